@@ -1,0 +1,57 @@
+#include "handoff.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::vector<std::pair<GSourceFunc, gpointer>> recorded;
+
+void record(GSourceFunc callback, gpointer data)
+{
+    recorded.emplace_back(callback, data);
+}
+
+gboolean first(gpointer) { return FALSE; }
+gboolean second(gpointer) { return FALSE; }
+
+TEST(Handoff, InstalledPosterReceivesCallbacksInOrder)
+{
+    recorded.clear();
+    handoff_set_poster(record);
+    int token = 0;
+    handoff_post(first, &token);
+    handoff_post(second, nullptr);
+    handoff_set_poster(nullptr);
+
+    ASSERT_EQ(recorded.size(), 2u);
+    EXPECT_EQ(recorded[0].first, first);
+    EXPECT_EQ(recorded[0].second, &token);
+    EXPECT_EQ(recorded[1].first, second);
+}
+
+gboolean count_and_quit(gpointer data)
+{
+    auto *loop_and_count = static_cast<std::pair<GMainLoop *, int> *>(data);
+    if (++loop_and_count->second == 2)
+        g_main_loop_quit(loop_and_count->first);
+    return FALSE;
+}
+
+TEST(Handoff, DefaultPosterRunsCallbacksOnTheMainLoopFromAnotherThread)
+{
+    handoff_set_poster(nullptr);
+    std::pair<GMainLoop *, int> state{g_main_loop_new(nullptr, FALSE), 0};
+    std::thread worker([&] {
+        handoff_post(count_and_quit, &state);
+        handoff_post(count_and_quit, &state);
+    });
+    g_main_loop_run(state.first);
+    worker.join();
+    EXPECT_EQ(state.second, 2);
+    g_main_loop_unref(state.first);
+}
+
+}  // namespace
