@@ -1,5 +1,7 @@
 #include "handoff.h"
 
+#include "thread_annotations.h"
+
 #include <atomic>
 
 namespace {
@@ -11,6 +13,26 @@ void post_with_g_idle_add(GSourceFunc callback, gpointer data)
 
 std::atomic<handoff_poster> current_poster{post_with_g_idle_add};
 
+// Every hand-over passes through this address, so that the data a worker
+// prepared is seen as published when the callback runs.
+char handover_marker;
+
+struct handover {
+    GSourceFunc callback;
+    gpointer data;
+};
+
+gboolean run_handover(gpointer item)
+{
+    thread_annotate_acquire(&handover_marker);
+    auto *entry = static_cast<handover *>(item);
+    const GSourceFunc callback = entry->callback;
+    const gpointer data = entry->data;
+    g_free(entry);
+    callback(data);
+    return FALSE;
+}
+
 }  // namespace
 
 void handoff_set_poster(handoff_poster poster)
@@ -20,5 +42,9 @@ void handoff_set_poster(handoff_poster poster)
 
 void handoff_post(GSourceFunc callback, gpointer data)
 {
-    current_poster.load()(callback, data);
+    auto *entry = g_new(handover, 1);
+    entry->callback = callback;
+    entry->data = data;
+    thread_annotate_release(&handover_marker);
+    current_poster.load()(run_handover, entry);
 }

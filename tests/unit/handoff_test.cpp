@@ -8,18 +8,20 @@
 namespace {
 
 std::vector<std::pair<GSourceFunc, gpointer>> recorded;
+std::vector<std::pair<int, gpointer>> ran;
 
 void record(GSourceFunc callback, gpointer data)
 {
     recorded.emplace_back(callback, data);
 }
 
-gboolean first(gpointer) { return FALSE; }
-gboolean second(gpointer) { return FALSE; }
+gboolean first(gpointer data) { ran.emplace_back(1, data); return FALSE; }
+gboolean second(gpointer data) { ran.emplace_back(2, data); return FALSE; }
 
-TEST(Handoff, InstalledPosterReceivesCallbacksInOrder)
+TEST(Handoff, InstalledPosterDeliversEachCallbackOnceWithItsDataInOrder)
 {
     recorded.clear();
+    ran.clear();
     handoff_set_poster(record);
     int token = 0;
     handoff_post(first, &token);
@@ -27,9 +29,12 @@ TEST(Handoff, InstalledPosterReceivesCallbacksInOrder)
     handoff_set_poster(nullptr);
 
     ASSERT_EQ(recorded.size(), 2u);
-    EXPECT_EQ(recorded[0].first, first);
-    EXPECT_EQ(recorded[0].second, &token);
-    EXPECT_EQ(recorded[1].first, second);
+    EXPECT_TRUE(ran.empty()) << "nothing runs before the interface thread dispatches it";
+    for (auto &[callback, data] : recorded)
+        EXPECT_FALSE(callback(data)) << "a hand-over runs once";
+    ASSERT_EQ(ran.size(), 2u);
+    EXPECT_EQ(ran[0], std::make_pair(1, static_cast<gpointer>(&token)));
+    EXPECT_EQ(ran[1], std::make_pair(2, static_cast<gpointer>(nullptr)));
 }
 
 gboolean count_and_quit(gpointer data)
