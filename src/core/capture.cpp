@@ -1,0 +1,235 @@
+#include "capture.h"
+
+#include "translate.h"
+
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+const char capture_reason_communication_error[] = N_("Communication error");
+const char capture_reason_dumping_error_whole[] = N_("Dumping error (#1)");
+const char capture_reason_dumping_error_split[] = N_("Dumping error (#2)");
+const char capture_reason_file_write_failed[] = N_("File write failed");
+const char capture_reason_last_write_failed[] = N_("Last file write failed");
+const char capture_reason_last_operation_failed[] = N_("Last file operation failed");
+
+static const unsigned char acknowledgement[] = {'O', 'K', '\r', '\n'};
+static const unsigned char success_marker[CAPTURE_MARKER_LENGTH] = {'O', 'K', '!', '\r', '\n', '>', ' '};
+static const unsigned char failure_marker[CAPTURE_MARKER_LENGTH] = {'K', 'O', '!', '\r', '\n', '>', ' '};
+
+// The light is off for four reads with data, then on for the next four.
+static const guint32 led_period = 8;
+static const guint32 led_on_phase = 4;
+
+void capture_init(capture_state *state, FILE *file, const capture_outputs *outputs)
+{
+    memset(state, 0, sizeof *state);
+    state->file = file;
+    if (outputs)
+        state->outputs = *outputs;
+}
+
+static void end_capture(capture_state *state, const char *reason)
+{
+    state->ended = 1;
+    state->reason = reason;
+}
+
+void capture_before_read(capture_state *state)
+{
+    if (state->ended)
+        return;
+    if (state->read_counter % led_period == 0 && state->outputs.led)
+        state->outputs.led(state->outputs.context, 0);
+}
+
+// Writes count bytes to the dump file; returns 1 when all were accepted.
+static int write_stream(capture_state *state, const unsigned char *bytes, unsigned count)
+{
+    if (!state->file || count == 0)
+        return 1;
+    return fwrite(bytes, 1, count, state->file) == count;
+}
+
+// Drops the last count bytes that went into the file: flush, then shorten.
+static int cut_file(FILE *file, unsigned count)
+{
+    struct stat status;
+    if (fflush(file) != 0 || fstat(fileno(file), &status) != 0)
+        return 0;
+    off_t length = status.st_size;
+    if (length < (off_t)count)
+        return 0;
+    if (ftruncate(fileno(file), length - count) != 0)
+        return 0;
+    return fseeko(file, length - count, SEEK_SET) == 0;
+}
+
+// Remembers the last stream bytes, so that a marker whose head arrived with
+// an earlier read is still recognised.
+static void remember_tail(capture_state *state, const unsigned char *bytes, unsigned count)
+{
+    if (count >= CAPTURE_TAIL_LENGTH) {
+        memcpy(state->tail, bytes + count - CAPTURE_TAIL_LENGTH, CAPTURE_TAIL_LENGTH);
+        state->tail_length = CAPTURE_TAIL_LENGTH;
+        return;
+    }
+    unsigned keep = state->tail_length + count > CAPTURE_TAIL_LENGTH ? CAPTURE_TAIL_LENGTH - count : state->tail_length;
+    memmove(state->tail, state->tail + state->tail_length - keep, keep);
+    memcpy(state->tail + keep, bytes, count);
+    state->tail_length = keep + count;
+}
+
+// Returns the marker that the stream ends with after these bytes, or nullptr.
+// The last min(count, 7) marker bytes are in the chunk, the rest in the tail.
+static const unsigned char *marker_at_end(const capture_state *state, const unsigned char *bytes, unsigned count)
+{
+    if (state->tail_length + count < CAPTURE_MARKER_LENGTH)
+        return nullptr;
+    unsigned char window[CAPTURE_MARKER_LENGTH];
+    unsigned in_chunk = count < CAPTURE_MARKER_LENGTH ? count : CAPTURE_MARKER_LENGTH;
+    unsigned from_tail = CAPTURE_MARKER_LENGTH - in_chunk;
+    memcpy(window, state->tail + state->tail_length - from_tail, from_tail);
+    memcpy(window + from_tail, bytes + count - in_chunk, in_chunk);
+    if (memcmp(window, success_marker, CAPTURE_MARKER_LENGTH) == 0)
+        return success_marker;
+    if (memcmp(window, failure_marker, CAPTURE_MARKER_LENGTH) == 0)
+        return failure_marker;
+    return nullptr;
+}
+
+// Passes the chunk's samples on, least significant byte first, pairing a byte
+// left over from the previous chunk with this chunk's first byte.
+static void decode(capture_state *state, const unsigned char *bytes, unsigned count)
+{
+    void (*sample)(void *, unsigned short) = state->outputs.sample;
+    void *context = state->outputs.context;
+    unsigned i = 0;
+    if (state->carry_valid && count > 0) {
+        if (sample)
+            sample(context, (unsigned short)(state->carry | (bytes[0] << 8)));
+        state->carry_valid = 0;
+        i = 1;
+    }
+    if (sample) {
+        for (; i + 1 < count; i += 2)
+            sample(context, (unsigned short)(bytes[i] | (bytes[i + 1] << 8)));
+    } else {
+        i += (count - i) & ~1u;
+    }
+    if (i < count) {
+        state->carry = bytes[i];
+        state->carry_valid = 1;
+    }
+}
+
+// The stream ends with a marker: the bytes before it (not decoded) go into
+// the file, marker bytes written with earlier reads are cut off again.
+static void end_on_marker(capture_state *state, const unsigned char *marker, const unsigned char *bytes, unsigned count)
+{
+    unsigned in_chunk = count < CAPTURE_MARKER_LENGTH ? count : CAPTURE_MARKER_LENGTH;
+    unsigned before = count - in_chunk;
+    unsigned already_written = CAPTURE_MARKER_LENGTH - in_chunk;
+    int wrote = write_stream(state, bytes, before);
+    int cut = !state->file || already_written == 0 || cut_file(state->file, already_written);
+    if (marker == failure_marker) {
+        // The device's own failure is the news; a file problem on top of it
+        // does not change what the user has to know.
+        end_capture(state, already_written == 0 ? capture_reason_dumping_error_whole : capture_reason_dumping_error_split);
+        return;
+    }
+    if (!wrote)
+        end_capture(state, capture_reason_last_write_failed);
+    else if (!cut)
+        end_capture(state, capture_reason_last_operation_failed);
+    else
+        end_capture(state, nullptr);
+}
+
+static void take_stream(capture_state *state, const unsigned char *bytes, unsigned count)
+{
+    if (count == 0)
+        return;
+    const unsigned char *marker = marker_at_end(state, bytes, count);
+    if (marker) {
+        end_on_marker(state, marker, bytes, count);
+        return;
+    }
+    if (!write_stream(state, bytes, count)) {
+        end_capture(state, capture_reason_file_write_failed);
+        return;
+    }
+    remember_tail(state, bytes, count);
+    decode(state, bytes, count);
+}
+
+// Looks for "OK\r\n" in bytes that may continue a partial match of the
+// previous read. Returns the number of bytes up to and including the
+// acknowledgement, or 0 when it is not complete yet.
+static unsigned find_acknowledgement(capture_state *state, const unsigned char *bytes, unsigned count)
+{
+    unsigned matched = state->ack_matched;
+    for (unsigned i = 0; i < count; i++) {
+        if (bytes[i] == acknowledgement[matched])
+            matched++;
+        else
+            matched = bytes[i] == acknowledgement[0] ? 1 : 0;
+        if (matched == sizeof acknowledgement) {
+            state->ack_matched = 0;
+            return i + 1;
+        }
+    }
+    state->ack_matched = matched;
+    return 0;
+}
+
+int capture_take_read(capture_state *state, const unsigned char *bytes, unsigned count)
+{
+    if (state->ended)
+        return 1;
+    if (count == 0)
+        return 0;
+    guint32 k = state->read_counter++;
+    if (k % led_period == led_on_phase && state->outputs.led)
+        state->outputs.led(state->outputs.context, 1);
+
+    if (!state->streaming) {
+        unsigned used = find_acknowledgement(state, bytes, count);
+        if (used == 0)
+            return 0;
+        state->streaming = 1;
+        if (state->outputs.acknowledged)
+            state->outputs.acknowledged(state->outputs.context, state->file ? N_("Dumping...") : N_("Monitoring..."));
+        bytes += used;
+        count -= used;
+    }
+    take_stream(state, bytes, count);
+    return state->ended;
+}
+
+void capture_read_failed(capture_state *state)
+{
+    if (!state->ended)
+        end_capture(state, capture_reason_communication_error);
+}
+
+int capture_has_ended(const capture_state *state)
+{
+    return state->ended;
+}
+
+const char *capture_end_reason(const capture_state *state)
+{
+    return state->ended ? state->reason : nullptr;
+}
+
+const char *capture_finish_file(FILE *file, const char *reason)
+{
+    if (!file)
+        return reason;
+    int closed = fclose(file) == 0;
+    if (!closed && reason == nullptr)
+        return capture_reason_last_write_failed;
+    return reason;
+}

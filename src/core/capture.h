@@ -1,0 +1,95 @@
+// The capture engine: what a Preview or a Dump does with the bytes that the
+// device sends after the sampling command's echo.
+//
+// The engine knows nothing of ports or windows. The read loop hands it every
+// read that brought data, in any chunking; the engine finds the acknowledgement
+// "OK\r\n", writes the sample stream to the dump file (if any), passes every
+// 16-bit sample to a sample consumer, drives the activity light's cadence, and
+// ends on the success marker "OK!\r\n> " or the failure marker "KO!\r\n> " with
+// one of the fixed reasons below (nullptr for success).
+//
+// Rules, whatever the chunking:
+//  - The acknowledgement is found in any bytes that arrive before it, split
+//    across reads or not; bytes after it in the same read are stream data.
+//  - Every stream byte is written as soon as it arrives. The last six stream
+//    bytes are remembered, so a marker split across any reads is found; marker
+//    bytes that already went into the file are cut off again.
+//  - Samples are taken two bytes at a time in stream order. An odd byte at the
+//    end of a read waits for the next read's first byte.
+//  - A file always ends with the last stream byte before the marker, after a
+//    failure marker as well as after the success marker.
+//
+// All functions run on the capture's worker thread (or any single thread that
+// owns the state); none blocks except on the file writes.
+#pragma once
+
+#include <glib.h>
+#include <stdio.h>
+
+// Fixed English end reasons; the status bar shows them untranslated.
+extern const char capture_reason_communication_error[];    // "Communication error"
+extern const char capture_reason_dumping_error_whole[];    // "Dumping error (#1)"
+extern const char capture_reason_dumping_error_split[];    // "Dumping error (#2)"
+extern const char capture_reason_file_write_failed[];      // "File write failed"
+extern const char capture_reason_last_write_failed[];      // "Last file write failed"
+extern const char capture_reason_last_operation_failed[];  // "Last file operation failed"
+
+// Where the engine's results go. Every member may be null.
+struct capture_outputs {
+    // The acknowledgement arrived; message is "Dumping..." with a file,
+    // "Monitoring..." without (a string constant).
+    void (*acknowledged)(void *context, const char *message);
+    // The activity light: on (1) or off (0).
+    void (*led)(void *context, int on);
+    // One sample of the stream, in stream order.
+    void (*sample)(void *context, unsigned short sample);
+    void *context;
+};
+
+#define CAPTURE_MARKER_LENGTH 7
+#define CAPTURE_TAIL_LENGTH (CAPTURE_MARKER_LENGTH - 1)
+
+// Per-capture state. Set up with capture_init; nothing survives a capture.
+struct capture_state {
+    FILE *file;                      // the dump file, or nullptr for a preview
+    capture_outputs outputs;
+    guint32 read_counter;            // reads that brought data
+    int streaming;                   // the acknowledgement has been seen
+    unsigned ack_matched;            // bytes of "OK\r\n" matched so far
+    unsigned char tail[CAPTURE_TAIL_LENGTH];  // last stream bytes taken, oldest first
+    unsigned tail_length;            // 0 to 6
+    int carry_valid;                 // an odd byte waits for its partner
+    unsigned char carry;
+    int ended;
+    const char *reason;              // end reason; nullptr = success
+};
+
+// Sets up the state for one capture writing to file (nullptr: preview).
+// The engine never closes the file; see capture_finish_file.
+void capture_init(capture_state *state, FILE *file, const capture_outputs *outputs);
+
+// Call before each read request that may bring data (not again after a read
+// that timed out empty): switches the light off before every eighth read.
+void capture_before_read(capture_state *state);
+
+// Takes the bytes of one read (count 0 changes nothing). Returns 1 when the
+// capture has ended (then capture_end_reason tells why), 0 to read on.
+// Once ended, further bytes are ignored and 1 is returned.
+int capture_take_read(capture_state *state, const unsigned char *bytes, unsigned count);
+
+// A read failed (port closed or device gone): ends with "Communication error"
+// unless the capture had already ended.
+void capture_read_failed(capture_state *state);
+
+// Returns 1 once the capture has ended.
+int capture_has_ended(const capture_state *state);
+
+// Returns the end reason (a constant above), or nullptr for success or while
+// the capture still runs.
+const char *capture_end_reason(const capture_state *state);
+
+// Closes the dump file (nullptr: nothing) at the end of a capture and returns
+// the capture's final reason: a successful capture whose last buffered bytes
+// cannot be written while closing ends with "Last file write failed" instead
+// of success. Other reasons are returned unchanged.
+const char *capture_finish_file(FILE *file, const char *reason);

@@ -1,0 +1,143 @@
+#include "plot.h"
+
+#include "handoff.h"
+
+#include <atomic>
+#include <string.h>
+
+// Reference bands: the ROM loader's short, medium and long pulses (columns
+// 94, 132 and 172), six columns either side.
+static const int band_first[] = {88, 126, 166};
+static const int band_last[] = {100, 138, 178};
+
+static const guint32 ticks_per_column = 8;
+
+struct plot_properties {
+    int width;                 // pixels
+    int height;                // pixels
+    unsigned char *pixels;     // the image's pixel data, or nullptr: no image
+    int rowstride;             // bytes between two image rows
+    unsigned char *bottom_row; // pixels + (height - 1) * rowstride
+};
+
+static GMutex g__drawingarea_properties_lock;
+static plot_properties drawingarea_properties;
+static unsigned char *blt_src;  // template row: width * 3 bytes, black with bands
+// The row under construction. Created once by the interface thread, written
+// only by the capture worker afterwards, never freed.
+static std::atomic<unsigned char *> blt_buf{nullptr};
+static std::atomic<GSourceFunc> row_consumer{nullptr};
+
+void plot_set_row_consumer(GSourceFunc consumer)
+{
+    row_consumer.store(consumer);
+}
+
+void plot_draw_reference_bands(unsigned char *row, int width)
+{
+    for (unsigned band = 0; band < G_N_ELEMENTS(band_first); band++) {
+        for (int x = band_first[band]; x <= band_last[band] && x < width; x++)
+            row[3 * x + 2] = PLOT_BAND_BLUE;
+    }
+}
+
+// Copies the template for the current width into row; the part of the row
+// beyond the width is black. Call with the lock held.
+static void reset_row_from_template(unsigned char *row)
+{
+    int width = drawingarea_properties.width;
+    size_t from_template = blt_src ? (size_t)MIN(width, PLOT_ROW_PIXELS) * 3 : 0;
+    if (from_template)
+        memcpy(row, blt_src, from_template);
+    memset(row + from_template, 0, PLOT_ROW_BYTES - from_template);
+}
+
+void plot_emit_row(void)
+{
+    unsigned char *buffer = blt_buf.load(std::memory_order_acquire);
+    unsigned char *row = static_cast<unsigned char *>(g_malloc(PLOT_ROW_BYTES));
+    memcpy(row, buffer, PLOT_ROW_BYTES);
+
+    g_mutex_lock(&g__drawingarea_properties_lock);
+    reset_row_from_template(buffer);
+    g_mutex_unlock(&g__drawingarea_properties_lock);
+
+    GSourceFunc consumer = row_consumer.load();
+    if (consumer)
+        handoff_post(consumer, row);
+    else
+        g_free(row);
+}
+
+void plot_add_sample(guint32 *tick_sum, unsigned short sample)
+{
+    *tick_sum += sample;
+    unsigned char *buffer = blt_buf.load(std::memory_order_acquire);
+    if (!buffer)
+        return;
+    // A 16-bit sample finishes at most one row once the sum stays below a row.
+    while (*tick_sum > PLOT_TICKS_PER_ROW - 1) {
+        plot_emit_row();
+        *tick_sum -= PLOT_TICKS_PER_ROW;
+    }
+    guint32 column = sample / ticks_per_column;
+    if (column < PLOT_ROW_PIXELS)
+        buffer[column * 3 + 1] = PLOT_MARK_GREEN;
+}
+
+int plot_set_image(int width, int height, unsigned char *pixels, int rowstride)
+{
+    unsigned char *template_row = nullptr;
+    if (width > 0) {
+        template_row = static_cast<unsigned char *>(g_try_malloc0((gsize)width * 3));
+        if (!template_row) {
+            plot_forget_image();
+            return 0;
+        }
+        plot_draw_reference_bands(template_row, width);
+    }
+
+    g_mutex_lock(&g__drawingarea_properties_lock);
+    g_free(blt_src);
+    blt_src = template_row;
+    drawingarea_properties.width = width;
+    drawingarea_properties.height = height;
+    drawingarea_properties.pixels = pixels;
+    drawingarea_properties.rowstride = rowstride;
+    drawingarea_properties.bottom_row = pixels && height > 0 ? pixels + (size_t)(height - 1) * rowstride : nullptr;
+    if (!blt_buf.load(std::memory_order_relaxed)) {
+        unsigned char *buffer = static_cast<unsigned char *>(g_malloc(PLOT_ROW_BYTES));
+        reset_row_from_template(buffer);
+        blt_buf.store(buffer, std::memory_order_release);
+    }
+    g_mutex_unlock(&g__drawingarea_properties_lock);
+    return 1;
+}
+
+void plot_forget_image(void)
+{
+    g_mutex_lock(&g__drawingarea_properties_lock);
+    drawingarea_properties.pixels = nullptr;
+    drawingarea_properties.bottom_row = nullptr;
+    g_mutex_unlock(&g__drawingarea_properties_lock);
+}
+
+int plot_copy_row_to_image(const unsigned char *row)
+{
+    g_mutex_lock(&g__drawingarea_properties_lock);
+    plot_properties *image = &drawingarea_properties;
+    int copied = 0;
+    if (image->bottom_row && image->width > 0) {
+        // Every source row lies below its destination, so one forward move of
+        // the rows 1 .. height-1 equals moving each row up in turn. The last
+        // row of an image may have no padding after its pixels.
+        if (image->height > 1) {
+            size_t length = (size_t)(image->height - 2) * image->rowstride + (size_t)image->width * 3;
+            memmove(image->pixels, image->pixels + image->rowstride, length);
+        }
+        memcpy(image->bottom_row, row, (size_t)MIN(image->width, PLOT_ROW_PIXELS) * 3);
+        copied = 1;
+    }
+    g_mutex_unlock(&g__drawingarea_properties_lock);
+    return copied;
+}

@@ -1,0 +1,240 @@
+// The plot's row builder: rows of 100000 ticks, marks, bands, the template
+// reset for the current width, and scrolling rows into raw image memory.
+#include "handoff.h"
+#include "plot.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <string.h>
+#include <vector>
+
+namespace {
+
+std::vector<std::vector<unsigned char>> rows;
+
+gboolean row_consumer(gpointer row)
+{
+    g_free(row);
+    return FALSE;
+}
+
+// Stands in for the main loop: keeps a copy of every row the plot posts.
+void record_post(GSourceFunc callback, gpointer data)
+{
+    ASSERT_EQ(callback, row_consumer);
+    auto *bytes = static_cast<unsigned char *>(data);
+    rows.emplace_back(bytes, bytes + PLOT_ROW_BYTES);
+    callback(data);
+}
+
+bool in_band(int x)
+{
+    return (x >= 88 && x <= 100) || (x >= 126 && x <= 138) || (x >= 166 && x <= 178);
+}
+
+struct pixel {
+    unsigned char r, g, b;
+    bool operator==(const pixel &) const = default;
+};
+
+pixel at(const std::vector<unsigned char> &row, int x)
+{
+    return {row[3 * x], row[3 * x + 1], row[3 * x + 2]};
+}
+
+class Plot : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        rows.clear();
+        handoff_set_poster(record_post);
+        plot_set_row_consumer(row_consumer);
+    }
+    void TearDown() override
+    {
+        plot_forget_image();
+        handoff_set_poster(nullptr);
+        free(image);
+    }
+
+    // An image as GdkPixbuf lays it out: padded rows, the last one unpadded.
+    void make_image(int width, int height)
+    {
+        rowstride = (width * 3 + 3) & ~3;
+        free(image);
+        image_size = (size_t)(height - 1) * rowstride + width * 3;
+        image = static_cast<unsigned char *>(calloc(image_size, 1));
+        ASSERT_EQ(plot_set_image(width, height, image, rowstride), 1);
+    }
+
+    // Starts every test from an empty row under construction: the first row
+    // finished flushes whatever an earlier size left in it.
+    void start_with_clean_row(guint32 *sum)
+    {
+        plot_add_sample(sum, 60000);
+        plot_add_sample(sum, 40000);
+        plot_add_sample(sum, 0xFFFF);
+        plot_add_sample(sum, 100000 - 0xFFFF);  // finishes the row holding the marks above
+        rows.clear();
+        *sum = 0;
+    }
+
+    unsigned char *image = nullptr;
+    size_t image_size = 0;
+    int rowstride = 0;
+};
+
+TEST_F(Plot, BeforeTheFirstSizeOnlyTheTickSumGrows)
+{
+    // Run where no earlier test can have given the plot a size.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            guint32 sum = 0;
+            for (int i = 0; i < 10; i++)
+                plot_add_sample(&sum, 60000);
+            exit(rows.empty() && sum == 600000 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(Plot, ARowIsFinishedWhenTheSumReaches100000AndKeepsTheExcess)
+{
+    make_image(576, 10);
+    guint32 sum = 0;
+    start_with_clean_row(&sum);
+
+    plot_add_sample(&sum, 50000);
+    plot_add_sample(&sum, 49999);
+    EXPECT_TRUE(rows.empty());
+    EXPECT_EQ(sum, 99999u);
+
+    plot_add_sample(&sum, 30);  // sum 100029: one row, 29 ticks carried
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(sum, 29u);
+    // The finished row holds the earlier pulses (columns 6250 and 6249 are not
+    // drawn, so it is the bare template); the 30-tick pulse is in the new row.
+    for (int x = 0; x < 576; x++)
+        EXPECT_EQ(at(rows[0], x), (pixel{0, 0, static_cast<unsigned char>(in_band(x) ? 80 : 0)})) << x;
+
+    plot_add_sample(&sum, 50000);
+    plot_add_sample(&sum, 100000 - 29 - 50000 - 30);
+    plot_add_sample(&sum, 30);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(at(rows[1], 3), (pixel{0, 255, 0}));
+}
+
+TEST_F(Plot, MarksAreGreenOnBlackAndOnTheBands)
+{
+    make_image(2048, 4);
+    guint32 sum = 0;
+    start_with_clean_row(&sum);
+    plot_add_sample(&sum, 0);            // column 0
+    plot_add_sample(&sum, 94 * 8 + 7);   // column 94, a band centre
+    plot_add_sample(&sum, 300 * 8);      // column 300
+    plot_add_sample(&sum, 300 * 8 + 3);  // the same column again: presence, not counts
+    plot_add_sample(&sum, 8 * 2047 + 7); // the last column drawn
+    plot_add_sample(&sum, 16384);        // beyond the row: counts, marks nothing
+    plot_add_sample(&sum, 100000 - sum); // finishes the row; its own column is not drawn
+    ASSERT_EQ(rows.size(), 1u);
+    const auto &row = rows[0];
+    EXPECT_EQ(at(row, 0), (pixel{0, 255, 0}));
+    EXPECT_EQ(at(row, 94), (pixel{0, 255, 80}));
+    EXPECT_EQ(at(row, 300), (pixel{0, 255, 0}));
+    EXPECT_EQ(at(row, 2047), (pixel{0, 255, 0}));
+    int lit = 0;
+    for (int x = 0; x < PLOT_ROW_PIXELS; x++)
+        lit += at(row, x).g != 0;
+    EXPECT_EQ(lit, 4);
+    for (int x = 0; x < PLOT_ROW_PIXELS; x++)
+        EXPECT_EQ(at(row, x).b, in_band(x) ? 80 : 0) << x;
+}
+
+TEST_F(Plot, TheResetClearsColumnsBeyondANarrowPlot)
+{
+    make_image(576, 4);
+    guint32 sum = 0;
+    start_with_clean_row(&sum);
+    plot_add_sample(&sum, 1000 * 8);  // column 1000: off the visible plot
+    plot_add_sample(&sum, 46000);
+    plot_add_sample(&sum, 46000);
+    plot_add_sample(&sum, 50000);
+    plot_add_sample(&sum, 50000);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(at(rows[0], 1000), (pixel{0, 255, 0}));
+    // Reset from the 576-pixel template: everything beyond it is black.
+    for (int x = 576; x < PLOT_ROW_PIXELS; x++)
+        ASSERT_EQ(at(rows[1], x), (pixel{0, 0, 0})) << x;
+}
+
+TEST_F(Plot, TheTemplateFollowsTheWidth)
+{
+    make_image(120, 4);  // cuts the second band and drops the third
+    guint32 sum = 0;
+    start_with_clean_row(&sum);
+    plot_add_sample(&sum, 50000);
+    plot_add_sample(&sum, 50000);
+    ASSERT_EQ(rows.size(), 1u);
+    for (int x = 0; x < PLOT_ROW_PIXELS; x++)
+        ASSERT_EQ(at(rows[0], x).b, (in_band(x) && x < 120) ? 80 : 0) << x;
+}
+
+TEST_F(Plot, RowsScrollIntoTheImageBottomUp)
+{
+    const int width = 5, height = 3;
+    make_image(width, height);
+    ASSERT_GT(rowstride, width * 3);  // padded rows, as a pixbuf has them
+    std::vector<unsigned char> row(PLOT_ROW_BYTES);
+    for (int n = 1; n <= 4; n++) {
+        memset(row.data(), n, row.size());
+        ASSERT_EQ(plot_copy_row_to_image(row.data()), 1);
+    }
+    // Newest at the bottom: rows 2, 3, 4 from top to bottom.
+    for (int y = 0; y < height; y++)
+        for (int b = 0; b < width * 3; b++)
+            ASSERT_EQ(image[y * rowstride + b], y + 2) << "row " << y << " byte " << b;
+}
+
+TEST_F(Plot, AnImageWiderThanARowKeepsItsRightPartBlack)
+{
+    const int width = 2100, height = 2;
+    make_image(width, height);
+    std::vector<unsigned char> row(PLOT_ROW_BYTES, 0x77);
+    ASSERT_EQ(plot_copy_row_to_image(row.data()), 1);
+    ASSERT_EQ(plot_copy_row_to_image(row.data()), 1);
+    for (int y = 0; y < height; y++) {
+        for (int x = 0; x < width; x++) {
+            unsigned char expected = x < PLOT_ROW_PIXELS ? 0x77 : 0;
+            ASSERT_EQ(image[y * rowstride + 3 * x], expected) << x;
+        }
+    }
+}
+
+TEST_F(Plot, WithoutAnImageRowsAreDroppedAndNothingIsWritten)
+{
+    make_image(10, 10);
+    std::vector<unsigned char> before(image, image + image_size);
+    plot_forget_image();
+    std::vector<unsigned char> row(PLOT_ROW_BYTES, 0x55);
+    EXPECT_EQ(plot_copy_row_to_image(row.data()), 0);
+    EXPECT_EQ(std::vector<unsigned char>(image, image + image_size), before);
+    // The builder goes on working meanwhile.
+    guint32 sum = 0;
+    plot_add_sample(&sum, 60000);
+    plot_add_sample(&sum, 60000);
+    EXPECT_EQ(rows.size(), 1u);
+}
+
+TEST_F(Plot, WithoutAConsumerRowsAreDropped)
+{
+    make_image(10, 10);
+    plot_set_row_consumer(nullptr);
+    guint32 sum = 0;
+    for (int i = 0; i < 5; i++)
+        plot_add_sample(&sum, 60000);
+    EXPECT_TRUE(rows.empty());
+    EXPECT_EQ(sum, 0u);  // three rows finished and dropped
+}
+
+}  // namespace
