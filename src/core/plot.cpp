@@ -1,6 +1,7 @@
 #include "plot.h"
 
 #include "handoff.h"
+#include "thread_annotations.h"
 
 #include <atomic>
 #include <string.h>
@@ -58,9 +59,9 @@ void plot_emit_row(void)
     unsigned char *row = static_cast<unsigned char *>(g_malloc(PLOT_ROW_BYTES));
     memcpy(row, buffer, PLOT_ROW_BYTES);
 
-    g_mutex_lock(&g__drawingarea_properties_lock);
+    annotated_mutex_lock(&g__drawingarea_properties_lock);
     reset_row_from_template(buffer);
-    g_mutex_unlock(&g__drawingarea_properties_lock);
+    annotated_mutex_unlock(&g__drawingarea_properties_lock);
 
     GSourceFunc consumer = row_consumer.load();
     if (consumer)
@@ -97,7 +98,7 @@ int plot_set_image(int width, int height, unsigned char *pixels, int rowstride)
         plot_draw_reference_bands(template_row, width);
     }
 
-    g_mutex_lock(&g__drawingarea_properties_lock);
+    annotated_mutex_lock(&g__drawingarea_properties_lock);
     g_free(blt_src);
     blt_src = template_row;
     drawingarea_properties.width = width;
@@ -110,21 +111,21 @@ int plot_set_image(int width, int height, unsigned char *pixels, int rowstride)
         reset_row_from_template(buffer);
         blt_buf.store(buffer, std::memory_order_release);
     }
-    g_mutex_unlock(&g__drawingarea_properties_lock);
+    annotated_mutex_unlock(&g__drawingarea_properties_lock);
     return 1;
 }
 
 void plot_forget_image(void)
 {
-    g_mutex_lock(&g__drawingarea_properties_lock);
+    annotated_mutex_lock(&g__drawingarea_properties_lock);
     drawingarea_properties.pixels = nullptr;
     drawingarea_properties.bottom_row = nullptr;
-    g_mutex_unlock(&g__drawingarea_properties_lock);
+    annotated_mutex_unlock(&g__drawingarea_properties_lock);
 }
 
 int plot_copy_row_to_image(const unsigned char *row)
 {
-    g_mutex_lock(&g__drawingarea_properties_lock);
+    annotated_mutex_lock(&g__drawingarea_properties_lock);
     plot_properties *image = &drawingarea_properties;
     int copied = 0;
     if (image->bottom_row && image->width > 0) {
@@ -138,6 +139,6 @@ int plot_copy_row_to_image(const unsigned char *row)
         memcpy(image->bottom_row, row, (size_t)MIN(image->width, PLOT_ROW_PIXELS) * 3);
         copied = 1;
     }
-    g_mutex_unlock(&g__drawingarea_properties_lock);
+    annotated_mutex_unlock(&g__drawingarea_properties_lock);
     return copied;
 }
