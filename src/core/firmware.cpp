@@ -1,0 +1,146 @@
+#include "firmware.h"
+
+#include <glib/gstdio.h>
+
+#include <cerrno>
+#include <csignal>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+const char firmware[] = {
+#include "firmware_image.inc"
+    '\0'};
+const gsize firmware_length = sizeof firmware - 1;
+
+namespace {
+
+// Only the configuration file has to be in the working directory on this
+// platform; avrdude itself comes from PATH.
+const char *const side_files[] = {"avrdude.conf"};
+
+const char programmer_command_format[] =
+    "avrdude -Cavrdude.conf -v -pm32u4 -cavr109 -P%s -b57600 -D -Uflash:w:" FIRMWARE_FILE_NAME ":i";
+
+// Longest single wait while the programmer runs when no process descriptor is
+// available; with one, the wait ends as soon as the programmer does.
+const int fallback_poll_ms = 20;
+
+// Waits until the child ends or the monotonic deadline passes. Returns 1 with
+// *status filled when it was reaped, 0 at the deadline, -1 when waitpid fails.
+int wait_for_child(GPid pid, int pid_fd, gint64 deadline_us, int *status)
+{
+    for (;;) {
+        const pid_t reaped = waitpid(pid, status, WNOHANG);
+        if (reaped == pid)
+            return 1;
+        if (reaped < 0 && errno != EINTR)
+            return -1;
+        const gint64 remaining_us = deadline_us - g_get_monotonic_time();
+        if (remaining_us <= 0)
+            return 0;
+        int wait_ms = static_cast<int>((remaining_us + 999) / 1000);
+        if (pid_fd >= 0) {
+            pollfd ready = {pid_fd, POLLIN, 0};
+            poll(&ready, 1, wait_ms);
+        } else {
+            g_usleep(static_cast<gulong>(MIN(wait_ms, fallback_poll_ms)) * 1000);
+        }
+    }
+}
+
+// Ends a programmer that overran its bound: a polite request first, then a
+// kill, then a blocking reap so that no zombie or stray process remains.
+void end_child(GPid pid, int pid_fd, int *status)
+{
+    kill(pid, SIGTERM);
+    const gint64 deadline = g_get_monotonic_time() + gint64{FIRMWARE_PROGRAMMER_GRACE_MS} * 1000;
+    if (wait_for_child(pid, pid_fd, deadline, status) == 1)
+        return;
+    kill(pid, SIGKILL);
+    while (waitpid(pid, status, 0) < 0 && errno == EINTR) {
+    }
+}
+
+}  // namespace
+
+int firmware_save_firmware(void)
+{
+    return g_file_set_contents(FIRMWARE_FILE_NAME, firmware, static_cast<gssize>(firmware_length), nullptr)
+               ? 1
+               : 0;
+}
+
+void firmware_unlink_firmware(void)
+{
+    g_unlink(FIRMWARE_FILE_NAME);
+}
+
+int firmware_side_files_present(void)
+{
+    for (const char *name : side_files) {
+        if (!g_file_test(name, G_FILE_TEST_EXISTS))
+            return 0;
+    }
+    return 1;
+}
+
+char *firmware_bootloader_port_path(const char *port)
+{
+    if (g_str_has_prefix(port, "/dev/") || g_file_test(port, G_FILE_TEST_EXISTS))
+        return g_strdup(port);
+    return g_strconcat("/dev/", port, nullptr);
+}
+
+char *firmware_programmer_command_line(const char *bootloader_port)
+{
+    char *path = firmware_bootloader_port_path(bootloader_port);
+    char *quoted = g_shell_quote(path);
+    char *line = g_strdup_printf(programmer_command_format, quoted);
+    g_free(quoted);
+    g_free(path);
+    return line;
+}
+
+int firmware_run_programmer(const char *bootloader_port, unsigned time_limit_ms,
+                            firmware_programmer_outcome *outcome)
+{
+    firmware_programmer_outcome result = {};
+    char *line = firmware_programmer_command_line(bootloader_port);
+    char **argv = nullptr;
+    GPid pid = 0;
+    // Standard input is /dev/null, standard output and error are ours, and
+    // GLib closes every other descriptor (the device port among them) in the child.
+    const gboolean spawned =
+        g_shell_parse_argv(line, nullptr, &argv, nullptr) &&
+        g_spawn_async(nullptr, argv, nullptr,
+                      static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD), nullptr,
+                      nullptr, &pid, nullptr);
+    g_strfreev(argv);
+    g_free(line);
+
+    if (spawned) {
+        result.started = 1;
+        const int pid_fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+        const gint64 deadline = g_get_monotonic_time() + gint64{time_limit_ms} * 1000;
+        int status = 0;
+        int waited = wait_for_child(pid, pid_fd, deadline, &status);
+        if (waited == 0) {
+            result.timed_out = 1;
+            end_child(pid, pid_fd, &status);
+            waited = 1;
+        }
+        if (pid_fd >= 0)
+            close(pid_fd);
+        if (waited == 1 && WIFEXITED(status)) {
+            result.exited = 1;
+            result.exit_status = WEXITSTATUS(status);
+        } else if (waited == 1 && WIFSIGNALED(status)) {
+            result.signal_number = WTERMSIG(status);
+        }
+    }
+    if (outcome)
+        *outcome = result;
+    return result.started && !result.timed_out && result.exited && result.exit_status == 0 ? 1 : 0;
+}

@@ -1,0 +1,65 @@
+// The firmware image the client carries, its file, and the programmer run.
+//
+// An update writes the image to FIRMWARE_FILE_NAME in the current working
+// directory, runs avrdude on the bootloader port with that file, and deletes
+// the file again. avrdude is an outside program found through PATH; only
+// "avrdude.conf" has to sit in the working directory beside the image.
+//
+// Results are 1 for success and 0 for failure.
+#pragma once
+
+#include <glib.h>
+
+// The image text in Intel HEX form, taken byte for byte from the data file the
+// build was given. A NUL follows the last byte, which firmware_length excludes.
+extern const char firmware[];
+extern const gsize firmware_length;
+
+// The image file, relative to the current working directory.
+#define FIRMWARE_FILE_NAME "zr7k8lc32u4.hex"
+
+// A normal programmer run takes seconds. avrdude never ends by itself when its
+// port vanishes mid-run (an unplugged cable), so a run is ended past this bound.
+#define FIRMWARE_PROGRAMMER_TIME_LIMIT_MS 120000u
+
+// After the bound has passed the programmer is asked to end (SIGTERM) and,
+// if it has not ended after this long, killed (SIGKILL).
+#define FIRMWARE_PROGRAMMER_GRACE_MS 2000u
+
+// Writes the image to FIRMWARE_FILE_NAME, replacing the whole file at once.
+// Returns 1 on success. Blocks for one small file write. Interface thread.
+int firmware_save_firmware(void);
+
+// Deletes FIRMWARE_FILE_NAME; a missing file is no error. Interface thread.
+void firmware_unlink_firmware(void);
+
+// Returns 1 when every file the programmer needs in the working directory
+// exists, 0 at the first one missing. Any thread.
+int firmware_side_files_present(void);
+
+// The bootloader port as the serial link would open it: the name unchanged when
+// that path exists or when it starts with "/dev/", else "/dev/" + name.
+// Returns a new string (g_free). Any thread.
+char *firmware_bootloader_port_path(const char *port);
+
+// The programmer command line for the bootloader port (resolved as above and
+// shell-quoted, so any name stays one argument). Returns a new string (g_free).
+char *firmware_programmer_command_line(const char *bootloader_port);
+
+// How a programmer run ended, for callers that want more than 1 or 0.
+struct firmware_programmer_outcome {
+    int started;        // 1 when the process was created
+    int exited;         // 1 when it ended by itself through exit()
+    int exit_status;    // its exit status when exited
+    int signal_number;  // the signal that ended it when it did not exit
+    int timed_out;      // 1 when the time bound ended it
+};
+
+// Runs the programmer command line for the bootloader port in the current
+// working directory, with this process's environment and its standard output
+// and error, and waits for it at most time_limit_ms; past that the programmer
+// is ended and reaped, so no process is left behind. Returns 1 only when it
+// exited with status 0. outcome may be null. Blocks for the whole run (up to
+// time_limit_ms + FIRMWARE_PROGRAMMER_GRACE_MS). Worker thread.
+int firmware_run_programmer(const char *bootloader_port, unsigned time_limit_ms,
+                            firmware_programmer_outcome *outcome);

@@ -1,0 +1,130 @@
+// The firmware file, the side-file rule, the bootloader port and the command line.
+#include "firmware.h"
+#include "programmer_sandbox.h"
+
+#include <glib.h>
+#include <glib/gstdio.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string read_file(const char *name)
+{
+    char *contents = nullptr;
+    gsize length = 0;
+    if (!g_file_get_contents(name, &contents, &length, nullptr))
+        return "<unreadable>";
+    std::string text(contents, length);
+    g_free(contents);
+    return text;
+}
+
+std::vector<std::string> command_arguments(const char *port)
+{
+    char *line = firmware_programmer_command_line(port);
+    char **argv = nullptr;
+    std::vector<std::string> arguments;
+    if (g_shell_parse_argv(line, nullptr, &argv, nullptr)) {
+        for (char **argument = argv; *argument; ++argument)
+            arguments.emplace_back(*argument);
+    }
+    g_strfreev(argv);
+    g_free(line);
+    return arguments;
+}
+
+std::vector<std::string> expected_arguments(const std::string &port)
+{
+    return {"avrdude", "-Cavrdude.conf", "-v", "-pm32u4", "-cavr109", "-P" + port, "-b57600", "-D",
+            "-Uflash:w:zr7k8lc32u4.hex:i"};
+}
+
+TEST(FirmwareFile, SaveWritesTheImageByteForByteAndUnlinkRemovesIt)
+{
+    programmer_sandbox sandbox;
+    ASSERT_EQ(firmware_save_firmware(), 1);
+    EXPECT_EQ(read_file(FIRMWARE_FILE_NAME), std::string(firmware, firmware_length));
+    firmware_unlink_firmware();
+    EXPECT_FALSE(sandbox.exists(FIRMWARE_FILE_NAME));
+    firmware_unlink_firmware();  // nothing left to delete: no harm
+    EXPECT_FALSE(sandbox.exists(FIRMWARE_FILE_NAME));
+}
+
+TEST(FirmwareFile, SaveReplacesALongerFileWhole)
+{
+    programmer_sandbox sandbox;
+    const std::string stale(40000, 'x');
+    ASSERT_TRUE(g_file_set_contents(FIRMWARE_FILE_NAME, stale.c_str(), -1, nullptr));
+    ASSERT_EQ(firmware_save_firmware(), 1);
+    EXPECT_EQ(read_file(FIRMWARE_FILE_NAME), std::string(firmware, firmware_length));
+    firmware_unlink_firmware();
+}
+
+TEST(FirmwareFile, SaveFailsWhenTheNameIsTakenByAFolder)
+{
+    programmer_sandbox sandbox;
+    ASSERT_EQ(g_mkdir(FIRMWARE_FILE_NAME, 0700), 0);
+    const std::string inside = sandbox.path(FIRMWARE_FILE_NAME) + "/keep";
+    ASSERT_TRUE(g_file_set_contents(inside.c_str(), "x", 1, nullptr));
+    EXPECT_EQ(firmware_save_firmware(), 0);
+    EXPECT_TRUE(g_file_test(inside.c_str(), G_FILE_TEST_EXISTS));
+}
+
+TEST(FirmwareSideFiles, OnlyTheConfigurationFileIsRequired)
+{
+    programmer_sandbox sandbox;  // it copies avrdude.conf into the working folder
+    EXPECT_EQ(firmware_side_files_present(), 1);
+    ASSERT_EQ(g_unlink("avrdude.conf"), 0);
+    EXPECT_EQ(firmware_side_files_present(), 0);
+}
+
+TEST(FirmwareSideFiles, AreLookedForInTheWorkingDirectoryOnly)
+{
+    programmer_sandbox sandbox;
+    ASSERT_EQ(g_mkdir("elsewhere", 0700), 0);
+    ASSERT_EQ(g_rename("avrdude.conf", "elsewhere/avrdude.conf"), 0);
+    EXPECT_EQ(firmware_side_files_present(), 0);
+}
+
+TEST(FirmwarePort, ANameWithoutAPathIsLookedForUnderDev)
+{
+    programmer_sandbox sandbox;
+    char *path = firmware_bootloader_port_path("ttyACM1");
+    EXPECT_STREQ(path, "/dev/ttyACM1");
+    g_free(path);
+}
+
+TEST(FirmwarePort, AnExistingPathOrADevPathStaysAsItIs)
+{
+    programmer_sandbox sandbox;
+    ASSERT_TRUE(g_file_set_contents("ttyACM1", "", 0, nullptr));  // a port name that exists here
+    char *relative = firmware_bootloader_port_path("ttyACM1");
+    EXPECT_STREQ(relative, "ttyACM1");
+    g_free(relative);
+    char *absent_dev = firmware_bootloader_port_path("/dev/ttyZR7K8-absent");
+    EXPECT_STREQ(absent_dev, "/dev/ttyZR7K8-absent");
+    g_free(absent_dev);
+    char *null_device = firmware_bootloader_port_path("/dev/null");
+    EXPECT_STREQ(null_device, "/dev/null");
+    g_free(null_device);
+}
+
+TEST(FirmwareCommandLine, PlainPortsGiveTheFixedArguments)
+{
+    programmer_sandbox sandbox;
+    EXPECT_EQ(command_arguments("COM4"), expected_arguments("/dev/COM4"));
+    EXPECT_EQ(command_arguments("/dev/ttyACM1"), expected_arguments("/dev/ttyACM1"));
+}
+
+TEST(FirmwareCommandLine, APortWithSpacesAndQuotesStaysOneArgument)
+{
+    programmer_sandbox sandbox;
+    const char odd[] = "port 'one' \"two\" $HOME;x";
+    ASSERT_TRUE(g_file_set_contents(odd, "", 0, nullptr));
+    EXPECT_EQ(command_arguments(odd), expected_arguments(odd));
+}
+
+}  // namespace
