@@ -1,0 +1,327 @@
+#include "serial.h"
+
+#include <glib.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+int hPort = -1;
+
+// Every read and write returns this long after it started, at the latest.
+static const gint64 serial_timeout_us = 500 * 1000;
+
+static int connection_established = 0;
+static GMutex g__connection_established_lock;
+
+// The open port as readers and writers see it: its descriptor and the event
+// descriptor that a close signals, packed so that both change in one step.
+// port_closed while no port is open.
+static const std::uint64_t port_closed = UINT64_MAX;
+static std::atomic<std::uint64_t> live_port{port_closed};
+
+// Reads and writes in progress. A descriptor of a closed port is only given
+// back to the system when none is, since one may still hold its number.
+static std::atomic<unsigned> io_in_flight{0};
+
+// Descriptors of closed ports (now on /dev/null) and their event descriptors,
+// kept so that their numbers stay taken until the next port has opened.
+// Guarded by g__connection_established_lock.
+static std::vector<int> retired_descriptors;
+
+struct port_view {
+    int fd;
+    int wake;
+};
+
+static std::uint64_t port_pack(int fd, int wake)
+{
+    return (std::uint64_t(std::uint32_t(fd)) << 32) | std::uint32_t(wake);
+}
+
+static port_view port_unpack(std::uint64_t packed)
+{
+    return {int(std::uint32_t(packed >> 32)), int(std::uint32_t(packed))};
+}
+
+namespace {
+
+struct io_call {
+    io_call() { io_in_flight.fetch_add(1); }
+    ~io_call() { io_in_flight.fetch_sub(1); }
+    io_call(const io_call &) = delete;
+    io_call &operator=(const io_call &) = delete;
+};
+
+enum class wait_result { ready, timed_out, failed };
+
+}  // namespace
+
+static int milliseconds_until(gint64 deadline)
+{
+    gint64 left = deadline - g_get_monotonic_time();
+    return left <= 0 ? 0 : int((left + 999) / 1000);
+}
+
+// Waits until the port of `snapshot` reports `events`. Fails when the port is
+// closed meanwhile (its event descriptor wakes the wait) or reports a hang-up
+// or an error; times out at `deadline` (monotonic microseconds).
+static wait_result port_wait(std::uint64_t snapshot, short events, gint64 deadline)
+{
+    port_view view = port_unpack(snapshot);
+    for (;;) {
+        if (live_port.load() != snapshot)
+            return wait_result::failed;
+        int timeout = milliseconds_until(deadline);
+        pollfd fds[2] = {{view.fd, events, 0}, {view.wake, POLLIN, 0}};
+        int ready = poll(fds, 2, timeout);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            return wait_result::failed;
+        }
+        if (live_port.load() != snapshot || fds[1].revents != 0)
+            return wait_result::failed;
+        if (ready == 0) {
+            if (timeout == 0 || milliseconds_until(deadline) == 0)
+                return wait_result::timed_out;
+            continue;
+        }
+        short got = fds[0].revents;
+        if (got & (POLLERR | POLLNVAL))
+            return wait_result::failed;
+        if (got & events)
+            return wait_result::ready;
+        if (got & POLLHUP)
+            return wait_result::failed;
+    }
+}
+
+// Moves up to `count` bytes between the port and `bytes` (reading when
+// `reading`), until all have moved or 500 ms have passed; *moved tells how
+// many did. Returns 1, or 0 when the port is closed or the device is gone.
+static int port_transfer(bool reading, unsigned char *bytes, unsigned count, unsigned *moved)
+{
+    if (moved)
+        *moved = 0;
+    io_call call;
+    std::uint64_t snapshot = live_port.load();
+    if (snapshot == port_closed || (bytes == nullptr && count > 0))
+        return 0;
+
+    int fd = port_unpack(snapshot).fd;
+    if (count == 0)
+        return (reading ? read(fd, bytes, 0) : write(fd, bytes, 0)) < 0 ? 0 : 1;
+
+    gint64 deadline = g_get_monotonic_time() + serial_timeout_us;
+    unsigned done = 0;
+    int result = 1;
+    while (done < count) {
+        wait_result waited = port_wait(snapshot, reading ? POLLIN : POLLOUT, deadline);
+        if (waited == wait_result::timed_out)
+            break;
+        if (waited == wait_result::failed) {
+            result = 0;
+            break;
+        }
+        ssize_t n = reading ? read(fd, bytes + done, count - done) : write(fd, bytes + done, count - done);
+        if (n > 0) {
+            done += unsigned(n);
+        } else if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+            continue;
+        } else if (n < 0 || reading) {
+            // EIO, or ready to read yet at end of file: the device is gone.
+            result = 0;
+            break;
+        }
+    }
+    if (moved)
+        *moved = done;
+    return result;
+}
+
+int serial_read(void *buffer, unsigned count, unsigned *received)
+{
+    return port_transfer(true, static_cast<unsigned char *>(buffer), count, received);
+}
+
+int serial_write(const void *buffer, unsigned count, unsigned *written)
+{
+    // The buffer is only read from when writing.
+    return port_transfer(false, static_cast<unsigned char *>(const_cast<void *>(buffer)), count, written);
+}
+
+char *serial_second_port_name(const char *name)
+{
+    if (name == nullptr || g_str_has_prefix(name, "/dev/"))
+        return nullptr;
+    return g_strconcat("/dev/", name, nullptr);
+}
+
+static int serial_open_path(const char *path)
+{
+    int fd;
+    do {
+        fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// A device without modem lines (a pseudo-terminal) answers these.
+static bool serial_lacks_modem_lines(int error)
+{
+    return error == ENOTTY || error == EINVAL;
+}
+
+// Puts the line settings on the port and reads them back.
+static bool serial_set_line(int fd)
+{
+    termios line;
+    if (tcgetattr(fd, &line) != 0)
+        return false;
+    cfmakeraw(&line);
+    line.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    line.c_cflag |= CS8 | CLOCAL | CREAD;
+    line.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
+    line.c_cc[VMIN] = 0;
+    line.c_cc[VTIME] = 0;
+    if (cfsetispeed(&line, B921600) != 0 || cfsetospeed(&line, B921600) != 0)
+        return false;
+    if (tcsetattr(fd, TCSANOW, &line) != 0)
+        return false;
+
+    // tcsetattr succeeds when any one change took effect; check what matters.
+    termios now;
+    if (tcgetattr(fd, &now) != 0)
+        return false;
+    const tcflag_t cflags = CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD;
+    const tcflag_t iflags = IXON | IXOFF | IXANY | INPCK | ISTRIP | ICRNL | INLCR | IGNCR | PARMRK;
+    const tcflag_t lflags = ICANON | ECHO | ISIG | IEXTEN;
+    return cfgetospeed(&now) == B921600 && cfgetispeed(&now) == B921600 &&
+           (now.c_cflag & cflags) == (line.c_cflag & cflags) &&
+           (now.c_iflag & iflags) == 0 && (now.c_lflag & lflags) == 0 &&
+           (now.c_oflag & OPOST) == 0 && now.c_cc[VMIN] == 0 && now.c_cc[VTIME] == 0;
+}
+
+// Takes the port for this process alone and configures it. On failure the
+// exclusive flag that this call set is cleared again (a pseudo-terminal keeps
+// it past the close); the caller closes the descriptor.
+static bool serial_configure(int fd)
+{
+    // flock keeps out every other client that locks, root included, whom
+    // TIOCEXCL does not stop; TIOCEXCL keeps out unprivileged openers that
+    // do not lock. A port that someone else made exclusive is theirs.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return false;
+    int exclusive = 0;
+    if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive)
+        return false;
+    if (ioctl(fd, TIOCEXCL) != 0)
+        return false;
+
+    bool configured = serial_set_line(fd);
+    if (configured) {
+        int lines = TIOCM_DTR | TIOCM_RTS;
+        if (ioctl(fd, TIOCMBIS, &lines) != 0 && !serial_lacks_modem_lines(errno))
+            configured = false;
+    }
+    if (!configured)
+        ioctl(fd, TIOCNXCL);
+    return configured;
+}
+
+// Closes the retired descriptors when no read or write can still use their
+// numbers. Called with the lock held.
+static void serial_reap_retired(void)
+{
+    if (io_in_flight.load() != 0)
+        return;
+    for (int fd : retired_descriptors)
+        close(fd);
+    retired_descriptors.clear();
+}
+
+// Takes the port of `view` out of use: wakes whoever waits on it and puts
+// /dev/null under its number, which lets the device go at once while the
+// number stays taken. Called with the lock held, after live_port was cleared.
+static void serial_retire(port_view view)
+{
+    std::uint64_t one = 1;
+    ssize_t ignored = write(view.wake, &one, sizeof one);
+    (void)ignored;
+    ioctl(view.fd, TIOCNXCL);
+    int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null_fd >= 0) {
+        // Should dup2 fail, the device stays open under its number until the
+        // next open reaps it: later than wished, but never another file.
+        (void)dup2(null_fd, view.fd);
+        close(null_fd);
+    } else if (io_in_flight.load() == 0) {
+        // No /dev/null: with no read or write under way the number may go.
+        close(view.fd);
+        retired_descriptors.push_back(view.wake);
+        return;
+    }
+    retired_descriptors.push_back(view.fd);
+    retired_descriptors.push_back(view.wake);
+}
+
+int serial_connect_and_configure_port(const char *name)
+{
+    if (name == nullptr)
+        return 0;
+    int fd = serial_open_path(name);
+    if (fd < 0) {
+        char *second = serial_second_port_name(name);
+        if (second == nullptr)
+            return 0;
+        fd = serial_open_path(second);
+        g_free(second);
+        if (fd < 0)
+            return 0;
+    }
+    if (!serial_configure(fd)) {
+        close(fd);
+        return 0;
+    }
+    int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake < 0) {
+        ioctl(fd, TIOCNXCL);
+        close(fd);
+        return 0;
+    }
+
+    g_mutex_lock(&g__connection_established_lock);
+    if (connection_established) {
+        // Only one operation runs at a time, so this does not happen; if it
+        // did, the earlier port would otherwise stay open for ever.
+        port_view earlier = port_unpack(live_port.exchange(port_closed));
+        serial_retire(earlier);
+    }
+    hPort = fd;
+    live_port.store(port_pack(fd, wake));
+    connection_established = 1;
+    serial_reap_retired();
+    g_mutex_unlock(&g__connection_established_lock);
+    return 1;
+}
+
+void serial_disconnect_port(void)
+{
+    g_mutex_lock(&g__connection_established_lock);
+    if (connection_established) {
+        port_view view = port_unpack(live_port.exchange(port_closed));
+        serial_retire(view);
+        connection_established = 0;
+    }
+    g_mutex_unlock(&g__connection_established_lock);
+}
