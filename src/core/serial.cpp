@@ -1,5 +1,7 @@
 #include "serial.h"
 
+#include "thread_annotations.h"
+
 #include <glib.h>
 
 #include <atomic>
@@ -300,7 +302,7 @@ int serial_connect_and_configure_port(const char *name)
         return 0;
     }
 
-    g_mutex_lock(&g__connection_established_lock);
+    annotated_mutex_lock(&g__connection_established_lock);
     if (connection_established) {
         // Only one operation runs at a time, so this does not happen; if it
         // did, the earlier port would otherwise stay open for ever.
@@ -311,17 +313,17 @@ int serial_connect_and_configure_port(const char *name)
     live_port.store(port_pack(fd, wake));
     connection_established = 1;
     serial_reap_retired();
-    g_mutex_unlock(&g__connection_established_lock);
+    annotated_mutex_unlock(&g__connection_established_lock);
     return 1;
 }
 
 void serial_disconnect_port(void)
 {
-    g_mutex_lock(&g__connection_established_lock);
+    annotated_mutex_lock(&g__connection_established_lock);
     if (connection_established) {
         port_view view = port_unpack(live_port.exchange(port_closed));
         serial_retire(view);
         connection_established = 0;
     }
-    g_mutex_unlock(&g__connection_established_lock);
+    annotated_mutex_unlock(&g__connection_established_lock);
 }

@@ -258,19 +258,22 @@ TEST(SerialClose, CloseFromAnotherThreadFailsABlockedReaderAndStaleHandleReaches
 {
     test_pty pty;
     test_folder folder;
-    ASSERT_EQ(serial_connect_and_configure_port(pty.path().c_str()), 1);
-    int stale = hPort;
-
-    std::atomic<int> reads{0};
+    std::atomic<int> opened{-1};
     std::atomic<int> result{-1};
+    // As in the client: the worker opens and reads, the interface thread closes.
     std::thread worker([&] {
+        opened = serial_connect_and_configure_port(pty.path().c_str());
         char buffer[64];
         int ok;
-        // A worker waiting for a silent device: empty reads, over and over.
-        while ((ok = serial_read(buffer, sizeof buffer, nullptr)) == 1)
-            reads++;
+        // Waiting for a silent device: empty reads, over and over.
+        while ((ok = serial_read(buffer, sizeof buffer, nullptr)) == 1) {
+        }
         result = ok;
     });
+    while (opened.load() == -1)
+        g_usleep(1000);
+    ASSERT_EQ(opened.load(), 1);
+    int stale = hPort;
     g_usleep(50 * 1000);   // usually inside its first read by now
     serial_disconnect_port();
     worker.join();
