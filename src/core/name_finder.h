@@ -1,0 +1,23 @@
+// The name-finding half of the capture worker's per-sample pass.
+//
+// Each sample becomes a pulse byte (the low 8 bits of sample / 8) that goes to
+// the ROM loader, Turbo Tape 250 and Turrican loader decoders in that order;
+// the decoders after one that completes a name are not called for that pulse.
+// The pulse after a found name restarts all three searches. The decoders keep
+// their own state across captures; this struct holds only what belongs to one
+// capture.
+#pragma once
+
+struct name_finder {
+    unsigned char name[17]; // the decoders' shared name buffer; name[16] is the terminator
+    int restart;            // 1 exactly when the previous sample completed a name
+};
+
+// Prepares a finder for a new capture (restart 0, name cleared). Any thread.
+void name_finder_init(name_finder *finder);
+
+// Feeds one sample. Returns 1 when it completed a name: then finder->name holds
+// the 16 bytes of the file-name field as they were on tape and name[16] == 0.
+// Returns 0 otherwise. Constant work, no allocation, never blocks. Only the
+// capture worker calls it (the decoders' state is not locked).
+int name_finder_feed(name_finder *finder, unsigned short sample);

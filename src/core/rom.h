@@ -1,0 +1,20 @@
+// Name decoder for headers written by the computer's built-in tape routines.
+//
+// The decoder sees one pulse byte per call (the low 8 bits of a sample / 8)
+// and watches for the first copy of a header block: a pilot of more than 5000
+// short pulses, the countdown 0x89..0x81, a header type of 1 or 3, four
+// address bytes and the 16-byte file name. Its state is one file-local
+// instance for the whole program; it survives from one capture to the next and
+// only the restart flag or its own return to the pilot search resets it.
+#pragma once
+
+// Feeds one pulse byte. Returns 1 exactly when this call completed a name and
+// wrote name[0..15] with the file-name field as it stood on tape; otherwise 0
+// and name is untouched (name needs 16 writable bytes; it is never read). The
+// name is gathered in the decoder's own state, so a header that began in an
+// earlier capture still arrives whole in this capture's buffer. With restart
+// nonzero the search starts afresh at this pulse (which counts as the first
+// pilot pulse if it is short) and the result is 0.
+// Constant work, no allocation, never blocks. Only the capture worker calls it:
+// not reentrant, no locks.
+int rom_loader_find_name(unsigned char pulse, unsigned char *name, int restart);

@@ -1,0 +1,172 @@
+// The state machine shared by the name decoders of the two turbo formats.
+//
+// Both formats send one bit per pulse, most significant bit first, with no
+// byte markers: a lead-in of 0x02 bytes gives the byte alignment, a sync train
+// counts down to 0x01, then comes the header: an identifier byte, five bytes
+// (start and end address, a spare byte) and the 16-byte file name. They differ
+// only in their pulse windows and the length of the sync train, so each
+// format's decoder is this machine with its own constant table and its own
+// file-local state (tt250.cpp, turrican.cpp). The machine is defined inline
+// here so that each format's constants fold into its own decoder.
+#pragma once
+
+#include "pulse_window.h"
+
+#include <cstdint>
+#include <cstring>
+
+struct turbo_format {
+    pulse_window one_pulse;      // tested first: a pulse in both windows is a 1
+    pulse_window zero_pulse;
+    unsigned char lead_in_byte;  // the byte repeated before the sync train
+    uint32_t lead_in_bytes_min;  // lead-in bytes needed before the sync train
+    unsigned char sync_bytes;    // the sync train counts down from this value to 1
+};
+
+// One decoder's state; zero-initialised means "searching for alignment".
+struct turbo_state {
+    uint32_t state;      // 0 alignment search, 1 lead-in, 2 sync train and header
+    uint32_t byte_count; // whole bytes since alignment (1) or since the lead-in ended (2), from 1
+    unsigned char bit_count;
+    unsigned char byte;  // shift register, new bits enter at bit 0
+    unsigned char name[16]; // name bytes read so far, handed over whole when complete
+};
+
+namespace turbo_machine {
+
+// Header layout after the sync train, in bytes: the identifier (1 for a
+// program header, 2 for a data-file header), then start address, end address
+// and a spare byte that the decoder does not examine, then the name.
+inline constexpr uint32_t bytes_between_identifier_and_name = 5;
+inline constexpr uint32_t name_length = 16;
+inline constexpr unsigned bits_per_byte = 8;
+
+enum turbo_decoder_state : uint32_t {
+    seeking_alignment = 0, // shifting bits in until the register holds a lead-in byte
+    in_lead_in = 1,        // counting lead-in bytes, aligned to byte boundaries
+    in_sync_and_header = 2 // sync train, identifier, addresses, name
+};
+
+enum pulse_bit { bit_zero = 0, bit_one = 1, bit_invalid = 2 };
+
+inline pulse_bit classify(const turbo_format &format, unsigned char pulse)
+{
+    if (pulse_in_window(pulse, format.one_pulse))
+        return bit_one;
+    if (pulse_in_window(pulse, format.zero_pulse))
+        return bit_zero;
+    return bit_invalid;
+}
+
+// Shifts the pulse's bit into the register. Returns 0 for an invalid pulse,
+// which sends the decoder back to the search with the shift kept (a 0 bit).
+inline int shift_in(const turbo_format &format, turbo_state &decoder, unsigned char pulse)
+{
+    const pulse_bit bit = classify(format, pulse);
+    decoder.byte = static_cast<unsigned char>(decoder.byte << 1);
+    if (bit == bit_invalid) {
+        decoder.state = seeking_alignment;
+        return 0;
+    }
+    decoder.byte |= static_cast<unsigned char>(bit);
+    return 1;
+}
+
+// Judges the byte completed before this pulse. Returns 1 when it passes and
+// the pulse is still to be read, 0 when the decoder has left the header
+// (mismatch, or the name is complete, in which case *found is set).
+inline int judge_completed_byte(const turbo_format &format, turbo_state &decoder, unsigned char *name,
+                         int *found)
+{
+    const uint32_t count = decoder.byte_count;
+    const uint32_t identifier_byte = format.sync_bytes + 1u;
+    const uint32_t name_first_byte = identifier_byte + bytes_between_identifier_and_name + 1u;
+    const uint32_t name_last_byte = name_first_byte + name_length - 1u;
+
+    if (count <= format.sync_bytes) {
+        if (decoder.byte != format.sync_bytes + 1u - count) {
+            decoder.state = seeking_alignment;
+            return 0;
+        }
+    } else if (count == identifier_byte) {
+        if (decoder.byte != 1 && decoder.byte != 2) {
+            decoder.state = seeking_alignment;
+            return 0;
+        }
+    } else if (count >= name_first_byte) {
+        decoder.name[count - name_first_byte] = decoder.byte;
+        if (count == name_last_byte) {
+            std::memcpy(name, decoder.name, name_length);
+            decoder.state = seeking_alignment;
+            *found = 1;
+            return 0;
+        }
+    }
+    return 1;
+}
+
+}  // namespace turbo_machine
+
+// Feeds one pulse byte to the decoder whose constants are format and whose
+// state is decoder, with the contract of rom_loader_find_name: returns 1
+// exactly when this call completed a name and wrote it whole to name[0..15],
+// else 0 with name untouched; restart nonzero starts a new search from this
+// pulse's bit alone and returns 0. Constant work, no allocation, never blocks;
+// capture worker only.
+inline int turbo_loader_find_name(const turbo_format &format, turbo_state &decoder, unsigned char pulse,
+                                  unsigned char *name, int restart)
+{
+    using namespace turbo_machine;
+    if (restart) {
+        decoder.state = seeking_alignment;
+        decoder.byte = classify(format, pulse) == bit_one ? 1 : 0;
+        return 0;
+    }
+
+    switch (decoder.state) {
+    case seeking_alignment:
+        decoder.byte = static_cast<unsigned char>(decoder.byte << 1);
+        if (classify(format, pulse) == bit_one)
+            decoder.byte |= 1;
+        if (decoder.byte == format.lead_in_byte) {
+            decoder.bit_count = 0;
+            decoder.byte_count = 1;
+            decoder.state = in_lead_in;
+        }
+        return 0;
+
+    case in_lead_in:
+        if (!shift_in(format, decoder, pulse))
+            return 0;
+        if (++decoder.bit_count < bits_per_byte)
+            return 0;
+        decoder.bit_count = 0;
+        ++decoder.byte_count;
+        if (decoder.byte == format.lead_in_byte)
+            return 0;
+        // The count includes the byte that ended the lead-in.
+        if (decoder.byte_count - 1 < format.lead_in_bytes_min) {
+            decoder.state = seeking_alignment;
+        } else {
+            decoder.byte_count = 1;
+            decoder.state = in_sync_and_header;
+        }
+        return 0;
+
+    case in_sync_and_header: {
+        if (decoder.bit_count == 0) {
+            int found = 0;
+            if (!judge_completed_byte(format, decoder, name, &found))
+                return found;
+        }
+        if (!shift_in(format, decoder, pulse))
+            return 0;
+        if (++decoder.bit_count == bits_per_byte) {
+            decoder.bit_count = 0;
+            ++decoder.byte_count;
+        }
+        return 0;
+    }
+    }
+    return 0;
+}

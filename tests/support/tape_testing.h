@@ -1,0 +1,37 @@
+// Helpers for tests that feed tapes to the name decoders.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+using decoder_function = int (*)(unsigned char pulse, unsigned char *name, int restart);
+
+// The three decoders keep their state across calls (and captures); a test
+// restarts them to start from their search states with nothing counted.
+void decoders_restart(void);
+
+// The pulse byte of every sample (low 8 bits of sample / 8).
+std::vector<unsigned char> pulse_bytes(const std::vector<unsigned short> &samples);
+
+struct decoded_name {
+    size_t at;                          // index of the pulse that completed it
+    std::array<unsigned char, 16> raw;  // the name field as on tape
+    std::string shown;                  // after the PETSCII filter
+};
+
+// Runs one decoder alone over pulses (restarting it first, and on the pulse
+// after each name as the capture worker does).
+std::vector<decoded_name> run_decoder(decoder_function decoder, const std::vector<unsigned char> &pulses);
+
+// Runs the capture worker's decoder pass (name_finder) over samples after
+// restarting the decoders.
+std::vector<decoded_name> run_name_finder(const std::vector<unsigned short> &samples);
+
+// 16 raw name bytes from a string literal that may hold any byte.
+std::array<unsigned char, 16> raw_name(const std::string &bytes);
+
+// Folder of the real tape images: $ZR7K8_TESTDATA_DIR/tapes when that variable
+// is set, else the build's test-data folder. Empty when the folder is missing.
+std::string testdata_tapes_dir(void);

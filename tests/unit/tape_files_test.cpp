@@ -1,0 +1,160 @@
+// TAP images to sample streams, DMP files, and the command-line tools.
+#include "tape_demo.h"
+#include "tape_file.h"
+#include "tape_tap.h"
+#include "tape_testing.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/wait.h>
+
+namespace {
+
+std::vector<unsigned char> tap_image(unsigned version, std::vector<unsigned char> data, unsigned machine = 0,
+                                     unsigned video = 0, long declared = -1)
+{
+    std::vector<unsigned char> image = {'C', '6', '4', '-', 'T', 'A', 'P', 'E', '-', 'R', 'A', 'W'};
+    image.push_back(static_cast<unsigned char>(version));
+    image.push_back(static_cast<unsigned char>(machine));
+    image.push_back(static_cast<unsigned char>(video));
+    image.push_back(0);
+    const unsigned long length = declared < 0 ? data.size() : static_cast<unsigned long>(declared);
+    for (int shift = 0; shift < 32; shift += 8)
+        image.push_back(static_cast<unsigned char>(length >> shift));
+    image.insert(image.end(), data.begin(), data.end());
+    return image;
+}
+
+std::vector<unsigned short> convert(const std::vector<unsigned char> &image, unsigned clock_hz = 0)
+{
+    std::vector<unsigned short> samples;
+    std::string error;
+    EXPECT_EQ(tape_tap_to_samples(image.data(), image.size(), clock_hz, &samples, nullptr, &error), 1) << error;
+    return samples;
+}
+
+// 0x30 units = 384 cycles = 779.5 ticks of 2 MHz at the PAL clock, rounded
+// to 779; 10000 cycles give 20299.3 ticks, rounded to 20299.
+TEST(TapConversion, Version1PulsesAndExactOverflows)
+{
+    EXPECT_EQ(convert(tap_image(1, {0x30, 0x00, 0x10, 0x27, 0x00, 0x01})),
+              (std::vector<unsigned short>{779, 20299, 16}));
+}
+
+TEST(TapConversion, LongPulsesSaturateAtTheLongestSample)
+{
+    EXPECT_EQ(convert(tap_image(1, {0x00, 0x40, 0x42, 0x0F})), std::vector<unsigned short>{65535});
+    EXPECT_EQ(convert(tap_image(0, {0x30, 0x00, 0x30})), (std::vector<unsigned short>{779, 65535, 779}));
+}
+
+TEST(TapConversion, Version2AddsHalfWavesInPairs)
+{
+    EXPECT_EQ(convert(tap_image(2, {0x18, 0x18, 0x00, 0xC0, 0x00, 0x00, 0x18, 0x20})),
+              (std::vector<unsigned short>{779, 779, 520}));
+}
+
+TEST(TapConversion, ClockComesFromTheHeaderOrTheCaller)
+{
+    // NTSC C64: 384 cycles at 1022727 Hz are 750.9 ticks.
+    EXPECT_EQ(convert(tap_image(1, {0x30}, 0, 1)), std::vector<unsigned short>{751});
+    // Version 0 has no machine fields: always the PAL clock.
+    EXPECT_EQ(convert(tap_image(0, {0x30}, 0, 1)), std::vector<unsigned short>{779});
+    EXPECT_EQ(convert(tap_image(1, {0x30}), 1000000), std::vector<unsigned short>{768});
+    tape_tap_info info{};
+    std::vector<unsigned short> samples;
+    const auto image = tap_image(1, {0x30}, 1, 0);
+    ASSERT_EQ(tape_tap_to_samples(image.data(), image.size(), 0, &samples, &info, nullptr), 1);
+    EXPECT_EQ(info.clock_hz, 1108405u) << "VIC-20 PAL";
+    EXPECT_EQ(info.version, 1u);
+}
+
+TEST(TapConversion, DeclaredLengthIsHonouredAndCutToTheFile)
+{
+    EXPECT_EQ(convert(tap_image(1, {0x30, 0x42, 0x56}, 0, 0, 2)).size(), 2u);
+    EXPECT_EQ(convert(tap_image(1, {0x30, 0x42, 0x56}, 0, 0, 1000)).size(), 3u);
+    // An overflow entry cut short by the end of the file ends the stream.
+    EXPECT_EQ(convert(tap_image(1, {0x30, 0x00, 0x10})), std::vector<unsigned short>{779});
+}
+
+TEST(TapConversion, OtherDataIsRefusedWithAReason)
+{
+    std::vector<unsigned short> samples{1, 2};
+    std::string error;
+    const auto version3 = tap_image(3, {0x30});
+    EXPECT_EQ(tape_tap_to_samples(version3.data(), version3.size(), 0, &samples, nullptr, &error), 0);
+    EXPECT_NE(error.find("version"), std::string::npos);
+
+    std::vector<unsigned char> not_tap = version3;
+    not_tap[0] = 'X';
+    EXPECT_EQ(tape_tap_to_samples(not_tap.data(), not_tap.size(), 0, &samples, nullptr, &error), 0);
+    EXPECT_EQ(tape_tap_to_samples(not_tap.data(), 10, 0, &samples, nullptr, &error), 0);
+    EXPECT_EQ(tape_tap_file_to_samples("/nonexistent/x.tap", 0, &samples, nullptr, &error), 0);
+    EXPECT_NE(error.find("/nonexistent/x.tap"), std::string::npos);
+}
+
+class TapeFiles : public testing::Test {
+protected:
+    std::filesystem::path folder;
+
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/zr7k8-tape-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+
+    static int run(const std::string &command)
+    {
+        const int status = std::system((command + " >/dev/null 2>&1").c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+};
+
+TEST_F(TapeFiles, DmpHoldsSamplesLowByteFirst)
+{
+    const std::string path = (folder / "t.dmp").string();
+    std::string error;
+    ASSERT_EQ(tape_write_dmp(path.c_str(), {0x1234, 0xFFFF, 0x0001}, &error), 1) << error;
+    std::vector<unsigned char> bytes;
+    ASSERT_EQ(tape_read_file(path.c_str(), &bytes, &error), 1);
+    EXPECT_EQ(bytes, (std::vector<unsigned char>{0x34, 0x12, 0xFF, 0xFF, 0x01, 0x00}));
+    std::vector<unsigned short> samples;
+    ASSERT_EQ(tape_read_dmp(path.c_str(), &samples, &error), 1);
+    EXPECT_EQ(samples, (std::vector<unsigned short>{0x1234, 0xFFFF, 0x0001}));
+    EXPECT_EQ(tape_write_dmp((folder / "missing" / "t.dmp").c_str(), samples, &error), 0);
+}
+
+TEST_F(TapeFiles, DemoTapeToolWritesTheDemoTape)
+{
+    const std::string path = (folder / "demo.dmp").string();
+    ASSERT_EQ(run(std::string(ZR7K8_BINARY_DIR "/zr7k8-demotape ") + path), 0);
+    std::vector<unsigned short> samples;
+    std::string error;
+    ASSERT_EQ(tape_read_dmp(path.c_str(), &samples, &error), 1) << error;
+    EXPECT_EQ(samples, tape_demo_samples());
+    EXPECT_EQ(run(ZR7K8_BINARY_DIR "/zr7k8-demotape"), 2) << "usage without a file name";
+}
+
+TEST_F(TapeFiles, Tap2dmpConvertsAnImage)
+{
+    const auto image = tap_image(1, {0x30, 0x42, 0x56, 0x00, 0x10, 0x27, 0x00});
+    const std::string tap = (folder / "in.tap").string(), dmp = (folder / "out.dmp").string();
+    {
+        FILE *file = std::fopen(tap.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        ASSERT_EQ(std::fwrite(image.data(), 1, image.size(), file), image.size());
+        std::fclose(file);
+    }
+    ASSERT_EQ(run(std::string(ZR7K8_BINARY_DIR "/zr7k8-tap2dmp ") + tap + " " + dmp), 0);
+    std::vector<unsigned short> samples;
+    std::string error;
+    ASSERT_EQ(tape_read_dmp(dmp.c_str(), &samples, &error), 1) << error;
+    EXPECT_EQ(samples, convert(image));
+    EXPECT_EQ(run(std::string(ZR7K8_BINARY_DIR "/zr7k8-tap2dmp ") + dmp + " " + tap), 1) << "not a TAP image";
+}
+
+}  // namespace

@@ -1,0 +1,53 @@
+#include "tape_demo.h"
+
+#include "tape_synth.h"
+
+namespace {
+
+constexpr unsigned demo_header_pilot = 8000;
+constexpr unsigned demo_data_pilot = 5400;
+constexpr unsigned silence_ticks = 65535;
+constexpr int demo_jitter_ticks = 40;
+constexpr uint32_t demo_seed = 0x5EED7;
+
+constexpr unsigned basic_start = 0x0801;
+// 10 PRINT "ZR7K8 DEMO": next-line link, line number, PRINT token, text, end of
+// line, end of program. The first byte (0x14) is no header type, so the ROM
+// decoder does not take the data block for a header.
+const unsigned char demo_program[] = {
+    0x14, 0x08, 0x0A, 0x00, 0x99, 0x20, 0x22, 'Z', 'R', '7', 'K', '8', ' ',
+    'D',  'E',  'M',  'O',  0x22, 0x00, 0x00, 0x00,
+};
+constexpr unsigned basic_end = basic_start + sizeof demo_program;
+
+void silence(tape_synth *synth)
+{
+    tape_synth_gap(synth, silence_ticks);
+}
+
+void turbo_file(tape_synth *synth, const tape_turbo_format &format, const char *name)
+{
+    tape_turbo_header(synth, format, tape_turbo_lead_in, tape_turbo_header_id, basic_start, basic_end,
+                      tape_name_field(name));
+    silence(synth);
+    tape_turbo_data(synth, format, tape_turbo_lead_in, demo_program, sizeof demo_program);
+    silence(synth);
+}
+
+}  // namespace
+
+const char *const tape_demo_names[3] = {"DEMO ROM", "DEMO TURBO", "DEMO TURRICAN"};
+
+std::vector<unsigned short> tape_demo_samples(void)
+{
+    tape_synth synth;
+    tape_synth_init(&synth, 0, demo_jitter_ticks, demo_seed);
+    silence(&synth);
+    tape_rom_header(&synth, demo_header_pilot, 1, basic_start, basic_end, tape_name_field(tape_demo_names[0]));
+    silence(&synth);
+    tape_rom_block(&synth, demo_data_pilot, demo_program, sizeof demo_program);
+    silence(&synth);
+    turbo_file(&synth, tape_tt250, tape_demo_names[1]);
+    turbo_file(&synth, tape_turrican, tape_demo_names[2]);
+    return synth.samples;
+}

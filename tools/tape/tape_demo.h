@@ -1,0 +1,24 @@
+// The built-in demo tape.
+//
+// A short made-up tape that holds one file in each format the client
+// recognises, in this order, with a small random jitter on every pulse:
+// 1. ROM loader: header "DEMO ROM" (type 1, $0801-$0816) with both copies
+//    after a pilot of 8000 short pulses, then its data block (pilot 5400).
+// 2. Turbo Tape 250: header "DEMO TURBO" (identifier 1), then its data block.
+// 3. Turrican loader: header "DEMO TURRICAN" (identifier 1), then its data.
+// Each file's data is the same one-line BASIC program
+// (10 PRINT "ZR7K8 DEMO"). Silences of 65535 ticks stand between blocks.
+// The pilots are shorter than the machine's own (27136 and 6656 pulses) so
+// that the first name shows after a few seconds; they are still long enough
+// for the decoders. Played in real time the tape lasts about 17 seconds.
+// The name decoders find exactly the three names, in order.
+#pragma once
+
+#include <vector>
+
+// The names as they stand in the headers (padded with spaces to 16 bytes on tape).
+extern const char *const tape_demo_names[3];
+
+// The demo tape's sample stream. Deterministic: every call returns the same
+// samples. Any thread.
+std::vector<unsigned short> tape_demo_samples(void);

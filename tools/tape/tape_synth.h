@@ -1,0 +1,138 @@
+// Tape synthesizer: the device's sample stream for made-up tapes.
+//
+// A sample is the time between two active edges of the tape signal in sample
+// ticks (2 MHz); the name decoders see sample / 8 as a pulse byte. The
+// synthesizer writes pulses at the centres of the decoders' windows, each
+// moved by a fixed offset and a uniform random jitter that the caller
+// chooses, so tests can push pulses towards the edges of the windows.
+//
+// Three formats:
+// - ROM loader: every byte is a marker (long, medium), eight bits least
+//   significant first (0 = short, medium; 1 = medium, short) and an odd-parity
+//   check bit. A block is a pilot of short pulses, a countdown, the payload,
+//   an XOR checksum and an end marker (long, short); every block is written
+//   twice, the first copy counting down 0x89..0x81, the repeated copy
+//   0x09..0x01 after a short pilot.
+// - Turbo Tape 250 and the Turrican loader: one pulse per bit, most
+//   significant bit first. A block is a lead-in of 0x02 bytes, a sync train
+//   (0x09..0x01 or 0x0C..0x01), an identifier byte (1 header, 0 data) and the
+//   payload.
+//
+// Headers of all three formats carry a 192-byte payload: type/identifier,
+// start address, end address, the name field, space padding. The turbo
+// formats have one spare byte before the name; the Turrican loader's name
+// field is 32 bytes (the 16 given, then spaces).
+//
+// Not thread-safe per synthesizer; separate synthesizers are independent.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+struct tape_synth {
+    std::vector<unsigned short> samples; // the stream written so far
+    int offset_ticks;                    // added to every pulse (may be negative)
+    int jitter_ticks;                    // each pulse moves by a uniform value in -jitter..+jitter
+    uint32_t random_state;               // deterministic generator for the jitter
+};
+
+// Starts an empty stream with the given offset, jitter and seed.
+void tape_synth_init(tape_synth *synth, int offset_ticks = 0, int jitter_ticks = 0, uint32_t seed = 1);
+
+// Appends one pulse of about ticks, moved by the offset and the jitter and
+// kept within 1..65535.
+void tape_synth_pulse(tape_synth *synth, unsigned ticks);
+
+// Appends one sample exactly as given (no offset, no jitter).
+void tape_synth_sample(tape_synth *synth, unsigned short sample);
+
+// Appends a silence between blocks: one sample of ticks, saturated at 65535
+// (the longest interval a sample can hold).
+void tape_synth_gap(tape_synth *synth, unsigned ticks);
+
+// A 16-byte name field: text (bytes taken as they are, at most 16) padded
+// with pad (0x20 space, 0xA0 shifted space).
+std::array<unsigned char, 16> tape_name_field(const char *text, unsigned char pad = 0x20);
+
+// ---- ROM loader -------------------------------------------------------------
+
+// Pulse lengths in ticks: the centres of pulse bytes 94, 132 and 172.
+constexpr unsigned tape_rom_short_ticks = 756;
+constexpr unsigned tape_rom_medium_ticks = 1060;
+constexpr unsigned tape_rom_long_ticks = 1380;
+
+// Pilot lengths the machine's own routines write, in short pulses.
+constexpr unsigned tape_rom_header_pilot = 27136;
+constexpr unsigned tape_rom_data_pilot = 6656;
+constexpr unsigned tape_rom_repeat_pilot = 79; // between the two copies of a block
+constexpr unsigned tape_rom_trailer = 78;      // after the repeated copy
+
+constexpr unsigned char tape_rom_first_copy = 0x89;    // countdown start of the first copy
+constexpr unsigned char tape_rom_repeated_copy = 0x09; // and of the repeated copy
+
+// Appends pulses short pulses.
+void tape_rom_pilot(tape_synth *synth, unsigned pulses);
+
+// Appends one byte: marker, eight data bits, check bit.
+void tape_rom_byte(tape_synth *synth, unsigned char byte);
+
+// Appends the end-of-block marker (long, short).
+void tape_rom_end_marker(tape_synth *synth);
+
+// Appends one copy of a block: pilot, the nine countdown bytes from
+// countdown_first down (0x89 or 0x09), the payload, its XOR checksum and the
+// end marker.
+void tape_rom_copy(tape_synth *synth, unsigned pilot, unsigned char countdown_first,
+                   const unsigned char *payload, size_t length);
+
+// Appends a whole block as the machine writes it: the first copy after pilot
+// short pulses, the repeated copy after a short pilot, the trailer.
+void tape_rom_block(tape_synth *synth, unsigned pilot, const unsigned char *payload, size_t length);
+
+// The 192-byte payload of a header: type, start and end address (low byte
+// first), the name field, spaces.
+std::vector<unsigned char> tape_rom_header_payload(unsigned char type, unsigned start, unsigned end,
+                                                   const std::array<unsigned char, 16> &name);
+
+// Appends a header block (type 1 or 3 for a program) with both copies.
+void tape_rom_header(tape_synth *synth, unsigned pilot, unsigned char type, unsigned start,
+                     unsigned end, const std::array<unsigned char, 16> &name);
+
+// ---- Turbo Tape 250 and the Turrican loader ---------------------------------
+
+struct tape_turbo_format {
+    unsigned zero_ticks;          // centre of the decoder's 0 window
+    unsigned one_ticks;           // centre of the decoder's 1 window
+    unsigned char sync_first;     // the sync train counts down from here to 0x01
+    unsigned header_name_field;   // bytes of the header's name field
+};
+
+// Turbo Tape 250: 0 at pulse byte 53 (window 39..66), 1 at 81 (67..95), sync 0x09.
+extern const tape_turbo_format tape_tt250;
+// Turrican loader: 0 at pulse byte 55 (42..67), 1 at 81 (68..94), sync 0x0C.
+extern const tape_turbo_format tape_turrican;
+
+constexpr unsigned tape_turbo_lead_in = 1280;    // 0x02 bytes before a block's sync train
+constexpr unsigned char tape_turbo_lead_in_byte = 0x02;
+constexpr unsigned char tape_turbo_header_id = 1;
+constexpr unsigned char tape_turbo_data_id = 0;
+
+// Appends one byte, most significant bit first.
+void tape_turbo_byte(tape_synth *synth, const tape_turbo_format &format, unsigned char byte);
+
+// Appends bytes lead-in bytes (0x02), then the sync train.
+void tape_turbo_lead_in_and_sync(tape_synth *synth, const tape_turbo_format &format, unsigned bytes);
+
+// Appends a header: lead-in of lead_in bytes, sync, identifier (1 or 2 for a
+// header the decoders accept), start, end, a spare byte, the name field
+// (16 name bytes, then spaces to the format's field size), spaces up to 192
+// payload bytes.
+void tape_turbo_header(tape_synth *synth, const tape_turbo_format &format, unsigned lead_in,
+                       unsigned char id, unsigned start, unsigned end,
+                       const std::array<unsigned char, 16> &name);
+
+// Appends a data block: lead-in, sync, identifier 0, the data, XOR checksum.
+void tape_turbo_data(tape_synth *synth, const tape_turbo_format &format, unsigned lead_in,
+                     const unsigned char *data, size_t length);
