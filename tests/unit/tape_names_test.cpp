@@ -130,6 +130,8 @@ const real_tape real_tapes[] = {
     {"tnd-gyro-run-tape.tap", "GyroRunWithCustomTurbo", {"\x93\x05GYRO RUN      "}, {"GYRO RUN"}, 1, 0, 0},
 };
 
+void PrintTo(const real_tape &tape, std::ostream *out) { *out << tape.file; }
+
 class RealTape : public testing::TestWithParam<real_tape> {
 protected:
     std::vector<unsigned short> samples;

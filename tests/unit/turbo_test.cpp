@@ -21,6 +21,8 @@ struct turbo_case {
 const turbo_case tt250_case{"Tt250", tt250_loader_find_name, &tape_tt250, &tape_turrican, 67, 95, 39, 66};
 const turbo_case turrican_case{"Turrican", turrican_loader_find_name, &tape_turrican, &tape_tt250, 68, 94, 42, 67};
 
+void PrintTo(const turbo_case &c, std::ostream *out) { *out << c.label; }
+
 const std::array<unsigned char, 16> game = tape_name_field("GAME");
 constexpr unsigned invalid_pulse = 0;
 
