@@ -1,5 +1,7 @@
 #include "firmware.h"
 
+#include "serial.h"
+
 #include <glib/gstdio.h>
 
 #include <cerrno>
@@ -88,9 +90,10 @@ int firmware_side_files_present(void)
 
 char *firmware_bootloader_port_path(const char *port)
 {
-    if (g_str_has_prefix(port, "/dev/") || g_file_test(port, G_FILE_TEST_EXISTS))
+    if (g_file_test(port, G_FILE_TEST_EXISTS))
         return g_strdup(port);
-    return g_strconcat("/dev/", port, nullptr);
+    char *second = serial_second_port_name(port);
+    return second ? second : g_strdup(port);
 }
 
 char *firmware_programmer_command_line(const char *bootloader_port)
