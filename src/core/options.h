@@ -1,0 +1,48 @@
+// The two port settings and the settings file that keeps them.
+//
+// The file is "user.ini" in the folder "zr7k8-client" of the user's
+// configuration folder (g_get_user_config_dir), a GLib key file:
+//
+//   # ZR7K8 USB serial client config file - do NOT edit
+//
+//   [connection]
+//   device_port=COM3
+//   bootloader_port=COM4
+//
+// Values are written with the key-file escape rules, so every string comes
+// back unchanged from a save and a load (leading spaces, backslashes, line
+// breaks); plain values look exactly as above.
+//
+// Everything here runs on the interface thread. Workers read the two strings
+// in place while they run; the strings are only replaced while no worker runs.
+#pragma once
+
+#include <glib.h>
+
+// The device port (console) and the bootloader port. Heap strings owned by
+// this module; whoever replaces one frees the old string (g_free) and stores a
+// g_strdup copy. After options_module_init both always hold a string, which
+// may be empty. Null before it.
+extern gchar *options_device_port_string;
+extern gchar *options_bootloader_port_string;
+
+// Works out the settings file path, creating the folder (mode 0700, one level)
+// when it is missing; if that fails the file lives in the current working
+// directory. Then sets the defaults "COM3" and "COM4" and loads the file
+// (options_load_from_file). Call once, at start-up. Blocks only on the disk.
+void options_module_init(void);
+
+// Loads both settings. A missing file gives the defaults and is created. An
+// existing file that cannot be read as a key file leaves the settings as they
+// are and is not touched. A key missing from a readable file (or the whole
+// group missing) gives that key's default, in memory only; a key whose value
+// cannot be read as a string keeps the setting as it is.
+void options_load_from_file(void);
+
+// Writes both settings to the file, replacing it whole. Returns TRUE when the
+// file was written, FALSE otherwise (the settings in memory stay as they are).
+gboolean options_save_to_file(void);
+
+// The settings file's full path (UTF-8), or null before options_module_init.
+// Owned by this module.
+const gchar *options_config_file_path(void);
