@@ -1,0 +1,26 @@
+// Helpers shared by the handlers: the status bar, the yes/no question and the
+// toolbar's busy state. Interface thread only.
+#pragma once
+
+#include <gtk/gtk.h>
+
+// Shows `text` (UTF-8, kept by the caller) in statusbar_main, replacing the
+// message shown before: the bar never holds more than one message. Status
+// texts begin with one space by convention; the text is shown as given.
+void common_statusbar_update(const gchar *text);
+
+// Asks a yes/no question in a new modal "Confirmation request" dialog (kept
+// above other windows while "Stay on top" is active). `message` is Pango
+// markup shown unchanged. Blocks in a nested main loop until the user
+// answers, so idle callbacks and signal handlers keep running meanwhile; the
+// caller must read any state it depends on after the call. Returns 1 for Yes,
+// 0 for No, Escape or the window manager's close.
+int common_get_user_confirmation(const gchar *message);
+
+// Switches the main toolbar between its two states. Busy (running 1): greys
+// Settings, Options, Preview, Dump, Reboot and FW Update, in that order, then
+// makes Abort available. Resting (running 0): makes those six available in the
+// same order, then greys Abort. About, Stay on top and Quit are never touched.
+// Operations call it with 1 once their worker exists and with 0 from their
+// finish callback, before closing the port.
+void common_toolbar_set_operation_running(int running);

@@ -1,0 +1,351 @@
+#include "interface.h"
+
+#include "callbacks_capture.h"
+#include "callbacks_format.h"
+#include "callbacks_indicator.h"
+#include "callbacks_maintenance.h"
+#include "callbacks_plot.h"
+#include "callbacks_settings.h"
+#include "callbacks_shell.h"
+#include "support.h"
+#include "translate.h"
+
+namespace {
+
+// The window's tooltips object: sunk so that the window holds its only
+// reference and releases it when it goes away.
+GtkTooltips *interface_new_tooltips(GtkWidget *toplevel)
+{
+    GtkTooltips *tooltips = gtk_tooltips_new();
+    g_object_ref_sink(tooltips);
+    g_object_set_data_full(G_OBJECT(toplevel), "tooltips", tooltips, g_object_unref);
+    return tooltips;
+}
+
+GtkWidget *interface_add_tool_button(GtkWidget *window, GtkWidget *toolbar, GtkTooltips *tooltips,
+                                     GtkIconSize icon_size, const char *name, const char *stock_id,
+                                     const char *label, const char *tooltip, GCallback on_clicked)
+{
+    GtkWidget *image = gtk_image_new_from_stock(stock_id, icon_size);
+    gtk_widget_show(image);
+    GtkWidget *button = GTK_WIDGET(gtk_tool_button_new(image, label));
+    gtk_widget_show(button);
+    gtk_container_add(GTK_CONTAINER(toolbar), button);
+    gtk_tool_item_set_tooltip(GTK_TOOL_ITEM(button), tooltips, tooltip, nullptr);
+    gtk_tool_item_set_homogeneous(GTK_TOOL_ITEM(button), FALSE);
+    g_signal_connect(button, "clicked", on_clicked, nullptr);
+    support_register_widget(window, button, name);
+    return button;
+}
+
+void interface_add_separator(GtkWidget *window, GtkWidget *toolbar, const char *name)
+{
+    GtkWidget *separator = GTK_WIDGET(gtk_separator_tool_item_new());
+    gtk_widget_show(separator);
+    gtk_container_add(GTK_CONTAINER(toolbar), separator);
+    support_register_widget(window, separator, name);
+}
+
+}  // namespace
+
+GtkWidget *create_window_main(void)
+{
+    GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkTooltips *tooltips = interface_new_tooltips(window);
+    gtk_window_set_title(GTK_WINDOW(window),
+                         _("ZR7K8 USB serial client - Copyright (C) 2026 The ZR7K8 client authors"));
+    gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
+
+    GtkWidget *vbox = gtk_vbox_new(FALSE, 0);
+    gtk_widget_show(vbox);
+    gtk_container_add(GTK_CONTAINER(window), vbox);
+
+    GtkWidget *toolbar = gtk_toolbar_new();
+    gtk_widget_show(toolbar);
+    gtk_box_pack_start(GTK_BOX(vbox), toolbar, FALSE, FALSE, 0);
+    gtk_toolbar_set_style(GTK_TOOLBAR(toolbar), GTK_TOOLBAR_BOTH);
+    // With the overflow arrow the toolbar asks for almost no width and the
+    // last buttons vanish into a menu; without it the window opens wide
+    // enough for all of them.
+    gtk_toolbar_set_show_arrow(GTK_TOOLBAR(toolbar), FALSE);
+    GtkIconSize icon_size = gtk_toolbar_get_icon_size(GTK_TOOLBAR(toolbar));
+
+    interface_add_tool_button(window, toolbar, tooltips, icon_size, "toolbutton_main_settings", "gtk-preferences",
+                              _("Settings"), _("Select port settings"),
+                              G_CALLBACK(on_toolbutton_main_settings_clicked));
+    interface_add_separator(window, toolbar, "separatortoolitem_main_1");
+    interface_add_tool_button(window, toolbar, tooltips, icon_size, "toolbutton_main_format", "gtk-convert",
+                              _("Options"), _("Select sampling format"),
+                              G_CALLBACK(on_toolbutton_main_format_clicked));
+    interface_add_tool_button(window, toolbar, tooltips, icon_size, "toolbutton_main_monitor", "gtk-media-record",
+                              _("Preview"), _("Preview dumping without saving to file"),
+                              G_CALLBACK(on_toolbutton_main_monitor_clicked));
+    interface_add_tool_button(window, toolbar, tooltips, icon_size, "toolbutton_main_dump", "gtk-save-as",
+                              _("Dump"), _("Start dumping a tape to file"),
+                              G_CALLBACK(on_toolbutton_main_dump_clicked));
+    GtkWidget *abort = interface_add_tool_button(window, toolbar, tooltips, icon_size, "toolbutton_main_abort",
+                                                 "gtk-stop", _("Abort"), _("Stop dumping"),
+                                                 G_CALLBACK(on_toolbutton_main_abort_clicked));
+    gtk_widget_set_sensitive(abort, FALSE);
+    interface_add_separator(window, toolbar, "separatortoolitem_main_2");
+    interface_add_tool_button(window, toolbar, tooltips, icon_size, "toolbutton_main_reboot", "gtk-jump-to",
+                              _("Reboot"), _("Reboot the device"),
+                              G_CALLBACK(on_toolbutton_main_reboot_clicked));
+    interface_add_tool_button(window, toolbar, tooltips, icon_size, "toolbutton_main_firmware_update",
+                              "gtk-refresh", _("FW Update"), _("Update the device firmware"),
+                              G_CALLBACK(on_toolbutton_main_firmware_update_clicked));
+    interface_add_separator(window, toolbar, "separatortoolitem_main_3");
+    interface_add_tool_button(window, toolbar, tooltips, icon_size, "toolbutton_main_about", "gtk-about",
+                              _("About"), _("Show program credits"),
+                              G_CALLBACK(on_toolbutton_main_about_clicked));
+    interface_add_separator(window, toolbar, "separatortoolitem_main_4");
+
+    GtkWidget *stay_on_top = GTK_WIDGET(gtk_toggle_tool_button_new());
+    gtk_tool_button_set_label(GTK_TOOL_BUTTON(stay_on_top), _("Stay on top"));
+    GtkWidget *stay_on_top_image = gtk_image_new_from_stock("gtk-goto-top", icon_size);
+    gtk_widget_show(stay_on_top_image);
+    gtk_tool_button_set_icon_widget(GTK_TOOL_BUTTON(stay_on_top), stay_on_top_image);
+    gtk_widget_show(stay_on_top);
+    gtk_container_add(GTK_CONTAINER(toolbar), stay_on_top);
+    gtk_tool_item_set_tooltip(GTK_TOOL_ITEM(stay_on_top), tooltips, _("Keep the application always on top"),
+                              nullptr);
+    g_signal_connect(stay_on_top, "toggled", G_CALLBACK(on_toolbutton_main_stay_on_top_toggled), nullptr);
+    support_register_widget(window, stay_on_top, "toolbutton_main_stay_on_top");
+
+    interface_add_tool_button(window, toolbar, tooltips, icon_size, "toolbutton_main_quit", "gtk-quit",
+                              _("Quit"), _("Quit the application"), G_CALLBACK(on_toolbutton_main_quit_clicked));
+
+    GtkWidget *drawingarea_main = gtk_drawing_area_new();
+    gtk_widget_show(drawingarea_main);
+    gtk_box_pack_start(GTK_BOX(vbox), drawingarea_main, TRUE, TRUE, 0);
+    gtk_widget_set_size_request(drawingarea_main, 576, 400);
+
+    GtkWidget *hbox_status = gtk_hbox_new(FALSE, 0);
+    gtk_widget_show(hbox_status);
+    gtk_box_pack_start(GTK_BOX(vbox), hbox_status, FALSE, FALSE, 0);
+
+    GtkWidget *statusbar = gtk_statusbar_new();
+    gtk_widget_show(statusbar);
+    gtk_box_pack_start(GTK_BOX(hbox_status), statusbar, TRUE, TRUE, 0);
+    gtk_statusbar_set_has_resize_grip(GTK_STATUSBAR(statusbar), FALSE);
+
+    GtkWidget *frame_flash = gtk_frame_new(nullptr);
+    gtk_widget_show(frame_flash);
+    gtk_box_pack_start(GTK_BOX(hbox_status), frame_flash, FALSE, FALSE, 0);
+    gtk_frame_set_label_align(GTK_FRAME(frame_flash), 0.5, 0.5);
+    gtk_frame_set_shadow_type(GTK_FRAME(frame_flash), GTK_SHADOW_IN);
+
+    GtkWidget *alignment_flash = gtk_alignment_new(0.5, 0.5, 1, 1);
+    gtk_widget_show(alignment_flash);
+    gtk_container_add(GTK_CONTAINER(frame_flash), alignment_flash);
+
+    GtkWidget *drawingarea_flash = gtk_drawing_area_new();
+    gtk_widget_show(drawingarea_flash);
+    gtk_container_add(GTK_CONTAINER(alignment_flash), drawingarea_flash);
+    gtk_widget_set_size_request(drawingarea_flash, 8, 8);
+
+    g_signal_connect(window, "delete_event", G_CALLBACK(on_window_main_delete_event), nullptr);
+    g_signal_connect(drawingarea_main, "configure_event", G_CALLBACK(on_drawingarea_main_configure_event), nullptr);
+    g_signal_connect(drawingarea_main, "expose_event", G_CALLBACK(on_drawingarea_main_expose_event), nullptr);
+    g_signal_connect(drawingarea_flash, "configure_event", G_CALLBACK(on_drawingarea_flash_configure_event),
+                     nullptr);
+    g_signal_connect(drawingarea_flash, "expose_event", G_CALLBACK(on_drawingarea_flash_expose_event), nullptr);
+
+    support_register_object_no_ref(window, window, "window_main");
+    support_register_widget(window, vbox, "vbox_main_top_most");
+    support_register_widget(window, toolbar, "toolbar_main");
+    support_register_widget(window, drawingarea_main, "drawingarea_main");
+    support_register_widget(window, hbox_status, "hbox_status");
+    support_register_widget(window, statusbar, "statusbar_main");
+    support_register_widget(window, frame_flash, "frame_flash");
+    support_register_widget(window, alignment_flash, "alignment_flash");
+    support_register_widget(window, drawingarea_flash, "drawingarea_flash");
+    return window;
+}
+
+GtkWidget *create_window_format(void)
+{
+    GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkTooltips *tooltips = interface_new_tooltips(window);
+    gtk_window_set_title(GTK_WINDOW(window), _("Sampling options"));
+    gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
+    gtk_window_set_modal(GTK_WINDOW(window), TRUE);
+    gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
+
+    GtkWidget *table = gtk_table_new(4, 2, FALSE);
+    gtk_widget_show(table);
+    gtk_container_add(GTK_CONTAINER(window), table);
+    gtk_container_set_border_width(GTK_CONTAINER(table), 8);
+
+    GtkWidget *label_machine_type = gtk_label_new(_("Machine type: "));
+    gtk_widget_show(label_machine_type);
+    gtk_table_attach(GTK_TABLE(table), label_machine_type, 0, 1, 0, 1, GTK_FILL, GtkAttachOptions(0), 0, 0);
+    gtk_misc_set_alignment(GTK_MISC(label_machine_type), 0, 0.5);
+
+    GtkWidget *label_video_standard = gtk_label_new(_("Video standard: "));
+    gtk_widget_show(label_video_standard);
+    gtk_table_attach(GTK_TABLE(table), label_video_standard, 0, 1, 1, 2, GTK_FILL, GtkAttachOptions(0), 0, 0);
+    gtk_misc_set_alignment(GTK_MISC(label_video_standard), 0, 0.5);
+
+    GtkWidget *machine_type = gtk_combo_box_text_new_with_entry();
+    gtk_widget_show(machine_type);
+    gtk_table_attach(GTK_TABLE(table), machine_type, 1, 2, 0, 1, GTK_FILL, GTK_FILL, 0, 2);
+    gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(machine_type), _("COMMODORE 64"));
+    gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(machine_type), _("VIC 20"));
+    gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(machine_type), _("C16/+4"));
+    gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(machine_type), _("GENERIC"));
+
+    GtkWidget *video_standard = gtk_combo_box_text_new_with_entry();
+    gtk_widget_show(video_standard);
+    gtk_table_attach(GTK_TABLE(table), video_standard, 1, 2, 1, 2, GTK_FILL, GTK_FILL, 0, 2);
+    gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(video_standard), _("PAL"));
+    gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(video_standard), _("NTSC"));
+
+    GtkWidget *use_half_waves = gtk_check_button_new_with_mnemonic(_("Trigger on both edges"));
+    gtk_widget_show(use_half_waves);
+    gtk_table_attach(GTK_TABLE(table), use_half_waves, 0, 2, 2, 3, GTK_FILL, GtkAttachOptions(0), 0, 0);
+    gtk_tooltips_set_tip(tooltips, use_half_waves, _("Sample each level independently"), nullptr);
+
+    GtkWidget *use_rising_edge = gtk_check_button_new_with_mnemonic(_("Start on a rising edge"));
+    gtk_widget_show(use_rising_edge);
+    gtk_table_attach(GTK_TABLE(table), use_rising_edge, 0, 2, 3, 4, GTK_FILL, GtkAttachOptions(0), 0, 0);
+    gtk_tooltips_set_tip(tooltips, use_rising_edge, _("The first active edge is a rising one"), nullptr);
+
+    g_signal_connect(window, "delete_event", G_CALLBACK(on_window_format_delete_event), nullptr);
+    g_signal_connect(use_half_waves, "toggled", G_CALLBACK(on_checkbutton_format_use_half_waves_toggled), nullptr);
+    g_signal_connect(use_rising_edge, "toggled", G_CALLBACK(on_checkbutton_format_use_rising_edge_toggled),
+                     nullptr);
+    g_signal_connect(video_standard, "changed", G_CALLBACK(on_comboboxentry_format_video_standard_changed),
+                     nullptr);
+    g_signal_connect(machine_type, "changed", G_CALLBACK(on_comboboxentry_format_machine_type_changed), nullptr);
+
+    support_register_object_no_ref(window, window, "window_format");
+    support_register_widget(window, table, "table_format_top_most");
+    support_register_widget(window, label_machine_type, "label_format_machine_type");
+    support_register_widget(window, label_video_standard, "label_format_video_standard");
+    support_register_widget(window, machine_type, "comboboxentry_format_machine_type");
+    support_register_widget(window, video_standard, "comboboxentry_format_video_standard");
+    support_register_widget(window, use_half_waves, "checkbutton_format_use_half_waves");
+    support_register_widget(window, use_rising_edge, "checkbutton_format_use_rising_edge");
+    return window;
+}
+
+GtkWidget *create_window_connection_settings(void)
+{
+    GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkTooltips *tooltips = interface_new_tooltips(window);
+    gtk_window_set_title(GTK_WINDOW(window), _("Connection settings"));
+    gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
+    gtk_window_set_modal(GTK_WINDOW(window), TRUE);
+    gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
+
+    GtkWidget *vbox = gtk_vbox_new(FALSE, 6);
+    gtk_widget_show(vbox);
+    gtk_container_add(GTK_CONTAINER(window), vbox);
+    gtk_container_set_border_width(GTK_CONTAINER(vbox), 6);
+
+    GtkWidget *table = gtk_table_new(2, 2, FALSE);
+    gtk_widget_show(table);
+    gtk_box_pack_start(GTK_BOX(vbox), table, TRUE, TRUE, 0);
+    gtk_table_set_row_spacings(GTK_TABLE(table), 2);
+
+    GtkWidget *label_select = gtk_label_new(_("Device port: "));
+    gtk_widget_show(label_select);
+    gtk_table_attach(GTK_TABLE(table), label_select, 0, 1, 0, 1, GTK_FILL, GtkAttachOptions(0), 0, 0);
+    gtk_misc_set_alignment(GTK_MISC(label_select), 0, 0.5);
+
+    GtkWidget *entry_device_port = gtk_entry_new();
+    gtk_widget_show(entry_device_port);
+    gtk_table_attach(GTK_TABLE(table), entry_device_port, 1, 2, 0, 1, GtkAttachOptions(GTK_EXPAND | GTK_FILL),
+                     GtkAttachOptions(0), 0, 0);
+    gtk_tooltips_set_tip(tooltips, entry_device_port, _("USB serial port to use"), nullptr);
+
+    GtkWidget *label_bootloader_port = gtk_label_new(_("Bootloader port: "));
+    gtk_widget_show(label_bootloader_port);
+    gtk_table_attach(GTK_TABLE(table), label_bootloader_port, 0, 1, 1, 2, GTK_FILL, GtkAttachOptions(0), 0, 0);
+    gtk_misc_set_alignment(GTK_MISC(label_bootloader_port), 0, 0.5);
+
+    GtkWidget *entry_bootloader_port = gtk_entry_new();
+    gtk_widget_show(entry_bootloader_port);
+    gtk_table_attach(GTK_TABLE(table), entry_bootloader_port, 1, 2, 1, 2, GtkAttachOptions(GTK_EXPAND | GTK_FILL),
+                     GtkAttachOptions(0), 0, 0);
+    gtk_tooltips_set_tip(tooltips, entry_bootloader_port, _("USB serial port to use"), nullptr);
+
+    GtkWidget *button_ok = gtk_button_new();
+    gtk_widget_show(button_ok);
+    gtk_box_pack_start(GTK_BOX(vbox), button_ok, FALSE, FALSE, 0);
+
+    GtkWidget *alignment_ok = gtk_alignment_new(0.5, 0.5, 0, 0);
+    gtk_widget_show(alignment_ok);
+    gtk_container_add(GTK_CONTAINER(button_ok), alignment_ok);
+
+    GtkWidget *hbox_ok = gtk_hbox_new(FALSE, 2);
+    gtk_widget_show(hbox_ok);
+    gtk_container_add(GTK_CONTAINER(alignment_ok), hbox_ok);
+
+    GtkWidget *image_ok = gtk_image_new_from_stock("gtk-ok", GTK_ICON_SIZE_BUTTON);
+    gtk_widget_show(image_ok);
+    gtk_box_pack_start(GTK_BOX(hbox_ok), image_ok, FALSE, FALSE, 0);
+
+    GtkWidget *label_ok = gtk_label_new_with_mnemonic(_("OK"));
+    gtk_widget_show(label_ok);
+    gtk_box_pack_start(GTK_BOX(hbox_ok), label_ok, FALSE, FALSE, 0);
+
+    g_signal_connect(window, "delete_event", G_CALLBACK(on_window_connection_settings_delete_event), nullptr);
+    g_signal_connect(button_ok, "clicked", G_CALLBACK(on_button_connection_settings_ok_clicked), nullptr);
+
+    support_register_object_no_ref(window, window, "window_connection_settings");
+    support_register_widget(window, vbox, "vbox_connection_settings_top_most");
+    support_register_widget(window, table, "table_connection_settings_inputs");
+    support_register_widget(window, label_select, "label_connection_settings_select");
+    support_register_widget(window, entry_device_port, "entry_connection_settings_device_port");
+    support_register_widget(window, label_bootloader_port, "label_connection_settings_bootloader_port");
+    support_register_widget(window, entry_bootloader_port, "entry_connection_settings_bootloader_port");
+    support_register_widget(window, button_ok, "button_connection_settings_ok");
+    support_register_widget(window, alignment_ok, "alignment_connection_settings_ok");
+    support_register_widget(window, hbox_ok, "hbox_connection_settings_ok");
+    support_register_widget(window, image_ok, "image_connection_settings_ok");
+    support_register_widget(window, label_ok, "label_connection_settings_ok");
+
+    gtk_widget_grab_focus(entry_device_port);
+    return window;
+}
+
+GtkWidget *create_dialog_yes_no_confirmation(void)
+{
+    GtkWidget *dialog = gtk_dialog_new();
+    gtk_window_set_title(GTK_WINDOW(dialog), _("Confirmation request"));
+    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
+    gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+    gtk_window_set_type_hint(GTK_WINDOW(dialog), GDK_WINDOW_TYPE_HINT_DIALOG);
+
+    GtkWidget *vbox = gtk_dialog_get_content_area(GTK_DIALOG(dialog));
+    gtk_widget_show(vbox);
+
+    GtkWidget *label = gtk_label_new("");
+    gtk_widget_show(label);
+    gtk_box_pack_start(GTK_BOX(vbox), label, FALSE, FALSE, 5);
+    gtk_label_set_justify(GTK_LABEL(label), GTK_JUSTIFY_CENTER);
+
+    GtkWidget *action_area = gtk_dialog_get_action_area(GTK_DIALOG(dialog));
+    gtk_widget_show(action_area);
+    gtk_button_box_set_layout(GTK_BUTTON_BOX(action_area), GTK_BUTTONBOX_SPREAD);
+
+    GtkWidget *button_yes = gtk_button_new_from_stock("gtk-yes");
+    gtk_widget_show(button_yes);
+    gtk_dialog_add_action_widget(GTK_DIALOG(dialog), button_yes, GTK_RESPONSE_YES);
+    gtk_widget_set_can_default(button_yes, TRUE);
+
+    GtkWidget *button_no = gtk_button_new_from_stock("gtk-no");
+    gtk_widget_show(button_no);
+    gtk_dialog_add_action_widget(GTK_DIALOG(dialog), button_no, GTK_RESPONSE_NO);
+    gtk_widget_set_can_default(button_no, TRUE);
+
+    support_register_object_no_ref(dialog, dialog, "dialog_yes_no_confirmation");
+    support_register_object_no_ref(dialog, vbox, "vbox_yes_no_confirmation");
+    support_register_widget(dialog, label, "label_yes_no_confirmation");
+    support_register_object_no_ref(dialog, action_area, "hbuttonbox_yes_no_confirmation");
+    support_register_widget(dialog, button_yes, "button_yes_no_confirmation_yes");
+    support_register_widget(dialog, button_no, "button_yes_no_confirmation_no");
+    return dialog;
+}

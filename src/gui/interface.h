@@ -1,0 +1,22 @@
+// Window builders. Each returns a new top-level window, not yet shown, with
+// every child shown, every named widget registered on it (support.h) and its
+// signals connected. Interface thread only; they do not fail.
+#pragma once
+
+#include <gtk/gtk.h>
+
+// The main window: toolbar of ten buttons, pulse plot, status bar and the
+// activity indicator. Only Abort is greyed. "destroy" is left for start-up.
+GtkWidget *create_window_main(void);
+
+// "Sampling options": machine type and video standard combos, two edge
+// options. Modal, hidden on close.
+GtkWidget *create_window_format(void);
+
+// "Connection settings": device and bootloader port entries and OK. Modal,
+// hidden on close; the device port entry has the focus.
+GtkWidget *create_window_connection_settings(void);
+
+// "Confirmation request": an empty centred label and the Yes (response
+// GTK_RESPONSE_YES) and No (GTK_RESPONSE_NO) buttons, no parent, modal.
+GtkWidget *create_dialog_yes_no_confirmation(void);

@@ -1,0 +1,37 @@
+// Start-up and the application-wide state of the client.
+//
+// The interface thread (the one that runs main_run and the GTK+ main loop)
+// alone reads and writes everything declared here.
+#pragma once
+
+#include <gtk/gtk.h>
+
+// The three windows, built once at start-up and kept until the process ends.
+// The two settings windows stay hidden until their tool buttons show them.
+extern GtkWidget *window_main;
+extern GtkWidget *window_format;
+extern GtkWidget *window_connection_settings;
+
+// 1 when the user asked the current operation to end (Abort, or a confirmed
+// quit); the operations' finish callbacks read it to choose their aborted
+// wording. Each start handler sets it to 0 just before creating its worker.
+extern int flag_abort_requested;
+
+// 1 while "Stay on top" is active. Windows and dialogs built later apply it
+// with gtk_window_set_keep_above when they are created.
+extern int flag_windows_always_on_top;
+
+// The built-in cassette picture: XPM data, 48 by 48 pixels, 73 colours, one
+// character per pixel (122 strings). For gdk_pixbuf_new_from_xpm_data.
+extern const char *tape_icon_xpm[];
+
+// Steps of start-up up to the main loop: translation domain, GTK+ (which may
+// take its own options out of argc/argv), the worker hand-off, the three
+// windows, the settings, the initial sampling options, the main window shown
+// and its "destroy" connected to quit_program. Interface thread; blocks only
+// on the display and the settings file.
+void main_start_up(int *argc, char ***argv);
+
+// The whole program: main_start_up, then the GTK+ main loop. Returns 0 when
+// the loop ends.
+int main_run(int argc, char **argv);
