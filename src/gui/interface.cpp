@@ -22,6 +22,17 @@ GtkTooltips *interface_new_tooltips(GtkWidget *toplevel)
     return tooltips;
 }
 
+// The frame of both settings windows: centred, modal, fixed size.
+GtkWidget *interface_new_settings_window(const char *title)
+{
+    GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(window), title);
+    gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
+    gtk_window_set_modal(GTK_WINDOW(window), TRUE);
+    gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
+    return window;
+}
+
 GtkWidget *interface_add_tool_button(GtkWidget *window, GtkWidget *toolbar, GtkTooltips *tooltips,
                                      GtkIconSize icon_size, const char *name, const char *stock_id,
                                      const char *label, const char *tooltip, GCallback on_clicked)
@@ -36,6 +47,17 @@ GtkWidget *interface_add_tool_button(GtkWidget *window, GtkWidget *toolbar, GtkT
     g_signal_connect(button, "clicked", on_clicked, nullptr);
     support_register_widget(window, button, name);
     return button;
+}
+
+// A row label of a settings table: left-aligned, vertically centred, filling
+// its cell across only.
+GtkWidget *interface_attach_row_label(GtkWidget *table, const char *text, guint row)
+{
+    GtkWidget *label = gtk_label_new(text);
+    gtk_widget_show(label);
+    gtk_table_attach(GTK_TABLE(table), label, 0, 1, row, row + 1, GTK_FILL, GtkAttachOptions(0), 0, 0);
+    gtk_misc_set_alignment(GTK_MISC(label), 0, 0.5);
+    return label;
 }
 
 void interface_add_separator(GtkWidget *window, GtkWidget *toolbar, const char *name)
@@ -165,27 +187,16 @@ GtkWidget *create_window_main(void)
 
 GtkWidget *create_window_format(void)
 {
-    GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkWidget *window = interface_new_settings_window(_("Sampling options"));
     GtkTooltips *tooltips = interface_new_tooltips(window);
-    gtk_window_set_title(GTK_WINDOW(window), _("Sampling options"));
-    gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
-    gtk_window_set_modal(GTK_WINDOW(window), TRUE);
-    gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
 
     GtkWidget *table = gtk_table_new(4, 2, FALSE);
     gtk_widget_show(table);
     gtk_container_add(GTK_CONTAINER(window), table);
     gtk_container_set_border_width(GTK_CONTAINER(table), 8);
 
-    GtkWidget *label_machine_type = gtk_label_new(_("Machine type: "));
-    gtk_widget_show(label_machine_type);
-    gtk_table_attach(GTK_TABLE(table), label_machine_type, 0, 1, 0, 1, GTK_FILL, GtkAttachOptions(0), 0, 0);
-    gtk_misc_set_alignment(GTK_MISC(label_machine_type), 0, 0.5);
-
-    GtkWidget *label_video_standard = gtk_label_new(_("Video standard: "));
-    gtk_widget_show(label_video_standard);
-    gtk_table_attach(GTK_TABLE(table), label_video_standard, 0, 1, 1, 2, GTK_FILL, GtkAttachOptions(0), 0, 0);
-    gtk_misc_set_alignment(GTK_MISC(label_video_standard), 0, 0.5);
+    GtkWidget *label_machine_type = interface_attach_row_label(table, _("Machine type: "), 0);
+    GtkWidget *label_video_standard = interface_attach_row_label(table, _("Video standard: "), 1);
 
     GtkWidget *machine_type = gtk_combo_box_text_new_with_entry();
     gtk_widget_show(machine_type);
@@ -232,12 +243,8 @@ GtkWidget *create_window_format(void)
 
 GtkWidget *create_window_connection_settings(void)
 {
-    GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkWidget *window = interface_new_settings_window(_("Connection settings"));
     GtkTooltips *tooltips = interface_new_tooltips(window);
-    gtk_window_set_title(GTK_WINDOW(window), _("Connection settings"));
-    gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
-    gtk_window_set_modal(GTK_WINDOW(window), TRUE);
-    gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
 
     GtkWidget *vbox = gtk_vbox_new(FALSE, 6);
     gtk_widget_show(vbox);
@@ -249,10 +256,7 @@ GtkWidget *create_window_connection_settings(void)
     gtk_box_pack_start(GTK_BOX(vbox), table, TRUE, TRUE, 0);
     gtk_table_set_row_spacings(GTK_TABLE(table), 2);
 
-    GtkWidget *label_select = gtk_label_new(_("Device port: "));
-    gtk_widget_show(label_select);
-    gtk_table_attach(GTK_TABLE(table), label_select, 0, 1, 0, 1, GTK_FILL, GtkAttachOptions(0), 0, 0);
-    gtk_misc_set_alignment(GTK_MISC(label_select), 0, 0.5);
+    GtkWidget *label_select = interface_attach_row_label(table, _("Device port: "), 0);
 
     GtkWidget *entry_device_port = gtk_entry_new();
     gtk_widget_show(entry_device_port);
@@ -260,10 +264,7 @@ GtkWidget *create_window_connection_settings(void)
                      GtkAttachOptions(0), 0, 0);
     gtk_tooltips_set_tip(tooltips, entry_device_port, _("USB serial port to use"), nullptr);
 
-    GtkWidget *label_bootloader_port = gtk_label_new(_("Bootloader port: "));
-    gtk_widget_show(label_bootloader_port);
-    gtk_table_attach(GTK_TABLE(table), label_bootloader_port, 0, 1, 1, 2, GTK_FILL, GtkAttachOptions(0), 0, 0);
-    gtk_misc_set_alignment(GTK_MISC(label_bootloader_port), 0, 0.5);
+    GtkWidget *label_bootloader_port = interface_attach_row_label(table, _("Bootloader port: "), 1);
 
     GtkWidget *entry_bootloader_port = gtk_entry_new();
     gtk_widget_show(entry_bootloader_port);
