@@ -10,7 +10,8 @@
 // (10 PRINT "ZR7K8 DEMO"). Silences of 65535 ticks stand between blocks.
 // The pilots are shorter than the machine's own (27136 and 6656 pulses) so
 // that the first name shows after a few seconds; they are still long enough
-// for the decoders. Played in real time the tape lasts about 17 seconds.
+// for the decoders. Played in real time the tape lasts about 20 seconds
+// (67801 samples).
 // The name decoders find exactly the three names, in order.
 #pragma once
 
