@@ -18,6 +18,8 @@ static const size_t devsim_line_limit = 4096;
 // Bytes per write while pacing at a line rate, and when sending flat out.
 static const size_t devsim_paced_chunk = 256;
 static const size_t devsim_fast_chunk = 4096;
+// Time between obeying "b" and vanishing.
+static const unsigned devsim_reboot_delay_ms = 50;
 
 static devsim_event devsim_send_text(devsim *sim, const char *text)
 {
@@ -140,6 +142,9 @@ static devsim_event devsim_execute(devsim *sim, const std::string &line)
     devsim_sampling_request request;
     if (line == "b") {
         devsim_note(sim, [](devsim_status &status) { status.reboots++; }, "rebooting");
+        // The echo gets out before the device resets, even if nobody reads it.
+        if (devsim_pause(sim, devsim_reboot_delay_ms) == devsim_event::stop)
+            return devsim_event::stop;
         return devsim_event::device_gone;
     }
     if (devsim_parse_sampling(line, &request))
