@@ -336,7 +336,7 @@ TEST(DevsimProgram, PrintsItsPortPlaysThePromptAndStopsCleanly)
 {
     test_folder folder;
     std::string link = folder.path() + "/port";
-    std::string program = std::string(ZR7K8_BINARY_DIR) + "/tools/devsim/zr7k8-devsim";
+    std::string program = std::string(ZR7K8_BINARY_DIR) + "/zr7k8-devsim";
     const char *argv[] = {program.c_str(), "--quiet", "--link", link.c_str(), "--greeting", "hi\\r\\n", nullptr};
     GPid pid = 0;
     int out = -1;
