@@ -115,16 +115,24 @@ void test_shell_start(const char *settings_file_text)
 
 void test_shell_stop()
 {
+    // Pop-up windows (tooltips, combo lists) belong to GTK+ or to widgets
+    // that take them along; only the program's own windows and dialogs go.
     GList *toplevels = gtk_window_list_toplevels();
-    for (GList *item = toplevels; item; item = item->next)
-        g_object_ref(item->data);
+    GList *own = nullptr;
     for (GList *item = toplevels; item; item = item->next) {
+        GtkWindowType type = GTK_WINDOW_TOPLEVEL;
+        g_object_get(item->data, "type", &type, nullptr);
+        if (type == GTK_WINDOW_TOPLEVEL)
+            own = g_list_prepend(own, g_object_ref(item->data));
+    }
+    g_list_free(toplevels);
+    for (GList *item = own; item; item = item->next) {
         GtkWidget *window = GTK_WIDGET(item->data);
         g_signal_handlers_disconnect_by_func(window, reinterpret_cast<gpointer>(quit_program), nullptr);
         gtk_widget_destroy(window);
         g_object_unref(window);
     }
-    g_list_free(toplevels);
+    g_list_free(own);
     window_main = window_format = window_connection_settings = nullptr;
     test_pump_pending();
 }
@@ -188,6 +196,18 @@ bool test_run_main_loop(const std::function<void()> &step, int deadline_ms)
     if (!state.deadline_hit)
         g_source_remove(guard);
     return !state.deadline_hit;
+}
+
+void test_end_loop_later(bool *reached)
+{
+    *reached = false;
+    g_idle_add(
+        [](gpointer data) -> gboolean {
+            *static_cast<bool *>(data) = true;
+            gtk_main_quit();
+            return FALSE;
+        },
+        reached);
 }
 
 GtkWidget *test_find_window(const char *registry_name)
@@ -284,7 +304,23 @@ void test_click(GtkWidget *widget)
 
 void test_send_key(GtkWidget *window, guint keyval)
 {
-    gtk_test_widget_send_key(window, keyval, GdkModifierType(0));
+    GdkWindow *gdk_window = gtk_widget_get_window(window);
+    g_return_if_fail(gdk_window != nullptr);
+    Display *xdisplay = GDK_DISPLAY_XDISPLAY(gdk_window_get_display(gdk_window));
+    XKeyEvent key{};
+    key.display = xdisplay;
+    key.window = GDK_WINDOW_XID(gdk_window);
+    key.root = GDK_WINDOW_XID(gdk_get_default_root_window());
+    key.subwindow = None;
+    key.time = CurrentTime;
+    key.x = key.y = key.x_root = key.y_root = 1;
+    key.same_screen = True;
+    key.keycode = XKeysymToKeycode(xdisplay, keyval);
+    key.type = KeyPress;
+    XSendEvent(xdisplay, key.window, True, KeyPressMask, reinterpret_cast<XEvent *>(&key));
+    key.type = KeyRelease;
+    XSendEvent(xdisplay, key.window, True, KeyReleaseMask, reinterpret_cast<XEvent *>(&key));
+    XFlush(xdisplay);
 }
 
 bool test_window_has_wm_state(GtkWidget *window, const char *state_atom)

@@ -11,6 +11,12 @@
 //       EXPECT_EQ(test_statusbar_text(), "");
 //   }
 //
+// ctest runs every test in a process of its own, which is what the program
+// sees too: its file-local state (the sampling option values, say) starts
+// fresh. Running a whole test binary in one process works for the helpers,
+// but a test that checks start-of-process values may then see an earlier
+// test's values.
+//
 // Everything here runs on the test's main thread, which is the interface
 // thread of the client under test. Waits use generous deadlines that only
 // catch hangs; no test result depends on timing.
@@ -66,6 +72,12 @@ bool test_pump_until(const std::function<bool()> &condition, int deadline_ms = 1
 // when the deadline had to end it.
 bool test_run_main_loop(const std::function<void()> &step, int deadline_ms = 20000);
 
+// For a step of test_run_main_loop that must not end the loop: queues an
+// idle callback that sets *reached to true and then ends the loop itself. If
+// the code under test had already ended the loop, the callback never runs
+// and *reached stays false.
+void test_end_loop_later(bool *reached);
+
 // ---- Windows and dialogs --------------------------------------------------
 
 // The mapped top-level window registered on itself under `registry_name`
@@ -101,7 +113,9 @@ void test_send_wm_delete(GtkWidget *window);
 void test_click(GtkWidget *widget);
 
 // Sends a key press and release (keyval from gdk/gdkkeysyms.h) to a mapped
-// window, as the X server would deliver them.
+// top-level window as X events, the way a keyboard's keys reach the focused
+// window; GTK+ hands them to the window's focus widget. Handled on the next
+// pump (or by the nested loop of a modal dialog).
 void test_send_key(GtkWidget *window, guint keyval);
 
 // ---- Window manager state -------------------------------------------------

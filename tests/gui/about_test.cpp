@@ -1,0 +1,159 @@
+// The about dialog.
+#include "gui_support.h"
+#include "main.h"
+#include "support.h"
+
+#include <gdk/gdkkeysyms.h>
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char about_title[] = "About ZR7K8 USB serial client";
+
+class About : public gui_test {
+protected:
+    static GtkWidget *open()
+    {
+        test_click(lookup_widget(window_main, "toolbutton_main_about"));
+        GtkWidget *dialog = nullptr;
+        EXPECT_TRUE(test_pump_until([&] {
+            dialog = test_find_window_by_title(about_title);
+            return dialog && gtk_widget_get_mapped(dialog);
+        }));
+        return dialog;
+    }
+
+    static std::vector<GtkWidget *> contents(GtkWidget *dialog)
+    {
+        GtkWidget *area = gtk_dialog_get_content_area(GTK_DIALOG(dialog));
+        GList *outer = gtk_container_get_children(GTK_CONTAINER(area));
+        std::vector<GtkWidget *> widgets;
+        for (GList *item = outer; item; item = item->next) {
+            if (GTK_IS_VBOX(item->data)) {
+                GList *inner = gtk_container_get_children(GTK_CONTAINER(item->data));
+                for (GList *child = inner; child; child = child->next)
+                    widgets.push_back(GTK_WIDGET(child->data));
+                g_list_free(inner);
+            }
+        }
+        g_list_free(outer);
+        return widgets;
+    }
+};
+
+TEST_F(About, ShowsPictureHeadingBuildDescriptionCopyrightAndLink)
+{
+    GtkWidget *dialog = open();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(gtk_window_get_modal(GTK_WINDOW(dialog)));
+    EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(dialog)), GTK_WINDOW(window_main));
+
+    std::vector<GtkWidget *> widgets = contents(dialog);
+    ASSERT_EQ(widgets.size(), 5u);
+
+    ASSERT_TRUE(GTK_IS_IMAGE(widgets[0]));
+    GdkPixbuf *picture = gtk_image_get_pixbuf(GTK_IMAGE(widgets[0]));
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(gdk_pixbuf_get_width(picture), 48);
+    EXPECT_EQ(gdk_pixbuf_get_height(picture), 48);
+    EXPECT_TRUE(gdk_pixbuf_get_has_alpha(picture));
+
+    ASSERT_TRUE(GTK_IS_LABEL(widgets[1]));
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(widgets[1])), "ZR7K8 USB serial client 4.4.2");
+
+    ASSERT_TRUE(GTK_IS_LABEL(widgets[2]));
+    std::string description = gtk_label_get_text(GTK_LABEL(widgets[2]));
+    std::regex form("Multi-threaded GUI client for the ZR7K8-LC hardware\n\n"
+                    "Compiled on: [A-Z][a-z]{2} [ 1-3][0-9] [0-9]{4}\n"
+                    "Compiled with gcc version: [0-9]+\\.[0-9]+\\.[0-9]+\n"
+                    "GTK\\+ runtime in use: ([0-9]+)\\.([0-9]+)\\.([0-9]+)");
+    std::smatch parts;
+    ASSERT_TRUE(std::regex_match(description, parts, form)) << description;
+    EXPECT_EQ(std::stoul(parts[1]), gtk_major_version);
+    EXPECT_EQ(std::stoul(parts[2]), gtk_minor_version);
+    EXPECT_EQ(std::stoul(parts[3]), gtk_micro_version);
+
+    ASSERT_TRUE(GTK_IS_LABEL(widgets[3]));
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(widgets[3])), "Copyright (C) 2026 The ZR7K8 client authors");
+
+    ASSERT_TRUE(GTK_IS_LINK_BUTTON(widgets[4]));
+    EXPECT_STREQ(gtk_link_button_get_uri(GTK_LINK_BUTTON(widgets[4])), "https://zr7k8.example/");
+    EXPECT_EQ(test_label_text(widgets[4]), "https://zr7k8.example/");
+}
+
+TEST_F(About, EnterRightAfterOpeningActivatesOkAndClosesTheDialog)
+{
+    GtkWidget *dialog = open();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(dialog)),
+              gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK));
+    bool destroyed = false;
+    g_signal_connect(dialog, "destroy", G_CALLBACK(+[](GtkWidget *, gpointer data) {
+                         *static_cast<bool *>(data) = true;
+                     }), &destroyed);
+
+    test_send_key(dialog, GDK_Return);
+
+    EXPECT_TRUE(test_pump_until([&] { return destroyed; }));
+}
+
+TEST_F(About, WindowManagerCloseDestroysTheDialog)
+{
+    GtkWidget *dialog = open();
+    ASSERT_NE(dialog, nullptr);
+    bool destroyed = false;
+    g_signal_connect(dialog, "destroy", G_CALLBACK(+[](GtkWidget *, gpointer data) {
+                         *static_cast<bool *>(data) = true;
+                     }), &destroyed);
+
+    test_send_wm_delete(dialog);
+
+    EXPECT_TRUE(test_pump_until([&] { return destroyed; }));
+}
+
+TEST_F(About, OpensAboveOtherWindowsWhenStayOnTopIsOn)
+{
+    GtkWidget *plain = open();
+    ASSERT_NE(plain, nullptr);
+    EXPECT_FALSE(test_window_has_wm_state(plain, "_NET_WM_STATE_ABOVE"));
+    gtk_widget_destroy(plain);
+
+    test_click(lookup_widget(window_main, "toolbutton_main_stay_on_top"));
+    GtkWidget *above = open();
+    ASSERT_NE(above, nullptr);
+    EXPECT_TRUE(test_window_has_wm_state(above, "_NET_WM_STATE_ABOVE"));
+}
+
+// The picture shows the cassette: mostly opaque light body with a dark
+// outline, on a transparent background.
+TEST_F(About, CassettePictureHasATransparentBackgroundAndALightBody)
+{
+    GdkPixbuf *picture = gdk_pixbuf_new_from_xpm_data(tape_icon_xpm);
+    ASSERT_NE(picture, nullptr);
+    ASSERT_EQ(gdk_pixbuf_get_n_channels(picture), 4);
+    const guchar *pixels = gdk_pixbuf_get_pixels(picture);
+    int stride = gdk_pixbuf_get_rowstride(picture);
+    int transparent = 0, light = 0, dark = 0;
+    for (int y = 0; y < 48; ++y) {
+        for (int x = 0; x < 48; ++x) {
+            const guchar *pixel = pixels + y * stride + x * 4;
+            if (pixel[3] == 0)
+                ++transparent;
+            else if (pixel[0] > 200 && pixel[1] > 200 && pixel[2] > 200)
+                ++light;
+            else if (pixel[0] < 60 && pixel[1] < 60 && pixel[2] < 60)
+                ++dark;
+        }
+    }
+    EXPECT_EQ(pixels[3], 0) << "corner is transparent";
+    EXPECT_GT(transparent, 48 * 48 / 5);
+    EXPECT_GT(light, 48 * 48 / 8);
+    EXPECT_GT(dark, 100);
+    g_object_unref(picture);
+}
+
+}  // namespace

@@ -1,0 +1,107 @@
+// The connection settings window: OK stores and saves, the window manager's
+// close discards.
+#include "config_home.h"
+#include "gui_support.h"
+#include "main.h"
+#include "options.h"
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+class SettingsWindow : public gui_test {
+protected:
+    static GtkEntry *entry(const char *name) { return GTK_ENTRY(lookup_widget(window_connection_settings, name)); }
+    static std::string device_entry() { return gtk_entry_get_text(entry("entry_connection_settings_device_port")); }
+    static std::string bootloader_entry()
+    {
+        return gtk_entry_get_text(entry("entry_connection_settings_bootloader_port"));
+    }
+    static void open()
+    {
+        test_click(lookup_widget(window_main, "toolbutton_main_settings"));
+        ASSERT_TRUE(test_pump_until([] { return gtk_widget_get_mapped(window_connection_settings) != FALSE; }));
+    }
+    static void type(const char *name, const char *text) { gtk_entry_set_text(entry(name), text); }
+    static void click_ok() { test_click(lookup_widget(window_connection_settings, "button_connection_settings_ok")); }
+};
+
+TEST_F(SettingsWindow, OpensWithTheStoredSettingsAsAModalWindow)
+{
+    open();
+
+    EXPECT_EQ(device_entry(), "COM3");
+    EXPECT_EQ(bootloader_entry(), "COM4");
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(window_connection_settings)), "Connection settings");
+    EXPECT_TRUE(gtk_window_get_modal(GTK_WINDOW(window_connection_settings)));
+    EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(window_connection_settings)),
+              GTK_WIDGET(entry("entry_connection_settings_device_port")));
+}
+
+TEST_F(SettingsWindow, OkStoresBothEntriesHidesAndSaves)
+{
+    open();
+    type("entry_connection_settings_device_port", "COM5");
+    type("entry_connection_settings_bootloader_port", "COM6");
+
+    click_ok();
+
+    EXPECT_STREQ(options_device_port_string, "COM5");
+    EXPECT_STREQ(options_bootloader_port_string, "COM6");
+    EXPECT_FALSE(gtk_widget_get_visible(window_connection_settings));
+    EXPECT_EQ(test_read_file(test_config_file()),
+              "# ZR7K8 USB serial client config file - do NOT edit\n\n[connection]\n"
+              "device_port=COM5\nbootloader_port=COM6\n");
+}
+
+TEST_F(SettingsWindow, WindowManagerCloseDiscardsTheEdits)
+{
+    open();
+    type("entry_connection_settings_device_port", "ttyEDITED");
+
+    test_send_wm_delete(window_connection_settings);
+    ASSERT_TRUE(test_pump_until([] { return !gtk_widget_get_visible(window_connection_settings); }));
+
+    EXPECT_STREQ(options_device_port_string, "COM3");
+    EXPECT_NE(test_read_file(test_config_file()).find("device_port=COM3\n"), std::string::npos);
+    open();
+    EXPECT_EQ(device_entry(), "COM3");
+}
+
+TEST_F(SettingsWindow, EmptyEntriesGiveEmptySettingsAndAnEmptyFileValue)
+{
+    open();
+    type("entry_connection_settings_device_port", "");
+    type("entry_connection_settings_bootloader_port", "");
+
+    click_ok();
+
+    EXPECT_STREQ(options_device_port_string, "");
+    EXPECT_STREQ(options_bootloader_port_string, "");
+    std::string text = test_read_file(test_config_file());
+    EXPECT_NE(text.find("device_port=\n"), std::string::npos);
+    EXPECT_NE(text.find("bootloader_port=\n"), std::string::npos);
+}
+
+// Spaces and backslashes are kept as typed, through the file and back.
+TEST_F(SettingsWindow, TextIsKeptExactlyAsTypedAcrossARestart)
+{
+    open();
+    type("entry_connection_settings_device_port", "  /dev/ttyACM0 ");
+    type("entry_connection_settings_bootloader_port", "\\\\.\\COM12");
+    click_ok();
+    EXPECT_STREQ(options_device_port_string, "  /dev/ttyACM0 ");
+
+    std::string saved = test_read_file(test_config_file());
+    test_shell_stop();
+    test_shell_start(saved.c_str());
+    open();
+
+    EXPECT_EQ(device_entry(), "  /dev/ttyACM0 ");
+    EXPECT_EQ(bootloader_entry(), "\\\\.\\COM12");
+}
+
+}  // namespace
