@@ -152,6 +152,27 @@ TEST_F(Registry, NameOfAnotherWindowGivesNullAndAWarning)
     EXPECT_EQ(warnings[1], ": Widget not found: statusbar_main");
 }
 
+// The climb to the window also passes from a pop-up menu to the widget it is
+// attached to, and from a widget without a parent to the object named under
+// "GladeParentKey".
+TEST_F(Registry, LookupClimbsFromAttachedMenusAndNamedParents)
+{
+    GtkWidget *statusbar = lookup_widget(window_main, "statusbar_main");
+    GtkWidget *menu = gtk_menu_new();
+    GtkWidget *item = gtk_menu_item_new_with_label("item");
+    gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
+    gtk_menu_attach_to_widget(GTK_MENU(menu), lookup_widget(window_main, "drawingarea_main"), nullptr);
+    EXPECT_EQ(lookup_widget(item, "statusbar_main"), statusbar);
+
+    GtkWidget *loose = gtk_label_new("loose");
+    g_object_ref_sink(loose);
+    g_object_set_data(G_OBJECT(loose), "GladeParentKey", lookup_widget(window_main, "hbox_status"));
+    EXPECT_EQ(lookup_widget(loose, "statusbar_main"), statusbar);
+    g_object_unref(loose);
+    gtk_menu_detach(GTK_MENU(menu));
+    EXPECT_TRUE(test_log_take().empty());
+}
+
 TEST_F(Registry, WidgetTakenOutOfItsContainerLivesAsLongAsItsWindow)
 {
     GtkWidget *statusbar = lookup_widget(window_main, "statusbar_main");
