@@ -101,20 +101,6 @@ TEST_F(About, EnterRightAfterOpeningActivatesOkAndClosesTheDialog)
     EXPECT_TRUE(test_pump_until([&] { return destroyed; }));
 }
 
-TEST_F(About, WindowManagerCloseDestroysTheDialog)
-{
-    GtkWidget *dialog = open();
-    ASSERT_NE(dialog, nullptr);
-    bool destroyed = false;
-    g_signal_connect(dialog, "destroy", G_CALLBACK(+[](GtkWidget *, gpointer data) {
-                         *static_cast<bool *>(data) = true;
-                     }), &destroyed);
-
-    test_send_wm_delete(dialog);
-
-    EXPECT_TRUE(test_pump_until([&] { return destroyed; }));
-}
-
 TEST_F(About, OpensAboveOtherWindowsWhenStayOnTopIsOn)
 {
     GtkWidget *plain = open();

@@ -105,22 +105,4 @@ TEST_F(StayOnTop, ConfirmationDialogOpensAboveWhenOn)
     EXPECT_TRUE(loop_went_on);
 }
 
-TEST_F(StayOnTop, ConfirmationDialogIsNotKeptAboveWhenOff)
-{
-    bool dialog_above = true;
-    auto answer = test_when_window_shown("dialog_yes_no_confirmation", [&](GtkWidget *dialog) {
-        dialog_above = test_window_has_wm_state(dialog, above);
-        test_click(lookup_widget(dialog, "button_yes_no_confirmation_no"));
-    });
-
-    bool loop_went_on = false;
-    test_run_main_loop([&] {
-        test_click(lookup_widget(window_main, "toolbutton_main_quit"));
-        test_end_loop_later(&loop_went_on);
-    });
-
-    EXPECT_EQ(answer->answered, 1);
-    EXPECT_FALSE(dialog_above);
-}
-
 }  // namespace
