@@ -60,6 +60,17 @@ std::vector<std::string> split_random(const std::string &bytes, unsigned seed)
     return reads;
 }
 
+std::string file_bytes(const char *path)
+{
+    gchar *contents = nullptr;
+    gsize length = 0;
+    std::string bytes;
+    if (g_file_get_contents(path, &contents, &length, nullptr))
+        bytes.assign(contents, length);
+    g_free(contents);
+    return bytes;
+}
+
 struct recorder {
     std::vector<unsigned short> samples;
     std::vector<std::string> messages;
@@ -127,11 +138,7 @@ protected:
         result.reason = capture_end_reason(&state);
         if (dump) {
             result.reason = capture_finish_file(file, result.reason);
-            gchar *contents = nullptr;
-            gsize length = 0;
-            if (g_file_get_contents(path, &contents, &length, nullptr))
-                result.file.assign(contents, length);
-            g_free(contents);
+            result.file = file_bytes(path);
         }
         return result;
     }
@@ -419,11 +426,7 @@ TEST_F(CaptureEngine, ReadFailureIsACommunicationErrorAndKeepsWhatCame)
     capture_read_failed(&state);
     EXPECT_TRUE(capture_has_ended(&state));
     EXPECT_STREQ(capture_finish_file(file, capture_end_reason(&state)), "Communication error");
-    gchar *contents = nullptr;
-    gsize length = 0;
-    ASSERT_TRUE(g_file_get_contents(path, &contents, &length, nullptr));
-    EXPECT_EQ(std::string(contents, length), stream);
-    g_free(contents);
+    EXPECT_EQ(file_bytes(path), stream);
 }
 
 TEST_F(CaptureEngine, ACaptureEndsOnlyOnce)
@@ -439,11 +442,7 @@ TEST_F(CaptureEngine, ACaptureEndsOnlyOnce)
     capture_read_failed(&state);
     EXPECT_EQ(capture_end_reason(&state), nullptr);
     EXPECT_EQ(capture_finish_file(file, capture_end_reason(&state)), nullptr);
-    gchar *contents = nullptr;
-    gsize length = 0;
-    ASSERT_TRUE(g_file_get_contents(path, &contents, &length, nullptr));
-    EXPECT_EQ(std::string(contents, length), stream);
-    g_free(contents);
+    EXPECT_EQ(file_bytes(path), stream);
 }
 
 // ---- file failures, on real files that refuse ----
