@@ -1,16 +1,35 @@
-// Placeholder: minimal handlers so that the main window is wired; this file
-// is replaced whole by the capture work.
-//
-// Preview, Dump and Abort buttons.
+// Preview, Dump and Abort: starting a capture, its worker thread, and its end.
+// Handlers and idle callbacks run on the interface thread; thread_dump_core
+// and dump_core_thread_cleanup on the capture's worker thread.
 #pragma once
 
 #include <gtk/gtk.h>
+#include <stdio.h>
 
-// Preview: starts a capture that shows the tape without saving it.
+// Preview: with a device port set, clears the plot and starts a capture
+// without a file (thread "monitor"); the toolbar turns busy once the thread
+// exists. An empty port setting shows " Error: Invalid device port".
 void on_toolbutton_main_monitor_clicked(GtkToolButton *toolbutton, gpointer user_data);
 
-// Dump: asks for a file and starts a capture into it.
+// Dump: asks for a file name, creates or empties the file ("w+b"), then with
+// a device port set starts a capture into it (thread "dump"). A cancelled
+// dialog changes nothing; a file that cannot be opened shows " Error: Failed
+// to open destination file"; an empty port setting shows " Error: Invalid
+// device port" and leaves the empty file.
 void on_toolbutton_main_dump_clicked(GtkToolButton *toolbutton, gpointer user_data);
 
-// Abort: asks the running operation to end (flag, then port close).
+// Abort: sets flag_abort_requested and closes the port; the worker's next
+// read fails and its finish callback reports " Operation aborted".
 void on_toolbutton_main_abort_clicked(GtkToolButton *toolbutton, gpointer user_data);
+
+// The worker (data: the capture's job, which it frees). Returns nullptr.
+gpointer thread_dump_core(gpointer data);
+
+// The worker's ending: closes the file, light off, 1 ms, then queues
+// idle_finish_dump_core with the reason (nullptr: success).
+void dump_core_thread_cleanup(FILE *file, const char *reason);
+
+// Finish callback: shows " Operation aborted" (after Abort), " Operation
+// failed: %s" with the reason, or " Operation succeeded"; restores the
+// toolbar; closes the port. Returns FALSE (runs once).
+gboolean idle_finish_dump_core(gpointer reason);

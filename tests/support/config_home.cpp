@@ -34,6 +34,10 @@ struct config_home_folder {
         path = made;
         g_free(made);
         setenv("XDG_CONFIG_HOME", path.c_str(), 1);
+        // GTK+'s file chooser records recent files in the data folder.
+        std::string data = path + "/data";
+        g_mkdir_with_parents(data.c_str(), 0700);
+        setenv("XDG_DATA_HOME", data.c_str(), 1);
     }
 
     ~config_home_folder() { remove_tree(path); }

@@ -1,0 +1,40 @@
+// The capture worker's body: port, prompt, sampling command, then the read
+// loop that feeds the capture engine and the sample pass.
+//
+// The worker reaches the interface only through handoff_post with the
+// callbacks registered here. Closing the port from another thread
+// (serial_disconnect_port) is the only way to stop it: its next read fails
+// within about half a second and the capture ends with "Communication error".
+#pragma once
+
+#include <glib.h>
+#include <stdio.h>
+
+extern const char capture_reason_no_port[];      // "Unable to access communication port to device"
+extern const char capture_reason_no_sync[];      // "Unable to sync with device"
+extern const char capture_reason_no_sampling[];  // "Unable to start sampling on device"
+
+// What the worker posts; each member may be null (the post is then skipped).
+struct capture_worker_callbacks {
+    GSourceFunc statusbar_update;        // data: a string constant without leading space
+    GSourceFunc led_on;                  // data: nullptr
+    GSourceFunc led_off;                 // data: nullptr
+    GSourceFunc print_petscii_filename;  // data: 17-byte heap copy of a name; the callback frees it
+};
+
+// Registers the callbacks. Interface thread, before any capture starts.
+void capture_worker_set_callbacks(const capture_worker_callbacks *callbacks);
+
+// Runs one capture on the worker thread: posts "Press PLAY on tape...", opens
+// port_name, waits for the prompt, sends command, waits for the
+// acknowledgement (posting "Dumping..." or "Monitoring...") and takes the
+// stream, writing it to file (nullptr: preview), until a result marker, a
+// file failure or a failed read. Leaves the port open and the file open.
+// Returns nullptr for success or one of the fixed reasons. Blocks for the
+// length of the capture; every wait ends within ~500 ms of a port close.
+const char *capture_worker_run(FILE *file, const char *port_name, const char *command);
+
+// The worker's common ending: closes file (if any), posts led_off, sleeps
+// 1 ms, then posts finish with the final reason (see capture_finish_file).
+// Worker thread.
+void capture_worker_end(FILE *file, const char *reason, GSourceFunc finish);

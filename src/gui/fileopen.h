@@ -1,0 +1,23 @@
+// The dialog that names a dump file. Interface thread only.
+#pragma once
+
+#include <gtk/gtk.h>
+
+// Runs the save dialog modally (kept above other windows when keep_above is
+// non-zero), opening in the folder of the last confirmed choice. Returns 1
+// when the user confirmed a name: *path then receives a new path (file-name
+// encoding, freed with g_free) that ends with ".DMP" or ".dmp" — ".DMP" is
+// added to any other name. Returns 0 when the dialog was cancelled or closed;
+// *path is then not written and the remembered folder is unchanged. Blocks in
+// a nested main loop until the user answers.
+int fileopen_save_dmp_file(gchar **path, int keep_above);
+
+// Builds the save dialog, not yet shown: "Save data to a DMP file", with
+// Cancel and Open (the default) buttons, each named part registered.
+GtkWidget *create_filechooserdialog_save_dump(void);
+
+// "confirm-overwrite" of the save dialog: asks whether to replace the existing
+// file (user data 2: the question stays on top). Returns
+// GTK_FILE_CHOOSER_CONFIRMATION_ACCEPT_FILENAME on Yes, else
+// GTK_FILE_CHOOSER_CONFIRMATION_SELECT_AGAIN (the chooser stays open).
+GtkFileChooserConfirmation confirm_overwrite_callback(GtkFileChooser *chooser, gpointer data);

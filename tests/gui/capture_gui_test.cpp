@@ -1,0 +1,328 @@
+// Preview, Dump and Abort in the real main window under Xvfb, with the
+// simulated device on a pseudo-terminal.
+#include "callbacks_indicator.h"
+#include "devsim.h"
+#include "gui_support.h"
+#include "main.h"
+#include "options.h"
+#include "serial.h"
+#include "support.h"
+#include "tape_demo.h"
+#include "test_pty.h"
+
+#include <gtest/gtest.h>
+
+#include <glib/gstdio.h>
+#include <random>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const char *const start_buttons[] = {
+    "toolbutton_main_settings", "toolbutton_main_format", "toolbutton_main_monitor",
+    "toolbutton_main_dump",     "toolbutton_main_reboot", "toolbutton_main_firmware_update",
+};
+
+bool sensitive(const char *name)
+{
+    return gtk_widget_get_sensitive(lookup_widget(window_main, name)) != FALSE;
+}
+
+// "busy": the six start buttons greyed and Abort available; "resting": the
+// opposite; anything else is "mixed".
+std::string toolbar_state()
+{
+    int greyed = 0;
+    for (const char *name : start_buttons)
+        greyed += !sensitive(name);
+    bool abort = sensitive("toolbutton_main_abort");
+    if (greyed == 6 && abort)
+        return "busy";
+    if (greyed == 0 && !abort)
+        return "resting";
+    return "mixed";
+}
+
+// Every text pushed onto the status bar, with the toolbar's state at that
+// moment.
+struct status_record {
+    std::vector<std::string> texts;
+    std::vector<std::string> toolbar;
+};
+
+void on_text_pushed(GtkStatusbar *, guint, gchar *text, gpointer data)
+{
+    auto *record = static_cast<status_record *>(data);
+    record->texts.push_back(text ? text : "");
+    record->toolbar.push_back(toolbar_state());
+}
+
+std::vector<unsigned char> demo_tape_bytes()
+{
+    std::vector<unsigned char> bytes;
+    for (unsigned short sample : tape_demo_samples()) {
+        bytes.push_back(sample & 0xFF);
+        bytes.push_back(sample >> 8);
+    }
+    return bytes;
+}
+
+std::vector<unsigned char> file_bytes(const std::string &path)
+{
+    gchar *contents = nullptr;
+    gsize length = 0;
+    std::vector<unsigned char> bytes;
+    if (g_file_get_contents(path.c_str(), &contents, &length, nullptr))
+        bytes.assign(contents, contents + length);
+    g_free(contents);
+    return bytes;
+}
+
+// Fills in the save dialog when it shows and confirms it with its OK button.
+std::shared_ptr<test_window_watch> test_choose_file(const std::string &folder_path, const std::string &name)
+{
+    return test_when_window_shown("filechooserdialog_save_dump", [folder_path, name](GtkWidget *dialog) {
+        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), folder_path.c_str());
+        gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(dialog), name.c_str());
+        struct confirm {
+            GtkWidget *dialog;
+            std::string expected;
+            int tries;
+        };
+        auto *step = new confirm{dialog, folder_path + "/" + name, 0};
+        g_timeout_add_full(
+            G_PRIORITY_DEFAULT, 10,
+            [](gpointer data) -> gboolean {
+                auto *state = static_cast<confirm *>(data);
+                gchar *chosen = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(state->dialog));
+                bool ready = chosen && state->expected == chosen;
+                g_free(chosen);
+                if (ready || ++state->tries > 500) {
+                    test_click(lookup_widget(state->dialog, "button_save_dump_ok"));
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            step, [](gpointer data) { delete static_cast<confirm *>(data); });
+    });
+}
+
+class Capture : public gui_test {
+protected:
+    void SetUp() override
+    {
+        gui_test::SetUp();
+        g_signal_connect(lookup_widget(window_main, "statusbar_main"), "text-pushed", G_CALLBACK(on_text_pushed),
+                         &record);
+    }
+
+    void TearDown() override
+    {
+        // Never leave a worker behind: end it and let its finish run.
+        serial_disconnect_port();
+        test_pump_until([] { return toolbar_state() == "resting"; }, 5000);
+        if (sim)
+            devsim_stop(sim);
+        gui_test::TearDown();
+    }
+
+    void start_device(devsim_options options)
+    {
+        sim = devsim_start(options);
+        ASSERT_NE(sim, nullptr);
+        set_device_port(devsim_port_name(sim));
+    }
+
+    static void set_device_port(const std::string &port)
+    {
+        g_free(options_device_port_string);
+        options_device_port_string = g_strdup(port.c_str());
+    }
+
+    static devsim_options fast_device(std::vector<unsigned char> stream)
+    {
+        devsim_options options;
+        options.bytes_per_second = 0;
+        options.stream = [stream](const devsim_sampling_request &) { return devsim_stream_from_bytes(stream); };
+        return options;
+    }
+
+    // Answers the save dialog with `name` in the test's folder, once the
+    // chooser has taken the folder in (it loads folders in the background).
+    std::shared_ptr<test_window_watch> choose_file(const std::string &name)
+    {
+        return test_choose_file(folder.path(), name);
+    }
+
+    bool wait_for_status(const std::string &text, int deadline_ms = 20000)
+    {
+        return test_pump_until([&] { return test_statusbar_text() == text; }, deadline_ms);
+    }
+
+    status_record record;
+    test_folder folder;
+    devsim *sim = nullptr;
+};
+
+TEST_F(Capture, PreviewShowsItsProgressTheTapeNamesAndSuccess)
+{
+    start_device(fast_device(demo_tape_bytes()));
+    test_click(lookup_widget(window_main, "toolbutton_main_monitor"));
+    EXPECT_EQ(toolbar_state(), "busy");
+    ASSERT_TRUE(wait_for_status(" Operation succeeded"));
+    EXPECT_EQ(toolbar_state(), "resting");
+    EXPECT_EQ(callbacks_indicator_state(), 0);  // the light ends dark
+
+    std::vector<std::string> expected{" Press PLAY on tape...", " Monitoring..."};
+    for (const char *name : tape_demo_names)
+        expected.push_back(std::string(" Filename intercepted: ") + name);
+    expected.push_back(" Operation succeeded");
+    EXPECT_EQ(record.texts, expected);
+    // Busy for everything shown while the capture ran; resting for the end.
+    for (size_t i = 0; i + 1 < record.toolbar.size(); i++)
+        EXPECT_EQ(record.toolbar[i], "busy") << record.texts[i];
+    EXPECT_EQ(devsim_get_status(sim).commands, std::vector<std::string>{"u 0 0 0"});
+}
+
+TEST_F(Capture, DumpWritesTheDeviceStreamByteForByte)
+{
+    auto stream = demo_tape_bytes();
+    start_device(fast_device(stream));
+    auto chosen = choose_file("demo");
+    test_click(lookup_widget(window_main, "toolbutton_main_dump"));
+    EXPECT_EQ(chosen->answered, 1);
+    ASSERT_TRUE(wait_for_status(" Operation succeeded"));
+    EXPECT_EQ(record.texts[1], " Dumping...");
+    auto file = file_bytes(folder.path() + "/demo.DMP");
+    EXPECT_EQ(file.size(), stream.size());
+    EXPECT_TRUE(file == stream);
+}
+
+TEST_F(Capture, SamplingCommandCarriesTheOptions)
+{
+    start_device(fast_device(std::vector<unsigned char>(64, 0x40)));
+    // GENERIC, NTSC, both edges and a rising start, chosen in the window.
+    gtk_combo_box_set_active(GTK_COMBO_BOX(lookup_widget(window_format, "comboboxentry_format_machine_type")), 3);
+    gtk_combo_box_set_active(GTK_COMBO_BOX(lookup_widget(window_format, "comboboxentry_format_video_standard")), 1);
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(lookup_widget(window_format, "checkbutton_format_use_half_waves")),
+                                 TRUE);
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(lookup_widget(window_format, "checkbutton_format_use_rising_edge")),
+                                 TRUE);
+    test_click(lookup_widget(window_main, "toolbutton_main_monitor"));
+    ASSERT_TRUE(wait_for_status(" Operation succeeded"));
+    EXPECT_EQ(devsim_get_status(sim).commands, std::vector<std::string>{"u 3 0 1"});
+}
+
+TEST_F(Capture, AbortWhileWaitingForTheTape)
+{
+    devsim_options options = fast_device(demo_tape_bytes());
+    options.pauses = {{0, 60000}};  // PLAY is never pressed
+    start_device(options);
+    auto chosen = choose_file("waiting.DMP");
+    test_click(lookup_widget(window_main, "toolbutton_main_dump"));
+    ASSERT_TRUE(wait_for_status(" Dumping..."));
+    EXPECT_EQ(toolbar_state(), "busy");
+    test_click(lookup_widget(window_main, "toolbutton_main_abort"));
+    ASSERT_TRUE(wait_for_status(" Operation aborted", 5000));
+    EXPECT_EQ(toolbar_state(), "resting");
+    EXPECT_EQ(flag_abort_requested, 1);
+    EXPECT_TRUE(file_bytes(folder.path() + "/waiting.DMP").empty());
+    EXPECT_TRUE(g_file_test((folder.path() + "/waiting.DMP").c_str(), G_FILE_TEST_EXISTS));
+}
+
+TEST_F(Capture, UnplugMidStreamIsACommunicationErrorAndTheFileKeepsWhatCame)
+{
+    auto stream = demo_tape_bytes();
+    devsim_options options = fast_device(stream);
+    options.bytes_per_second = devsim_line_rate;
+    options.unplug_after_bytes = 100001;
+    start_device(options);
+    auto chosen = choose_file("unplugged");
+    test_click(lookup_widget(window_main, "toolbutton_main_dump"));
+    ASSERT_TRUE(wait_for_status(" Operation failed: Communication error"));
+    EXPECT_EQ(toolbar_state(), "resting");
+    // The pseudo-terminal drops what it still held when it hung up, as a
+    // pulled USB device does; all that the client read is in the file.
+    auto file = file_bytes(folder.path() + "/unplugged.DMP");
+    EXPECT_LE(file.size(), 100001u);
+    EXPECT_GE(file.size(), 50000u);
+    EXPECT_TRUE(std::equal(file.begin(), file.end(), stream.begin()));
+}
+
+TEST_F(Capture, PreviewWithAnEmptyPortSettingSaysSoAndStartsNothing)
+{
+    set_device_port("");
+    test_click(lookup_widget(window_main, "toolbutton_main_monitor"));
+    EXPECT_EQ(test_statusbar_text(), " Error: Invalid device port");
+    EXPECT_EQ(toolbar_state(), "resting");
+}
+
+TEST_F(Capture, DumpWithAnEmptyPortSettingAsksFirstAndLeavesAnEmptyFile)
+{
+    set_device_port("");
+    auto chosen = choose_file("empty");
+    test_click(lookup_widget(window_main, "toolbutton_main_dump"));
+    EXPECT_EQ(chosen->answered, 1);
+    EXPECT_EQ(test_statusbar_text(), " Error: Invalid device port");
+    EXPECT_EQ(toolbar_state(), "resting");
+    std::string path = folder.path() + "/empty.DMP";
+    EXPECT_TRUE(g_file_test(path.c_str(), G_FILE_TEST_EXISTS));
+    EXPECT_TRUE(file_bytes(path).empty());
+}
+
+TEST_F(Capture, CancelledDialogChangesNothing)
+{
+    start_device(fast_device(demo_tape_bytes()));
+    test_click(lookup_widget(window_main, "toolbutton_main_monitor"));
+    ASSERT_TRUE(wait_for_status(" Operation succeeded"));
+    size_t texts_before = record.texts.size();
+
+    auto cancelled = test_answer_dialog("filechooserdialog_save_dump", "button_save_dump_cancel");
+    test_click(lookup_widget(window_main, "toolbutton_main_dump"));
+    EXPECT_EQ(cancelled->answered, 1);
+    test_pump_pending();
+    EXPECT_EQ(record.texts.size(), texts_before);
+    EXPECT_EQ(test_statusbar_text(), " Operation succeeded");
+    EXPECT_EQ(toolbar_state(), "resting");
+    EXPECT_EQ(devsim_get_status(sim).runs_started, 1u);
+    GDir *dir = g_dir_open(folder.path().c_str(), 0, nullptr);
+    EXPECT_EQ(g_dir_read_name(dir), nullptr);  // no file was made
+    g_dir_close(dir);
+}
+
+TEST_F(Capture, FullDiskIsAFileWriteFailure)
+{
+    start_device(fast_device(demo_tape_bytes()));
+    // The chosen name leads to a device on which every write fails for want
+    // of space; replacing it needs the overwrite question answered Yes.
+    std::string path = folder.path() + "/full.DMP";
+    ASSERT_EQ(symlink("/dev/full", path.c_str()), 0);
+    auto chosen = choose_file("full.DMP");
+    struct yes_state {
+        int answered = 0;
+    } yes;
+    guint watcher = g_timeout_add(
+        10,
+        [](gpointer data) -> gboolean {
+            GList *toplevels = gtk_window_list_toplevels();
+            for (GList *item = toplevels; item; item = item->next) {
+                if (GTK_IS_MESSAGE_DIALOG(item->data) && gtk_widget_get_mapped(GTK_WIDGET(item->data))) {
+                    static_cast<yes_state *>(data)->answered++;
+                    gtk_dialog_response(GTK_DIALOG(item->data), GTK_RESPONSE_YES);
+                    break;
+                }
+            }
+            g_list_free(toplevels);
+            return TRUE;
+        },
+        &yes);
+    test_click(lookup_widget(window_main, "toolbutton_main_dump"));
+    g_source_remove(watcher);
+    EXPECT_EQ(yes.answered, 1);
+    ASSERT_TRUE(wait_for_status(" Operation failed: File write failed"));
+    EXPECT_EQ(toolbar_state(), "resting");
+}
+
+}  // namespace

@@ -1,0 +1,313 @@
+// The capture worker against the simulated device on a real pseudo-terminal:
+// port, prompt, sampling command, acknowledgement, stream and ending, with
+// what it posts to the interface recorded.
+#include "capture_worker.h"
+#include "devsim.h"
+#include "handoff.h"
+#include "serial.h"
+#include "tape_demo.h"
+#include "test_pty.h"
+
+#include <gtest/gtest.h>
+
+#include <glib/gstdio.h>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::mutex log_lock;
+std::vector<std::string> posts;  // what the worker handed to the interface, in order
+
+void log_post(const std::string &entry)
+{
+    std::lock_guard<std::mutex> guard(log_lock);
+    posts.push_back(entry);
+}
+
+gboolean on_status(gpointer text)
+{
+    log_post(std::string("status ") + static_cast<const char *>(text));
+    return FALSE;
+}
+
+gboolean on_led_on(gpointer)
+{
+    log_post("led on");
+    return FALSE;
+}
+
+gboolean on_led_off(gpointer)
+{
+    log_post("led off");
+    return FALSE;
+}
+
+gboolean on_name(gpointer name)
+{
+    log_post(std::string("name ") + static_cast<const char *>(name));
+    g_free(name);
+    return FALSE;
+}
+
+gboolean on_finish(gpointer reason)
+{
+    log_post(std::string("finish ") + (reason ? static_cast<const char *>(reason) : "success"));
+    return FALSE;
+}
+
+// Runs each hand-over at once on the posting thread.
+void run_at_once(GSourceFunc callback, gpointer data)
+{
+    callback(data);
+}
+
+std::vector<std::string> take_posts()
+{
+    std::lock_guard<std::mutex> guard(log_lock);
+    return std::move(posts);
+}
+
+std::vector<unsigned char> random_stream(size_t length, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::vector<unsigned char> bytes(length);
+    for (auto &byte : bytes)
+        byte = static_cast<unsigned char>(random() & 0xFF);
+    // Keep the markers out of the data.
+    for (size_t i = 0; i + 2 < length; i++)
+        if ((bytes[i] == 'O' || bytes[i] == 'K') && bytes[i + 2] == '!')
+            bytes[i + 2] = '?';
+    return bytes;
+}
+
+std::vector<unsigned char> demo_tape_bytes()
+{
+    std::vector<unsigned char> bytes;
+    for (unsigned short sample : tape_demo_samples()) {
+        bytes.push_back(sample & 0xFF);
+        bytes.push_back(sample >> 8);
+    }
+    return bytes;
+}
+
+class CaptureWorker : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        handoff_set_poster(run_at_once);
+        static const capture_worker_callbacks callbacks{on_status, on_led_on, on_led_off, on_name};
+        capture_worker_set_callbacks(&callbacks);
+        take_posts();
+        dump_path = folder.path() + "/tape.DMP";
+    }
+
+    void TearDown() override
+    {
+        if (sim)
+            devsim_stop(sim);
+        serial_disconnect_port();
+        handoff_set_poster(nullptr);
+    }
+
+    void start_device(devsim_options options)
+    {
+        sim = devsim_start(options);
+        ASSERT_NE(sim, nullptr);
+    }
+
+    static devsim_options fast_options(std::vector<unsigned char> stream)
+    {
+        devsim_options options;
+        options.bytes_per_second = 0;
+        options.stream = [stream](const devsim_sampling_request &) { return devsim_stream_from_bytes(stream); };
+        return options;
+    }
+
+    // One whole capture as the program's worker runs it, ending included.
+    const char *capture(bool dump, const char *command = "u 0 0 0")
+    {
+        FILE *file = dump ? g_fopen(dump_path.c_str(), "w+b") : nullptr;
+        std::string port = devsim_port_name(sim);
+        const char *reason = capture_worker_run(file, port.c_str(), command);
+        capture_worker_end(file, reason, on_finish);
+        return reason;
+    }
+
+    std::vector<unsigned char> dump_file() const
+    {
+        gchar *contents = nullptr;
+        gsize length = 0;
+        std::vector<unsigned char> bytes;
+        if (g_file_get_contents(dump_path.c_str(), &contents, &length, nullptr))
+            bytes.assign(contents, contents + length);
+        g_free(contents);
+        return bytes;
+    }
+
+    test_folder folder;
+    std::string dump_path;
+    devsim *sim = nullptr;
+};
+
+TEST_F(CaptureWorker, DumpWritesExactlyTheDeviceStream)
+{
+    auto stream = random_stream(50000, 1);
+    start_device(fast_options(stream));
+    EXPECT_EQ(capture(true, "u 3 0 1"), nullptr);
+    EXPECT_TRUE(dump_file() == stream) << "file of " << dump_file().size() << " bytes";
+    auto status = devsim_get_status(sim);
+    ASSERT_EQ(status.commands.size(), 1u);
+    EXPECT_EQ(status.commands[0], "u 3 0 1");
+
+    auto seen = take_posts();
+    ASSERT_GE(seen.size(), 4u);
+    EXPECT_EQ(seen.front(), "status Press PLAY on tape...");
+    EXPECT_NE(std::find(seen.begin(), seen.end(), "status Dumping..."), seen.end());
+    // The ending: light off, then the finish.
+    EXPECT_EQ(seen[seen.size() - 2], "led off");
+    EXPECT_EQ(seen.back(), "finish success");
+}
+
+TEST_F(CaptureWorker, PreviewOfTheDemoTapeFindsItsThreeNamesInOrder)
+{
+    start_device(fast_options(demo_tape_bytes()));
+    EXPECT_EQ(capture(false), nullptr);
+    std::vector<std::string> names, statuses;
+    for (const auto &entry : take_posts()) {
+        if (entry.rfind("name ", 0) == 0)
+            names.push_back(entry.substr(5));
+        if (entry.rfind("status ", 0) == 0)
+            statuses.push_back(entry.substr(7));
+    }
+    ASSERT_EQ(names.size(), 3u);
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(names[i].substr(0, strlen(tape_demo_names[i])), tape_demo_names[i]);
+    EXPECT_EQ(statuses, (std::vector<std::string>{"Press PLAY on tape...", "Monitoring..."}));
+}
+
+TEST_F(CaptureWorker, LightBlinksOnTheReadCadence)
+{
+    start_device(fast_options(random_stream(64 * 40, 2)));
+    EXPECT_EQ(capture(false), nullptr);
+    std::vector<std::string> light;
+    for (const auto &entry : take_posts())
+        if (entry == "led on" || entry == "led off")
+            light.push_back(entry);
+    // Off before the first read, on after the fifth, and so on by turns; the
+    // ending switches it off once more.
+    ASSERT_GE(light.size(), 9u);
+    for (size_t i = 0; i + 1 < light.size(); i++)
+        EXPECT_EQ(light[i], i % 2 ? "led on" : "led off") << i;
+    EXPECT_EQ(light.back(), "led off");
+}
+
+TEST_F(CaptureWorker, PauseLongerThanAReadWithTheMarkerSplitAcrossIt)
+{
+    auto stream = random_stream(3000, 3);
+    for (unsigned cut : {1, 4, 6}) {
+        SCOPED_TRACE("marker cut after byte " + std::to_string(cut));
+        devsim_options options = fast_options(stream);
+        options.pauses = {{1001, 600}};  // an odd number of bytes, then silence
+        options.split_marker_at = cut;
+        options.split_marker_pause_ms = 600;
+        start_device(options);
+        EXPECT_EQ(capture(true), nullptr);
+        EXPECT_TRUE(dump_file() == stream) << "file of " << dump_file().size() << " bytes";
+        devsim_stop(sim);
+        sim = nullptr;
+        serial_disconnect_port();
+    }
+}
+
+TEST_F(CaptureWorker, FailureMarkerEndsWithADumpingError)
+{
+    auto stream = random_stream(5000, 4);
+    devsim_options options = fast_options(stream);
+    options.fail_run = true;
+    start_device(options);
+    const char *reason = capture(true);
+    ASSERT_NE(reason, nullptr);
+    EXPECT_TRUE(std::string(reason) == "Dumping error (#1)" || std::string(reason) == "Dumping error (#2)") << reason;
+    EXPECT_TRUE(dump_file() == stream);
+}
+
+TEST_F(CaptureWorker, NoiseBeforeTheAcknowledgement)
+{
+    auto stream = random_stream(4000, 5);
+    devsim_options options = fast_options(stream);
+    options.garbage_before_ack = 300;
+    start_device(options);
+    EXPECT_EQ(capture(true), nullptr);
+    EXPECT_TRUE(dump_file() == stream);
+}
+
+TEST_F(CaptureWorker, UnplugMidStreamIsACommunicationErrorAndKeepsWhatCame)
+{
+    auto stream = random_stream(200000, 6);
+    devsim_options options = fast_options(stream);
+    options.bytes_per_second = devsim_line_rate;
+    options.unplug_after_bytes = 100001;
+    start_device(options);
+    EXPECT_STREQ(capture(true), "Communication error");
+    // What still sat in the pseudo-terminal when it hung up is gone (the
+    // kernel drops it, as it does when a USB device is pulled); everything the
+    // client read is in the file, in order.
+    auto file = dump_file();
+    EXPECT_LE(file.size(), 100001u);
+    EXPECT_GE(file.size(), 50000u);
+    EXPECT_TRUE(std::equal(file.begin(), file.end(), stream.begin()));
+    EXPECT_EQ(take_posts().back(), "finish Communication error");
+}
+
+TEST_F(CaptureWorker, CloseWhileWaitingForTheTapeEndsTheCapture)
+{
+    devsim_options options = fast_options(random_stream(100, 7));
+    options.pauses = {{0, 60000}};  // the tape does not start
+    start_device(options);
+    const char *reason = nullptr;
+    std::thread worker([&] { reason = capture(true); });
+    ASSERT_TRUE(devsim_wait(sim, [](const devsim_status &s) { return s.runs_started == 1; }, 10000));
+    serial_disconnect_port();
+    worker.join();  // a hang here is the fault
+    EXPECT_STREQ(reason, "Communication error");
+    EXPECT_TRUE(dump_file().empty());
+}
+
+TEST_F(CaptureWorker, MissingPortIsReportedAndLeavesTheFileEmpty)
+{
+    FILE *file = g_fopen(dump_path.c_str(), "w+b");
+    const char *reason = capture_worker_run(file, (folder.path() + "/no-such-port").c_str(), "u 0 0 0");
+    capture_worker_end(file, reason, on_finish);
+    EXPECT_STREQ(reason, "Unable to access communication port to device");
+    EXPECT_TRUE(dump_file().empty());
+    auto seen = take_posts();
+    EXPECT_EQ(seen, (std::vector<std::string>{"status Press PLAY on tape...", "led off",
+                                              "finish Unable to access communication port to device"}));
+}
+
+TEST_F(CaptureWorker, DeviceWithoutPromptIsUnableToSyncOnceClosed)
+{
+    devsim_options options;
+    options.send_prompt = false;
+    start_device(options);
+    const char *reason = nullptr;
+    std::thread worker([&] { reason = capture(false); });
+    ASSERT_TRUE(devsim_wait(sim, [](const devsim_status &s) { return s.client_connected; }, 10000));
+    serial_disconnect_port();
+    worker.join();
+    EXPECT_STREQ(reason, "Unable to sync with device");
+}
+
+TEST_F(CaptureWorker, WrongEchoIsUnableToStartSampling)
+{
+    devsim_options options;
+    options.echo = devsim_echo::wrong;
+    start_device(options);
+    EXPECT_STREQ(capture(false), "Unable to start sampling on device");
+}
+
+}  // namespace
