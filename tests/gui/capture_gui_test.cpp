@@ -3,6 +3,7 @@
 #include "callbacks_indicator.h"
 #include "devsim.h"
 #include "gui_support.h"
+#include "save_dialog_helper.h"
 #include "main.h"
 #include "options.h"
 #include "serial.h"
@@ -80,35 +81,6 @@ std::vector<unsigned char> file_bytes(const std::string &path)
     return bytes;
 }
 
-// Fills in the save dialog when it shows and confirms it with its OK button.
-std::shared_ptr<test_window_watch> test_choose_file(const std::string &folder_path, const std::string &name)
-{
-    return test_when_window_shown("filechooserdialog_save_dump", [folder_path, name](GtkWidget *dialog) {
-        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), folder_path.c_str());
-        gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(dialog), name.c_str());
-        struct confirm {
-            GtkWidget *dialog;
-            std::string expected;
-            int tries;
-        };
-        auto *step = new confirm{dialog, folder_path + "/" + name, 0};
-        g_timeout_add_full(
-            G_PRIORITY_DEFAULT, 10,
-            [](gpointer data) -> gboolean {
-                auto *state = static_cast<confirm *>(data);
-                gchar *chosen = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(state->dialog));
-                bool ready = chosen && state->expected == chosen;
-                g_free(chosen);
-                if (ready || ++state->tries > 500) {
-                    test_click(lookup_widget(state->dialog, "button_save_dump_ok"));
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            step, [](gpointer data) { delete static_cast<confirm *>(data); });
-    });
-}
-
 class Capture : public gui_test {
 protected:
     void SetUp() override
@@ -149,8 +121,6 @@ protected:
         return options;
     }
 
-    // Answers the save dialog with `name` in the test's folder, once the
-    // chooser has taken the folder in (it loads folders in the background).
     std::shared_ptr<test_window_watch> choose_file(const std::string &name)
     {
         return test_choose_file(folder.path(), name);
@@ -300,26 +270,8 @@ TEST_F(Capture, FullDiskIsAFileWriteFailure)
     std::string path = folder.path() + "/full.DMP";
     ASSERT_EQ(symlink("/dev/full", path.c_str()), 0);
     auto chosen = choose_file("full.DMP");
-    struct yes_state {
-        int answered = 0;
-    } yes;
-    guint watcher = g_timeout_add(
-        10,
-        [](gpointer data) -> gboolean {
-            GList *toplevels = gtk_window_list_toplevels();
-            for (GList *item = toplevels; item; item = item->next) {
-                if (GTK_IS_MESSAGE_DIALOG(item->data) && gtk_widget_get_mapped(GTK_WIDGET(item->data))) {
-                    static_cast<yes_state *>(data)->answered++;
-                    gtk_dialog_response(GTK_DIALOG(item->data), GTK_RESPONSE_YES);
-                    break;
-                }
-            }
-            g_list_free(toplevels);
-            return TRUE;
-        },
-        &yes);
+    test_question_answerer yes(GTK_RESPONSE_YES);
     test_click(lookup_widget(window_main, "toolbutton_main_dump"));
-    g_source_remove(watcher);
     EXPECT_EQ(yes.answered, 1);
     ASSERT_TRUE(wait_for_status(" Operation failed: File write failed"));
     EXPECT_EQ(toolbar_state(), "resting");

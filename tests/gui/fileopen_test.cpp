@@ -1,0 +1,199 @@
+// The Dump save dialog: names, filters, the overwrite question, the
+// remembered folder and staying on top, answered as a user would.
+#include "fileopen.h"
+#include "gui_support.h"
+#include "save_dialog_helper.h"
+#include "support.h"
+#include "test_pty.h"
+
+#include <gtest/gtest.h>
+
+#include <glib/gstdio.h>
+#include <string>
+
+namespace {
+
+class SaveDialog : public gui_test {
+protected:
+    // Runs the dialog answered with `name` in `in_folder`; returns the path
+    // given back, or "" when it returned 0.
+    std::string choose(const std::string &in_folder, const std::string &name, int keep_above = 0,
+                       std::function<void(GtkWidget *)> inspect = nullptr)
+    {
+        auto watch = test_choose_file(in_folder, name, inspect);
+        gchar *path = nullptr;
+        int confirmed = fileopen_save_dmp_file(&path, keep_above);
+        EXPECT_EQ(watch->answered, 1);
+        std::string result = confirmed ? path : "";
+        EXPECT_EQ(confirmed != 0, path != nullptr);
+        g_free(path);
+        return result;
+    }
+
+    std::string cancel(std::function<void(GtkWidget *)> inspect)
+    {
+        auto watch = test_when_window_shown("filechooserdialog_save_dump", [inspect](GtkWidget *dialog) {
+            inspect(dialog);
+            test_click(lookup_widget(dialog, "button_save_dump_cancel"));
+        });
+        gchar *path = nullptr;
+        int confirmed = fileopen_save_dmp_file(&path, 0);
+        EXPECT_EQ(watch->answered, 1);
+        EXPECT_EQ(path, nullptr);
+        return confirmed ? "confirmed" : "";
+    }
+
+    std::string in(const std::string &name) const { return folder.path() + "/" + name; }
+
+    test_folder folder;
+};
+
+TEST_F(SaveDialog, DmpEndingIsAddedUnlessTheNameHasOneInExactCase)
+{
+    EXPECT_EQ(choose(folder.path(), "tape.dmp"), in("tape.dmp"));
+    EXPECT_EQ(choose(folder.path(), "tape.DMP"), in("tape.DMP"));
+    EXPECT_EQ(choose(folder.path(), "tape.Dmp"), in("tape.Dmp.DMP"));
+    EXPECT_EQ(choose(folder.path(), "tape"), in("tape.DMP"));
+    // The dialog only names the file; the Dump handler creates it.
+    EXPECT_FALSE(g_file_test(in("tape.DMP").c_str(), G_FILE_TEST_EXISTS));
+}
+
+TEST_F(SaveDialog, LooksAsItShould)
+{
+    std::string title, filters, in_force, default_button;
+    bool modal = false, ok_registered = false;
+    choose(folder.path(), "x", 0, [&](GtkWidget *dialog) {
+        title = gtk_window_get_title(GTK_WINDOW(dialog));
+        modal = gtk_window_get_modal(GTK_WINDOW(dialog));
+        GSList *list = gtk_file_chooser_list_filters(GTK_FILE_CHOOSER(dialog));
+        for (GSList *item = list; item; item = item->next)
+            filters += std::string("[") + gtk_file_filter_get_name(GTK_FILE_FILTER(item->data)) + "]";
+        g_slist_free(list);
+        in_force = gtk_file_filter_get_name(gtk_file_chooser_get_filter(GTK_FILE_CHOOSER(dialog)));
+        GtkWidget *ok = lookup_widget(dialog, "button_save_dump_ok");
+        ok_registered = ok && lookup_widget(dialog, "button_save_dump_cancel") &&
+                        lookup_widget(dialog, "vbox_save_dump_top_most") &&
+                        lookup_widget(dialog, "action_area_save_dump");
+        default_button = ok && gtk_widget_has_default(ok) ? "ok" : "other";
+    });
+    EXPECT_EQ(title, "Save data to a DMP file");
+    EXPECT_TRUE(modal);
+    EXPECT_EQ(filters, "[  ZR7K dump files (*.DMP) ][  All files (*.*) ]");
+    EXPECT_EQ(in_force, "  ZR7K dump files (*.DMP) ");
+    EXPECT_TRUE(ok_registered);
+    EXPECT_EQ(default_button, "ok");
+}
+
+TEST_F(SaveDialog, DumpFilterShowsTheThreeSpellingsOfTheEnding)
+{
+    GtkFileFilter *dump_filter = nullptr;
+    choose(folder.path(), "x", 0, [&](GtkWidget *dialog) {
+        dump_filter = gtk_file_chooser_get_filter(GTK_FILE_CHOOSER(dialog));
+        g_object_ref(dump_filter);
+    });
+    ASSERT_NE(dump_filter, nullptr);
+    auto shown = [&](const char *name) {
+        GtkFileFilterInfo info{};
+        info.contains = GTK_FILE_FILTER_DISPLAY_NAME;
+        info.display_name = name;
+        return gtk_file_filter_filter(dump_filter, &info) != FALSE;
+    };
+    EXPECT_TRUE(shown("a.DMP"));
+    EXPECT_TRUE(shown("a.Dmp"));
+    EXPECT_TRUE(shown("a.dmp"));
+    EXPECT_FALSE(shown("a.dMP"));
+    EXPECT_FALSE(shown("a.tap"));
+    g_object_unref(dump_filter);
+}
+
+TEST_F(SaveDialog, NextDialogOpensInTheLastConfirmedFolderAndCancelKeepsIt)
+{
+    std::string first = folder.path() + "/first", second = folder.path() + "/second";
+    g_mkdir(first.c_str(), 0700);
+    g_mkdir(second.c_str(), 0700);
+    choose(first, "a");
+
+    auto current_folder = [](GtkWidget *dialog) {
+        // The chooser loads the folder in the background.
+        std::string shown;
+        test_pump_until([&] {
+            gchar *now = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
+            shown = now ? now : "";
+            g_free(now);
+            return !shown.empty();
+        });
+        return shown;
+    };
+    std::string opened_in;
+    EXPECT_EQ(cancel([&](GtkWidget *dialog) {
+                  opened_in = current_folder(dialog);
+                  gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), second.c_str());
+              }),
+              "");
+    EXPECT_EQ(opened_in, first);
+    // The cancelled dialog's folder is not remembered.
+    choose(first, "b", 0, [&](GtkWidget *dialog) { opened_in = current_folder(dialog); });
+    EXPECT_EQ(opened_in, first);
+}
+
+TEST_F(SaveDialog, ExistingFileIsReplacedOnlyAfterYesAndTheQuestionShowsBothNames)
+{
+    // Names with markup characters must reach the question as they are.
+    std::string odd_folder = folder.path() + "/tapes & <mine>";
+    g_mkdir(odd_folder.c_str(), 0700);
+    std::string existing = odd_folder + "/a<b>&c.DMP";
+    ASSERT_TRUE(g_file_set_contents(existing.c_str(), "old", 3, nullptr));
+
+    {
+        // No: back in the chooser, which the user then cancels.
+        test_question_answerer no(GTK_RESPONSE_NO);
+        auto watch = test_choose_file(odd_folder, "a<b>&c.DMP");
+        guint cancel_later = g_timeout_add(
+            20,
+            [](gpointer data) -> gboolean {
+                auto *question = static_cast<test_question_answerer *>(data);
+                if (question->answered == 0)
+                    return TRUE;
+                if (GtkWidget *dialog = test_find_window("filechooserdialog_save_dump"))
+                    test_click(lookup_widget(dialog, "button_save_dump_cancel"));
+                return FALSE;
+            },
+            &no);
+        gchar *path = nullptr;
+        EXPECT_EQ(fileopen_save_dmp_file(&path, 0), 0);
+        if (g_main_context_find_source_by_id(nullptr, cancel_later))
+            g_source_remove(cancel_later);
+        EXPECT_EQ(no.answered, 1);
+        EXPECT_EQ(no.text, "A file named \"a<b>&c.DMP\" already exists. Do you want to replace it?\n\n"
+                           "The file already exists in \"tapes & <mine>\". Replacing it will overwrite its contents.");
+        EXPECT_FALSE(no.keep_above);
+    }
+    {
+        test_question_answerer yes(GTK_RESPONSE_YES);
+        EXPECT_EQ(choose(odd_folder, "a<b>&c.DMP"), existing);
+        EXPECT_EQ(yes.answered, 1);
+    }
+}
+
+TEST_F(SaveDialog, TheQuestionConcernsTheNameAsTyped)
+{
+    ASSERT_TRUE(g_file_set_contents(in("tape.DMP").c_str(), "old", 3, nullptr));
+    test_question_answerer question(GTK_RESPONSE_NO);
+    EXPECT_EQ(choose(folder.path(), "tape"), in("tape.DMP"));
+    EXPECT_EQ(question.answered, 0);
+}
+
+TEST_F(SaveDialog, StaysOnTopWhenAsked)
+{
+    ASSERT_TRUE(g_file_set_contents(in("top.DMP").c_str(), "old", 3, nullptr));
+    test_question_answerer yes(GTK_RESPONSE_YES);
+    bool above = false;
+    EXPECT_EQ(choose(folder.path(), "top.DMP", 1,
+                     [&](GtkWidget *dialog) { above = test_window_has_wm_state(dialog, "_NET_WM_STATE_ABOVE"); }),
+              in("top.DMP"));
+    EXPECT_TRUE(above);
+    EXPECT_EQ(yes.answered, 1);
+    EXPECT_TRUE(yes.keep_above);
+}
+
+}  // namespace

@@ -1,0 +1,269 @@
+// The pulse plot, the activity light and the name display in the real main
+// window: image pixels, rows scrolled in, resizing, and what reaches the screen.
+#include "callbacks_indicator.h"
+#include "callbacks_plot.h"
+#include "common_petscii.h"
+#include "devsim.h"
+#include "gui_support.h"
+#include "main.h"
+#include "options.h"
+#include "plot.h"
+#include "serial.h"
+#include "support.h"
+#include "tape_demo.h"
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct rgb {
+    guchar r, g, b;
+    bool operator==(const rgb &) const = default;
+};
+
+rgb pixel_at(GdkPixbuf *image, int x, int y)
+{
+    const guchar *p = gdk_pixbuf_get_pixels(image) + y * gdk_pixbuf_get_rowstride(image) +
+                      x * gdk_pixbuf_get_n_channels(image);
+    return {p[0], p[1], p[2]};
+}
+
+bool in_band(int x)
+{
+    return (x >= 88 && x <= 100) || (x >= 126 && x <= 138) || (x >= 166 && x <= 178);
+}
+
+rgb background(int x)
+{
+    return {0, 0, static_cast<guchar>(in_band(x) ? 80 : 0)};
+}
+
+// A finished row as the worker hands it over: marks at the given columns.
+gpointer make_row(std::initializer_list<int> marks)
+{
+    auto *row = static_cast<guchar *>(g_malloc0(PLOT_ROW_BYTES));
+    plot_draw_reference_bands(row, PLOT_ROW_PIXELS);
+    for (int x : marks)
+        row[3 * x + 1] = 255;
+    return row;
+}
+
+GtkWidget *plot_area()
+{
+    return lookup_widget(window_main, "drawingarea_main");
+}
+
+// Whether row y of the image is the background with marks exactly at `marks`.
+::testing::AssertionResult row_is(GdkPixbuf *image, int y, std::initializer_list<int> marks)
+{
+    int width = gdk_pixbuf_get_width(image);
+    for (int x = 0; x < width; x++) {
+        rgb expected = background(x);
+        for (int mark : marks)
+            if (mark == x)
+                expected.g = 255;
+        rgb seen = pixel_at(image, x, y);
+        if (!(seen == expected))
+            return ::testing::AssertionFailure() << "row " << y << " column " << x << ": " << int(seen.r) << ","
+                                                 << int(seen.g) << "," << int(seen.b);
+    }
+    return ::testing::AssertionSuccess();
+}
+
+class Plot : public gui_test {};
+
+TEST_F(Plot, ImageHasTheAreaSizeAndIsBlackWithThreeBands)
+{
+    GdkPixbuf *image = callbacks_plot_image();
+    ASSERT_NE(image, nullptr);
+    GtkAllocation area;
+    gtk_widget_get_allocation(plot_area(), &area);
+    EXPECT_EQ(gdk_pixbuf_get_width(image), area.width);
+    EXPECT_EQ(gdk_pixbuf_get_height(image), area.height);
+    EXPECT_FALSE(gdk_pixbuf_get_has_alpha(image));
+    for (int y : {0, area.height / 2, area.height - 1})
+        EXPECT_TRUE(row_is(image, y, {}));
+}
+
+TEST_F(Plot, RowsEnterAtTheBottomAndReachTheScreen)
+{
+    GdkPixbuf *image = callbacks_plot_image();
+    int height = gdk_pixbuf_get_height(image);
+    idle_copy_row_to_drawingarea_and_free(make_row({10, 94}));
+    idle_copy_row_to_drawingarea_and_free(make_row({20}));
+    EXPECT_TRUE(row_is(image, height - 1, {20}));
+    EXPECT_TRUE(row_is(image, height - 2, {10, 94}));
+    EXPECT_TRUE(row_is(image, height - 3, {}));
+    EXPECT_EQ(pixel_at(image, 94, height - 2), (rgb{0, 255, 80}));
+
+    // On screen after the scroll and the expose of the new line.
+    GtkAllocation area;
+    gtk_widget_get_allocation(plot_area(), &area);
+    bool shown = test_pump_until([&] {
+        GdkPixbuf *screen = test_window_pixbuf(window_main);
+        if (!screen)
+            return false;
+        bool ok = pixel_at(screen, area.x + 20, area.y + height - 1) == (rgb{0, 255, 0}) &&
+                  pixel_at(screen, area.x + 10, area.y + height - 2) == (rgb{0, 255, 0}) &&
+                  pixel_at(screen, area.x + 94, area.y + height - 2) == (rgb{0, 255, 80}) &&
+                  pixel_at(screen, area.x + 30, area.y + height - 1) == (rgb{0, 0, 0});
+        g_object_unref(screen);
+        return ok;
+    });
+    EXPECT_TRUE(shown);
+}
+
+TEST_F(Plot, ResizingKeepsTheNewestRowsAtTheBottom)
+{
+    idle_copy_row_to_drawingarea_and_free(make_row({1}));
+    idle_copy_row_to_drawingarea_and_free(make_row({2}));
+    idle_copy_row_to_drawingarea_and_free(make_row({3, 500}));
+    GtkAllocation before;
+    gtk_widget_get_allocation(plot_area(), &before);
+
+    gtk_window_resize(GTK_WINDOW(window_main), 2200, 1000);
+    ASSERT_TRUE(test_pump_until([&] {
+        GtkAllocation now;
+        gtk_widget_get_allocation(plot_area(), &now);
+        return now.height > before.height + 100 && now.width > 2048;
+    }));
+    GdkPixbuf *image = callbacks_plot_image();
+    int height = gdk_pixbuf_get_height(image);
+    ASSERT_EQ(gdk_pixbuf_get_width(image), plot_area()->allocation.width);
+    EXPECT_TRUE(row_is(image, height - 1, {3, 500}));
+    EXPECT_TRUE(row_is(image, height - 2, {2}));
+    EXPECT_TRUE(row_is(image, height - 3, {1}));
+    EXPECT_TRUE(row_is(image, 0, {}));  // new rows at the top: black with bands
+    // Wider than a row: the part beyond 2048 columns stays black.
+    idle_copy_row_to_drawingarea_and_free(make_row({2047}));
+    EXPECT_EQ(pixel_at(image, 2047, height - 1), (rgb{0, 255, 0}));
+    EXPECT_EQ(pixel_at(image, 2048, height - 1), (rgb{0, 0, 0}));
+
+    // Back to the smallest size: the oldest rows and the right part go.
+    gtk_window_resize(GTK_WINDOW(window_main), 1, 1);
+    ASSERT_TRUE(test_pump_until([&] { return plot_area()->allocation.height == before.height; }));
+    image = callbacks_plot_image();
+    height = gdk_pixbuf_get_height(image);
+    EXPECT_EQ(gdk_pixbuf_get_width(image), before.width);
+    ASSERT_LT(before.width, 2048);
+    EXPECT_TRUE(row_is(image, height - 1, {}));  // its mark at 2047 is off the picture now
+    EXPECT_TRUE(row_is(image, height - 2, {3, 500}));
+    EXPECT_TRUE(row_is(image, height - 4, {1}));
+}
+
+TEST_F(Plot, WithoutAnImageRowsAreDroppedAndDrawingWaits)
+{
+    // A size change whose image cannot be made leaves the plot without one.
+    GtkWidget *area = plot_area();
+    GtkAllocation real = area->allocation;
+    area->allocation.width = 0;
+    EXPECT_FALSE(on_drawingarea_main_configure_event(area, nullptr, nullptr));
+    area->allocation = real;
+    EXPECT_EQ(callbacks_plot_image(), nullptr);
+    idle_copy_row_to_drawingarea_and_free(make_row({5}));
+    plot_clear();
+    GdkEventExpose expose{};
+    expose.type = GDK_EXPOSE;
+    expose.window = area->window;
+    expose.area = {0, 0, 10, 10};
+    EXPECT_FALSE(on_drawingarea_main_expose_event(area, &expose, nullptr));
+    // The next size change brings it back, black with bands.
+    EXPECT_TRUE(on_drawingarea_main_configure_event(area, nullptr, nullptr));
+    ASSERT_NE(callbacks_plot_image(), nullptr);
+    EXPECT_TRUE(row_is(callbacks_plot_image(), real.height - 1, {}));
+}
+
+TEST_F(Plot, PreviewDrawsTheTapePulsesAndTheNextCaptureStartsClean)
+{
+    devsim_options options;
+    options.bytes_per_second = 0;
+    auto samples = tape_demo_samples();
+    std::vector<unsigned char> bytes;
+    for (unsigned short s : samples) {
+        bytes.push_back(s & 0xFF);
+        bytes.push_back(s >> 8);
+    }
+    options.stream = [bytes](const devsim_sampling_request &) { return devsim_stream_from_bytes(bytes); };
+    devsim *sim = devsim_start(options);
+    ASSERT_NE(sim, nullptr);
+    g_free(options_device_port_string);
+    options_device_port_string = g_strdup(devsim_port_name(sim).c_str());
+
+    test_click(lookup_widget(window_main, "toolbutton_main_monitor"));
+    ASSERT_TRUE(test_pump_until([] { return test_statusbar_text() == " Operation succeeded"; }, 20000));
+    GdkPixbuf *image = callbacks_plot_image();
+    int width = gdk_pixbuf_get_width(image), height = gdk_pixbuf_get_height(image);
+    int short_marks = 0, far_marks = 0;
+    for (int y = 0; y < height; y++) {
+        for (int x = 0; x < width; x++) {
+            if (pixel_at(image, x, y).g == 255) {
+                short_marks += x >= 88 && x <= 100;
+                far_marks += x > 250;
+            }
+        }
+    }
+    // The ROM loader's short pulses sit in the first band; nothing on this
+    // tape is longer than the long band.
+    EXPECT_GT(short_marks, 10);
+    EXPECT_EQ(far_marks, 0);
+
+    // A new capture clears the picture before anything arrives.
+    test_click(lookup_widget(window_main, "toolbutton_main_monitor"));
+    for (int y : {0, height / 2, height - 1})
+        EXPECT_TRUE(row_is(image, y, {}));
+    ASSERT_TRUE(test_pump_until([] { return test_statusbar_text() == " Operation succeeded"; }, 20000));
+    devsim_stop(sim);
+}
+
+TEST_F(Plot, LightTurnsRedAndDarkAndShowsOnScreen)
+{
+    EXPECT_EQ(callbacks_indicator_state(), 0);
+    GtkWidget *light = lookup_widget(window_main, "drawingarea_flash");
+    auto screen_colour = [&] {
+        GdkPixbuf *screen = test_window_pixbuf(window_main);
+        rgb colour = screen ? pixel_at(screen, light->allocation.x + light->allocation.width / 2,
+                                       light->allocation.y + light->allocation.height / 2)
+                            : rgb{1, 1, 1};
+        if (screen)
+            g_object_unref(screen);
+        return colour;
+    };
+    idle_led_on(nullptr);
+    EXPECT_EQ(callbacks_indicator_state(), 1);
+    EXPECT_TRUE(test_pump_until([&] { return screen_colour() == rgb{255, 0, 0}; }));
+    idle_led_on(nullptr);
+    EXPECT_EQ(callbacks_indicator_state(), 1);
+    idle_led_off(nullptr);
+    EXPECT_EQ(callbacks_indicator_state(), 0);
+    EXPECT_TRUE(test_pump_until([&] { return screen_colour() == rgb{0, 0, 0}; }));
+    // A later size change keeps the images it has.
+    EXPECT_FALSE(on_drawingarea_flash_configure_event(light, nullptr, nullptr));
+    EXPECT_EQ(callbacks_indicator_state(), 0);
+}
+
+TEST_F(Plot, FoundNameReplacesTheStatusText)
+{
+    auto *name = static_cast<unsigned char *>(g_malloc(17));
+    memcpy(name, "GAME\x93 TWO        ", 16);
+    name[16] = 0;
+    idle_print_petscii_filename(name);
+    EXPECT_EQ(test_statusbar_text(), " Filename intercepted: GAME TWO");
+}
+
+TEST(Light, RequestsBeforeTheWindowExistsChangeNothing)
+{
+    test_gui_init();
+    idle_led_on(nullptr);
+    idle_led_off(nullptr);
+    EXPECT_EQ(callbacks_indicator_state(), -1);
+    test_shell_start();
+    EXPECT_EQ(callbacks_indicator_state(), 0);
+    test_shell_stop();
+    EXPECT_TRUE(test_log_take().empty());
+}
+
+}  // namespace

@@ -1,0 +1,63 @@
+#include "save_dialog_helper.h"
+
+#include "support.h"
+
+std::shared_ptr<test_window_watch> test_choose_file(const std::string &folder, const std::string &name,
+                                                    std::function<void(GtkWidget *)> inspect)
+{
+    return test_when_window_shown("filechooserdialog_save_dump", [folder, name, inspect](GtkWidget *dialog) {
+        if (inspect)
+            inspect(dialog);
+        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), folder.c_str());
+        struct confirm {
+            GtkWidget *dialog;
+            std::string folder, name;
+            int tries;
+        };
+        auto *step = new confirm{dialog, folder, name, 0};
+        g_timeout_add_full(
+            G_PRIORITY_DEFAULT, 10,
+            [](gpointer data) -> gboolean {
+                auto *state = static_cast<confirm *>(data);
+                gchar *shown = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(state->dialog));
+                bool ready = shown && state->folder == shown;
+                g_free(shown);
+                if (!ready && ++state->tries < 500)
+                    return TRUE;
+                // Typed and confirmed in one go, before the entry's
+                // background completion can extend the name.
+                gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(state->dialog), state->name.c_str());
+                test_click(lookup_widget(state->dialog, "button_save_dump_ok"));
+                return FALSE;
+            },
+            step, [](gpointer data) { delete static_cast<confirm *>(data); });
+    });
+}
+
+test_question_answerer::test_question_answerer(int response) : response(response)
+{
+    source = g_timeout_add(10, poll, this);
+}
+
+test_question_answerer::~test_question_answerer()
+{
+    g_source_remove(source);
+}
+
+gboolean test_question_answerer::poll(gpointer self)
+{
+    auto *answerer = static_cast<test_question_answerer *>(self);
+    GList *toplevels = gtk_window_list_toplevels();
+    for (GList *item = toplevels; item; item = item->next) {
+        GtkWidget *window = GTK_WIDGET(item->data);
+        if (GTK_IS_MESSAGE_DIALOG(window) && gtk_widget_get_mapped(window)) {
+            answerer->text = gtk_label_get_text(GTK_LABEL(GTK_MESSAGE_DIALOG(window)->label));
+            answerer->keep_above = test_window_has_wm_state(window, "_NET_WM_STATE_ABOVE");
+            answerer->answered++;
+            gtk_dialog_response(GTK_DIALOG(window), answerer->response);
+            break;
+        }
+    }
+    g_list_free(toplevels);
+    return TRUE;
+}

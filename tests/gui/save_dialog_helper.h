@@ -1,0 +1,34 @@
+// Answering the Dump save dialog and the overwrite question from the main
+// loop while the code under test waits in their nested loops.
+#pragma once
+
+#include "gui_support.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+// Fills in the save dialog when it shows (folder, then name) and presses its
+// OK button once the chooser has taken the folder in (it loads folders in the
+// background). `inspect` runs first with the dialog, for checks.
+std::shared_ptr<test_window_watch> test_choose_file(const std::string &folder, const std::string &name,
+                                                    std::function<void(GtkWidget *)> inspect = nullptr);
+
+// Answers each overwrite question (a message dialog) that shows while the
+// object lives with `response`; records the text it showed.
+class test_question_answerer {
+public:
+    explicit test_question_answerer(int response);
+    ~test_question_answerer();
+    test_question_answerer(const test_question_answerer &) = delete;
+    test_question_answerer &operator=(const test_question_answerer &) = delete;
+
+    int answered = 0;
+    std::string text;         // the question's text, markup resolved
+    bool keep_above = false;  // the question asked to stay on top
+
+private:
+    int response;
+    guint source;
+    static gboolean poll(gpointer self);
+};
