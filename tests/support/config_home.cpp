@@ -35,12 +35,22 @@ struct config_home_folder {
         g_free(made);
         setenv("XDG_CONFIG_HOME", path.c_str(), 1);
         // GTK+'s file chooser records recent files in the data folder.
-        std::string data = path + "/data";
-        g_mkdir_with_parents(data.c_str(), 0700);
-        setenv("XDG_DATA_HOME", data.c_str(), 1);
+        gchar *data_made = g_dir_make_tmp("zr7k8-data-XXXXXX", nullptr);
+        if (data_made) {
+            data = data_made;
+            g_free(data_made);
+            setenv("XDG_DATA_HOME", data.c_str(), 1);
+        }
     }
 
-    ~config_home_folder() { remove_tree(path); }
+    ~config_home_folder()
+    {
+        remove_tree(path);
+        if (!data.empty())
+            remove_tree(data);
+    }
+
+    std::string data;
 };
 
 }  // namespace
