@@ -9,6 +9,7 @@
 #include "serial.h"
 #include "support.h"
 #include "tape_demo.h"
+#include "tape_file.h"
 #include "test_pty.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,13 @@
 #include <vector>
 
 namespace {
+
+std::vector<unsigned char> file_bytes(const std::string &path)
+{
+    std::vector<unsigned char> bytes;
+    tape_read_file(path.c_str(), &bytes, nullptr);
+    return bytes;
+}
 
 const char *const start_buttons[] = {
     "toolbutton_main_settings", "toolbutton_main_format", "toolbutton_main_monitor",
@@ -58,27 +66,6 @@ void on_text_pushed(GtkStatusbar *, guint, gchar *text, gpointer data)
     auto *record = static_cast<status_record *>(data);
     record->texts.push_back(text ? text : "");
     record->toolbar.push_back(toolbar_state());
-}
-
-std::vector<unsigned char> demo_tape_bytes()
-{
-    std::vector<unsigned char> bytes;
-    for (unsigned short sample : tape_demo_samples()) {
-        bytes.push_back(sample & 0xFF);
-        bytes.push_back(sample >> 8);
-    }
-    return bytes;
-}
-
-std::vector<unsigned char> file_bytes(const std::string &path)
-{
-    gchar *contents = nullptr;
-    gsize length = 0;
-    std::vector<unsigned char> bytes;
-    if (g_file_get_contents(path.c_str(), &contents, &length, nullptr))
-        bytes.assign(contents, contents + length);
-    g_free(contents);
-    return bytes;
 }
 
 class Capture : public gui_test {
@@ -138,7 +125,7 @@ protected:
 
 TEST_F(Capture, PreviewShowsItsProgressTheTapeNamesAndSuccess)
 {
-    start_device(fast_device(demo_tape_bytes()));
+    start_device(fast_device(tape_samples_to_bytes(tape_demo_samples())));
     test_click(lookup_widget(window_main, "toolbutton_main_monitor"));
     EXPECT_EQ(toolbar_state(), "busy");
     ASSERT_TRUE(wait_for_status(" Operation succeeded"));
@@ -158,7 +145,7 @@ TEST_F(Capture, PreviewShowsItsProgressTheTapeNamesAndSuccess)
 
 TEST_F(Capture, DumpWritesTheDeviceStreamByteForByte)
 {
-    auto stream = demo_tape_bytes();
+    auto stream = tape_samples_to_bytes(tape_demo_samples());
     start_device(fast_device(stream));
     auto chosen = choose_file("demo");
     test_click(lookup_widget(window_main, "toolbutton_main_dump"));
@@ -187,7 +174,7 @@ TEST_F(Capture, SamplingCommandCarriesTheOptions)
 
 TEST_F(Capture, AbortWhileWaitingForTheTape)
 {
-    devsim_options options = fast_device(demo_tape_bytes());
+    devsim_options options = fast_device(tape_samples_to_bytes(tape_demo_samples()));
     options.pauses = {{0, 60000}};  // PLAY is never pressed
     start_device(options);
     auto chosen = choose_file("waiting.DMP");
@@ -204,7 +191,7 @@ TEST_F(Capture, AbortWhileWaitingForTheTape)
 
 TEST_F(Capture, UnplugMidStreamIsACommunicationErrorAndTheFileKeepsWhatCame)
 {
-    auto stream = demo_tape_bytes();
+    auto stream = tape_samples_to_bytes(tape_demo_samples());
     devsim_options options = fast_device(stream);
     options.bytes_per_second = devsim_line_rate;
     options.unplug_after_bytes = 100001;
@@ -244,7 +231,7 @@ TEST_F(Capture, DumpWithAnEmptyPortSettingAsksFirstAndLeavesAnEmptyFile)
 
 TEST_F(Capture, CancelledDialogChangesNothing)
 {
-    start_device(fast_device(demo_tape_bytes()));
+    start_device(fast_device(tape_samples_to_bytes(tape_demo_samples())));
     test_click(lookup_widget(window_main, "toolbutton_main_monitor"));
     ASSERT_TRUE(wait_for_status(" Operation succeeded"));
     size_t texts_before = record.texts.size();
@@ -264,7 +251,7 @@ TEST_F(Capture, CancelledDialogChangesNothing)
 
 TEST_F(Capture, FullDiskIsAFileWriteFailure)
 {
-    start_device(fast_device(demo_tape_bytes()));
+    start_device(fast_device(tape_samples_to_bytes(tape_demo_samples())));
     // The chosen name leads to a device on which every write fails for want
     // of space; replacing it needs the overwrite question answered Yes.
     std::string path = folder.path() + "/full.DMP";

@@ -11,6 +11,7 @@
 #include "serial.h"
 #include "support.h"
 #include "tape_demo.h"
+#include "tape_file.h"
 
 #include <gtest/gtest.h>
 
@@ -185,12 +186,7 @@ TEST_F(Plot, PreviewDrawsTheTapePulsesAndTheNextCaptureStartsClean)
 {
     devsim_options options;
     options.bytes_per_second = 0;
-    auto samples = tape_demo_samples();
-    std::vector<unsigned char> bytes;
-    for (unsigned short s : samples) {
-        bytes.push_back(s & 0xFF);
-        bytes.push_back(s >> 8);
-    }
+    auto bytes = tape_samples_to_bytes(tape_demo_samples());
     options.stream = [bytes](const devsim_sampling_request &) { return devsim_stream_from_bytes(bytes); };
     devsim *sim = devsim_start(options);
     ASSERT_NE(sim, nullptr);

@@ -6,11 +6,13 @@
 #include "handoff.h"
 #include "serial.h"
 #include "tape_demo.h"
+#include "tape_file.h"
 #include "test_pty.h"
 
 #include <gtest/gtest.h>
 
 #include <glib/gstdio.h>
+#include <atomic>
 #include <mutex>
 #include <random>
 #include <string>
@@ -84,16 +86,6 @@ std::vector<unsigned char> random_stream(size_t length, unsigned seed)
     return bytes;
 }
 
-std::vector<unsigned char> demo_tape_bytes()
-{
-    std::vector<unsigned char> bytes;
-    for (unsigned short sample : tape_demo_samples()) {
-        bytes.push_back(sample & 0xFF);
-        bytes.push_back(sample >> 8);
-    }
-    return bytes;
-}
-
 class CaptureWorker : public ::testing::Test {
 protected:
     void SetUp() override
@@ -139,12 +131,8 @@ protected:
 
     std::vector<unsigned char> dump_file() const
     {
-        gchar *contents = nullptr;
-        gsize length = 0;
         std::vector<unsigned char> bytes;
-        if (g_file_get_contents(dump_path.c_str(), &contents, &length, nullptr))
-            bytes.assign(contents, contents + length);
-        g_free(contents);
+        tape_read_file(dump_path.c_str(), &bytes, nullptr);
         return bytes;
     }
 
@@ -174,7 +162,7 @@ TEST_F(CaptureWorker, DumpWritesExactlyTheDeviceStream)
 
 TEST_F(CaptureWorker, PreviewOfTheDemoTapeFindsItsThreeNamesInOrder)
 {
-    start_device(fast_options(demo_tape_bytes()));
+    start_device(fast_options(tape_samples_to_bytes(tape_demo_samples())));
     EXPECT_EQ(capture(false), nullptr);
     std::vector<std::string> names, statuses;
     for (const auto &entry : take_posts()) {
@@ -295,9 +283,18 @@ TEST_F(CaptureWorker, DeviceWithoutPromptIsUnableToSyncOnceClosed)
     options.send_prompt = false;
     start_device(options);
     const char *reason = nullptr;
-    std::thread worker([&] { reason = capture(false); });
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        reason = capture(false);
+        done = true;
+    });
     ASSERT_TRUE(devsim_wait(sim, [](const devsim_status &s) { return s.client_connected; }, 10000));
-    serial_disconnect_port();
+    // A close that comes while the port is still being set up finds nothing
+    // to close; like a user, close again until the worker gives up.
+    while (!done) {
+        serial_disconnect_port();
+        g_usleep(50000);
+    }
     worker.join();
     EXPECT_STREQ(reason, "Unable to sync with device");
 }
