@@ -1,0 +1,122 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets (fuzz/corpus/<target>/).
+
+The seeds are small inputs that reach the interesting states at once: the
+acknowledgement split across reads, markers split at every point, odd reads,
+prompts after noise, echoes right and wrong, settings files of every shape.
+Run it again after changing an input layout; the output is deterministic.
+"""
+import os
+import random
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def write(target, name, data):
+    folder = os.path.join(HERE, 'corpus', target)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), 'wb') as out:
+        out.write(data)
+
+
+def provider(front, back):
+    """FuzzedDataProvider layout: bytes from the front, integers from the back."""
+    return bytes(front) + bytes(reversed(back))
+
+
+def samples(count, seed):
+    rng = random.Random(seed)
+    return b''.join(struct.pack('<H', rng.choice([0x180, 0x1F0, 0x2A8, 0x40, 0x3000]))
+                    for _ in range(count))
+
+
+def capture_seed(dump, chunks):
+    return provider(b''.join(chunks), [1 if dump else 0] + [len(c) for c in chunks])
+
+
+def capture_seeds():
+    echo_noise = b'u 0 0 0\r\n'
+    stream = samples(60, 1)
+    # Whole chunks of 64 with the success marker split at every point.
+    for split in range(0, 8):
+        body = stream + b'OK!\r\n> '
+        chunks = [echo_noise + b'OK\r\n']
+        rest = body
+        cut = len(body) - 7 + split
+        chunks += [rest[:cut][i:i + 64] for i in range(0, cut, 64)]
+        if rest[cut:]:
+            chunks.append(rest[cut:])
+        write('fuzz_capture', 'success-split-%d' % split, capture_seed(True, chunks))
+    write('fuzz_capture', 'failure-whole',
+          capture_seed(True, [b'OK\r\n', stream[:64], stream[64:] + b'KO!\r\n> ']))
+    write('fuzz_capture', 'failure-split',
+          capture_seed(True, [b'OK\r\n' + stream[:60] + b'KO!\r', b'\n> ']))
+    write('fuzz_capture', 'ack-split-odd-reads',
+          capture_seed(False, [b'noise O', b'K\r', b'\n' + stream[:5], stream[5:12], b'', stream[12:40] + b'OK!\r\n> ']))
+    write('fuzz_capture', 'no-ack', capture_seed(True, [b'OK\r', b'\r\n', b'OK!\r\n> ']))
+    write('fuzz_capture', 'many-reads', capture_seed(True, [b'OK\r\n'] + [stream[i:i + 3] for i in range(0, 90, 3)]))
+
+
+def integer(value, largest):
+    """The bytes FuzzedDataProvider consumes for a value in 0..largest, in the
+    order it consumes them."""
+    count = 0
+    while count < 8 and (largest >> (8 * count)) > 0:
+        count += 1
+    return [(value >> (8 * (count - 1 - i))) & 0xFF for i in range(count)]
+
+
+def random_length_string(text):
+    """ConsumeRandomLengthString: a backslash is doubled, a lone one ends it."""
+    return text.replace(b'\\', b'\\\\') + b'\\x'
+
+
+def console_prompt_seed(reads):
+    """reads: pieces of device output; None is a read that times out empty."""
+    back = integer(0, 2)
+    front = b''
+    for piece in reads:
+        piece = piece or b''
+        back += integer(len(piece), 300)
+        front += piece
+    return provider(front, back)
+
+
+def console_echo_seed(text, writes, reads):
+    back = integer(1, 2)
+    front = random_length_string(text)
+    line = len(text) + 1
+    left = line
+    for size in writes:
+        back += integer(size, left)
+        left -= size
+    for piece in reads:
+        back += integer(len(piece), 300)
+        front += piece
+    return provider(front, back)
+
+
+def console_seeds():
+    prompt = b'\r\n> '
+    write('fuzz_console', 'prompt-after-greeting', console_prompt_seed([b'ZR7K8-LC ready' + prompt]))
+    write('fuzz_console', 'prompt-split-cr-lf', console_prompt_seed([b'hello\r', None, b'\n> ']))
+    write('fuzz_console', 'prompt-then-one-more', console_prompt_seed([prompt + b'x', prompt]))
+    write('fuzz_console', 'prompt-without-space', console_prompt_seed([b'\r\n>', None, None]))
+    noise = bytes(random.Random(2).randrange(32, 127) for _ in range(300))
+    write('fuzz_console', 'prompt-after-full-buffer',
+          console_prompt_seed([noise[:200], noise[200:], b'\r\n', b'> ']))
+    write('fuzz_console', 'echo-right', console_echo_seed(b'u 0 1 0', [3, 5], [b'u 0 1 0\r\n']))
+    write('fuzz_console', 'echo-wrong-line-end', console_echo_seed(b'u 0 1 0', [8], [b'u 0 1', b' 0\n\r']))
+    write('fuzz_console', 'echo-empty-text', console_echo_seed(b'', [1], [b'\r\n']))
+    write('fuzz_console', 'echo-too-long', console_echo_seed(b'u' * 255, [256], []))
+    write('fuzz_console', 'check-success', provider(b'OK', integer(2, 2) + integer(1, 300) + integer(1, 300)))
+
+
+def main():
+    capture_seeds()
+    console_seeds()
+
+
+if __name__ == '__main__':
+    main()

@@ -1,0 +1,49 @@
+// Default options of the sanitizer runtimes, linked into every program of a
+// sanitizer build. Options in the environment (ASAN_OPTIONS and the like) are
+// read after these and win.
+//
+// Any report stops the program with a failing exit status. The suppression
+// files hold only reports that lie wholly inside libraries we do not build
+// (GLib, GTK+, fontconfig and their kin); a report that involves our code is
+// never suppressed.
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+
+extern "C" {
+
+#if defined(__SANITIZE_ADDRESS__)
+const char *__asan_default_options()
+{
+    return "halt_on_error=1:abort_on_error=0:detect_leaks=1:detect_stack_use_after_return=1:"
+           "check_initialization_order=1:strict_init_order=1:detect_invalid_pointer_pairs=0";
+}
+
+const char *__ubsan_default_options()
+{
+    return "halt_on_error=1:print_stacktrace=1";
+}
+
+const char *__lsan_default_options()
+{
+    return "suppressions=" ZR7K8_SANITIZER_DIR "/lsan.supp:print_suppressions=0";
+}
+#endif
+
+#if defined(__SANITIZE_THREAD__)
+// ThreadSanitizer cannot see GLib's futex-based locks, so the bookkeeping that
+// GLib does under them (its main-loop queue and tables, allocated on one
+// thread and freed on another) reads as races. ignore_noninstrumented_modules
+// keeps the interceptors (malloc, free, memcpy) that uninstrumented libraries
+// call from reporting races; synchronisation they do is still seen, and every
+// access made by our own code is still checked. Our own hand-overs through
+// GLib are marked in src/core/thread_annotations.h and src/core/handoff.cpp.
+const char *__tsan_default_options()
+{
+    return "halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1:"
+           "suppressions=" ZR7K8_SANITIZER_DIR "/tsan.supp:print_suppressions=0";
+}
+#endif
+
+}  // extern "C"
+
+#endif
