@@ -113,9 +113,98 @@ def console_seeds():
     write('fuzz_console', 'check-success', provider(b'OK', integer(2, 2) + integer(1, 300) + integer(1, 300)))
 
 
+class Pulses:
+    """Pulse bytes as run-length records for fuzz_decoders: (pulse, control),
+    control bit 7 = restart on the record's first pulse, low 6 bits = count - 1
+    (bit 6 clear) or count / 64 - 1 (bit 6 set)."""
+
+    def __init__(self):
+        self.runs = []   # [pulse, count, restart]
+
+    def add(self, pulse, count=1, restart=False):
+        if self.runs and self.runs[-1][0] == pulse and not restart:
+            self.runs[-1][1] += count
+        else:
+            self.runs.append([pulse, count, restart])
+
+    def records(self):
+        out = bytearray()
+        for pulse, count, restart in self.runs:
+            first = True
+            while count > 0:
+                flag = 0x80 if restart and first else 0
+                first = False
+                if count >= 64:
+                    take = min(count // 64, 64)
+                    out += bytes([pulse, flag | 0x40 | (take - 1)])
+                    count -= take * 64
+                else:
+                    out += bytes([pulse, flag | (count - 1)])
+                    count = 0
+        return bytes(out)
+
+
+ROM_SHORT, ROM_MEDIUM, ROM_LONG = 94, 132, 172
+
+
+def rom_byte(pulses, byte):
+    pulses.add(ROM_LONG)
+    pulses.add(ROM_MEDIUM)
+    ones = 0
+    for bit in range(8):
+        one = (byte >> bit) & 1
+        ones += one
+        pulses.add(ROM_MEDIUM if one else ROM_SHORT)
+        pulses.add(ROM_SHORT if one else ROM_MEDIUM)
+    check = (ones & 1) ^ 1
+    pulses.add(ROM_MEDIUM if check else ROM_SHORT)
+    pulses.add(ROM_SHORT if check else ROM_MEDIUM)
+
+
+def rom_header(pulses, name, pilot=5200):
+    pulses.add(ROM_SHORT, pilot)
+    for countdown in range(0x89, 0x80, -1):
+        rom_byte(pulses, countdown)
+    for byte in bytes([1, 0x01, 0x08, 0x16, 0x08]) + name.ljust(16, b' ') + b'  ':
+        rom_byte(pulses, byte)
+
+
+def turbo_header(pulses, zero, one, sync_first, name, lead_in=960):
+    def byte(value):
+        for bit in range(7, -1, -1):
+            pulses.add(one if (value >> bit) & 1 else zero)
+    for _ in range(lead_in):
+        byte(0x02)
+    for value in range(sync_first, 0, -1):
+        byte(value)
+    for value in bytes([1, 0x01, 0x08, 0x16, 0x08, 0x00]) + name.ljust(16, b' ') + b'  ':
+        byte(value)
+
+
+def decoder_seeds():
+    for road, prefix in ((0, 'side-by-side'), (1, 'finder')):
+        rom = Pulses()
+        rom_header(rom, b'ROMEO & JULIET')
+        write('fuzz_decoders', prefix + '-rom', bytes([road]) + rom.records())
+        tt250 = Pulses()
+        turbo_header(tt250, 53, 81, 9, b'DEMO TURBO')
+        write('fuzz_decoders', prefix + '-tt250', bytes([road]) + tt250.records())
+        turrican = Pulses()
+        turbo_header(turrican, 55, 81, 12, b'DEMO TURRICAN')
+        write('fuzz_decoders', prefix + '-turrican', bytes([road]) + turrican.records())
+    # A header cut short by a restart, then a whole one.
+    both = Pulses()
+    rom_header(both, b'FIRST')
+    both.runs = both.runs[:len(both.runs) // 2]
+    both.add(ROM_SHORT, 1, restart=True)
+    rom_header(both, b'SECOND')
+    write('fuzz_decoders', 'side-by-side-rom-restarted', bytes([0]) + both.records())
+
+
 def main():
     capture_seeds()
     console_seeds()
+    decoder_seeds()
 
 
 if __name__ == '__main__':
