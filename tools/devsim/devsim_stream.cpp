@@ -12,6 +12,8 @@ public:
     size_t read(unsigned char *out, size_t room) override
     {
         size_t n = std::min(room, data.size() - position);
+        if (n == 0)
+            return 0;  // an empty vector's data() may be null, which memcpy must not see
         memcpy(out, data.data() + position, n);
         position += n;
         return n;
