@@ -201,10 +201,23 @@ def decoder_seeds():
     write('fuzz_decoders', 'side-by-side-rom-restarted', bytes([0]) + both.records())
 
 
+def settings_seeds():
+    head = b'# ZR7K8 USB serial client config file - do NOT edit\n\n[connection]\n'
+    write('fuzz_settings', 'plain', head + b'device_port=COM3\nbootloader_port=COM4\n')
+    write('fuzz_settings', 'escaped', head + b'device_port=\\s/dev/tty ACM0\\\\\\n\nbootloader_port=\\t\n')
+    write('fuzz_settings', 'one-key', head + b'device_port=/dev/ttyACM0\n')
+    write('fuzz_settings', 'other-group', b'[other]\ndevice_port=x\n')
+    write('fuzz_settings', 'not-a-key-file', b'device_port=COM3\n')
+    write('fuzz_settings', 'bad-escape', head + b'device_port=\\q\nbootloader_port=COM4\n')
+    write('fuzz_settings', 'not-utf8', head + b'device_port=\xff\xfe\nbootloader_port=COM4\n')
+    write('fuzz_settings', 'empty', b'')
+
+
 def main():
     capture_seeds()
     console_seeds()
     decoder_seeds()
+    settings_seeds()
 
 
 if __name__ == '__main__':
