@@ -11,6 +11,8 @@
 // back (FuzzedDataProvider's integers).
 #include "capture.h"
 
+#include "fuzz_check.h"
+
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdio>
@@ -49,16 +51,9 @@ void on_sample(void *context, unsigned short sample)
     static_cast<observed *>(context)->samples.push_back(sample);
 }
 
-[[noreturn]] void fail(const char *what)
-{
-    fprintf(stderr, "capture invariant broken: %s\n", what);
-    abort();
-}
-
 void check(bool holds, const char *what)
 {
-    if (!holds)
-        fail(what);
+    fuzz_check(holds, "capture", what);
 }
 
 const std::string acknowledgement("OK\r\n");

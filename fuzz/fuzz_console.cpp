@@ -16,6 +16,8 @@
 #include "console.h"
 #include "serial.h"
 
+#include "fuzz_check.h"
+
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdio>
@@ -39,14 +41,12 @@ const std::string prompt("\r\n> ");
 
 [[noreturn]] void fail(const char *what)
 {
-    fprintf(stderr, "console invariant broken: %s\n", what);
-    abort();
+    fuzz_fail("console", what);
 }
 
 void check(bool holds, const char *what)
 {
-    if (!holds)
-        fail(what);
+    fuzz_check(holds, "console", what);
 }
 
 }  // namespace

@@ -20,6 +20,8 @@
 #include "tt250.h"
 #include "turrican.h"
 
+#include "fuzz_check.h"
+
 #include <sanitizer/msan_interface.h>
 
 #include <cstddef>
@@ -38,8 +40,7 @@ const unsigned pulses_per_input_max = 100000;
 
 [[noreturn]] void fail(const char *decoder_name, const char *what)
 {
-    fprintf(stderr, "decoder invariant broken (%s): %s\n", decoder_name, what);
-    abort();
+    fuzz_fail(decoder_name, what);
 }
 
 bool all_unwritten(const unsigned char *bytes, size_t count)

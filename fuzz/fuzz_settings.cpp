@@ -6,6 +6,8 @@
 // unchanged after a save and a second load (the file's escape rules).
 #include "options.h"
 
+#include "fuzz_check.h"
+
 #include <glib.h>
 #include <glib/gstdio.h>
 
@@ -18,14 +20,12 @@ namespace {
 
 [[noreturn]] void fail(const char *what)
 {
-    fprintf(stderr, "settings invariant broken: %s\n", what);
-    abort();
+    fuzz_fail("settings", what);
 }
 
 void check(bool holds, const char *what)
 {
-    if (!holds)
-        fail(what);
+    fuzz_check(holds, "settings", what);
 }
 
 void set(gchar **setting, const char *value)
