@@ -14,8 +14,11 @@ extern "C" {
 #if defined(__SANITIZE_ADDRESS__)
 const char *__asan_default_options()
 {
+    // Whole allocation stacks (the slow unwinder: GTK+ and GLib are built
+    // without frame pointers), so that a leak suppression can name the
+    // library function that allocated and never a frame of ours above it.
     return "halt_on_error=1:abort_on_error=0:detect_leaks=1:detect_stack_use_after_return=1:"
-           "check_initialization_order=1:strict_init_order=1:detect_invalid_pointer_pairs=0";
+           "check_initialization_order=1:strict_init_order=1:fast_unwind_on_malloc=0";
 }
 
 const char *__ubsan_default_options()
