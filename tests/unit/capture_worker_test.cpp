@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <glib/gstdio.h>
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <random>
@@ -258,7 +259,16 @@ TEST_F(CaptureWorker, CloseWhileWaitingForTheTapeEndsTheCapture)
     start_device(options);
     const char *reason = nullptr;
     std::thread worker([&] { reason = capture(true); });
+    // The device has started the run once it has the command; the worker
+    // waits for the tape once it has read the echo and the acknowledgement.
     ASSERT_TRUE(devsim_wait(sim, [](const devsim_status &s) { return s.runs_started == 1; }, 10000));
+    bool acknowledged = false;
+    for (gint64 give_up = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
+         !acknowledged && g_get_monotonic_time() < give_up; g_usleep(1000)) {
+        std::lock_guard<std::mutex> guard(log_lock);
+        acknowledged = std::find(posts.begin(), posts.end(), "status Dumping...") != posts.end();
+    }
+    EXPECT_TRUE(acknowledged);
     serial_disconnect_port();
     worker.join();  // a hang here is the fault
     EXPECT_STREQ(reason, "Communication error");
