@@ -1,5 +1,7 @@
 #include "devsim_stream.h"
 
+#include "tape_demo.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -77,6 +79,25 @@ private:
     unsigned random = 1;
 };
 
+// Whole samples of a tape held in memory.
+class samples_stream : public devsim_stream {
+public:
+    explicit samples_stream(std::vector<unsigned short> tape) : samples(std::move(tape)) {}
+    size_t read(unsigned char *out, size_t room) override
+    {
+        size_t n = 0;
+        for (; next < samples.size() && room - n >= 2; next++) {
+            out[n++] = static_cast<unsigned char>(samples[next] & 0xFF);
+            out[n++] = static_cast<unsigned char>(samples[next] >> 8);
+        }
+        return n;
+    }
+
+private:
+    std::vector<unsigned short> samples;
+    size_t next = 0;
+};
+
 }  // namespace
 
 std::unique_ptr<devsim_stream> devsim_stream_from_bytes(std::vector<unsigned char> bytes)
@@ -99,6 +120,6 @@ std::unique_ptr<devsim_stream> devsim_stream_pulse_pattern(unsigned long samples
 
 std::unique_ptr<devsim_stream> devsim_builtin_tape(const devsim_sampling_request &)
 {
-    // About 4 s of stream at the line rate.
-    return devsim_stream_pulse_pattern(200000);
+    // One file of each recognised format; about 17 s at the line rate.
+    return std::make_unique<samples_stream>(tape_demo_samples());
 }

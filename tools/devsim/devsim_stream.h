@@ -35,6 +35,6 @@ std::unique_ptr<devsim_stream> devsim_stream_from_file(const std::string &path);
 std::unique_ptr<devsim_stream> devsim_stream_pulse_pattern(unsigned long samples);
 
 // The stream of the device's built-in tape, which a run plays when no other
-// source was set. For now the pulse pattern; this is where a synthesized tape
-// plugs in.
+// source was set: the tape library's demo tape (one file each in the ROM
+// loader, Turbo Tape 250 and Turrican loader formats).
 std::unique_ptr<devsim_stream> devsim_builtin_tape(const devsim_sampling_request &request);
