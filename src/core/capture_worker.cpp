@@ -3,6 +3,7 @@
 #include "capture.h"
 #include "console.h"
 #include "handoff.h"
+#include "handoff_lane.h"
 #include "sample_pass.h"
 #include "serial.h"
 #include "translate.h"
@@ -42,9 +43,19 @@ static void post_status(void *, const char *message)
     post(callbacks()->statusbar_update, const_cast<char *>(message));
 }
 
+static gboolean run_led(gpointer on)
+{
+    GSourceFunc callback = on ? callbacks()->led_on : callbacks()->led_off;
+    return callback ? callback(nullptr) : FALSE;
+}
+
+// Light switches waiting for the interface; more are dropped, which only
+// happens when the stream comes far faster than a tape plays.
+static handoff_lane led_lane{{run_led}, 4};
+
 static void post_led(void *, int on)
 {
-    post(on ? callbacks()->led_on : callbacks()->led_off, nullptr);
+    handoff_lane_post(&led_lane, GINT_TO_POINTER(on));
 }
 
 const char *capture_worker_run(FILE *file, const char *port_name, const char *command)

@@ -15,6 +15,9 @@ extern const char capture_reason_no_sync[];      // "Unable to sync with device"
 extern const char capture_reason_no_sampling[];  // "Unable to start sampling on device"
 
 // What the worker posts; each member may be null (the post is then skipped).
+// Light switches are dropped while four of them still wait for the interface
+// (only a stream far faster than a tape plays gets there); the light's last
+// switch-off at the end of a capture is never dropped.
 struct capture_worker_callbacks {
     GSourceFunc statusbar_update;        // data: a string constant without leading space
     GSourceFunc led_on;                  // data: nullptr

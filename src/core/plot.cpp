@@ -1,6 +1,6 @@
 #include "plot.h"
 
-#include "handoff.h"
+#include "handoff_lane.h"
 #include "thread_annotations.h"
 
 #include <atomic>
@@ -15,10 +15,12 @@ static const guint32 ticks_per_column = 8;
 
 struct plot_properties {
     int width;                 // pixels
-    int height;                // pixels
-    unsigned char *pixels;     // the image's pixel data, or nullptr: no image
-    int rowstride;             // bytes between two image rows
-    unsigned char *bottom_row; // pixels + (height - 1) * rowstride
+    int height;                // rows shown
+    unsigned char *pixels;     // the store's pixel data, or nullptr: no image
+    int rowstride;             // bytes between two store rows
+    int capacity;              // rows in the store, at least height
+    int top;                   // store row where the picture begins
+    unsigned char *bottom_row; // pixels + (top + height - 1) * rowstride
 };
 
 static GMutex g__drawingarea_properties_lock;
@@ -27,11 +29,12 @@ static unsigned char *blt_src;  // template row: width * 3 bytes, black with ban
 // The row under construction. Created once by the interface thread, written
 // only by the capture worker afterwards, never freed.
 static std::atomic<unsigned char *> blt_buf{nullptr};
-static std::atomic<GSourceFunc> row_consumer{nullptr};
+// Finished rows on their way to the interface; about 1.5 MB at the most.
+static handoff_lane row_lane{{nullptr}, 256};
 
 void plot_set_row_consumer(GSourceFunc consumer)
 {
-    row_consumer.store(consumer);
+    row_lane.callback.store(consumer);
 }
 
 void plot_draw_reference_bands(unsigned char *row, int width)
@@ -63,10 +66,7 @@ void plot_emit_row(void)
     reset_row_from_template(buffer);
     annotated_mutex_unlock(&g__drawingarea_properties_lock);
 
-    GSourceFunc consumer = row_consumer.load();
-    if (consumer)
-        handoff_post(consumer, row);
-    else
+    if (!handoff_lane_post(&row_lane, row))
         g_free(row);
 }
 
@@ -86,7 +86,7 @@ void plot_add_sample(guint32 *tick_sum, unsigned short sample)
         buffer[column * 3 + 1] = PLOT_MARK_GREEN;
 }
 
-int plot_set_image(int width, int height, unsigned char *pixels, int rowstride)
+int plot_set_image(int width, int height, int capacity, unsigned char *pixels, int rowstride)
 {
     unsigned char *template_row = nullptr;
     if (width > 0) {
@@ -103,9 +103,12 @@ int plot_set_image(int width, int height, unsigned char *pixels, int rowstride)
     blt_src = template_row;
     drawingarea_properties.width = width;
     drawingarea_properties.height = height;
-    drawingarea_properties.pixels = pixels;
+    drawingarea_properties.pixels = height > 0 && capacity >= height ? pixels : nullptr;
     drawingarea_properties.rowstride = rowstride;
-    drawingarea_properties.bottom_row = pixels && height > 0 ? pixels + (size_t)(height - 1) * rowstride : nullptr;
+    drawingarea_properties.capacity = capacity;
+    drawingarea_properties.top = 0;
+    drawingarea_properties.bottom_row =
+        drawingarea_properties.pixels ? pixels + (size_t)(height - 1) * rowstride : nullptr;
     if (!blt_buf.load(std::memory_order_relaxed)) {
         unsigned char *buffer = static_cast<unsigned char *>(g_malloc(PLOT_ROW_BYTES));
         reset_row_from_template(buffer);
@@ -120,6 +123,7 @@ void plot_forget_image(void)
     annotated_mutex_lock(&g__drawingarea_properties_lock);
     drawingarea_properties.pixels = nullptr;
     drawingarea_properties.bottom_row = nullptr;
+    drawingarea_properties.top = 0;
     annotated_mutex_unlock(&g__drawingarea_properties_lock);
 }
 
@@ -129,16 +133,33 @@ int plot_copy_row_to_image(const unsigned char *row)
     plot_properties *image = &drawingarea_properties;
     int copied = 0;
     if (image->bottom_row && image->width > 0) {
-        // Every source row lies below its destination, so one forward move of
-        // the rows 1 .. height-1 equals moving each row up in turn. The last
-        // row of an image may have no padding after its pixels.
-        if (image->height > 1) {
-            size_t length = (size_t)(image->height - 2) * image->rowstride + (size_t)image->width * 3;
-            memmove(image->pixels, image->pixels + image->rowstride, length);
+        size_t stride = (size_t)image->rowstride;
+        if (image->top + image->height < image->capacity) {
+            // A spare row below the picture takes the new row.
+            image->top++;
+        } else {
+            // The store is used up: the picture's newest rows but the oldest
+            // go back to its start (every source row lies below its
+            // destination, so one forward move does it). The store's last row
+            // may have no padding after its pixels.
+            if (image->height > 1) {
+                size_t length = (size_t)(image->height - 2) * stride + (size_t)image->width * 3;
+                memmove(image->pixels, image->pixels + (size_t)(image->top + 1) * stride, length);
+            }
+            image->top = 0;
         }
+        image->bottom_row = image->pixels + (size_t)(image->top + image->height - 1) * stride;
         memcpy(image->bottom_row, row, (size_t)MIN(image->width, PLOT_ROW_PIXELS) * 3);
         copied = 1;
     }
     annotated_mutex_unlock(&g__drawingarea_properties_lock);
     return copied;
+}
+
+int plot_image_top(void)
+{
+    annotated_mutex_lock(&g__drawingarea_properties_lock);
+    int top = drawingarea_properties.top;
+    annotated_mutex_unlock(&g__drawingarea_properties_lock);
+    return top;
 }

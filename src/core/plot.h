@@ -33,11 +33,13 @@ void plot_add_sample(guint32 *tick_sum, unsigned short sample);
 // the row from the template for the current width. Step of plot_add_sample.
 void plot_emit_row(void);
 
-// ---- interface thread ----
+// ---- interface thread (everything below) ----
 
 // Registers the callback that receives each finished row (PLOT_ROW_BYTES bytes
 // from g_malloc, which the callback frees) through handoff_post. Without a
-// consumer finished rows are dropped. Call before any capture starts.
+// consumer finished rows are dropped, and so are rows finished while 256 of
+// them still wait for the interface (a stream far faster than a tape plays).
+// Call before any capture starts.
 void plot_set_row_consumer(GSourceFunc consumer);
 
 // Sets the blue component of every reference band pixel among the first width
@@ -45,18 +47,26 @@ void plot_set_row_consumer(GSourceFunc consumer);
 // Any thread.
 void plot_draw_reference_bands(unsigned char *row, int width);
 
-// The image now has this size; pixels is its RGB pixel data (3 bytes per
-// pixel, rows rowstride bytes apart), owned by the caller and valid until the
-// next plot_set_image or plot_forget_image. Rebuilds the template row and, on
-// the first call, creates the row under construction. Returns 1, or 0 when
-// memory for the template could not be had (the plot then has no image).
-int plot_set_image(int width, int height, unsigned char *pixels, int rowstride);
+// The image now has this size. Its rows live in a store of `capacity` rows
+// (at least height) of RGB pixel data (3 bytes per pixel, rows rowstride bytes
+// apart, the last row possibly unpadded), owned by the caller and valid until
+// the next plot_set_image or plot_forget_image; the picture shown is the
+// height rows from plot_image_top() on. Spare rows let a new row go in
+// without moving the picture: it moves only when the store is used up, once
+// every capacity - height rows. Rebuilds the template row and, on the first
+// call, creates the row under construction. The picture starts at store row
+// 0. Returns 1, or 0 when memory for the template could not be had (the plot
+// then has no image).
+int plot_set_image(int width, int height, int capacity, unsigned char *pixels, int rowstride);
 
 // The image is gone (its creation failed): rows are dropped until the next
 // plot_set_image.
 void plot_forget_image(void);
 
-// Moves the image up by one pixel row and copies the first min(width, 2048)
-// pixels of row into its bottom row. Returns 1, or 0 (nothing touched) while
-// there is no image.
+// Adds row at the bottom of the picture, whose oldest row leaves at the top:
+// the first min(width, 2048) pixels of row are copied. Returns 1, or 0
+// (nothing touched) while there is no image.
 int plot_copy_row_to_image(const unsigned char *row);
+
+// The store row where the picture begins (0 while there is no image).
+int plot_image_top(void);

@@ -39,6 +39,8 @@ gboolean on_drawingarea_flash_configure_event(GtkWidget *widget, GdkEventConfigu
     }
     drawingarea_flash = widget;
     g_signal_connect(widget, "destroy", G_CALLBACK(forget_drawingarea_flash), nullptr);
+    // Each expose paints the whole light, opaque; no off-screen buffer needed.
+    gtk_widget_set_double_buffered(widget, FALSE);
     pixbuf_flash = pixbuf_flash_black;
     return TRUE;
 }

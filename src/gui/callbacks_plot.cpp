@@ -3,8 +3,15 @@
 #include "common_drawing.h"
 #include "plot.h"
 
+// The plot image lives in a store twice the drawing area's height: the
+// picture is the area's height of rows from plot_image_top() on, and a new
+// row goes into the spare row below it, so the picture moves only once every
+// so many rows (see plot_set_image).
 static GdkPixbuf *pixbuf;
 static GtkWidget *drawingarea;
+static int image_width, image_height;
+
+static const int store_rows_per_picture_row = 2;
 
 static void release_image(void)
 {
@@ -15,6 +22,12 @@ static void release_image(void)
     }
 }
 
+// The picture as it is shown: a view into the store (the caller unrefs it).
+static GdkPixbuf *picture(void)
+{
+    return gdk_pixbuf_new_subpixbuf(pixbuf, 0, plot_image_top(), image_width, image_height);
+}
+
 // The drawing area goes only with its window (at the end, or between tests).
 static void forget_drawingarea(GtkWidget *, gpointer)
 {
@@ -22,41 +35,50 @@ static void forget_drawingarea(GtkWidget *, gpointer)
     drawingarea = nullptr;
 }
 
-// Copies the newest rows of the old image to the bottom-left of the new one:
-// growing adds banded rows above and columns at the right, shrinking drops
-// the oldest rows and the rightmost columns.
-static void carry_over_newest_rows(GdkPixbuf *from, GdkPixbuf *to)
+// Copies the newest rows of the old picture to the bottom-left of the new
+// one: growing adds banded rows above and columns at the right, shrinking
+// drops the oldest rows and the rightmost columns.
+static void carry_over_newest_rows(GdkPixbuf *from, int width, int height)
 {
     int old_width = gdk_pixbuf_get_width(from), old_height = gdk_pixbuf_get_height(from);
-    int width = gdk_pixbuf_get_width(to), height = gdk_pixbuf_get_height(to);
     int columns = MIN(width, old_width), rows = MIN(height, old_height);
-    gdk_pixbuf_copy_area(from, 0, old_height - rows, columns, rows, to, 0, height - rows);
+    gdk_pixbuf_copy_area(from, 0, old_height - rows, columns, rows, pixbuf, 0, height - rows);
 }
 
 gboolean on_drawingarea_main_configure_event(GtkWidget *widget, GdkEventConfigure *, gpointer)
 {
     int width = widget->allocation.width;
     int height = widget->allocation.height;
-    GdkPixbuf *image = width > 0 && height > 0 ? gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height) : nullptr;
-    if (!image) {
+    GdkPixbuf *old_picture = pixbuf ? picture() : nullptr;
+    release_image();
+    GdkPixbuf *store = nullptr;
+    if (width > 0 && height > 0 && height <= G_MAXINT / store_rows_per_picture_row)
+        store = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height * store_rows_per_picture_row);
+    if (!store) {
+        if (old_picture)
+            g_object_unref(old_picture);
+        return FALSE;
+    }
+    common_erase_pixbuf(store);
+    common_draw_reference_bands_in_pixbuf(store);
+    pixbuf = store;
+    image_width = width;
+    image_height = height;
+    if (old_picture) {
+        carry_over_newest_rows(old_picture, width, height);
+        g_object_unref(old_picture);
+    }
+    if (!plot_set_image(width, height, height * store_rows_per_picture_row, gdk_pixbuf_get_pixels(store),
+                        gdk_pixbuf_get_rowstride(store))) {
         release_image();
         return FALSE;
     }
-    common_erase_pixbuf(image);
-    common_draw_reference_bands_in_pixbuf(image);
-    if (pixbuf)
-        carry_over_newest_rows(pixbuf, image);
-    if (!plot_set_image(width, height, gdk_pixbuf_get_pixels(image), gdk_pixbuf_get_rowstride(image))) {
-        g_object_unref(image);
-        release_image();
-        return FALSE;
-    }
-    if (pixbuf)
-        g_object_unref(pixbuf);
-    pixbuf = image;
     if (drawingarea != widget) {
         drawingarea = widget;
         g_signal_connect(widget, "destroy", G_CALLBACK(forget_drawingarea), nullptr);
+        // Every expose paints its whole area from the image, opaque: an
+        // off-screen buffer per expose (one per plot row) would buy nothing.
+        gtk_widget_set_double_buffered(widget, FALSE);
     }
     return TRUE;
 }
@@ -65,14 +87,15 @@ gboolean on_drawingarea_main_expose_event(GtkWidget *widget, GdkEventExpose *eve
 {
     if (!pixbuf)
         return FALSE;
-    common_paint_pixbuf(widget, event, pixbuf);
+    GdkPixbuf *shown = picture();
+    common_paint_pixbuf(widget, event, shown);
+    g_object_unref(shown);
     return TRUE;
 }
 
 gboolean idle_copy_row_to_drawingarea_and_free(gpointer row)
 {
-    // Without an image the row is dropped: the size record no longer points
-    // at live pixels.
+    // Without an image the row is dropped.
     if (pixbuf && plot_copy_row_to_image(static_cast<const unsigned char *>(row)) && drawingarea &&
         gtk_widget_get_window(drawingarea))
         gdk_window_scroll(gtk_widget_get_window(drawingarea), 0, -1);
@@ -90,7 +113,7 @@ void plot_clear(void)
         gtk_widget_queue_draw(drawingarea);
 }
 
-GdkPixbuf *callbacks_plot_image(void)
+GdkPixbuf *callbacks_plot_picture(void)
 {
-    return pixbuf;
+    return pixbuf ? picture() : nullptr;
 }

@@ -5,7 +5,7 @@
 
 #include <gtk/gtk.h>
 
-// "configure_event" of drawingarea_main: makes a new image of the widget's
+// "configure_event" of drawingarea_main: makes a new image for the widget's
 // allocated size, black with the reference bands, carrying over the newest
 // rows of the previous image at the bottom; tells the row builder the new
 // size. Returns TRUE, or FALSE when the image could not be made (the plot
@@ -25,5 +25,6 @@ gboolean idle_copy_row_to_drawingarea_and_free(gpointer row);
 // the Preview and Dump start handlers before a capture starts.
 void plot_clear(void);
 
-// The current image, or null; for tests that look at its pixels.
-GdkPixbuf *callbacks_plot_image(void);
+// The picture as shown (a view into the image, which the caller unrefs), or
+// null while there is no image; for tests that look at its pixels.
+GdkPixbuf *callbacks_plot_picture(void);

@@ -49,9 +49,17 @@ void common_fill_pixbuf(GdkPixbuf *pixbuf, guchar red, guchar green, guchar blue
 
 void common_paint_pixbuf(GtkWidget *widget, GdkEventExpose *event, GdkPixbuf *pixbuf)
 {
+    // Only the exposed part of the image is handed to cairo, which copies its
+    // source: a new plot row exposes one line, not the whole picture.
+    GdkRectangle image = {0, 0, gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_height(pixbuf)};
+    GdkRectangle area;
+    if (!gdk_rectangle_intersect(&event->area, &image, &area))
+        return;
+    GdkPixbuf *part = gdk_pixbuf_new_subpixbuf(pixbuf, area.x, area.y, area.width, area.height);
     cairo_t *cairo = gdk_cairo_create(gtk_widget_get_window(widget));
-    gdk_cairo_set_source_pixbuf(cairo, pixbuf, 0, 0);
-    gdk_cairo_rectangle(cairo, &event->area);
+    gdk_cairo_set_source_pixbuf(cairo, part, area.x, area.y);
+    gdk_cairo_rectangle(cairo, &area);
     cairo_fill(cairo);
     cairo_destroy(cairo);
+    g_object_unref(part);
 }

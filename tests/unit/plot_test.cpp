@@ -58,15 +58,20 @@ protected:
         free(image);
     }
 
-    // An image as GdkPixbuf lays it out: padded rows, the last one unpadded.
-    void make_image(int width, int height)
+    // An image store as GdkPixbuf lays it out: padded rows, the last one
+    // unpadded.
+    void make_image(int width, int height, int capacity = 0)
     {
+        capacity = capacity ? capacity : height;
         rowstride = (width * 3 + 3) & ~3;
         free(image);
-        image_size = (size_t)(height - 1) * rowstride + width * 3;
+        image_size = (size_t)(capacity - 1) * rowstride + width * 3;
         image = static_cast<unsigned char *>(calloc(image_size, 1));
-        ASSERT_EQ(plot_set_image(width, height, image, rowstride), 1);
+        ASSERT_EQ(plot_set_image(width, height, capacity, image, rowstride), 1);
     }
+
+    // Row y of the picture (the height rows from plot_image_top() on).
+    unsigned char *picture_row(int y) { return image + (size_t)(plot_image_top() + y) * rowstride; }
 
     // Starts every test from an empty row under construction: the first row
     // finished flushes whatever an earlier size left in it.
@@ -193,7 +198,29 @@ TEST_F(Plot, RowsScrollIntoTheImageBottomUp)
     // Newest at the bottom: rows 2, 3, 4 from top to bottom.
     for (int y = 0; y < height; y++)
         for (int b = 0; b < width * 3; b++)
-            ASSERT_EQ(image[y * rowstride + b], y + 2) << "row " << y << " byte " << b;
+            ASSERT_EQ(picture_row(y)[b], y + 2) << "row " << y << " byte " << b;
+}
+
+TEST_F(Plot, SpareStoreRowsShowTheSamePictureAsMovingItEveryRow)
+{
+    // The picture must be the newest rows, oldest at the top, whatever the
+    // store's spare room, also across the moves back to the store's start.
+    const int width = 4, height = 5;
+    for (int capacity : {5, 6, 7, 10, 13}) {
+        SCOPED_TRACE("store rows " + std::to_string(capacity));
+        make_image(width, height, capacity);
+        std::vector<unsigned char> row(PLOT_ROW_BYTES);
+        for (int n = 1; n <= 40; n++) {
+            memset(row.data(), n, row.size());
+            ASSERT_EQ(plot_copy_row_to_image(row.data()), 1);
+            ASSERT_LE(plot_image_top() + height, capacity);
+            for (int y = 0; y < height; y++) {
+                int expected = n - (height - 1 - y);
+                for (int b = 0; b < width * 3; b++)
+                    ASSERT_EQ(picture_row(y)[b], expected > 0 ? expected : 0) << "after " << n << " row " << y;
+            }
+        }
+    }
 }
 
 TEST_F(Plot, AnImageWiderThanARowKeepsItsRightPartBlack)
@@ -206,7 +233,7 @@ TEST_F(Plot, AnImageWiderThanARowKeepsItsRightPartBlack)
     for (int y = 0; y < height; y++) {
         for (int x = 0; x < width; x++) {
             unsigned char expected = x < PLOT_ROW_PIXELS ? 0x77 : 0;
-            ASSERT_EQ(image[y * rowstride + 3 * x], expected) << x;
+            ASSERT_EQ(picture_row(y)[3 * x], expected) << x;
         }
     }
 }
