@@ -179,7 +179,7 @@ struct interface_side {
         static const capture_worker_callbacks callbacks{on_status, on_led, on_led, on_name};
         capture_worker_set_callbacks(&callbacks);
         plot_set_row_consumer(on_row);
-        plot_set_image(576, 64, image.data(), 576 * 3);
+        plot_set_image(576, 64, 64, image.data(), 576 * 3);
     }
 };
 interface_side *interface_side::current = nullptr;
