@@ -229,6 +229,18 @@ TEST_F(Capture, DumpWithAnEmptyPortSettingAsksFirstAndLeavesAnEmptyFile)
     EXPECT_TRUE(file_bytes(path).empty());
 }
 
+TEST_F(Capture, DumpToAFileThatCannotBeMadeSaysSoAndStartsNothing)
+{
+    start_device(fast_device(tape_samples_to_bytes(tape_demo_samples())));
+    // No file can be made in /proc, not even by root.
+    auto chosen = test_choose_file("/proc", "tape");
+    test_click(lookup_widget(window_main, "toolbutton_main_dump"));
+    EXPECT_EQ(chosen->answered, 1);
+    EXPECT_EQ(test_statusbar_text(), " Error: Failed to open destination file");
+    EXPECT_EQ(toolbar_state(), "resting");
+    EXPECT_EQ(devsim_get_status(sim).sessions, 0u);
+}
+
 TEST_F(Capture, CancelledDialogChangesNothing)
 {
     start_device(fast_device(tape_samples_to_bytes(tape_demo_samples())));
