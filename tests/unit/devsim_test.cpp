@@ -180,6 +180,21 @@ TEST(Devsim, RebootVanishesAndComesBackBehindTheSameLink)
     EXPECT_EQ(devsim_get_status(sim.get()).commands, std::vector<std::string>{"b"});
 }
 
+// The client's reboot ends by writing "b\r" and closing at once, as the
+// finish callback does; a real line delivers the command all the same.
+TEST(Devsim, CommandWrittenJustBeforeTheCloseIsStillCarriedOut)
+{
+    for (int round = 0; round < 10; round++) {
+        auto sim = start(fast_options({}));
+        connect_and_sync(sim.get());
+        ASSERT_EQ(console_write("b\r", 2), 1);
+        serial_disconnect_port();
+        EXPECT_TRUE(devsim_wait(sim.get(), [](const devsim_status &s) { return s.reboots == 1; }, wait_ms))
+            << "round " << round;
+        EXPECT_EQ(devsim_get_status(sim.get()).commands, std::vector<std::string>{"b"});
+    }
+}
+
 TEST(Devsim, LinkPathThatIsARealFileIsRefused)
 {
     test_folder folder;

@@ -99,6 +99,10 @@ devsim_event devsim_wait_master(devsim *sim, short events, devsim_clock::time_po
         }
         if (fds[2].revents)
             return devsim_event::stop;
+        // Bytes the client wrote just before it closed are still the
+        // device's to read, as a real line delivers them before the close.
+        if ((events & POLLIN) && (fds[0].revents & POLLIN))
+            return devsim_event::ok;
         if (fds[1].revents || (fds[0].revents & POLLHUP)) {
             bool reopened = devsim_drain_watch(sim);
             if (reopened || devsim_master_hung_up(sim))

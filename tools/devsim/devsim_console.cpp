@@ -185,8 +185,14 @@ devsim_event devsim_play_session(devsim *sim)
             if (byte == '\r') {
                 result = devsim_send(sim, echo.data(), echo.size());
                 echo.clear();
-                if (result == devsim_event::ok)
-                    result = devsim_execute(sim, line);
+                // A command line that arrived whole is carried out even when
+                // its echo finds the client gone (a reboot must still happen).
+                if (result == devsim_event::ok || result == devsim_event::client_left) {
+                    devsim_event executed = devsim_execute(sim, line);
+                    if (result == devsim_event::ok || executed == devsim_event::stop ||
+                        executed == devsim_event::device_gone)
+                        result = executed;
+                }
                 line.clear();
             } else if (byte != '\n' && line.size() < devsim_line_limit) {
                 line += byte;
