@@ -1,5 +1,6 @@
 #include "fileopen.h"
 
+#include "interface.h"
 #include "support.h"
 #include "translate.h"
 
@@ -11,41 +12,6 @@ static gchar *utf8_path_lastopenfolder;
 
 static const int stay_on_top = 2;
 static const int not_on_top = 1;
-
-GtkWidget *create_filechooserdialog_save_dump(void)
-{
-    GtkWidget *dialog = gtk_file_chooser_dialog_new(_("Save data to a DMP file"), nullptr, GTK_FILE_CHOOSER_ACTION_SAVE,
-                                                    nullptr, nullptr);
-    gtk_container_set_border_width(GTK_CONTAINER(dialog), 5);
-    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
-    gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
-    gtk_window_set_type_hint(GTK_WINDOW(dialog), GDK_WINDOW_TYPE_HINT_DIALOG);
-
-    GtkWidget *vbox = GTK_DIALOG(dialog)->vbox;
-    gtk_widget_show(vbox);
-    GtkWidget *action_area = GTK_DIALOG(dialog)->action_area;
-    gtk_widget_show(action_area);
-    gtk_button_box_set_layout(GTK_BUTTON_BOX(action_area), GTK_BUTTONBOX_END);
-
-    GtkWidget *cancel = gtk_button_new_from_stock("gtk-cancel");
-    gtk_widget_show(cancel);
-    gtk_dialog_add_action_widget(GTK_DIALOG(dialog), cancel, GTK_RESPONSE_CANCEL);
-    GTK_WIDGET_SET_FLAGS(cancel, GTK_CAN_DEFAULT);
-
-    GtkWidget *ok = gtk_button_new_from_stock("gtk-open");
-    gtk_widget_show(ok);
-    gtk_dialog_add_action_widget(GTK_DIALOG(dialog), ok, GTK_RESPONSE_OK);
-    GTK_WIDGET_SET_FLAGS(ok, GTK_CAN_DEFAULT);
-
-    support_register_object_no_ref(dialog, dialog, "filechooserdialog_save_dump");
-    support_register_object_no_ref(dialog, vbox, "vbox_save_dump_top_most");
-    support_register_object_no_ref(dialog, action_area, "action_area_save_dump");
-    support_register_widget(dialog, cancel, "button_save_dump_cancel");
-    support_register_widget(dialog, ok, "button_save_dump_ok");
-
-    gtk_widget_grab_default(ok);
-    return dialog;
-}
 
 static void add_filter(GtkWidget *dialog, const gchar *name, const gchar *const *patterns)
 {

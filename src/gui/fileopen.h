@@ -12,10 +12,6 @@
 // a nested main loop until the user answers.
 int fileopen_save_dmp_file(gchar **path, int keep_above);
 
-// Builds the save dialog, not yet shown: "Save data to a DMP file", with
-// Cancel and Open (the default) buttons, each named part registered.
-GtkWidget *create_filechooserdialog_save_dump(void);
-
 // "confirm-overwrite" of the save dialog: asks whether to replace the existing
 // file (user data 2: the question stays on top). Returns
 // GTK_FILE_CHOOSER_CONFIRMATION_ACCEPT_FILENAME on Yes, else

@@ -22,6 +22,16 @@ GtkTooltips *interface_new_tooltips(GtkWidget *toplevel)
     return tooltips;
 }
 
+// A shown stock button in a dialog's action area that may become the default.
+GtkWidget *interface_add_dialog_button(GtkWidget *dialog, const char *stock_id, gint response)
+{
+    GtkWidget *button = gtk_button_new_from_stock(stock_id);
+    gtk_widget_show(button);
+    gtk_dialog_add_action_widget(GTK_DIALOG(dialog), button, response);
+    gtk_widget_set_can_default(button, TRUE);
+    return button;
+}
+
 // The frame of both settings windows: centred, modal, fixed size.
 GtkWidget *interface_new_settings_window(const char *title)
 {
@@ -332,15 +342,8 @@ GtkWidget *create_dialog_yes_no_confirmation(void)
     gtk_widget_show(action_area);
     gtk_button_box_set_layout(GTK_BUTTON_BOX(action_area), GTK_BUTTONBOX_SPREAD);
 
-    GtkWidget *button_yes = gtk_button_new_from_stock("gtk-yes");
-    gtk_widget_show(button_yes);
-    gtk_dialog_add_action_widget(GTK_DIALOG(dialog), button_yes, GTK_RESPONSE_YES);
-    gtk_widget_set_can_default(button_yes, TRUE);
-
-    GtkWidget *button_no = gtk_button_new_from_stock("gtk-no");
-    gtk_widget_show(button_no);
-    gtk_dialog_add_action_widget(GTK_DIALOG(dialog), button_no, GTK_RESPONSE_NO);
-    gtk_widget_set_can_default(button_no, TRUE);
+    GtkWidget *button_yes = interface_add_dialog_button(dialog, "gtk-yes", GTK_RESPONSE_YES);
+    GtkWidget *button_no = interface_add_dialog_button(dialog, "gtk-no", GTK_RESPONSE_NO);
 
     support_register_object_no_ref(dialog, dialog, "dialog_yes_no_confirmation");
     support_register_object_no_ref(dialog, vbox, "vbox_yes_no_confirmation");
@@ -348,5 +351,33 @@ GtkWidget *create_dialog_yes_no_confirmation(void)
     support_register_object_no_ref(dialog, action_area, "hbuttonbox_yes_no_confirmation");
     support_register_widget(dialog, button_yes, "button_yes_no_confirmation_yes");
     support_register_widget(dialog, button_no, "button_yes_no_confirmation_no");
+    return dialog;
+}
+
+GtkWidget *create_filechooserdialog_save_dump(void)
+{
+    GtkWidget *dialog = gtk_file_chooser_dialog_new(_("Save data to a DMP file"), nullptr, GTK_FILE_CHOOSER_ACTION_SAVE,
+                                                    nullptr, nullptr);
+    gtk_container_set_border_width(GTK_CONTAINER(dialog), 5);
+    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
+    gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+    gtk_window_set_type_hint(GTK_WINDOW(dialog), GDK_WINDOW_TYPE_HINT_DIALOG);
+
+    GtkWidget *vbox = gtk_dialog_get_content_area(GTK_DIALOG(dialog));
+    gtk_widget_show(vbox);
+    GtkWidget *action_area = gtk_dialog_get_action_area(GTK_DIALOG(dialog));
+    gtk_widget_show(action_area);
+    gtk_button_box_set_layout(GTK_BUTTON_BOX(action_area), GTK_BUTTONBOX_END);
+
+    GtkWidget *cancel = interface_add_dialog_button(dialog, "gtk-cancel", GTK_RESPONSE_CANCEL);
+    GtkWidget *ok = interface_add_dialog_button(dialog, "gtk-open", GTK_RESPONSE_OK);
+
+    support_register_object_no_ref(dialog, dialog, "filechooserdialog_save_dump");
+    support_register_object_no_ref(dialog, vbox, "vbox_save_dump_top_most");
+    support_register_object_no_ref(dialog, action_area, "action_area_save_dump");
+    support_register_widget(dialog, cancel, "button_save_dump_cancel");
+    support_register_widget(dialog, ok, "button_save_dump_ok");
+
+    gtk_widget_grab_default(ok);
     return dialog;
 }

@@ -20,3 +20,7 @@ GtkWidget *create_window_connection_settings(void);
 // "Confirmation request": an empty centred label and the Yes (response
 // GTK_RESPONSE_YES) and No (GTK_RESPONSE_NO) buttons, no parent, modal.
 GtkWidget *create_dialog_yes_no_confirmation(void);
+
+// Builds the save dialog, not yet shown: "Save data to a DMP file", with
+// Cancel and Open (the default) buttons, each named part registered.
+GtkWidget *create_filechooserdialog_save_dump(void);
