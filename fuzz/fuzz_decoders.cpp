@@ -35,8 +35,8 @@ using decoder = int (*)(unsigned char, unsigned char *, int);
 const decoder decoders[3] = {rom_loader_find_name, tt250_loader_find_name, turrican_loader_find_name};
 const char *const decoder_names[3] = {"rom", "tt250", "turrican"};
 
-// Keeps an input from running for long: a few pilot tones' worth.
-const unsigned pulses_per_input_max = 100000;
+// Keeps an input quick: enough for a header of any of the three formats.
+const unsigned pulses_per_input_max = 20000;
 
 [[noreturn]] void fail(const char *decoder_name, const char *what)
 {
