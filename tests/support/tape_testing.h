@@ -32,6 +32,7 @@ std::vector<decoded_name> run_name_finder(const std::vector<unsigned short> &sam
 // 16 raw name bytes from a string literal that may hold any byte.
 std::array<unsigned char, 16> raw_name(const std::string &bytes);
 
-// Folder of the real tape images: $ZR7K8_TESTDATA_DIR/tapes when that variable
+// Folder of the tape images kept beside the repository (those whose licences
+// keep them out of it): $ZR7K8_TESTDATA_DIR/tapes when that variable
 // is set, else the build's test-data folder. Empty when the folder is missing.
 std::string testdata_tapes_dir(void);

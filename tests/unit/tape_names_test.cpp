@@ -104,7 +104,12 @@ TEST(SynthesizedTapes, DemoTapeHoldsTheThreeNamesInOrder)
 
 // ---- Real tapes ---------------------------------------------------------------
 
+// Tapes whose licences allow it live in the repository and always run; the
+// others are read from the test-material folder beside it when it is there.
+enum class tape_home { repository, beside };
+
 struct real_tape {
+    tape_home home;
     const char *file;
     const char *label;
     // Names the whole pass must find, in order: the ROM decoder takes only
@@ -119,15 +124,19 @@ struct real_tape {
 const std::string romeo("ROMEO & JULIET  ");
 
 const real_tape real_tapes[] = {
-    {"openroms-testtape-c64-pal-normal.tap", "PalNormal", {romeo}, {"ROMEO & JULIET"}, 1, 0, 0},
-    {"openroms-testtape-c64-pal-normal-errors.tap", "DamagedDataBlock", {romeo}, {"ROMEO & JULIET"}, 1, 0, 0},
-    {"openroms-testtape-c64-ntsc-normal.tap", "NtscNormal", {romeo}, {"ROMEO & JULIET"}, 1, 0, 0},
-    {"openroms-testtape-c64-pal-turbo.tap", "Tt250", {romeo}, {"ROMEO & JULIET"}, 0, 1, 0},
-    {"retroload-rl.tap", "Retroload", {"RL              "}, {"RL"}, 1, 0, 0},
-    {"c64studio-sample1.tap", "TapVersion0ShiftedSpaces",
+    {tape_home::repository, "openroms-testtape-c64-pal-normal.tap", "PalNormal", {romeo}, {"ROMEO & JULIET"}, 1, 0,
+     0},
+    {tape_home::repository, "openroms-testtape-c64-pal-normal-errors.tap", "DamagedDataBlock", {romeo},
+     {"ROMEO & JULIET"}, 1, 0, 0},
+    {tape_home::repository, "openroms-testtape-c64-ntsc-normal.tap", "NtscNormal", {romeo}, {"ROMEO & JULIET"}, 1,
+     0, 0},
+    {tape_home::repository, "openroms-testtape-c64-pal-turbo.tap", "Tt250", {romeo}, {"ROMEO & JULIET"}, 0, 1, 0},
+    {tape_home::repository, "c64studio-sample1.tap", "TapVersion0ShiftedSpaces",
      {"HURZ\xa0\xa0\xa0\xa0\xa0\xa0\xa0\xa0\xa0\xa0\xa0\xa0"}, {"HURZ"}, 1, 0, 0},
+    {tape_home::beside, "retroload-rl.tap", "Retroload", {"RL              "}, {"RL"}, 1, 0, 0},
     // Its custom turbo section must give no name at all.
-    {"tnd-gyro-run-tape.tap", "GyroRunWithCustomTurbo", {"\x93\x05GYRO RUN      "}, {"GYRO RUN"}, 1, 0, 0},
+    {tape_home::beside, "tnd-gyro-run-tape.tap", "GyroRunWithCustomTurbo", {"\x93\x05GYRO RUN      "},
+     {"GYRO RUN"}, 1, 0, 0},
 };
 
 void PrintTo(const real_tape &tape, std::ostream *out) { *out << tape.file; }
@@ -138,9 +147,12 @@ protected:
 
     void SetUp() override
     {
-        const std::string folder = testdata_tapes_dir();
-        if (folder.empty())
-            GTEST_SKIP() << "real tapes not found: set ZR7K8_TESTDATA_DIR to the folder that holds tapes/";
+        std::string folder = ZR7K8_SOURCE_DIR "/tests/data/tapes";
+        if (GetParam().home == tape_home::beside) {
+            folder = testdata_tapes_dir();
+            if (folder.empty())
+                GTEST_SKIP() << "test material not found: set ZR7K8_TESTDATA_DIR to the folder that holds tapes/";
+        }
         std::string error;
         ASSERT_TRUE(tape_tap_file_to_samples((folder + "/" + GetParam().file).c_str(), 0, &samples, nullptr,
                                              &error))
