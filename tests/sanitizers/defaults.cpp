@@ -2,7 +2,9 @@
 // sanitizer build. Options in the environment (ASAN_OPTIONS and the like) are
 // read after these and win.
 //
-// Any report stops the program with a failing exit status. The suppression
+// Any report stops the program with exit status 66, which no program of ours
+// uses, so a test that expects a tool's own failure status (1, 2) is never
+// satisfied by a sanitizer's report instead. The suppression
 // files hold only reports that lie wholly inside libraries we do not build
 // (GLib, GTK+, fontconfig and their kin); a report that involves our code is
 // never suppressed.
@@ -30,18 +32,18 @@ const char *__asan_default_options()
     // Whole allocation stacks (the slow unwinder: GTK+ and GLib are built
     // without frame pointers), so that a leak suppression can name the
     // library function that allocated and never a frame of ours above it.
-    return "halt_on_error=1:abort_on_error=0:detect_leaks=1:detect_stack_use_after_return=1:"
+    return "halt_on_error=1:abort_on_error=0:exitcode=66:detect_leaks=1:detect_stack_use_after_return=1:"
            "check_initialization_order=1:strict_init_order=1:fast_unwind_on_malloc=0";
 }
 
 const char *__ubsan_default_options()
 {
-    return "halt_on_error=1:print_stacktrace=1";
+    return "halt_on_error=1:exitcode=66:print_stacktrace=1";
 }
 
 const char *__lsan_default_options()
 {
-    return "suppressions=" ZR7K8_SANITIZER_DIR "/lsan.supp:print_suppressions=0";
+    return "exitcode=66:suppressions=" ZR7K8_SANITIZER_DIR "/lsan.supp:print_suppressions=0";
 }
 #endif
 
@@ -55,7 +57,7 @@ const char *__lsan_default_options()
 // GLib are marked in src/core/thread_annotations.h and src/core/handoff.cpp.
 const char *__tsan_default_options()
 {
-    return "halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1:"
+    return "halt_on_error=1:exitcode=66:second_deadlock_stack=1:ignore_noninstrumented_modules=1:"
            "suppressions=" ZR7K8_SANITIZER_DIR "/tsan.supp:print_suppressions=0";
 }
 #endif

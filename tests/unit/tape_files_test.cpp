@@ -4,6 +4,7 @@
 #include "tape_tap.h"
 #include "tape_testing.h"
 
+#include <glib.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -107,9 +108,17 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(folder); }
 
-    static int run(const std::string &command)
+    // The tool's exit status, or -1 when it did not exit; its standard error
+    // goes to *error, so that a failure can be told from a sanitizer's exit.
+    static int run(const std::string &command, std::string *error = nullptr)
     {
-        const int status = std::system((command + " >/dev/null 2>&1").c_str());
+        gchar *err = nullptr;
+        gint status = 0;
+        if (!g_spawn_command_line_sync(command.c_str(), nullptr, &err, &status, nullptr))
+            return -1;
+        if (error)
+            *error = err;
+        g_free(err);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 };
@@ -136,7 +145,8 @@ TEST_F(TapeFiles, DemoTapeToolWritesTheDemoTape)
     std::string error;
     ASSERT_EQ(tape_read_dmp(path.c_str(), &samples, &error), 1) << error;
     EXPECT_EQ(samples, tape_demo_samples());
-    EXPECT_EQ(run(ZR7K8_BINARY_DIR "/zr7k8-demotape"), 2) << "usage without a file name";
+    EXPECT_EQ(run(ZR7K8_BINARY_DIR "/zr7k8-demotape", &error), 2);
+    EXPECT_EQ(error.rfind("usage: zr7k8-demotape", 0), 0u) << error;
 }
 
 TEST_F(TapeFiles, Tap2dmpConvertsAnImage)
@@ -154,7 +164,8 @@ TEST_F(TapeFiles, Tap2dmpConvertsAnImage)
     std::string error;
     ASSERT_EQ(tape_read_dmp(dmp.c_str(), &samples, &error), 1) << error;
     EXPECT_EQ(samples, convert(image));
-    EXPECT_EQ(run(std::string(ZR7K8_BINARY_DIR "/zr7k8-tap2dmp ") + dmp + " " + tap), 1) << "not a TAP image";
+    EXPECT_EQ(run(std::string(ZR7K8_BINARY_DIR "/zr7k8-tap2dmp ") + dmp + " " + tap, &error), 1);
+    EXPECT_EQ(error.rfind("zr7k8-tap2dmp: not a TAP image", 0), 0u) << error;
 }
 
 }  // namespace
