@@ -106,10 +106,8 @@ char *firmware_programmer_command_line(const char *bootloader_port)
     return line;
 }
 
-int firmware_run_programmer(const char *bootloader_port, unsigned time_limit_ms,
-                            firmware_programmer_outcome *outcome)
+GPid firmware_start_programmer(const char *bootloader_port)
 {
-    firmware_programmer_outcome result = {};
     char *line = firmware_programmer_command_line(bootloader_port);
     char **argv = nullptr;
     GPid pid = 0;
@@ -122,28 +120,42 @@ int firmware_run_programmer(const char *bootloader_port, unsigned time_limit_ms,
                       nullptr, &pid, nullptr);
     g_strfreev(argv);
     g_free(line);
+    return spawned ? pid : 0;
+}
 
-    if (spawned) {
-        result.started = 1;
-        const int pid_fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-        const gint64 deadline = g_get_monotonic_time() + gint64{time_limit_ms} * 1000;
-        int status = 0;
-        int waited = wait_for_child(pid, pid_fd, deadline, &status);
-        if (waited == 0) {
-            result.timed_out = 1;
-            end_child(pid, pid_fd, &status);
-            waited = 1;
-        }
-        if (pid_fd >= 0)
-            close(pid_fd);
-        if (waited == 1 && WIFEXITED(status)) {
-            result.exited = 1;
-            result.exit_status = WEXITSTATUS(status);
-        } else if (waited == 1 && WIFSIGNALED(status)) {
-            result.signal_number = WTERMSIG(status);
-        }
+int firmware_finish_programmer(GPid pid, unsigned time_limit_ms, firmware_programmer_outcome *outcome)
+{
+    firmware_programmer_outcome result = {};
+    result.started = 1;
+    const int pid_fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    const gint64 deadline = g_get_monotonic_time() + gint64{time_limit_ms} * 1000;
+    int status = 0;
+    int waited = wait_for_child(pid, pid_fd, deadline, &status);
+    if (waited == 0) {
+        result.timed_out = 1;
+        end_child(pid, pid_fd, &status);
+        waited = 1;
+    }
+    if (pid_fd >= 0)
+        close(pid_fd);
+    if (waited == 1 && WIFEXITED(status)) {
+        result.exited = 1;
+        result.exit_status = WEXITSTATUS(status);
+    } else if (waited == 1 && WIFSIGNALED(status)) {
+        result.signal_number = WTERMSIG(status);
     }
     if (outcome)
         *outcome = result;
-    return result.started && !result.timed_out && result.exited && result.exit_status == 0 ? 1 : 0;
+    return !result.timed_out && result.exited && result.exit_status == 0 ? 1 : 0;
+}
+
+int firmware_run_programmer(const char *bootloader_port, unsigned time_limit_ms,
+                            firmware_programmer_outcome *outcome)
+{
+    const GPid pid = firmware_start_programmer(bootloader_port);
+    if (pid)
+        return firmware_finish_programmer(pid, time_limit_ms, outcome);
+    if (outcome)
+        *outcome = firmware_programmer_outcome{};
+    return 0;
 }

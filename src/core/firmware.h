@@ -63,3 +63,12 @@ struct firmware_programmer_outcome {
 // time_limit_ms + FIRMWARE_PROGRAMMER_GRACE_MS). Worker thread.
 int firmware_run_programmer(const char *bootloader_port, unsigned time_limit_ms,
                             firmware_programmer_outcome *outcome);
+
+// The two halves of firmware_run_programmer, for a caller that has something
+// to do between the start and the bounded wait. firmware_start_programmer
+// starts the programmer as above and returns its process, or 0 when it could
+// not be started. firmware_finish_programmer waits for that process at most
+// time_limit_ms from now, ends and reaps it as above, and returns and fills
+// outcome as firmware_run_programmer does. Worker thread.
+GPid firmware_start_programmer(const char *bootloader_port);
+int firmware_finish_programmer(GPid pid, unsigned time_limit_ms, firmware_programmer_outcome *outcome);

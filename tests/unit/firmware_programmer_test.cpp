@@ -121,9 +121,20 @@ TEST_F(FirmwareProgrammer, APortThatVanishesMidWriteIsEndedAtTheBound)
 
 TEST_F(FirmwareProgrammer, AProgrammerThatIgnoresTheEndRequestIsKilled)
 {
-    // Stands in for a programmer stuck where SIGTERM does not reach it.
-    sandbox.put_programmer_script("trap '' TERM\nexec sleep 60");
-    EXPECT_EQ(run(200, "/dev/null"), 0);
+    // Stands in for a programmer stuck where SIGTERM does not reach it. It
+    // makes a file once its trap is set, and the bound starts only then: a
+    // busy machine may take its time to start a shell.
+    const std::string trap_set = sandbox.path("trap-set");
+    sandbox.put_programmer_script("trap '' TERM\n: >'" + trap_set + "'\nexec sleep 60");
+    const GPid pid = firmware_start_programmer("/dev/null");
+    ASSERT_NE(pid, 0);
+    const gint64 deadline = g_get_monotonic_time() + hang_limit_us;
+    bool trap_is_set = false;
+    while (!(trap_is_set = g_file_test(trap_set.c_str(), G_FILE_TEST_EXISTS)) && g_get_monotonic_time() < deadline)
+        g_usleep(10 * 1000);
+    // A bound of 0: the end request goes out at once.
+    EXPECT_EQ(firmware_finish_programmer(pid, 0, &outcome), 0);
+    ASSERT_TRUE(trap_is_set) << "the stand-in never set its trap";
     EXPECT_EQ(outcome.timed_out, 1);
     EXPECT_EQ(outcome.signal_number, SIGKILL);
     EXPECT_EQ(count_child_processes("sleep"), 0);
