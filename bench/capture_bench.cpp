@@ -1,11 +1,13 @@
 // The capture: the whole sample pass, a dump through a pseudo-terminal as
 // fast as the simulated device can send (against `cat` on the same kind of
-// pseudo-terminal), and the client's CPU share at the real line rate.
+// pseudo-terminal), the client's CPU share at the real line rate, and its CPU
+// share while a device that stopped sending stays silent.
 //
 // Counters: "x_line_rate" is how many times faster than the device's highest
 // sample rate (46080 samples per second) the pass runs; "vs_cat" is the
 // client's dump throughput divided by cat's; "cpu_share_percent" is the
-// capture thread's CPU time over the wall time of a paced dump.
+// capture thread's CPU time over the wall time of a paced dump, or of the
+// silence.
 #include "capture.h"
 #include "capture_worker.h"
 #include "devsim.h"
@@ -23,9 +25,11 @@
 
 #include <chrono>
 #include <csignal>
+#include <pthread.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <time.h>
 #include <vector>
 
@@ -290,5 +294,53 @@ void BM_DumpAtLineRateCpuShare(benchmark::State &state)
     dump_benchmark(state, tape_demo_samples(), devsim_line_rate);
 }
 BENCHMARK(BM_DumpAtLineRateCpuShare)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+
+// (d) A capture whose device falls silent mid-stream (a tape stopped without
+// its end): the capture thread waits in its reads until the user aborts. A
+// loop that spun would show a share near 100 %, a waiting one near 0.
+void BM_WaitOnASilentDevice(benchmark::State &state)
+{
+    set_up_interface();
+    const size_t sent_before_silence = 4096;
+    devsim_options options;
+    options.bytes_per_second = 0;
+    options.stream = [](const devsim_sampling_request &) { return devsim_stream_pulse_pattern(100000); };
+    options.pauses = {{sent_before_silence, 24u * 3600 * 1000}};
+    devsim *sim = devsim_start(options);
+    if (sim == nullptr) {
+        state.SkipWithError("no simulated device");
+        return;
+    }
+    const std::string port = devsim_port_name(sim);
+    double wall = 0, cpu = 0;
+    for (auto _ : state) {
+        std::thread worker([&port] { capture_worker_run(nullptr, port.c_str(), "u 0 0 0"); });
+        clockid_t worker_clock;
+        pthread_getcpuclockid(worker.native_handle(), &worker_clock);
+        const bool silent = devsim_wait(
+            sim, [](const devsim_status &s) { return s.run_bytes_sent >= sent_before_silence; }, 10000);
+        // The bytes before the silence are taken in well under this.
+        g_usleep(200 * 1000);
+        timespec cpu_start, cpu_end;
+        clock_gettime(worker_clock, &cpu_start);
+        const auto start = std::chrono::steady_clock::now();
+        g_usleep(G_USEC_PER_SEC);
+        clock_gettime(worker_clock, &cpu_end);
+        const double seconds = seconds_since(start);
+        serial_disconnect_port();
+        worker.join();
+        if (!silent) {
+            state.SkipWithError("the device never reached its silence");
+            break;
+        }
+        state.SetIterationTime(seconds);
+        wall += seconds;
+        cpu += double(cpu_end.tv_sec - cpu_start.tv_sec) + double(cpu_end.tv_nsec - cpu_start.tv_nsec) / 1e9;
+        devsim_wait(sim, [](const devsim_status &s) { return !s.client_connected; }, 2000);
+    }
+    state.counters["cpu_share_percent"] = wall > 0 ? 100.0 * cpu / wall : 0;
+    devsim_stop(sim);
+}
+BENCHMARK(BM_WaitOnASilentDevice)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -33,7 +33,6 @@
 
 #include <dirent.h>
 #include <malloc.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -78,13 +77,6 @@ int thread_count()
             count++;
     closedir(tasks);
     return count;
-}
-
-double cpu_seconds()
-{
-    rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 // Resident memory says little under AddressSanitizer (freed memory waits in
@@ -430,7 +422,8 @@ TEST(Fault, ConsoleFloodWithoutPromptWaitsUntilAbort)
     EXPECT_TRUE(devsim_get_status(sim.get()).commands.empty()) << "nothing is sent before the prompt";
 }
 
-TEST(Fault, StreamThatStopsWithoutAMarkerWaitsIdleAndEndsAtOnceOnAbort)
+// The processor time of the wait: BM_WaitOnASilentDevice in bench/.
+TEST(Fault, StreamThatStopsWithoutAMarkerWaitsAndEndsAtOnceOnAbort)
 {
     const size_t sent_before_stop = 100000;
     devsim_options options;
@@ -450,16 +443,13 @@ TEST(Fault, StreamThatStopsWithoutAMarkerWaitsIdleAndEndsAtOnceOnAbort)
     side.install();
 
     enum { streaming, waiting, aborted } phase = streaming;
-    double cpu_at_silence = 0, cpu_waiting = 0;
     gint64 silence_started = 0, abort_time = 0;
     const char *reason = run_capture(side, file, devsim_port_name(sim.get()), [&] {
         // The file lags behind by what its buffer holds; the device knows.
         if (phase == streaming && devsim_get_status(sim.get()).run_bytes_sent >= sent_before_stop) {
             phase = waiting;
-            cpu_at_silence = cpu_seconds();
             silence_started = g_get_monotonic_time();
         } else if (phase == waiting && g_get_monotonic_time() - silence_started >= 2 * G_USEC_PER_SEC) {
-            cpu_waiting = cpu_seconds() - cpu_at_silence;
             phase = aborted;
             abort_time = g_get_monotonic_time();
             serial_disconnect_port();
@@ -468,16 +458,12 @@ TEST(Fault, StreamThatStopsWithoutAMarkerWaitsIdleAndEndsAtOnceOnAbort)
     const double abort_to_end = (g_get_monotonic_time() - abort_time) / 1e6;
     ASSERT_EQ(phase, aborted);
     EXPECT_EQ(reason, capture_reason_communication_error);
-    // Two seconds of waiting on a silent port: a loop that spun would burn
-    // about two seconds of processor time; a waiting one almost none.
-    EXPECT_LT(cpu_waiting, 0.5) << "the capture used the processor while the device was silent";
     // The read under way ends when the port closes: generous bound, hangs only.
     EXPECT_LT(abort_to_end, 5.0);
     GStatBuf status;
     ASSERT_EQ(g_stat(path.c_str(), &status), 0);
     EXPECT_EQ(size_t(status.st_size), sent_before_stop) << "every byte sent before the silence is in the file";
-    printf("stalled stream: %.3f s of processor time in 2 s of silence; ended %.3f s after the abort\n",
-           cpu_waiting, abort_to_end);
+    printf("stalled stream: ended %.3f s after the abort\n", abort_to_end);
 }
 
 }  // namespace
