@@ -69,35 +69,61 @@ void options_load_from_file(void)
         return;
     }
 
+    // Only a regular file is read: a folder or a pipe under the name counts
+    // as a file that cannot be loaded (and a pipe would block the reading).
+    gchar *text = nullptr;
+    gsize length = 0;
+    if (g_file_test(utf8_path_configfile, G_FILE_TEST_IS_REGULAR) &&
+        g_file_get_contents(utf8_path_configfile, &text, &length, nullptr))
+        options_load_from_data(text, length);
+    g_free(text);
+}
+
+gboolean options_load_from_data(const gchar *text, gsize length)
+{
     GKeyFile *key_file = g_key_file_new();
-    if (g_key_file_load_from_file(key_file, utf8_path_configfile, G_KEY_FILE_KEEP_COMMENTS, nullptr)) {
+    const gboolean loaded = g_key_file_load_from_data(key_file, text, length, G_KEY_FILE_KEEP_COMMENTS, nullptr);
+    if (loaded) {
         options_load_key(key_file, options_key_device_port, &options_device_port_string,
                          options_default_device_port);
         options_load_key(key_file, options_key_bootloader_port, &options_bootloader_port_string,
                          options_default_bootloader_port);
     }
     g_key_file_free(key_file);
+    return loaded;
 }
 
-gboolean options_save_to_file(void)
+gchar *options_save_to_data(gsize *length)
 {
-    if (!utf8_path_configfile || !options_device_port_string || !options_bootloader_port_string)
-        return FALSE;
+    if (!options_device_port_string || !options_bootloader_port_string)
+        return nullptr;
 
     // The comment and the group come from parsed text so that the file keeps
     // its familiar layout; the values go in through the escaping setter so
     // that any string survives a load.
     gchar *skeleton = g_strdup_printf("%s\n[%s]\n", options_comment, options_group);
     GKeyFile *key_file = g_key_file_new();
-    gboolean written = FALSE;
+    gchar *text = nullptr;
     if (g_key_file_load_from_data(key_file, skeleton, -1, G_KEY_FILE_KEEP_COMMENTS, nullptr)) {
         g_key_file_set_string(key_file, options_group, options_key_device_port, options_device_port_string);
         g_key_file_set_string(key_file, options_group, options_key_bootloader_port,
                               options_bootloader_port_string);
-        written = g_key_file_save_to_file(key_file, utf8_path_configfile, nullptr);
+        text = g_key_file_to_data(key_file, length, nullptr);
     }
     g_key_file_free(key_file);
     g_free(skeleton);
+    return text;
+}
+
+gboolean options_save_to_file(void)
+{
+    if (!utf8_path_configfile)
+        return FALSE;
+    gsize length = 0;
+    gchar *text = options_save_to_data(&length);
+    const gboolean written =
+        text && g_file_set_contents(utf8_path_configfile, text, static_cast<gssize>(length), nullptr);
+    g_free(text);
     return written;
 }
 

@@ -43,6 +43,14 @@ void options_load_from_file(void);
 // file was written, FALSE otherwise (the settings in memory stay as they are).
 gboolean options_save_to_file(void);
 
+// The two halves of the file's handling without the file: options_load_from_data
+// reads both settings from the file's text (length bytes) as a load of an
+// existing file does and returns TRUE when the text is a key file;
+// options_save_to_data returns the text a save writes (g_free; its length in
+// *length), or null when a setting holds no string.
+gboolean options_load_from_data(const gchar *text, gsize length);
+gchar *options_save_to_data(gsize *length);
+
 // The settings file's full path (UTF-8), or null before options_module_init.
 // Owned by this module.
 const gchar *options_config_file_path(void);
