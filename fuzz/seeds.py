@@ -182,23 +182,24 @@ def turbo_header(pulses, zero, one, sync_first, name, lead_in=960):
 
 
 def decoder_seeds():
-    for road, prefix in ((0, 'side-by-side'), (1, 'finder')):
-        rom = Pulses()
-        rom_header(rom, b'ROMEO & JULIET')
-        write('fuzz_decoders', prefix + '-rom', bytes([road]) + rom.records())
-        tt250 = Pulses()
-        turbo_header(tt250, 53, 81, 9, b'DEMO TURBO')
-        write('fuzz_decoders', prefix + '-tt250', bytes([road]) + tt250.records())
-        turrican = Pulses()
-        turbo_header(turrican, 55, 81, 12, b'DEMO TURRICAN')
-        write('fuzz_decoders', prefix + '-turrican', bytes([road]) + turrican.records())
+    # Roads: 0 the ROM decoder alone, 1 Turbo Tape 250 alone, 2 Turrican
+    # alone, 3 the name finder (all three in order).
+    rom = Pulses()
+    rom_header(rom, b'ROMEO & JULIET')
+    tt250 = Pulses()
+    turbo_header(tt250, 53, 81, 9, b'DEMO TURBO')
+    turrican = Pulses()
+    turbo_header(turrican, 55, 81, 12, b'DEMO TURRICAN')
+    for road, name, pulses in ((0, 'rom', rom), (1, 'tt250', tt250), (2, 'turrican', turrican)):
+        write('fuzz_decoders', 'alone-' + name, bytes([road]) + pulses.records())
+        write('fuzz_decoders', 'finder-' + name, bytes([3]) + pulses.records())
     # A header cut short by a restart, then a whole one.
     both = Pulses()
     rom_header(both, b'FIRST')
     both.runs = both.runs[:len(both.runs) // 2]
     both.add(ROM_SHORT, 1, restart=True)
     rom_header(both, b'SECOND')
-    write('fuzz_decoders', 'side-by-side-rom-restarted', bytes([0]) + both.records())
+    write('fuzz_decoders', 'alone-rom-restarted', bytes([0]) + both.records())
 
 
 def settings_seeds():
