@@ -108,6 +108,11 @@ void on_toolbutton_main_firmware_update_clicked(GtkToolButton *, gpointer)
         common_statusbar_update(_(" Error: Invalid bootloader port"));
         return;
     }
+    if (!firmware_flashing_allowed(options_bootloader_port_string)) {
+        common_statusbar_update(
+            _(" Error: This build carries no device firmware (see README: building with a firmware image)"));
+        return;
+    }
     if (!firmware_side_files_present()) {
         common_statusbar_update(_(" Error: Some update components are missing"));
         return;
