@@ -121,8 +121,10 @@ static int port_transfer(bool reading, unsigned char *bytes, unsigned count, uns
         return 0;
 
     int fd = port_unpack(snapshot).fd;
-    if (count == 0)
-        return (reading ? read(fd, bytes, 0) : write(fd, bytes, 0)) < 0 ? 0 : 1;
+    if (count == 0) {
+        ssize_t n = reading ? read(fd, bytes, 0) : write(fd, bytes, 0);
+        return n < 0 || live_port.load() != snapshot ? 0 : 1;
+    }
 
     gint64 deadline = g_get_monotonic_time() + serial_timeout_us;
     unsigned done = 0;
@@ -136,6 +138,12 @@ static int port_transfer(bool reading, unsigned char *bytes, unsigned count, uns
             break;
         }
         ssize_t n = reading ? read(fd, bytes + done, count - done) : write(fd, bytes + done, count - done);
+        if (live_port.load() != snapshot) {
+            // Closed between the wait and the transfer: the bytes may have
+            // gone to the /dev/null placeholder and not to the device.
+            result = 0;
+            break;
+        }
         if (n > 0) {
             done += unsigned(n);
         } else if (n < 0 && (errno == EINTR || errno == EAGAIN)) {

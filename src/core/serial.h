@@ -37,16 +37,18 @@ void serial_disconnect_port(void);
 // Reads up to `count` bytes into `buffer`. Returns when `count` bytes have
 // arrived or 500 ms after the call, whichever is first; *received (when not
 // null) tells how many arrived. Returns 1 on success, also with 0 bytes at the
-// deadline; 0 when the port is closed (or gets closed meanwhile) or the device
-// is gone (hang-up, I/O error, end of file). Blocks at most about 500 ms.
-// Worker thread.
+// deadline; 0 when the port is closed (or gets closed meanwhile, even after
+// bytes arrived) or the device is gone (hang-up, I/O error, end of file).
+// Blocks at most about 500 ms. Worker thread.
 int serial_read(void *buffer, unsigned count, unsigned *received);
 
 // Writes up to `count` bytes from `buffer`. Returns when all are written or
 // 500 ms after the call; *written (when not null) tells how many went out.
 // Returns 1 on success, also when fewer than `count` were written at the
-// deadline, and for a count of 0 on an open port; 0 when the port is closed or
-// the device is gone. Blocks at most about 500 ms. Worker thread.
+// deadline, and for a count of 0 on an open port; 0 when the port is closed
+// before or while the call runs (a close just before the bytes went out
+// included: they did not reach the device) or the device is gone. Blocks at
+// most about 500 ms. Worker thread.
 int serial_write(const void *buffer, unsigned count, unsigned *written);
 
 // The path tried after `name` fails to open: "/dev/" followed by `name`, or
