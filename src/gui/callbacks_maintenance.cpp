@@ -34,7 +34,9 @@ const char *request_device_reboot(void)
         return reason_no_port;
     if (!console_synch_with_device())
         return reason_no_sync;
-    if (!console_write(reboot_command, sizeof reboot_command - 1))
+    // The finish callback closes the port, which drops output the device
+    // has not taken: the command is only sent once it has left.
+    if (!console_write(reboot_command, sizeof reboot_command - 1) || !serial_wait_until_sent())
         return reason_no_reboot;
     return nullptr;
 }
