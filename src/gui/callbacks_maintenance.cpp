@@ -34,7 +34,9 @@ const char *request_device_reboot(void)
         return reason_no_port;
     if (!console_synch_with_device())
         return reason_no_sync;
-    if (!console_write(reboot_command, sizeof reboot_command - 1))
+    // The finish callback closes the port, which drops output the device
+    // has not taken: the command is only sent once it has left.
+    if (!console_write(reboot_command, sizeof reboot_command - 1) || !serial_wait_until_sent())
         return reason_no_reboot;
     return nullptr;
 }
@@ -106,6 +108,11 @@ void on_toolbutton_main_firmware_update_clicked(GtkToolButton *, gpointer)
     }
     if (options_bootloader_port_string[0] == '\0') {
         common_statusbar_update(_(" Error: Invalid bootloader port"));
+        return;
+    }
+    if (!firmware_flashing_allowed(options_bootloader_port_string)) {
+        common_statusbar_update(
+            _(" Error: This build carries no device firmware (see README: building with a firmware image)"));
         return;
     }
     if (!firmware_side_files_present()) {

@@ -19,9 +19,10 @@
 // "reboot" and greys the toolbar. Interface thread; never blocks.
 void on_toolbutton_main_reboot_clicked(GtkToolButton *toolbutton, gpointer user_data);
 
-// Worker "reboot" (no data): open, prompt, "b\r"; queues
-// idle_finish_device_reboot with a constant reason, or null when the command
-// went out. Returns null. Leaves the port open for the finish callback.
+// Worker "reboot" (no data): open, prompt, "b\r" and a wait (at most 500 ms)
+// until the device has taken it; queues idle_finish_device_reboot with a
+// constant reason, or null when the command went out. Returns null. Leaves
+// the port open for the finish callback.
 gpointer thread_reboot_device(gpointer data);
 
 // Idle callback (data: the worker's reason or null): shows " Device reboot
@@ -31,8 +32,10 @@ gpointer thread_reboot_device(gpointer data);
 gboolean idle_finish_device_reboot(gpointer data);
 
 // "clicked" of toolbutton_main_firmware_update. Stops at the first failed
-// test, showing its text: device port empty, bootloader port empty, a side
-// file missing from the working directory, the firmware file not written.
+// test, showing its text: device port empty, bootloader port empty, the
+// built-in image being the stand-in while the bootloader port is no
+// pseudo-terminal (firmware_flashing_allowed), a side file missing from the
+// working directory, the firmware file not written.
 // Then shows " Firmware update requested", starts the worker "update" and
 // greys the toolbar; if the worker cannot start, shows " Failed: %s" and
 // deletes the firmware file again. Interface thread; blocks only for the

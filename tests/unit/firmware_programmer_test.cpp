@@ -3,6 +3,7 @@
 #include "firmware.h"
 #include "intel_hex.h"
 #include "programmer_sandbox.h"
+#include "test_pty.h"
 
 #include <glib.h>
 #include <gtest/gtest.h>
@@ -126,7 +127,8 @@ TEST_F(FirmwareProgrammer, AProgrammerThatIgnoresTheEndRequestIsKilled)
     // busy machine may take its time to start a shell.
     const std::string trap_set = sandbox.path("trap-set");
     sandbox.put_programmer_script("trap '' TERM\n: >'" + trap_set + "'\nexec sleep 60");
-    const GPid pid = firmware_start_programmer("/dev/null");
+    test_pty port;
+    const GPid pid = firmware_start_programmer(port.path().c_str());
     ASSERT_NE(pid, 0);
     const gint64 deadline = g_get_monotonic_time() + hang_limit_us;
     bool trap_is_set = false;
@@ -148,6 +150,19 @@ TEST_F(FirmwareProgrammer, NoProgrammerOnThePathFails)
     EXPECT_EQ(run(), 0);
     EXPECT_EQ(outcome.started, 0);
     EXPECT_EQ(bootsim_flash_bytes_written(boot), 0);
+}
+
+// Whatever front end calls it, the stand-in never reaches a real device.
+TEST_F(FirmwareProgrammer, TheStandInIsRefusedForAPortThatIsNoPseudoTerminal)
+{
+    if (!firmware_image_is_stand_in())
+        GTEST_SKIP() << "this build carries a real image";
+    sandbox.put_programmer_script("touch ran");
+    ASSERT_EQ(firmware_save_firmware(), 1);
+    EXPECT_EQ(run(FIRMWARE_PROGRAMMER_TIME_LIMIT_MS, "/dev/null"), 0);
+    EXPECT_EQ(outcome.refused, 1);
+    EXPECT_EQ(outcome.started, 0);
+    EXPECT_FALSE(sandbox.exists("ran"));
 }
 
 }  // namespace
