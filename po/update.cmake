@@ -3,9 +3,13 @@
 # New texts then stand untranslated in the catalogues; fuzzy ones are guesses
 # from similar texts that msgfmt leaves out until a translator confirms them.
 #   cmake -DSOURCE_DIR=<repository> -DVERSION=<version> -P po/update.cmake
+# With -DTEMPLATE=<file> it only writes a template there and merges nothing.
 find_program(XGETTEXT xgettext REQUIRED)
 find_program(MSGMERGE msgmerge REQUIRED)
 set(template po/zr7k8-client.pot)
+if(DEFINED TEMPLATE)
+  set(template ${TEMPLATE})
+endif()
 
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/src/*.cpp ${SOURCE_DIR}/src/*.h)
 list(SORT sources)
@@ -19,6 +23,9 @@ execute_process(
   WORKING_DIRECTORY ${SOURCE_DIR}
   COMMAND_ERROR_IS_FATAL ANY)
 
+if(DEFINED TEMPLATE)
+  return()
+endif()
 file(GLOB catalogues ${SOURCE_DIR}/po/*.po)
 foreach(catalogue ${catalogues})
   execute_process(
