@@ -1,7 +1,5 @@
 #include "options.h"
 
-#include "translate.h"
-
 #include <glib/gstdio.h>
 
 gchar *options_device_port_string = nullptr;
@@ -15,6 +13,10 @@ const char options_key_device_port[] = "device_port";
 const char options_key_bootloader_port[] = "bootloader_port";
 const char options_default_device_port[] = "COM3";
 const char options_default_bootloader_port[] = "COM4";
+// Names on disk, never passed through the message catalogue: a catalogue
+// must not be able to move the file.
+const char options_folder_name[] = "zr7k8-client";
+const char options_file_name[] = "user.ini";
 
 gchar *utf8_path_configfile = nullptr;
 
@@ -44,13 +46,13 @@ void options_load_key(GKeyFile *key_file, const char *key, gchar **setting, cons
 
 void options_module_init(void)
 {
-    gchar *folder = g_build_filename(g_get_user_config_dir(), _("zr7k8-client"), nullptr);
+    gchar *folder = g_build_filename(g_get_user_config_dir(), options_folder_name, nullptr);
     if (!g_file_test(folder, G_FILE_TEST_EXISTS) && g_mkdir(folder, 0700) != 0) {
         g_free(folder);
         folder = g_get_current_dir();
     }
     g_free(utf8_path_configfile);
-    utf8_path_configfile = g_build_filename(folder, _("user.ini"), nullptr);
+    utf8_path_configfile = g_build_filename(folder, options_file_name, nullptr);
     g_free(folder);
 
     // The settings must always hold strings, also when the file turns out to

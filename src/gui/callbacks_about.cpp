@@ -49,14 +49,16 @@ void on_toolbutton_main_about_clicked(GtkToolButton *, gpointer)
     g_free(heading);
     about_pack_label(vbox, label_heading);
 
-    // The compiler version is the one that built this file; the GTK+ version
-    // is the library's own, as it runs.
+    // The build date and compiler version are those that built this file;
+    // the GTK+ version is the library's own, as it runs. The date is filled
+    // in rather than written into the text, so that a catalogue can hold the
+    // text.
     gchar *description = g_strdup_printf(_("Multi-threaded GUI client for the ZR7K8-LC hardware\n\n"
-                                           "Compiled on: " __DATE__ "\n"
+                                           "Compiled on: %s\n"
                                            "Compiled with gcc version: %d.%d.%d\n"
                                            "GTK+ runtime in use: %u.%u.%u"),
-                                         __GNUC__, __GNUC_MINOR__, __GNUC_PATCHLEVEL__, gtk_major_version,
-                                         gtk_minor_version, gtk_micro_version);
+                                         __DATE__, __GNUC__, __GNUC_MINOR__, __GNUC_PATCHLEVEL__,
+                                         gtk_major_version, gtk_minor_version, gtk_micro_version);
     GtkWidget *label_description = gtk_label_new(description);
     g_free(description);
     about_pack_label(vbox, label_description);

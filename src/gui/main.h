@@ -4,6 +4,8 @@
 // alone reads and writes everything declared here.
 #pragma once
 
+#include "tape_icon.h"
+
 #include <gtk/gtk.h>
 
 // The three windows, built once at start-up and kept until the process ends.
@@ -20,10 +22,6 @@ extern int flag_abort_requested;
 // 1 while "Stay on top" is active. Windows and dialogs built later apply it
 // with gtk_window_set_keep_above when they are created.
 extern int flag_windows_always_on_top;
-
-// The built-in cassette picture: XPM data, 48 by 48 pixels, 73 colours, one
-// character per pixel (122 strings). For gdk_pixbuf_new_from_xpm_data.
-extern const char *tape_icon_xpm[];
 
 // Steps of start-up up to the main loop: translation domain, GTK+ (which may
 // take its own options out of argc/argv), the worker hand-off, the three

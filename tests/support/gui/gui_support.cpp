@@ -83,12 +83,14 @@ void collect_labels(GtkWidget *widget, GtkLabel **found)
 
 }  // namespace
 
-void test_gui_init()
+void test_gui_init(const char *locale)
 {
     static bool done = false;
     if (done)
         return;
     done = true;
+    g_setenv("LC_ALL", locale, TRUE);
+    g_unsetenv("LANGUAGE");
     // GTK+ 2.24 leaks the name of its own settings folder when its file
     // chooser has to create that folder (a shadowed variable where it saves
     // its settings), which LeakSanitizer reports. Any machine where GTK+ has

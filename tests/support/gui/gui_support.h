@@ -34,8 +34,10 @@
 
 // Makes the process's private configuration folder (config_home.h) before
 // GLib can cache the real one, starts recording GLib warnings and criticals
-// (test_log_take), and initialises GTK+. Safe to call more than once.
-void test_gui_init();
+// (test_log_take), and initialises GTK+ in `locale` (LC_ALL; the client then
+// shows its texts in that language when its catalogue has it), whatever the
+// environment says. Safe to call more than once; the first call decides.
+void test_gui_init(const char *locale = "C.UTF-8");
 
 // Starts the client as its main does, up to the main loop: empties the
 // configuration folder (a first start, unless `settings_file_text` is given,

@@ -1,0 +1,26 @@
+# The Debian package, made from the install rules:
+#   cd build && cpack -G DEB      (or scripts/package)
+# gives zr7k8-client_<version>_<architecture>.deb; dpkg-shlibdeps works out
+# the library dependencies from the installed programs.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME zr7k8-client)
+set(CPACK_PACKAGE_VENDOR "The ZR7K8 client authors")
+set(CPACK_PACKAGE_CONTACT "The ZR7K8 client authors <authors@zr7k8.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "client for the ZR7K8-LC datasette sampling device")
+set(CPACK_PACKAGE_DESCRIPTION
+  "Previews and dumps Commodore datasette tapes through the ZR7K8-LC, a USB\n\
+device that samples the drive's signal: a scrolling plot of pulse lengths,\n\
+an activity light, the file names found in tape headers, and the device's\n\
+sample stream written to a file. Also reboots the device and replaces its\n\
+firmware with avrdude.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/packages)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://zr7k8.example/)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The firmware update runs avrdude; everything else works without it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS avrdude)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+include(CPack)
