@@ -43,9 +43,14 @@ protected:
         gui_test::TearDown();
     }
 
-    static bool wait_for_status(const std::string &text, int deadline_ms = 30000)
+    // The operation a click started has ended (the toolbar is restored) with
+    // this text. Waiting for the text alone would take the previous
+    // operation's equal end text for this one's.
+    static bool wait_for_end(const std::string &text, int deadline_ms = 30000)
     {
-        return test_pump_until([&] { return test_statusbar_text() == text; }, deadline_ms);
+        GtkWidget *abort = lookup_widget(window_main, "toolbutton_main_abort");
+        return test_pump_until([&] { return !gtk_widget_get_sensitive(abort); }, deadline_ms) &&
+               test_statusbar_text() == text;
     }
 
     static void click(const char *name) { test_click(lookup_widget(window_main, name)); }
@@ -66,11 +71,11 @@ TEST_F(Session, PreviewDumpAbortAndQuitLoseNoMemory)
     options_device_port_string = g_strdup(devsim_port_name(sim).c_str());
 
     click("toolbutton_main_monitor");
-    ASSERT_TRUE(wait_for_status(" Operation succeeded"));
+    ASSERT_TRUE(wait_for_end(" Operation succeeded"));
 
     auto chosen = test_choose_file(folder.path(), "whole");
     click("toolbutton_main_dump");
-    ASSERT_TRUE(wait_for_status(" Operation succeeded"));
+    ASSERT_TRUE(wait_for_end(" Operation succeeded"));
     EXPECT_EQ(file_bytes(folder.path() + "/whole.DMP"), tape);
 
     // A tape at the real line rate, aborted while it plays.
@@ -80,12 +85,12 @@ TEST_F(Session, PreviewDumpAbortAndQuitLoseNoMemory)
     click("toolbutton_main_dump");
     ASSERT_TRUE(test_pump_until([&] { return devsim_get_status(sim).run_bytes_sent >= 20000; }, 30000));
     click("toolbutton_main_abort");
-    ASSERT_TRUE(wait_for_status(" Operation aborted"));
+    ASSERT_TRUE(wait_for_end(" Operation aborted"));
 
     options.bytes_per_second = 0;
     devsim_set_options(sim, options);
     click("toolbutton_main_monitor");
-    ASSERT_TRUE(wait_for_status(" Operation succeeded"));
+    ASSERT_TRUE(wait_for_end(" Operation succeeded"));
 
     auto answer = test_answer_dialog("dialog_yes_no_confirmation", "button_yes_no_confirmation_yes");
     EXPECT_TRUE(test_run_main_loop([] { click("toolbutton_main_quit"); }));
