@@ -55,7 +55,9 @@ static handoff_lane led_lane{{run_led}, 4};
 
 static void post_led(void *, int on)
 {
-    handoff_lane_post(&led_lane, GINT_TO_POINTER(on));
+    // A front end without a light (the command line) gets no hand-overs for it.
+    if (callbacks()->led_on || callbacks()->led_off)
+        handoff_lane_post(&led_lane, GINT_TO_POINTER(on));
 }
 
 const char *capture_worker_run(FILE *file, const char *port_name, const char *command)

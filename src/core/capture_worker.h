@@ -22,7 +22,7 @@ struct capture_worker_callbacks {
     GSourceFunc statusbar_update;        // data: a string constant without leading space
     GSourceFunc led_on;                  // data: nullptr
     GSourceFunc led_off;                 // data: nullptr
-    GSourceFunc print_petscii_filename;  // data: 17-byte heap copy of a name; the callback frees it
+    GSourceFunc print_petscii_filename;  // data: heap sample_pass_name; the callback frees it
 };
 
 // Registers the callbacks. Interface thread, before any capture starts.
