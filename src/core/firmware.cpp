@@ -1,12 +1,20 @@
 #include "firmware.h"
 
+#include "firmware_stand_in_marker.h"
 #include "serial.h"
 
 #include <glib/gstdio.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <string_view>
+#include <vector>
+
+#include <linux/major.h>
 #include <poll.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -65,7 +73,72 @@ void end_child(GPid pid, int pid_fd, int *status)
     }
 }
 
+// The byte written as two hex digits at `digits`, or -1 when they are not hex.
+int hex_byte(const char *digits)
+{
+    const int high = g_ascii_xdigit_value(digits[0]);
+    const int low = g_ascii_xdigit_value(digits[1]);
+    return high < 0 || low < 0 ? -1 : high * 16 + low;
+}
+
+// The data bytes of the data records of Intel HEX text, in the order the
+// records appear; lines that are no well-formed data record are skipped.
+std::vector<unsigned char> hex_data_bytes(const char *text, gsize length)
+{
+    const gsize header = 9;  // ':', count, address, type
+    std::vector<unsigned char> bytes;
+    std::string_view rest(text, length);
+    while (!rest.empty()) {
+        const std::string_view line = rest.substr(0, rest.find('\n'));
+        rest.remove_prefix(std::min(rest.size(), line.size() + 1));
+        if (line.size() < header || line[0] != ':' || hex_byte(&line[7]) != 0x00)
+            continue;
+        const int count = hex_byte(&line[1]);
+        if (count < 0 || line.size() < header + 2 * gsize(count))
+            continue;
+        for (int i = 0; i < count; ++i) {
+            const int value = hex_byte(&line[header + 2 * gsize(i)]);
+            if (value < 0)
+                break;
+            bytes.push_back(static_cast<unsigned char>(value));
+        }
+    }
+    return bytes;
+}
+
 }  // namespace
+
+int firmware_text_is_stand_in(const char *text, gsize length)
+{
+    const std::vector<unsigned char> bytes = hex_data_bytes(text, length);
+    const std::string_view marker = FIRMWARE_STAND_IN_MARKER;
+    return std::search(bytes.begin(), bytes.end(), marker.begin(), marker.end()) != bytes.end() ? 1 : 0;
+}
+
+int firmware_image_is_stand_in(void)
+{
+    static const int stand_in = firmware_text_is_stand_in(firmware, firmware_length);
+    return stand_in;
+}
+
+int firmware_port_is_pseudo_terminal(const char *bootloader_port)
+{
+    if (bootloader_port == nullptr || bootloader_port[0] == '\0')
+        return 0;
+    char *path = firmware_bootloader_port_path(bootloader_port);
+    struct stat status;
+    // stat follows every symbolic link, so the device itself is judged.
+    const bool pseudo_terminal = stat(path, &status) == 0 && S_ISCHR(status.st_mode) &&
+                                 major(status.st_rdev) >= UNIX98_PTY_SLAVE_MAJOR &&
+                                 major(status.st_rdev) < UNIX98_PTY_SLAVE_MAJOR + UNIX98_PTY_MAJOR_COUNT;
+    g_free(path);
+    return pseudo_terminal ? 1 : 0;
+}
+
+int firmware_flashing_allowed(const char *bootloader_port)
+{
+    return !firmware_image_is_stand_in() || firmware_port_is_pseudo_terminal(bootloader_port) ? 1 : 0;
+}
 
 int firmware_save_firmware(void)
 {
@@ -110,6 +183,12 @@ int firmware_run_programmer(const char *bootloader_port, unsigned time_limit_ms,
                             firmware_programmer_outcome *outcome)
 {
     firmware_programmer_outcome result = {};
+    if (!firmware_flashing_allowed(bootloader_port)) {
+        result.refused = 1;
+        if (outcome)
+            *outcome = result;
+        return 0;
+    }
     char *line = firmware_programmer_command_line(bootloader_port);
     char **argv = nullptr;
     GPid pid = 0;

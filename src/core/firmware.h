@@ -5,6 +5,12 @@
 // the file again. avrdude is an outside program found through PATH; only
 // "avrdude.conf" has to sit in the working directory beside the image.
 //
+// The image built in may be the stand-in of tools/firmware-image rather than a
+// device's program: a device flashed with it idles and has no console any
+// more. Such a build gives the image only to a pseudo-terminal (the simulated
+// bootloader); every path that flashes asks firmware_flashing_allowed first,
+// and firmware_run_programmer refuses by itself as well.
+//
 // Results are 1 for success and 0 for failure.
 #pragma once
 
@@ -25,6 +31,28 @@ extern const gsize firmware_length;
 // After the bound has passed the programmer is asked to end (SIGTERM) and,
 // if it has not ended after this long, killed (SIGKILL).
 #define FIRMWARE_PROGRAMMER_GRACE_MS 2000u
+
+// 1 when the Intel HEX `text` carries FIRMWARE_STAND_IN_MARKER in the bytes of
+// its data records (taken in the order they appear), else 0. Any thread.
+int firmware_text_is_stand_in(const char *text, gsize length);
+
+// 1 when the image built in is the stand-in (firmware_text_is_stand_in of
+// `firmware`), else 0. Decided from the bytes, not from a build setting.
+// Any thread.
+int firmware_image_is_stand_in(void);
+
+// 1 when the bootloader port, resolved as firmware_bootloader_port_path does,
+// is the slave side of a pseudo-terminal: a character device with a
+// pseudo-terminal's major number, symbolic links followed (so a link to a
+// simulated bootloader counts). 0 for anything else: a serial adapter, another
+// device, a plain file, a FIFO, a missing path. Any thread.
+int firmware_port_is_pseudo_terminal(const char *bootloader_port);
+
+// 1 when the built-in image may be written through `bootloader_port`: always
+// for a real image, only to a pseudo-terminal for the stand-in. A front end
+// calls it before it writes the firmware file or reboots the device, and
+// refuses with an explanation when it gives 0. Any thread.
+int firmware_flashing_allowed(const char *bootloader_port);
 
 // Writes the image to FIRMWARE_FILE_NAME, replacing the whole file at once.
 // Returns 1 on success. Blocks for one small file write. Interface thread.
@@ -53,12 +81,14 @@ struct firmware_programmer_outcome {
     int exit_status;    // its exit status when exited
     int signal_number;  // the signal that ended it when it did not exit
     int timed_out;      // 1 when the time bound ended it
+    int refused;        // 1 when firmware_flashing_allowed said no: nothing ran
 };
 
-// Runs the programmer command line for the bootloader port in the current
-// working directory, with this process's environment and its standard output
-// and error, and waits for it at most time_limit_ms; past that the programmer
-// is ended and reaped, so no process is left behind. Returns 1 only when it
+// Refuses at once (0, outcome->refused) when firmware_flashing_allowed gives 0
+// for the bootloader port. Otherwise runs the programmer command line for it
+// in the current working directory, with this process's environment and its
+// standard output and error, and waits for it at most time_limit_ms; past
+// that the programmer is ended and reaped, so no process is left behind. Returns 1 only when it
 // exited with status 0. outcome may be null. Blocks for the whole run (up to
 // time_limit_ms + FIRMWARE_PROGRAMMER_GRACE_MS). Worker thread.
 int firmware_run_programmer(const char *bootloader_port, unsigned time_limit_ms,

@@ -26,6 +26,8 @@ int maintenance_prepare_update(const char *device_port, const char *bootloader_p
         return MAINTENANCE_NO_DEVICE_PORT;
     if (bootloader_port[0] == '\0')
         return MAINTENANCE_NO_BOOTLOADER_PORT;
+    if (!firmware_flashing_allowed(bootloader_port))
+        return MAINTENANCE_STAND_IN_REFUSED;
     if (!firmware_side_files_present())
         return MAINTENANCE_COMPONENTS_MISSING;
     if (!firmware_save_firmware())

@@ -20,6 +20,7 @@ enum maintenance_update_check {
     MAINTENANCE_UPDATE_READY = 0,       // the firmware file is written
     MAINTENANCE_NO_DEVICE_PORT,         // the device port is empty
     MAINTENANCE_NO_BOOTLOADER_PORT,     // the bootloader port is empty
+    MAINTENANCE_STAND_IN_REFUSED,       // the stand-in image and a real port (firmware_flashing_allowed)
     MAINTENANCE_COMPONENTS_MISSING,     // a file the programmer needs is missing
     MAINTENANCE_FIRMWARE_NOT_COPIED,    // the firmware file could not be written
 };

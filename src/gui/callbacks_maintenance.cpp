@@ -84,6 +84,10 @@ void on_toolbutton_main_firmware_update_clicked(GtkToolButton *, gpointer)
     case MAINTENANCE_NO_BOOTLOADER_PORT:
         common_statusbar_update(_(" Error: Invalid bootloader port"));
         return;
+    case MAINTENANCE_STAND_IN_REFUSED:
+        common_statusbar_update(
+            _(" Error: This build carries no device firmware (see README: building with a firmware image)"));
+        return;
     case MAINTENANCE_COMPONENTS_MISSING:
         common_statusbar_update(_(" Error: Some update components are missing"));
         return;

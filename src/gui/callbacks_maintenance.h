@@ -31,8 +31,10 @@ gpointer thread_reboot_device(gpointer data);
 gboolean idle_finish_device_reboot(gpointer data);
 
 // "clicked" of toolbutton_main_firmware_update. Stops at the first failed
-// test, showing its text: device port empty, bootloader port empty, a side
-// file missing from the working directory, the firmware file not written.
+// test, showing its text: device port empty, bootloader port empty, the
+// built-in image being the stand-in while the bootloader port is no
+// pseudo-terminal (firmware_flashing_allowed), a side file missing from the
+// working directory, the firmware file not written.
 // Then shows " Firmware update requested", starts the worker "update" and
 // greys the toolbar; if the worker cannot start, shows " Failed: %s" and
 // deletes the firmware file again. Interface thread; blocks only for the

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace {
 
 const char programmer_failed[] = " Firmware update failed: The avrdude executable exited with error";
@@ -91,6 +93,28 @@ TEST_F(MaintenanceWithDevice, UpdateFlashesTheImageThroughTheBootloader)
     EXPECT_TRUE(device_received_reboot());
     EXPECT_FALSE(sandbox().exists(FIRMWARE_FILE_NAME));
     EXPECT_TRUE(toolbar_resting());
+}
+
+// A bootloader port that is no pseudo-terminal could be a real device: the
+// stand-in image is refused before the file is written or the device told.
+TEST_F(MaintenanceWithDevice, UpdateRefusesTheStandInForAPortThatIsNoPseudoTerminal)
+{
+    if (!firmware_image_is_stand_in())
+        GTEST_SKIP() << "this build carries a real image";
+    start();
+    sandbox().put_programmer_script("touch ran");
+    const std::string fifo = sandbox().path("bootloader");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    set_ports(devsim_port_name(device), fifo);
+
+    test_click(button("toolbutton_main_firmware_update"));
+    EXPECT_EQ(test_statusbar_text(),
+              " Error: This build carries no device firmware (see README: building with a firmware image)");
+    EXPECT_TRUE(toolbar_resting());
+    test_pump_pending();
+    EXPECT_FALSE(sandbox().exists(FIRMWARE_FILE_NAME));
+    EXPECT_EQ(devsim_get_status(device).sessions, 0u);
+    EXPECT_FALSE(sandbox().exists("ran"));
 }
 
 // An unplugged cable mid-write: avrdude never ends by itself; the bound does.

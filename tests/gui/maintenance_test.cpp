@@ -6,6 +6,7 @@
 #include "maintenance_fixture.h"
 #include "options.h"
 #include "support.h"
+#include "test_pty.h"
 
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
@@ -38,7 +39,8 @@ TEST_F(Maintenance, UpdateWithoutBootloaderPortStartsNothing)
 
 TEST_F(Maintenance, UpdateWithoutConfigurationFileStartsNothingAndWritesNoFile)
 {
-    set_ports(absent_port, absent_port);
+    test_pty bootloader;
+    set_ports(absent_port, bootloader.path());
     ASSERT_EQ(g_unlink("avrdude.conf"), 0);
     test_click(button("toolbutton_main_firmware_update"));
     EXPECT_EQ(test_statusbar_text(), " Error: Some update components are missing");
@@ -48,7 +50,8 @@ TEST_F(Maintenance, UpdateWithoutConfigurationFileStartsNothingAndWritesNoFile)
 
 TEST_F(Maintenance, UpdateThatCannotWriteTheFirmwareFileStartsNothing)
 {
-    set_ports(absent_port, absent_port);
+    test_pty bootloader;
+    set_ports(absent_port, bootloader.path());
     ASSERT_EQ(g_mkdir(FIRMWARE_FILE_NAME, 0700), 0);
     ASSERT_TRUE(g_file_set_contents(FIRMWARE_FILE_NAME "/keep", "", 0, nullptr));
     test_click(button("toolbutton_main_firmware_update"));
@@ -59,7 +62,8 @@ TEST_F(Maintenance, UpdateThatCannotWriteTheFirmwareFileStartsNothing)
 
 TEST_F(Maintenance, UpdateWithAnUnopenableDevicePortFailsAndDeletesTheFile)
 {
-    set_ports(absent_port, absent_port);
+    test_pty bootloader;
+    set_ports(absent_port, bootloader.path());
     test_click(button("toolbutton_main_firmware_update"));
     EXPECT_EQ(test_statusbar_text(), " Firmware update requested");
     EXPECT_TRUE(sandbox().exists(FIRMWARE_FILE_NAME));

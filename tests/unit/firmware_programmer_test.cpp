@@ -3,6 +3,7 @@
 #include "firmware.h"
 #include "intel_hex.h"
 #include "programmer_sandbox.h"
+#include "test_pty.h"
 
 #include <glib.h>
 #include <gtest/gtest.h>
@@ -123,7 +124,8 @@ TEST_F(FirmwareProgrammer, AProgrammerThatIgnoresTheEndRequestIsKilled)
 {
     // Stands in for a programmer stuck where SIGTERM does not reach it.
     sandbox.put_programmer_script("trap '' TERM\nexec sleep 60");
-    EXPECT_EQ(run(200, "/dev/null"), 0);
+    test_pty port;
+    EXPECT_EQ(run(200, port.path().c_str()), 0);
     EXPECT_EQ(outcome.timed_out, 1);
     EXPECT_EQ(outcome.signal_number, SIGKILL);
     EXPECT_EQ(count_child_processes("sleep"), 0);
@@ -137,6 +139,19 @@ TEST_F(FirmwareProgrammer, NoProgrammerOnThePathFails)
     EXPECT_EQ(run(), 0);
     EXPECT_EQ(outcome.started, 0);
     EXPECT_EQ(bootsim_flash_bytes_written(boot), 0);
+}
+
+// Whatever front end calls it, the stand-in never reaches a real device.
+TEST_F(FirmwareProgrammer, TheStandInIsRefusedForAPortThatIsNoPseudoTerminal)
+{
+    if (!firmware_image_is_stand_in())
+        GTEST_SKIP() << "this build carries a real image";
+    sandbox.put_programmer_script("touch ran");
+    ASSERT_EQ(firmware_save_firmware(), 1);
+    EXPECT_EQ(run(FIRMWARE_PROGRAMMER_TIME_LIMIT_MS, "/dev/null"), 0);
+    EXPECT_EQ(outcome.refused, 1);
+    EXPECT_EQ(outcome.started, 0);
+    EXPECT_FALSE(sandbox.exists("ran"));
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 // so that a block flashed to the wrong place or dropped shows up in a compare.
 //
 // Usage: zr7k8-firmware-image OUTPUT.hex   (the same bytes on every run)
+#include "firmware_stand_in_marker.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -20,7 +22,7 @@ constexpr unsigned image_size = 5308;          // bytes of program text
 constexpr unsigned full_records = 331;         // records of 16 bytes
 constexpr unsigned tail_records[] = {4, 8};    // the two short records at the end
 constexpr std::uint32_t pattern_seed = 0x5A37C8E1u;
-constexpr char marker[] = "ZR7K8-LC stand-in firmware image, not a device program";
+constexpr char marker[] = FIRMWARE_STAND_IN_MARKER;
 
 std::vector<unsigned char> image_bytes()
 {
