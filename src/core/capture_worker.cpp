@@ -1,6 +1,7 @@
 #include "capture_worker.h"
 
 #include "capture.h"
+#include "capture_progress.h"
 #include "console.h"
 #include "handoff.h"
 #include "handoff_lane.h"
@@ -86,7 +87,9 @@ const char *capture_worker_run(FILE *file, const char *port_name, const char *co
                 return capture_end_reason(&state);
             }
         } while (received == 0);
-        if (capture_take_read(&state, buffer, received))
+        int ended = capture_take_read(&state, buffer, received);
+        capture_progress_publish(pass.tape_ticks, capture_bytes_written(&state));
+        if (ended)
             return capture_end_reason(&state);
     }
 }

@@ -35,6 +35,8 @@ void capture_worker_set_callbacks(const capture_worker_callbacks *callbacks);
 // file failure or a failed read. Leaves the port open and the file open.
 // Returns nullptr for success or one of the fixed reasons. Blocks for the
 // length of the capture; every wait ends within ~500 ms of a port close.
+// After every read it publishes the tape time and dump bytes so far
+// (capture_progress.h; reset it before the worker starts).
 const char *capture_worker_run(FILE *file, const char *port_name, const char *command);
 
 // The worker's common ending: closes file (if any), posts led_off, sleeps

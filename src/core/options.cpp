@@ -16,6 +16,14 @@ const char options_key_bootloader_port[] = "bootloader_port";
 const char options_default_device_port[] = "COM3";
 const char options_default_bootloader_port[] = "COM4";
 
+// Settings beyond the ports live in groups of their own, written only when
+// they differ from their defaults, so a file that never used them keeps
+// exactly the text it had.
+const char options_tap_group[] = "tap";
+const char options_key_write_image[] = "write_image";
+
+gboolean options_write_tap_image = FALSE;
+
 gchar *utf8_path_configfile = nullptr;
 
 void options_replace(gchar **setting, const gchar *value)
@@ -75,6 +83,10 @@ void options_load_from_file(void)
                          options_default_device_port);
         options_load_key(key_file, options_key_bootloader_port, &options_bootloader_port_string,
                          options_default_bootloader_port);
+        GError *error = nullptr;
+        gboolean write_image = g_key_file_get_boolean(key_file, options_tap_group, options_key_write_image, &error);
+        options_write_tap_image = error ? FALSE : write_image;
+        g_clear_error(&error);
     }
     g_key_file_free(key_file);
 }
@@ -94,11 +106,23 @@ gboolean options_save_to_file(void)
         g_key_file_set_string(key_file, options_group, options_key_device_port, options_device_port_string);
         g_key_file_set_string(key_file, options_group, options_key_bootloader_port,
                               options_bootloader_port_string);
+        if (options_write_tap_image)
+            g_key_file_set_boolean(key_file, options_tap_group, options_key_write_image, TRUE);
         written = g_key_file_save_to_file(key_file, utf8_path_configfile, nullptr);
     }
     g_key_file_free(key_file);
     g_free(skeleton);
     return written;
+}
+
+gboolean options_get_write_tap_image(void)
+{
+    return options_write_tap_image;
+}
+
+void options_set_write_tap_image(gboolean write_image)
+{
+    options_write_tap_image = write_image ? TRUE : FALSE;
 }
 
 const gchar *options_config_file_path(void)

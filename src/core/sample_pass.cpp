@@ -9,6 +9,7 @@ void sample_pass_init(sample_pass *pass, GSourceFunc print_name)
 {
     pass->tape_ticks = 0;
     pass->tick_sum = 0;
+    pass->tape_ticks = 0;
     name_finder_init(&pass->finder);
     pass->print_name = print_name;
 }

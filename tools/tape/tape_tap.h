@@ -15,9 +15,6 @@
 #include <string>
 #include <vector>
 
-constexpr unsigned tape_tick_hz = 2000000;
-constexpr unsigned tape_c64_pal_hz = 985248;
-
 struct tape_tap_info {
     unsigned version;  // 0, 1 or 2
     unsigned machine;  // header byte 13: 0 C64, 1 VIC-20, 2 C16/Plus4
