@@ -19,3 +19,8 @@ void capture_progress_publish(guint64 ticks, guint64 bytes);
 // The last published totals; either pointer may be null. Any thread; never
 // blocks.
 void capture_progress_read(guint64 *ticks, guint64 *bytes);
+
+// The samples (pulses) taken so far, for a pulse rate; a preview has them
+// too, though it writes no bytes. Published and read as the totals above.
+void capture_progress_publish_pulses(guint64 pulses);
+guint64 capture_progress_pulses(void);

@@ -89,6 +89,7 @@ const char *capture_worker_run(FILE *file, const char *port_name, const char *co
         } while (received == 0);
         int ended = capture_take_read(&state, buffer, received);
         capture_progress_publish(pass.tape_ticks, capture_bytes_written(&state));
+        capture_progress_publish_pulses(pass.samples);
         if (ended)
             return capture_end_reason(&state);
     }

@@ -7,9 +7,9 @@
 
 void sample_pass_init(sample_pass *pass, GSourceFunc print_name)
 {
-    pass->tape_ticks = 0;
     pass->tick_sum = 0;
     pass->tape_ticks = 0;
+    pass->samples = 0;
     name_finder_init(&pass->finder);
     pass->print_name = print_name;
 }
@@ -17,6 +17,7 @@ void sample_pass_init(sample_pass *pass, GSourceFunc print_name)
 void sample_pass_feed(sample_pass *pass, unsigned short sample)
 {
     pass->tape_ticks += sample;
+    ++pass->samples;
     plot_add_sample(&pass->tick_sum, sample);
     if (name_finder_feed(&pass->finder, sample) && pass->print_name) {
         auto *found = g_new(sample_pass_name, 1);

@@ -17,9 +17,9 @@ struct sample_pass_name {
 };
 
 struct sample_pass {
-    guint64 tape_ticks;   // tape time of every sample taken so far
     guint32 tick_sum;     // tape time not yet turned into a plot row
     guint64 tape_ticks;   // tape time of every sample passed on
+    guint64 samples;      // samples passed on
     name_finder finder;   // per-capture decoder state (restart flag)
     GSourceFunc print_name;  // receives each name found; nullptr: names dropped
 };
