@@ -5,7 +5,9 @@
 #include "tape_time.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -26,13 +28,49 @@ int reject(std::string *error, const char *reason)
     return 0;
 }
 
+bool has_signature(const unsigned char *data, size_t size)
+{
+    return size >= TAP_SIGNATURE_LENGTH && (std::memcmp(data, "C64-TAPE-RAW", TAP_SIGNATURE_LENGTH) == 0 ||
+                                             std::memcmp(data, "C16-TAPE-RAW", TAP_SIGNATURE_LENGTH) == 0);
+}
+
+uint32_t length_field(const unsigned char *data)
+{
+    return data[TAP_LENGTH_OFFSET] | (data[TAP_LENGTH_OFFSET + 1] << 8) | (data[TAP_LENGTH_OFFSET + 2] << 16) |
+           (static_cast<uint32_t>(data[TAP_LENGTH_OFFSET + 3]) << 24);
+}
+
 }  // namespace
+
+int tape_tap_file_check(const char *path, std::string *error)
+{
+    FILE *file = std::fopen(path, "rb");
+    if (!file)
+        return reject(error, std::strerror(errno));
+    unsigned char header[TAP_HEADER_SIZE];
+    const size_t got = std::fread(header, 1, sizeof header, file);
+    const int read_error = std::ferror(file) ? errno : 0;
+    long size = -1;
+    if (read_error == 0 && std::fseek(file, 0, SEEK_END) == 0)
+        size = std::ftell(file);
+    std::fclose(file);
+    if (read_error != 0 || size < 0)
+        return reject(error, std::strerror(read_error ? read_error : EISDIR));
+    if (!has_signature(header, got))
+        return -1;
+    if (got < TAP_HEADER_SIZE)
+        return reject(error, "TAP image cut short inside its header");
+    if (header[TAP_VERSION_OFFSET] > 2)
+        return reject(error, "unknown TAP version (only 0, 1 and 2 are known)");
+    if (length_field(header) != static_cast<uint64_t>(size) - TAP_HEADER_SIZE)
+        return reject(error, "TAP header's length field disagrees with the file's size");
+    return 1;
+}
 
 int tape_tap_to_samples(const unsigned char *data, size_t size, unsigned clock_hz,
                         std::vector<unsigned short> *samples, tape_tap_info *info, std::string *error)
 {
-    if (size < TAP_HEADER_SIZE ||
-        (std::memcmp(data, "C64-TAPE-RAW", 12) != 0 && std::memcmp(data, "C16-TAPE-RAW", 12) != 0))
+    if (size < TAP_HEADER_SIZE || !has_signature(data, size))
         return reject(error, "not a TAP image (no C64-TAPE-RAW signature)");
     const unsigned version = data[TAP_VERSION_OFFSET];
     if (version > 2)
@@ -45,9 +83,7 @@ int tape_tap_to_samples(const unsigned char *data, size_t size, unsigned clock_h
     if (info)
         *info = tape_tap_info{version, machine, video, clock_hz};
 
-    const uint32_t declared = data[TAP_LENGTH_OFFSET] | (data[TAP_LENGTH_OFFSET + 1] << 8) |
-                              (data[TAP_LENGTH_OFFSET + 2] << 16) |
-                              (static_cast<uint32_t>(data[TAP_LENGTH_OFFSET + 3]) << 24);
+    const uint32_t declared = length_field(data);
     const size_t end = TAP_HEADER_SIZE + std::min<size_t>(declared, size - TAP_HEADER_SIZE);
 
     samples->clear();
