@@ -76,8 +76,9 @@ void draw_line(void)
                                   size_text("  ").c_str(), pulse_rate(), state.last_name.empty() ? "" : "  last: ",
                                   state.last_name.c_str());
     std::string shown = line;
-    // A line that wraps could not be rewritten in place.
-    const unsigned width = terminal_width() - 1;
+    // A line that wraps could not be rewritten in place; the terminal's echo
+    // of a Ctrl-C ("^C") must fit behind it too.
+    const unsigned width = terminal_width() > 3 ? terminal_width() - 3 : 1;
     if (shown.size() > width)
         shown.resize(width);
     std::fprintf(stderr, "\r%s\033[K", shown.c_str());
