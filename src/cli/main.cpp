@@ -16,6 +16,7 @@ struct command {
 };
 
 const command commands[] = {
+    {"ports", cmd_ports, "List the serial ports that could be the device"},
     {"preview", cmd_preview, "Watch a tape play: names found, nothing stored"},
     {"dump", cmd_dump, "Record a tape's sample stream into a file"},
     {"totap", cmd_totap, "Convert a dump file into a TAP image"},

@@ -41,7 +41,9 @@ const char *maintenance_request_reboot(const char *device_port)
         return capture_reason_no_port;
     if (!console_synch_with_device())
         return capture_reason_no_sync;
-    if (!console_write(reboot_command, sizeof reboot_command - 1))
+    // The caller closes the port afterwards, which drops output the device
+    // has not taken: the command counts as sent only once it has left.
+    if (!console_write(reboot_command, sizeof reboot_command - 1) || !serial_wait_until_sent())
         return maintenance_reason_no_reboot;
     return nullptr;
 }

@@ -30,8 +30,9 @@ enum maintenance_update_check {
 // (nothing written). Blocks for one small file write. Interface thread.
 int maintenance_prepare_update(const char *device_port, const char *bootloader_port);
 
-// Opens device_port, waits for the prompt and sends "b\r". Returns null when
-// the command went out (nothing is read back), else capture_reason_no_port,
+// Opens device_port, waits for the prompt, sends "b\r" and waits (at most
+// about 500 ms) until the device has taken it. Returns null when the command
+// went out (nothing is read back), else capture_reason_no_port,
 // capture_reason_no_sync or maintenance_reason_no_reboot. Leaves the port
 // open. Waits for the prompt until it comes or the port is closed from
 // another thread. Worker thread.

@@ -4,6 +4,7 @@
 
 #include <glib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -21,6 +22,9 @@ int hPort = -1;
 
 // Every read and write returns this long after it started, at the latest.
 static const gint64 serial_timeout_us = 500 * 1000;
+
+// How often serial_wait_until_sent looks at the output queue.
+static const int drain_check_ms = 2;
 
 static int connection_established = 0;
 static GMutex g__connection_established_lock;
@@ -74,6 +78,14 @@ static int milliseconds_until(gint64 deadline)
     return left <= 0 ? 0 : int((left + 999) / 1000);
 }
 
+// Bytes the driver of `fd` still holds for the device, or -1 when it cannot
+// tell (the descriptor is no terminal any more).
+static int serial_output_queued(int fd)
+{
+    int queued = 0;
+    return ioctl(fd, TIOCOUTQ, &queued) == 0 ? queued : -1;
+}
+
 // Waits until the port of `snapshot` reports `events`. Fails when the port is
 // closed meanwhile (its event descriptor wakes the wait) or reports a hang-up
 // or an error; times out at `deadline` (monotonic microseconds).
@@ -121,8 +133,10 @@ static int port_transfer(bool reading, unsigned char *bytes, unsigned count, uns
         return 0;
 
     int fd = port_unpack(snapshot).fd;
-    if (count == 0)
-        return (reading ? read(fd, bytes, 0) : write(fd, bytes, 0)) < 0 ? 0 : 1;
+    if (count == 0) {
+        ssize_t n = reading ? read(fd, bytes, 0) : write(fd, bytes, 0);
+        return n < 0 || live_port.load() != snapshot ? 0 : 1;
+    }
 
     gint64 deadline = g_get_monotonic_time() + serial_timeout_us;
     unsigned done = 0;
@@ -136,6 +150,12 @@ static int port_transfer(bool reading, unsigned char *bytes, unsigned count, uns
             break;
         }
         ssize_t n = reading ? read(fd, bytes + done, count - done) : write(fd, bytes + done, count - done);
+        if (live_port.load() != snapshot) {
+            // Closed between the wait and the transfer: the bytes may have
+            // gone to the /dev/null placeholder and not to the device.
+            result = 0;
+            break;
+        }
         if (n > 0) {
             done += unsigned(n);
         } else if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
@@ -160,6 +180,30 @@ int serial_write(const void *buffer, unsigned count, unsigned *written)
 {
     // The buffer is only read from when writing.
     return port_transfer(false, static_cast<unsigned char *>(const_cast<void *>(buffer)), count, written);
+}
+
+int serial_wait_until_sent(void)
+{
+    io_call call;
+    std::uint64_t snapshot = live_port.load();
+    if (snapshot == port_closed)
+        return 0;
+    port_view view = port_unpack(snapshot);
+    gint64 deadline = g_get_monotonic_time() + serial_timeout_us;
+    for (;;) {
+        int queued = serial_output_queued(view.fd);
+        if (queued < 0 || live_port.load() != snapshot)
+            return 0;
+        if (queued == 0)
+            return 1;
+        int timeout = std::min(milliseconds_until(deadline), drain_check_ms);
+        if (timeout == 0)
+            return 0;
+        // A close signals the event descriptor and ends the wait at once.
+        pollfd wake = {view.wake, POLLIN, 0};
+        if (poll(&wake, 1, timeout) > 0)
+            return 0;
+    }
 }
 
 char *serial_second_port_name(const char *name)
@@ -252,29 +296,67 @@ static void serial_reap_retired(void)
     retired_descriptors.clear();
 }
 
-// Takes the port of `view` out of use: wakes whoever waits on it and puts
-// /dev/null under its number, which lets the device go at once while the
-// number stays taken. Called with the lock held, after live_port was cleared.
+static gpointer serial_close_thread(gpointer descriptor)
+{
+    close(GPOINTER_TO_INT(descriptor));
+    return nullptr;
+}
+
+// Closes `fd`, the last descriptor of a port, without waiting for the device.
+// The last close of a terminal waits until the output its driver holds has
+// gone out, up to the driver's closing_wait (30 s for a USB serial port that
+// nobody reads). That output is discarded first; what the driver has already
+// passed on stays delivered (on a pseudo-terminal a discard would take back
+// bytes the other side has not read yet, such as a command written just
+// before the close). Should the driver still count bytes in flight, the close
+// happens on a thread of its own.
+static void serial_release(int fd)
+{
+    if (serial_output_queued(fd) > 0)
+        tcflush(fd, TCOFLUSH);
+    if (serial_output_queued(fd) > 0) {
+        GThread *closer = g_thread_try_new("port-close", serial_close_thread, GINT_TO_POINTER(fd), nullptr);
+        if (closer) {
+            g_thread_unref(closer);
+            return;
+        }
+    }
+    close(fd);
+}
+
+// Takes the port of `view` out of use: wakes whoever waits on it, gives the
+// device up for others at once, and puts /dev/null under its number, which
+// stays taken. The device itself is let go through a second descriptor taken
+// before that, after the number no longer leads to it, so that no write can
+// queue output behind the discard. Never waits for the device. Called with
+// the lock held, after live_port was cleared.
 static void serial_retire(port_view view)
 {
     std::uint64_t one = 1;
     ssize_t ignored = write(view.wake, &one, sizeof one);
     (void)ignored;
     ioctl(view.fd, TIOCNXCL);
+    flock(view.fd, LOCK_UN);
+    // Without a second descriptor the number is the last one: discard now.
+    int device = fcntl(view.fd, F_DUPFD_CLOEXEC, 0);
+    if (device < 0 && serial_output_queued(view.fd) > 0)
+        tcflush(view.fd, TCOFLUSH);
     int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
     if (null_fd >= 0) {
         // Should dup2 fail, the device stays open under its number until the
         // next open reaps it: later than wished, but never another file.
         (void)dup2(null_fd, view.fd);
         close(null_fd);
+        retired_descriptors.push_back(view.fd);
     } else if (io_in_flight.load() == 0) {
         // No /dev/null: with no read or write under way the number may go.
         close(view.fd);
-        retired_descriptors.push_back(view.wake);
-        return;
+    } else {
+        retired_descriptors.push_back(view.fd);
     }
-    retired_descriptors.push_back(view.fd);
     retired_descriptors.push_back(view.wake);
+    if (device >= 0)
+        serial_release(device);
 }
 
 int serial_connect_and_configure_port(const char *name)

@@ -30,24 +30,40 @@ int serial_connect_and_configure_port(const char *name);
 
 // Closes the port if it is open, else does nothing; safe any number of times
 // and before any open. A read or write in progress on another thread returns
-// at once and fails. Never blocks for more than the lock. Any thread
-// (the interface thread in the program).
+// at once and fails. Output that the driver still holds for the device is
+// discarded, and the port is free for another opener on return. Never waits for the device
+// (a terminal's last close can wait up to 30 s for its output to drain; when
+// the driver still holds output after the discard, that close is left to a
+// short-lived thread of its own). Blocks only for the lock. Any thread (the
+// interface thread in the program).
 void serial_disconnect_port(void);
 
 // Reads up to `count` bytes into `buffer`. Returns when `count` bytes have
 // arrived or 500 ms after the call, whichever is first; *received (when not
 // null) tells how many arrived. Returns 1 on success, also with 0 bytes at the
-// deadline; 0 when the port is closed (or gets closed meanwhile) or the device
-// is gone (hang-up, I/O error, end of file). Blocks at most about 500 ms.
-// Worker thread.
+// deadline; 0 when the port is closed (or gets closed meanwhile, even after
+// bytes arrived) or the device is gone (hang-up, I/O error, end of file).
+// Blocks at most about 500 ms. Worker thread.
 int serial_read(void *buffer, unsigned count, unsigned *received);
 
 // Writes up to `count` bytes from `buffer`. Returns when all are written or
 // 500 ms after the call; *written (when not null) tells how many went out.
 // Returns 1 on success, also when fewer than `count` were written at the
-// deadline, and for a count of 0 on an open port; 0 when the port is closed or
-// the device is gone. Blocks at most about 500 ms. Worker thread.
+// deadline, and for a count of 0 on an open port; 0 when the port is closed
+// before or while the call runs (a close just before the bytes went out
+// included: they did not reach the device) or the device is gone. Blocks at
+// most about 500 ms. Worker thread.
 int serial_write(const void *buffer, unsigned count, unsigned *written);
+
+// Waits until the device has taken everything written so far (the driver
+// holds no more output for it) or 500 ms have passed. A close discards output
+// the device has not taken, so a command that must arrive is waited for
+// before its sender lets the port be closed. Returns 1 when nothing is left
+// to send; 0 when the port is closed (or gets closed meanwhile), the device is
+// gone, or output is still waiting at the deadline. A pseudo-terminal holds no
+// output of its own: it returns at once. Blocks at most about 500 ms. Worker
+// thread.
+int serial_wait_until_sent(void);
 
 // The path tried after `name` fails to open: "/dev/" followed by `name`, or
 // nullptr when `name` already starts with "/dev/" (it is not tried again).

@@ -19,9 +19,10 @@
 // "reboot" and greys the toolbar. Interface thread; never blocks.
 void on_toolbutton_main_reboot_clicked(GtkToolButton *toolbutton, gpointer user_data);
 
-// Worker "reboot" (no data): open, prompt, "b\r"; queues
-// idle_finish_device_reboot with a constant reason, or null when the command
-// went out. Returns null. Leaves the port open for the finish callback.
+// Worker "reboot" (no data): open, prompt, "b\r" and a wait (at most 500 ms)
+// until the device has taken it; queues idle_finish_device_reboot with a
+// constant reason, or null when the command went out. Returns null. Leaves
+// the port open for the finish callback.
 gpointer thread_reboot_device(gpointer data);
 
 // Idle callback (data: the worker's reason or null): shows " Device reboot

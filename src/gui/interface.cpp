@@ -288,6 +288,17 @@ GtkWidget *create_window_connection_settings(void)
                      GtkAttachOptions(0), 0, 0);
     gtk_tooltips_set_tip(tooltips, entry_bootloader_port, _("USB serial port to use"), nullptr);
 
+    // Both entries complete from one list of the ports present, filled each
+    // time the window opens.
+    GtkListStore *ports = gtk_list_store_new(PORT_COMPLETION_COLUMNS, G_TYPE_STRING, G_TYPE_STRING);
+    GtkWidget *port_entries[] = {entry_device_port, entry_bootloader_port};
+    for (GtkWidget *entry : port_entries) {
+        GtkEntryCompletion *completion = callbacks_settings_new_port_completion(ports);
+        gtk_entry_set_completion(GTK_ENTRY(entry), completion);
+        g_object_unref(completion);
+    }
+    g_object_unref(ports);
+
     GtkWidget *button_ok = gtk_button_new();
     gtk_widget_show(button_ok);
     gtk_box_pack_start(GTK_BOX(vbox), button_ok, FALSE, FALSE, 0);

@@ -234,6 +234,39 @@ TEST(SerialWrite, DeviceThatDoesNotReadGetsPartOfALargeWrite)
     serial_disconnect_port();
 }
 
+// A USB serial port's last close can wait up to 30 s for output the device
+// does not take. A pseudo-terminal has no such wait and holds no output of
+// its own (what it cannot pass on is refused at write), so it cannot show
+// that wait; it shows that a close under a stalled reader with a full queue
+// does not wait for the reader, and leaves the port free.
+TEST(SerialClose, CloseWithAFullQueueNobodyReadsReturns)
+{
+    test_pty pty;
+    ASSERT_EQ(serial_connect_and_configure_port(pty.path().c_str()), 1);
+    std::string large(1 << 20, 'x');
+    unsigned written = 0;
+    ASSERT_EQ(serial_write(large.data(), unsigned(large.size()), &written), 1);
+    ASSERT_LT(written, large.size());
+    EXPECT_EQ(serial_wait_until_sent(), 1);  // nothing held back by the pty itself
+
+    std::atomic<bool> closed{false};
+    std::thread interface_thread([&] {
+        serial_disconnect_port();
+        closed = true;
+    });
+    const gint64 deadline = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
+    while (!closed && g_get_monotonic_time() < deadline)
+        g_usleep(1000);
+    if (!closed) {
+        interface_thread.detach();
+        FAIL() << "the close did not return";
+    }
+    interface_thread.join();
+    EXPECT_EQ(serial_wait_until_sent(), 0);
+    ASSERT_EQ(serial_connect_and_configure_port(pty.path().c_str()), 1);
+    serial_disconnect_port();
+}
+
 TEST(SerialClose, RepeatedClosesAndCloseBeforeOpenAreHarmless)
 {
     serial_disconnect_port();
