@@ -13,7 +13,8 @@ static int read_samples(const char *path, std::vector<unsigned short> *samples, 
     std::vector<unsigned char> bytes;
     if (!tape_read_file(path, &bytes, error))
         return 0;
-    if (bytes.size() >= 12 && std::memcmp(bytes.data() + 1, "64-TAPE-RAW", 11) == 0)
+    // "C64-TAPE-RAW" or "C16-TAPE-RAW".
+    if (bytes.size() >= 12 && std::memcmp(bytes.data() + 3, "-TAPE-RAW", 9) == 0)
         return tape_tap_to_samples(bytes.data(), bytes.size(), 0, samples, nullptr, error);
     return tape_read_dmp(path, samples, error);
 }
