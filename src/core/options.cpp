@@ -73,6 +73,7 @@ void options_load_from_file(void)
     if (!g_file_test(utf8_path_configfile, G_FILE_TEST_EXISTS)) {
         options_replace(&options_device_port_string, options_default_device_port);
         options_replace(&options_bootloader_port_string, options_default_bootloader_port);
+        options_write_tap_image = FALSE;
         options_save_to_file();
         return;
     }

@@ -5,7 +5,6 @@
 #include "tape_file.h"
 #include "tape_tap.h"
 #include "tape_testing.h"
-#include "tape_time.h"
 #include "test_pty.h"
 #include "test_small_filesystem.h"
 
@@ -205,17 +204,6 @@ TEST(TapWriter, AFailedConversionLeavesTheEarlierImageAndNoOtherFile)
     ASSERT_TRUE(tape_read_file(tap.c_str(), &after, nullptr));
     EXPECT_EQ(after, good);
     EXPECT_EQ(disk.listing(), "tape.tap");
-}
-
-TEST(TapeTime, MinutesAndSecondsCountOnPastAnHour)
-{
-    const guint64 ticks = (61 * 60 + 4) * tape_ticks_per_second + 9 * tape_ticks_per_second / 10;
-    gchar *whole = tape_time_text(ticks);
-    gchar *tenths = tape_time_text_tenths(ticks);
-    EXPECT_STREQ(whole, "61:04");
-    EXPECT_STREQ(tenths, "61:04.9");
-    g_free(whole);
-    g_free(tenths);
 }
 
 }  // namespace
