@@ -55,6 +55,6 @@ int cmd_totap(int argc, char **argv)
     }
     if (result.odd_trailing_byte)
         cli_say("Note: %s ends with half a sample (one odd byte), which is left out", in);
-    cli_say("%s: %" G_GUINT64_FORMAT " pulses", out, result.samples);
+    cli_say("%s: %" G_GUINT64_FORMAT " pulse%s", out, result.samples, result.samples == 1 ? "" : "s");
     return CLI_EXIT_OK;
 }
