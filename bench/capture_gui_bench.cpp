@@ -7,6 +7,7 @@
 // and capture threads; the device runs as its own process) over the wall time
 // between " Monitoring..." and " Operation succeeded"; "median_ms" is the
 // median of the Abort times.
+#include "config_home.h"
 #include "devsim.h"
 #include "gui_support.h"
 #include "main.h"
@@ -195,20 +196,9 @@ BENCHMARK(BM_PreviewClientCpuShare)
 // its whole process, start and set-up included.
 constexpr int flat_out_copies = 32;
 
-std::string file_bytes(const std::string &path)
-{
-    gchar *contents = nullptr;
-    gsize length = 0;
-    if (!g_file_get_contents(path.c_str(), &contents, &length, nullptr))
-        return "";
-    std::string bytes(contents, length);
-    g_free(contents);
-    return bytes;
-}
-
 bool holds_stream(const std::string &path, const device_program &device)
 {
-    const std::string bytes = file_bytes(path);
+    const std::string bytes = test_read_file(path);
     return bytes.size() == device.stream.size() && memcmp(bytes.data(), device.stream.data(), bytes.size()) == 0;
 }
 

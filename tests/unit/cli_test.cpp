@@ -111,17 +111,6 @@ sim_handle start_device(const std::vector<unsigned short> &samples, unsigned byt
     return sim_handle(sim);
 }
 
-std::string file_bytes(const std::string &path)
-{
-    gchar *contents = nullptr;
-    gsize length = 0;
-    if (!g_file_get_contents(path.c_str(), &contents, &length, nullptr))
-        return "";
-    std::string bytes(contents, length);
-    g_free(contents);
-    return bytes;
-}
-
 std::vector<std::string> lines(const std::string &text)
 {
     std::vector<std::string> result;
@@ -154,7 +143,7 @@ TEST(Cli, DumpWritesTheDeviceStreamAndPrintsTheNamesWithTheirLoaders)
     sim_handle sim = start_device(tape_demo_samples(), 0);
     const cli_result result = run_cli({"dump", "--port", devsim_port_name(sim.get()), "demo.dmp"}, folder.path());
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(file_bytes(folder.path() + "/demo.dmp"), demo_stream());
+    EXPECT_EQ(test_read_file(folder.path() + "/demo.dmp"), demo_stream());
     const std::vector<std::string> found = lines(result.out);
     ASSERT_EQ(found.size(), 3u) << result.out;
     const std::string expected[3][2] = {{"rom", tape_demo_names[0]},
@@ -181,13 +170,13 @@ TEST(Cli, InterruptedDumpExits130AndKeepsAPrefixOfTheStream)
     const cli_result result =
         run_cli({"dump", "--port", devsim_port_name(sim.get()), "cut.dmp"}, folder.path(), [&](GPid pid) {
             const gint64 deadline = g_get_monotonic_time() + 30 * G_USEC_PER_SEC;
-            while (file_bytes(path).size() < 8192 && g_get_monotonic_time() < deadline)
+            while (test_read_file(path).size() < 8192 && g_get_monotonic_time() < deadline)
                 g_usleep(20000);
             kill(pid, SIGINT);
         });
     EXPECT_EQ(result.status, 130) << result.err;
     EXPECT_NE(result.err.find("Operation aborted"), std::string::npos) << result.err;
-    const std::string kept = file_bytes(path);
+    const std::string kept = test_read_file(path);
     const std::string stream = demo_stream();
     EXPECT_GE(kept.size(), 8192u);
     EXPECT_LT(kept.size(), stream.size());
@@ -221,10 +210,10 @@ TEST(Cli, TapBesideTheDumpIsTheImageThatTotapMakes)
     std::vector<std::string> totap = {"totap", "game.DMP", "other.tap"};
     totap.insert(totap.end(), sampling.begin(), sampling.end());
     ASSERT_EQ(run_cli(totap, folder.path()).status, 0);
-    const std::string image = file_bytes(folder.path() + "/game.tap");
+    const std::string image = test_read_file(folder.path() + "/game.tap");
     EXPECT_GT(image.size(), 20u);
     EXPECT_EQ(image[13], 1) << "the VIC 20 header";
-    EXPECT_EQ(image, file_bytes(folder.path() + "/other.tap"));
+    EXPECT_EQ(image, test_read_file(folder.path() + "/other.tap"));
 }
 
 TEST(Cli, NamesOnRealTapesAreTheNamesTheClientFinds)
@@ -329,7 +318,7 @@ TEST(Cli, RefusalsExitWith2AndWriteNothing)
     auto listing = [&] {
         std::map<std::string, std::string> files;
         for (const auto &entry : fs::recursive_directory_iterator(dir))
-            files[entry.path().string()] = entry.is_regular_file() ? file_bytes(entry.path().string()) : "";
+            files[entry.path().string()] = entry.is_regular_file() ? test_read_file(entry.path().string()) : "";
         return files;
     };
     const auto before = listing();
