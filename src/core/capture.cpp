@@ -49,7 +49,9 @@ static int write_stream(capture_state *state, const unsigned char *bytes, unsign
 {
     if (!state->file || count == 0)
         return 1;
-    return fwrite(bytes, 1, count, state->file) == count;
+    size_t written = fwrite(bytes, 1, count, state->file);
+    state->bytes_written += written;
+    return written == count;
 }
 
 // Drops the last count bytes that went into the file: flush, then shorten.
@@ -133,6 +135,8 @@ static void end_on_marker(capture_state *state, const unsigned char *marker, con
     unsigned already_written = CAPTURE_MARKER_LENGTH - in_chunk;
     int wrote = write_stream(state, bytes, before);
     int cut = !state->file || already_written == 0 || cut_file(state->file, already_written);
+    if (state->file && already_written != 0 && cut)
+        state->bytes_written -= already_written;
     if (marker == failure_marker) {
         // The device's own failure is the news; a file problem on top of it
         // does not change what the user has to know.
@@ -222,6 +226,11 @@ int capture_has_ended(const capture_state *state)
 const char *capture_end_reason(const capture_state *state)
 {
     return state->ended ? state->reason : nullptr;
+}
+
+guint64 capture_bytes_written(const capture_state *state)
+{
+    return state->bytes_written;
 }
 
 const char *capture_finish_file(FILE *file, const char *reason)

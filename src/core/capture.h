@@ -62,6 +62,7 @@ struct capture_state {
     unsigned char carry;
     int ended;
     const char *reason;              // end reason; nullptr = success
+    guint64 bytes_written;           // stream bytes in the dump file
 };
 
 // Sets up the state for one capture writing to file (nullptr: preview).
@@ -87,6 +88,9 @@ int capture_has_ended(const capture_state *state);
 // Returns the end reason (a constant above), or nullptr for success or while
 // the capture still runs.
 const char *capture_end_reason(const capture_state *state);
+
+// The stream bytes that the dump file holds so far (0 for a preview).
+guint64 capture_bytes_written(const capture_state *state);
 
 // Closes the dump file (nullptr: nothing) at the end of a capture and returns
 // the capture's final reason: a successful capture whose last buffered bytes

@@ -1,6 +1,7 @@
 #include "capture_worker.h"
 
 #include "capture.h"
+#include "capture_progress.h"
 #include "console.h"
 #include "handoff.h"
 #include "handoff_lane.h"
@@ -55,7 +56,9 @@ static handoff_lane led_lane{{run_led}, 4};
 
 static void post_led(void *, int on)
 {
-    handoff_lane_post(&led_lane, GINT_TO_POINTER(on));
+    // A front end without a light (the command line) gets no hand-overs for it.
+    if (callbacks()->led_on || callbacks()->led_off)
+        handoff_lane_post(&led_lane, GINT_TO_POINTER(on));
 }
 
 const char *capture_worker_run(FILE *file, const char *port_name, const char *command)
@@ -84,7 +87,10 @@ const char *capture_worker_run(FILE *file, const char *port_name, const char *co
                 return capture_end_reason(&state);
             }
         } while (received == 0);
-        if (capture_take_read(&state, buffer, received))
+        int ended = capture_take_read(&state, buffer, received);
+        capture_progress_publish(pass.tape_ticks, capture_bytes_written(&state));
+        capture_progress_publish_pulses(pass.samples);
+        if (ended)
             return capture_end_reason(&state);
     }
 }

@@ -22,7 +22,7 @@ struct capture_worker_callbacks {
     GSourceFunc statusbar_update;        // data: a string constant without leading space
     GSourceFunc led_on;                  // data: nullptr
     GSourceFunc led_off;                 // data: nullptr
-    GSourceFunc print_petscii_filename;  // data: 17-byte heap copy of a name; the callback frees it
+    GSourceFunc print_petscii_filename;  // data: heap sample_pass_name; the callback frees it
 };
 
 // Registers the callbacks. Interface thread, before any capture starts.
@@ -35,6 +35,8 @@ void capture_worker_set_callbacks(const capture_worker_callbacks *callbacks);
 // file failure or a failed read. Leaves the port open and the file open.
 // Returns nullptr for success or one of the fixed reasons. Blocks for the
 // length of the capture; every wait ends within ~500 ms of a port close.
+// After every read it publishes the tape time and dump bytes so far
+// (capture_progress.h; reset it before the worker starts).
 const char *capture_worker_run(FILE *file, const char *port_name, const char *command);
 
 // The worker's common ending: closes file (if any), posts led_off, sleeps

@@ -187,12 +187,14 @@ GPid firmware_start_programmer(const char *bootloader_port)
     char **argv = nullptr;
     GPid pid = 0;
     // Standard input is /dev/null, standard output and error are ours, and
-    // GLib closes every other descriptor (the device port among them) in the child.
+    // GLib closes every other descriptor (the device port among them) in the
+    // child. The programmer gets a process group of its own, so a Ctrl-C
+    // typed at the terminal that started us does not cut a flash write short.
     const gboolean spawned =
         g_shell_parse_argv(line, nullptr, &argv, nullptr) &&
         g_spawn_async(nullptr, argv, nullptr,
-                      static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD), nullptr,
-                      nullptr, &pid, nullptr);
+                      static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD),
+                      [](gpointer) { setpgid(0, 0); }, nullptr, &pid, nullptr);
     g_strfreev(argv);
     g_free(line);
     return spawned ? pid : 0;

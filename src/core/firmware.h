@@ -87,7 +87,8 @@ struct firmware_programmer_outcome {
 // Refuses at once (0, outcome->refused) when firmware_flashing_allowed gives 0
 // for the bootloader port. Otherwise runs the programmer command line for it
 // in the current working directory, with this process's environment and its
-// standard output and error, and waits for it at most time_limit_ms; past
+// standard output and error, in a process group of its own (a terminal's
+// Ctrl-C does not reach it), and waits for it at most time_limit_ms; past
 // that the programmer is ended and reaped, so no process is left behind. Returns 1 only when it
 // exited with status 0. outcome may be null. Blocks for the whole run (up to
 // time_limit_ms + FIRMWARE_PROGRAMMER_GRACE_MS). Worker thread.

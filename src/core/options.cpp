@@ -18,6 +18,14 @@ const char options_default_bootloader_port[] = "COM4";
 const char options_folder_name[] = "zr7k8-client";
 const char options_file_name[] = "user.ini";
 
+// Settings beyond the ports live in groups of their own, written only when
+// they differ from their defaults, so a file that never used them keeps
+// exactly the text it had.
+const char options_tap_group[] = "tap";
+const char options_key_write_image[] = "write_image";
+
+gboolean options_write_tap_image = FALSE;
+
 gchar *utf8_path_configfile = nullptr;
 
 void options_replace(gchar **setting, const gchar *value)
@@ -67,6 +75,7 @@ void options_load_from_file(void)
     if (!g_file_test(utf8_path_configfile, G_FILE_TEST_EXISTS)) {
         options_replace(&options_device_port_string, options_default_device_port);
         options_replace(&options_bootloader_port_string, options_default_bootloader_port);
+        options_write_tap_image = FALSE;
         options_save_to_file();
         return;
     }
@@ -90,6 +99,10 @@ gboolean options_load_from_data(const gchar *text, gsize length)
                          options_default_device_port);
         options_load_key(key_file, options_key_bootloader_port, &options_bootloader_port_string,
                          options_default_bootloader_port);
+        GError *error = nullptr;
+        gboolean write_image = g_key_file_get_boolean(key_file, options_tap_group, options_key_write_image, &error);
+        options_write_tap_image = error ? FALSE : write_image;
+        g_clear_error(&error);
     }
     g_key_file_free(key_file);
     return loaded;
@@ -110,6 +123,8 @@ gchar *options_save_to_data(gsize *length)
         g_key_file_set_string(key_file, options_group, options_key_device_port, options_device_port_string);
         g_key_file_set_string(key_file, options_group, options_key_bootloader_port,
                               options_bootloader_port_string);
+        if (options_write_tap_image)
+            g_key_file_set_boolean(key_file, options_tap_group, options_key_write_image, TRUE);
         text = g_key_file_to_data(key_file, length, nullptr);
     }
     g_key_file_free(key_file);
@@ -127,6 +142,16 @@ gboolean options_save_to_file(void)
         text && g_file_set_contents(utf8_path_configfile, text, static_cast<gssize>(length), nullptr);
     g_free(text);
     return written;
+}
+
+gboolean options_get_write_tap_image(void)
+{
+    return options_write_tap_image;
+}
+
+void options_set_write_tap_image(gboolean write_image)
+{
+    options_write_tap_image = write_image ? TRUE : FALSE;
 }
 
 const gchar *options_config_file_path(void)

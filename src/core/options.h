@@ -1,4 +1,5 @@
-// The two port settings and the settings file that keeps them.
+// The two port settings, the choice to leave TAP images beside dumps, and
+// the settings file that keeps them.
 //
 // The file is "user.ini" in the folder "zr7k8-client" of the user's
 // configuration folder (g_get_user_config_dir), a GLib key file:
@@ -9,9 +10,14 @@
 //   device_port=COM3
 //   bootloader_port=COM4
 //
-// Values are written with the key-file escape rules, so every string comes
-// back unchanged from a save and a load (leading spaces, backslashes, line
-// breaks); plain values look exactly as above.
+//   [tap]
+//   write_image=true
+//
+// The "[tap]" group is written only while dumps are to leave TAP images too;
+// a file without it loads as before. Values are written with the key-file
+// escape rules, so every string comes back unchanged from a save and a load
+// (leading spaces, backslashes, line breaks); plain values look exactly as
+// above.
 //
 // Everything here runs on the interface thread. Workers read the two strings
 // in place while they run; the strings are only replaced while no worker runs.
@@ -50,6 +56,12 @@ gboolean options_save_to_file(void);
 // *length), or null when a setting holds no string.
 gboolean options_load_from_data(const gchar *text, gsize length);
 gchar *options_save_to_data(gsize *length);
+
+// Whether a dump also leaves a TAP image beside its DMP file (the save
+// dialog's check button). FALSE until the file or a setter says otherwise;
+// kept in the file by the next options_save_to_file.
+gboolean options_get_write_tap_image(void);
+void options_set_write_tap_image(gboolean write_image);
 
 // The settings file's full path (UTF-8), or null before options_module_init.
 // Owned by this module.

@@ -2,16 +2,24 @@
 //
 // Each sample goes first to the plot's row builder, then (as a pulse byte)
 // to the three tape-header name decoders. A name found is handed to the
-// interface as a 17-byte heap copy (16 PETSCII bytes and a 0) that the
-// receiving callback frees.
+// interface as a heap sample_pass_name that the receiving callback frees.
 #pragma once
 
 #include "name_finder.h"
 
 #include <glib.h>
 
+// A name found on tape, as the interface receives it.
+struct sample_pass_name {
+    unsigned char name[17];  // the 16 PETSCII bytes of the name field as on tape, and a 0
+    int loader;              // name_loader: which decoder found it
+    guint64 tape_ticks;      // tape time from the start of the stream to the end of the name's last pulse
+};
+
 struct sample_pass {
     guint32 tick_sum;     // tape time not yet turned into a plot row
+    guint64 tape_ticks;   // tape time of every sample passed on
+    guint64 samples;      // samples passed on
     name_finder finder;   // per-capture decoder state (restart flag)
     GSourceFunc print_name;  // receives each name found; nullptr: names dropped
 };

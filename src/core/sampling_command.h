@@ -13,6 +13,12 @@ enum {
     SAMPLING_MACHINE_GENERIC = 3,
 };
 
+// Whether the machine type uses the both-edges option and the rising-start
+// option. The sampling options window greys out a check button that its
+// machine type does not use, and such an option is never sent. Any thread.
+int sampling_machine_uses_both_edges(int machine_type);
+int sampling_machine_uses_rising_start(int machine_type);
+
 // Returns the command text (without line end) for the four sampling option
 // values as the options window stores them; the caller frees it with g_free.
 // Any thread; does not block.

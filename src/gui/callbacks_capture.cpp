@@ -1,21 +1,27 @@
 #include "callbacks_capture.h"
 
+#include "callbacks_clock.h"
 #include "callbacks_format.h"
 #include "callbacks_indicator.h"
 #include "callbacks_plot.h"
 #include "callbacks_shell.h"
+#include "capture.h"
+#include "capture_progress.h"
 #include "capture_worker.h"
 #include "common.h"
 #include "common_petscii.h"
 #include "fileopen.h"
+#include "handoff.h"
 #include "main.h"
 #include "options.h"
 #include "plot.h"
 #include "sampling_command.h"
 #include "serial.h"
+#include "tap_writer.h"
 #include "translate.h"
 
 #include <glib/gstdio.h>
+#include <sys/stat.h>
 
 // What a capture's worker receives; copied on the interface thread, so the
 // worker never reads interface state.
@@ -23,7 +29,13 @@ struct capture_job {
     FILE *file;                       // the dump file, or null for a preview
     gchar *port;                      // the device port setting
     sampling_option_values options;   // the sampling options window's values
+    gchar *dump_path;                 // the dump file's path, when a TAP image is wanted
+    gchar *tap_path;                  // where the TAP image goes, or null for none
 };
+
+// Why the last capture's TAP image could not be written (heap text), or
+// null; taken by idle_finish_dump_core.
+static gchar *tap_failure;
 
 static void show_status(const gchar *format, const gchar *detail)
 {
@@ -41,30 +53,42 @@ static void register_worker_callbacks(void)
     plot_set_row_consumer(idle_copy_row_to_drawingarea_and_free);
 }
 
+static void free_job(capture_job *job)
+{
+    g_free(job->port);
+    g_free(job->dump_path);
+    g_free(job->tap_path);
+    g_free(job);
+}
+
 // Steps shared by Preview and Dump once their preconditions hold. The file
 // (if any) belongs to the worker once it exists, and is closed here if not.
-static void start_capture(FILE *file, const gchar *thread_name)
+// dump_path: the dump's path when a TAP image is to be made from it, or null.
+static void start_capture(FILE *file, const gchar *dump_path, const gchar *thread_name)
 {
     plot_clear();
     flag_abort_requested = 0;
     register_worker_callbacks();
+    capture_progress_reset();
 
     capture_job *job = g_new(capture_job, 1);
     job->file = file;
     job->port = g_strdup(options_device_port_string);
     job->options = callbacks_format_get_values();
+    job->dump_path = g_strdup(dump_path);
+    job->tap_path = dump_path ? tap_path_beside_dump(dump_path) : nullptr;
     GError *error = nullptr;
     GThread *thread = g_thread_try_new(thread_name, thread_dump_core, job, &error);
     if (!thread) {
         if (file)
             fclose(file);
-        g_free(job->port);
-        g_free(job);
+        free_job(job);
         show_status(_(" %s"), error->message);
         g_error_free(error);
         return;
     }
     common_toolbar_set_operation_running(1);
+    callbacks_clock_start(file != nullptr);
     g_thread_unref(thread);
 }
 
@@ -79,7 +103,7 @@ void on_toolbutton_main_monitor_clicked(GtkToolButton *, gpointer)
         common_statusbar_update(_(" Error: Invalid device port"));
         return;
     }
-    start_capture(nullptr, "monitor");
+    start_capture(nullptr, nullptr, "monitor");
 }
 
 void on_toolbutton_main_dump_clicked(GtkToolButton *, gpointer)
@@ -88,23 +112,47 @@ void on_toolbutton_main_dump_clicked(GtkToolButton *, gpointer)
     if (!fileopen_save_dmp_file(&path, flag_windows_always_on_top))
         return;
     FILE *file = g_fopen(path, "w+b");
-    g_free(path);
     if (!file) {
+        g_free(path);
         common_statusbar_update(_(" Error: Failed to open destination file"));
         return;
     }
     if (!device_port_is_set()) {
+        g_free(path);
         fclose(file);
         common_statusbar_update(_(" Error: Invalid device port"));
         return;
     }
-    start_capture(file, "dump");
+    start_capture(file, options_get_write_tap_image() ? path : nullptr, "dump");
+    g_free(path);
 }
 
 void on_toolbutton_main_abort_clicked(GtkToolButton *, gpointer)
 {
     flag_abort_requested = 1;
     serial_disconnect_port();
+}
+
+static gboolean idle_store_tap_failure(gpointer message)
+{
+    g_free(tap_failure);
+    tap_failure = static_cast<gchar *>(message);
+    return FALSE;
+}
+
+// Makes the TAP image from the closed dump, when the dump holds a sample;
+// a failure's reason goes to the interface ahead of the finish callback.
+// Worker thread.
+static void write_tap_image(const capture_job *job)
+{
+    GStatBuf status;
+    if (g_stat(job->dump_path, &status) != 0 || status.st_size < 2)
+        return;
+    GError *error = nullptr;
+    if (!tap_write_file_from_dmp(job->dump_path, job->tap_path, &job->options, nullptr, &error)) {
+        handoff_post(idle_store_tap_failure, g_strdup(error->message));
+        g_error_free(error);
+    }
 }
 
 gpointer thread_dump_core(gpointer data)
@@ -115,8 +163,13 @@ gpointer thread_dump_core(gpointer data)
     const char *reason = capture_worker_run(job->file, job->port, command);
     g_free(command);
     FILE *file = job->file;
-    g_free(job->port);
-    g_free(job);
+    if (job->tap_path) {
+        // The image is made from the dump as it stands on disk once closed.
+        reason = capture_finish_file(file, reason);
+        file = nullptr;
+        write_tap_image(job);
+    }
+    free_job(job);
     dump_core_thread_cleanup(file, reason);
     return nullptr;
 }
@@ -129,12 +182,18 @@ void dump_core_thread_cleanup(FILE *file, const char *reason)
 gboolean idle_finish_dump_core(gpointer data)
 {
     const gchar *reason = static_cast<const gchar *>(data);
-    if (flag_abort_requested)
-        common_statusbar_update(_(" Operation aborted"));
-    else if (reason)
-        show_status(_(" Operation failed: %s"), reason);
-    else
-        common_statusbar_update(_(" Operation succeeded"));
+    gchar *outcome = flag_abort_requested ? g_strdup(_(" Operation aborted"))
+                     : reason             ? g_strdup_printf(_(" Operation failed: %s"), reason)
+                                          : g_strdup(_(" Operation succeeded"));
+    if (tap_failure) {
+        gchar *both = g_strdup_printf(_("%s; TAP image not written: %s"), outcome, tap_failure);
+        g_free(outcome);
+        outcome = both;
+        g_clear_pointer(&tap_failure, g_free);
+    }
+    common_statusbar_update(outcome);
+    g_free(outcome);
+    callbacks_clock_stop();
     common_toolbar_set_operation_running(0);
     serial_disconnect_port();
     return FALSE;

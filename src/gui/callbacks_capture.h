@@ -15,14 +15,17 @@ void on_toolbutton_main_monitor_clicked(GtkToolButton *toolbutton, gpointer user
 // a device port set starts a capture into it (thread "dump"). A cancelled
 // dialog changes nothing; a file that cannot be opened shows " Error: Failed
 // to open destination file"; an empty port setting shows " Error: Invalid
-// device port" and leaves the empty file.
+// device port" and leaves the empty file. With "Also write a TAP image for
+// emulators" ticked in the dialog, the worker also makes NAME.tap beside
+// NAME.DMP once the dump is closed, if the dump holds at least one sample.
 void on_toolbutton_main_dump_clicked(GtkToolButton *toolbutton, gpointer user_data);
 
 // Abort: sets flag_abort_requested and closes the port; the worker's next
 // read fails and its finish callback reports " Operation aborted".
 void on_toolbutton_main_abort_clicked(GtkToolButton *toolbutton, gpointer user_data);
 
-// The worker (data: the capture's job, which it frees). Returns nullptr.
+// The worker (data: the capture's job, which it frees): the capture, then the
+// TAP image if one was asked for, then the ending. Returns nullptr.
 gpointer thread_dump_core(gpointer data);
 
 // The worker's ending: closes the file, light off, 1 ms, then queues
@@ -30,6 +33,8 @@ gpointer thread_dump_core(gpointer data);
 void dump_core_thread_cleanup(FILE *file, const char *reason);
 
 // Finish callback: shows " Operation aborted" (after Abort), " Operation
-// failed: %s" with the reason, or " Operation succeeded"; restores the
-// toolbar; closes the port. Returns FALSE (runs once).
+// failed: %s" with the reason, or " Operation succeeded", followed by
+// "; TAP image not written: " and the system's reason when the TAP image
+// failed; stops the tape clock; restores the toolbar; closes the port.
+// Returns FALSE (runs once).
 gboolean idle_finish_dump_core(gpointer reason);

@@ -1,6 +1,7 @@
 #include "callbacks_format.h"
 
 #include "main.h"
+#include "sampling_command.h"
 #include "support.h"
 
 namespace {
@@ -51,6 +52,8 @@ void on_comboboxentry_format_video_standard_changed(GtkComboBox *combobox, gpoin
 void on_comboboxentry_format_machine_type_changed(GtkComboBox *combobox, gpointer)
 {
     machine_type = format_active_index(combobox);
-    gtk_widget_set_sensitive(lookup_widget(window_format, "checkbutton_format_use_rising_edge"), machine_type > 2);
-    gtk_widget_set_sensitive(lookup_widget(window_format, "checkbutton_format_use_half_waves"), machine_type > 1);
+    gtk_widget_set_sensitive(lookup_widget(window_format, "checkbutton_format_use_rising_edge"),
+                             sampling_machine_uses_rising_start(machine_type));
+    gtk_widget_set_sensitive(lookup_widget(window_format, "checkbutton_format_use_half_waves"),
+                             sampling_machine_uses_both_edges(machine_type));
 }

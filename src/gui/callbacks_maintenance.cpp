@@ -1,45 +1,19 @@
 #include "callbacks_maintenance.h"
 
 #include "common.h"
-#include "console.h"
 #include "firmware.h"
 #include "handoff.h"
 #include "main.h"
+#include "maintenance.h"
 #include "options.h"
 #include "serial.h"
 #include "translate.h"
 
 namespace {
 
-// Time the device needs to restart into its bootloader after "b".
-constexpr gulong bootloader_start_pause_us = 2000000;
-
-const char reboot_command[] = "b\r";
-
-// Reasons a worker hands to its finish callback, shown untranslated.
-const char reason_no_port[] = N_("Unable to access communication port to device");
-const char reason_no_sync[] = N_("Unable to sync with device");
-const char reason_no_reboot[] = N_("Unable to initiate reboot on device");
-const char reason_programmer[] = N_("The avrdude executable exited with error");
-
 // Written on the interface thread before an update's worker starts; the
 // thread's creation publishes it to the worker.
 unsigned programmer_time_limit_ms = FIRMWARE_PROGRAMMER_TIME_LIMIT_MS;
-
-// The device steps that reboot and update share. Returns null when the reboot
-// command went out, else the reason. Worker thread.
-const char *request_device_reboot(void)
-{
-    if (!serial_connect_and_configure_port(options_device_port_string))
-        return reason_no_port;
-    if (!console_synch_with_device())
-        return reason_no_sync;
-    // The finish callback closes the port, which drops output the device
-    // has not taken: the command is only sent once it has left.
-    if (!console_write(reboot_command, sizeof reboot_command - 1) || !serial_wait_until_sent())
-        return reason_no_reboot;
-    return nullptr;
-}
 
 // Starts a worker and greys the toolbar; when the thread cannot be made,
 // shows its message through `failure_pattern`. Returns 1 when it runs.
@@ -87,7 +61,8 @@ void on_toolbutton_main_reboot_clicked(GtkToolButton *, gpointer)
 
 gpointer thread_reboot_device(gpointer)
 {
-    handoff_post(idle_finish_device_reboot, const_cast<char *>(request_device_reboot()));
+    handoff_post(idle_finish_device_reboot,
+                 const_cast<char *>(maintenance_request_reboot(options_device_port_string)));
     return nullptr;
 }
 
@@ -102,26 +77,25 @@ gboolean idle_finish_device_reboot(gpointer data)
 
 void on_toolbutton_main_firmware_update_clicked(GtkToolButton *, gpointer)
 {
-    if (options_device_port_string[0] == '\0') {
+    switch (maintenance_prepare_update(options_device_port_string, options_bootloader_port_string)) {
+    case MAINTENANCE_NO_DEVICE_PORT:
         common_statusbar_update(_(" Error: Invalid device port"));
         return;
-    }
-    if (options_bootloader_port_string[0] == '\0') {
+    case MAINTENANCE_NO_BOOTLOADER_PORT:
         common_statusbar_update(_(" Error: Invalid bootloader port"));
         return;
-    }
-    if (!firmware_flashing_allowed(options_bootloader_port_string)) {
+    case MAINTENANCE_STAND_IN_REFUSED:
         common_statusbar_update(
             _(" Error: This build carries no device firmware (see README: building with a firmware image)"));
         return;
-    }
-    if (!firmware_side_files_present()) {
+    case MAINTENANCE_COMPONENTS_MISSING:
         common_statusbar_update(_(" Error: Some update components are missing"));
         return;
-    }
-    if (!firmware_save_firmware()) {
+    case MAINTENANCE_FIRMWARE_NOT_COPIED:
         common_statusbar_update(_(" Error: Could not copy firmware"));
         return;
+    default:
+        break;
     }
     common_statusbar_update(_(" Firmware update requested"));
     if (!start_worker("update", thread_update_device, _(" Failed: %s")))
@@ -130,14 +104,9 @@ void on_toolbutton_main_firmware_update_clicked(GtkToolButton *, gpointer)
 
 gpointer thread_update_device(gpointer)
 {
-    const char *reason = request_device_reboot();
-    if (!reason) {
-        // Abort does not cut the pause or the programmer run short: a
-        // half-written flash is worse than waiting for the run to end.
-        g_usleep(bootloader_start_pause_us);
-        if (!firmware_run_programmer(options_bootloader_port_string, programmer_time_limit_ms, nullptr))
-            reason = reason_programmer;
-    }
+    const char *reason = maintenance_request_reboot(options_device_port_string);
+    if (!reason)
+        reason = maintenance_program_device(options_bootloader_port_string, programmer_time_limit_ms);
     handoff_post(idle_finish_device_update, const_cast<char *>(reason));
     return nullptr;
 }

@@ -2,6 +2,7 @@
 
 #include "common.h"
 #include "petscii.h"
+#include "sample_pass.h"
 #include "translate.h"
 
 void common_print_petscii_filename(unsigned char *name)
@@ -15,7 +16,7 @@ void common_print_petscii_filename(unsigned char *name)
 
 gboolean idle_print_petscii_filename(gpointer data)
 {
-    common_print_petscii_filename(static_cast<unsigned char *>(data));
+    common_print_petscii_filename(static_cast<sample_pass_name *>(data)->name);
     g_free(data);
     return FALSE;
 }

@@ -8,6 +8,6 @@
 // kept), replacing the status bar's message.
 void common_print_petscii_filename(unsigned char *name);
 
-// Idle callback: data is a 17-byte heap copy of a name, which it shows and
-// frees. Returns FALSE (runs once).
+// Idle callback: data is a heap sample_pass_name, whose name it shows; frees
+// it. Returns FALSE (runs once).
 gboolean idle_print_petscii_filename(gpointer data);

@@ -1,7 +1,9 @@
 #include "fileopen.h"
 
 #include "interface.h"
+#include "options.h"
 #include "support.h"
+#include "tap_writer.h"
 #include "translate.h"
 
 #include <string.h>
@@ -30,44 +32,12 @@ static gchar *with_dmp_ending(const gchar *name)
     return g_strdup_printf("%s.DMP", name);
 }
 
-int fileopen_save_dmp_file(gchar **path, int keep_above)
+// Asks whether to replace `file` in `folder`; TRUE on Yes. data as for
+// confirm_overwrite_callback.
+static gboolean ask_to_replace(GtkWidget *chooser, const gchar *file, const gchar *folder, gpointer data)
 {
-    GtkWidget *dialog = create_filechooserdialog_save_dump();
-    static const gchar *const dump_patterns[] = {"*.DMP", "*.Dmp", "*.dmp", nullptr};
-    static const gchar *const all_patterns[] = {"*", nullptr};
-    add_filter(dialog, _("  ZR7K dump files (*.DMP) "), dump_patterns);
-    add_filter(dialog, _("  All files (*.*) "), all_patterns);
-    if (utf8_path_lastopenfolder)
-        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), utf8_path_lastopenfolder);
-    gtk_file_chooser_set_do_overwrite_confirmation(GTK_FILE_CHOOSER(dialog), TRUE);
-    g_signal_connect(dialog, "confirm-overwrite", G_CALLBACK(confirm_overwrite_callback),
-                     GINT_TO_POINTER(keep_above ? stay_on_top : not_on_top));
-    gtk_window_set_keep_above(GTK_WINDOW(dialog), keep_above ? TRUE : FALSE);
-
-    if (gtk_dialog_run(GTK_DIALOG(dialog)) != GTK_RESPONSE_OK) {
-        gtk_widget_destroy(dialog);
-        return 0;
-    }
-    gchar *chosen = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
-    if (!chosen) {
-        // A location that is not a local file: nothing can be written there.
-        gtk_widget_destroy(dialog);
-        return 0;
-    }
-    *path = with_dmp_ending(chosen);
-    g_free(chosen);
-    g_free(utf8_path_lastopenfolder);
-    utf8_path_lastopenfolder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
-    gtk_widget_destroy(dialog);
-    return 1;
-}
-
-GtkFileChooserConfirmation confirm_overwrite_callback(GtkFileChooser *chooser, gpointer data)
-{
-    gchar *file = gtk_file_chooser_get_filename(chooser);
-    gchar *folder = gtk_file_chooser_get_current_folder(chooser);
-    gchar *file_name = g_filename_display_basename(file ? file : "");
-    gchar *folder_name = g_filename_display_basename(folder ? folder : "");
+    gchar *file_name = g_filename_display_basename(file);
+    gchar *folder_name = g_filename_display_basename(folder);
     gchar *markup = g_markup_printf_escaped(
         _("<span size=\"x-large\"><b>A file named \"%s\" already exists. Do you want to replace it?</b></span>\n\n"
           "The file already exists in \"%s\". Replacing it will overwrite its contents."),
@@ -83,8 +53,90 @@ GtkFileChooserConfirmation confirm_overwrite_callback(GtkFileChooser *chooser, g
     g_free(markup);
     g_free(folder_name);
     g_free(file_name);
+    return response == GTK_RESPONSE_YES;
+}
+
+// TRUE when path does not exist or the user agrees to replace it.
+static gboolean may_replace(GtkWidget *chooser, const gchar *path, gpointer data)
+{
+    if (!g_file_test(path, G_FILE_TEST_EXISTS))
+        return TRUE;
+    gchar *folder = g_path_get_dirname(path);
+    gboolean yes = ask_to_replace(chooser, path, folder, data);
+    g_free(folder);
+    return yes;
+}
+
+// The chooser asked about the name as confirmed; the dump (when ".DMP" was
+// added) and its TAP image are other files, and each one that exists is
+// asked about in turn. TRUE when all may be written.
+static gboolean may_write_files(GtkWidget *chooser, const gchar *chosen, const gchar *dump, gboolean tap_wanted,
+                                gpointer data)
+{
+    if (strcmp(dump, chosen) != 0 && !may_replace(chooser, dump, data))
+        return FALSE;
+    if (!tap_wanted)
+        return TRUE;
+    gchar *tap = tap_path_beside_dump(dump);
+    gboolean yes = may_replace(chooser, tap, data);
+    g_free(tap);
+    return yes;
+}
+
+int fileopen_save_dmp_file(gchar **path, int keep_above)
+{
+    GtkWidget *dialog = create_filechooserdialog_save_dump();
+    static const gchar *const dump_patterns[] = {"*.DMP", "*.Dmp", "*.dmp", nullptr};
+    static const gchar *const all_patterns[] = {"*", nullptr};
+    add_filter(dialog, _("  ZR7K dump files (*.DMP) "), dump_patterns);
+    add_filter(dialog, _("  All files (*.*) "), all_patterns);
+    if (utf8_path_lastopenfolder)
+        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), utf8_path_lastopenfolder);
+    gpointer question_data = GINT_TO_POINTER(keep_above ? stay_on_top : not_on_top);
+    gtk_file_chooser_set_do_overwrite_confirmation(GTK_FILE_CHOOSER(dialog), TRUE);
+    g_signal_connect(dialog, "confirm-overwrite", G_CALLBACK(confirm_overwrite_callback), question_data);
+    gtk_window_set_keep_above(GTK_WINDOW(dialog), keep_above ? TRUE : FALSE);
+    GtkToggleButton *write_tap = GTK_TOGGLE_BUTTON(lookup_widget(dialog, "checkbutton_save_dump_write_tap"));
+    gtk_toggle_button_set_active(write_tap, options_get_write_tap_image());
+
+    gchar *dump = nullptr;
+    while (!dump) {
+        if (gtk_dialog_run(GTK_DIALOG(dialog)) != GTK_RESPONSE_OK) {
+            gtk_widget_destroy(dialog);
+            return 0;
+        }
+        gchar *chosen = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
+        if (!chosen) {
+            // A location that is not a local file: nothing can be written there.
+            gtk_widget_destroy(dialog);
+            return 0;
+        }
+        dump = with_dmp_ending(chosen);
+        // No: back to the chooser, nothing touched.
+        if (!may_write_files(dialog, chosen, dump, gtk_toggle_button_get_active(write_tap), question_data)) {
+            g_free(dump);
+            dump = nullptr;
+        }
+        g_free(chosen);
+    }
+    gboolean tap_wanted = gtk_toggle_button_get_active(write_tap);
+    if (tap_wanted != options_get_write_tap_image()) {
+        options_set_write_tap_image(tap_wanted);
+        options_save_to_file();
+    }
+    *path = dump;
+    g_free(utf8_path_lastopenfolder);
+    utf8_path_lastopenfolder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
+    gtk_widget_destroy(dialog);
+    return 1;
+}
+
+GtkFileChooserConfirmation confirm_overwrite_callback(GtkFileChooser *chooser, gpointer data)
+{
+    gchar *file = gtk_file_chooser_get_filename(chooser);
+    gchar *folder = gtk_file_chooser_get_current_folder(chooser);
+    gboolean yes = ask_to_replace(GTK_WIDGET(chooser), file ? file : "", folder ? folder : "", data);
     g_free(folder);
     g_free(file);
-    return response == GTK_RESPONSE_YES ? GTK_FILE_CHOOSER_CONFIRMATION_ACCEPT_FILENAME
-                                        : GTK_FILE_CHOOSER_CONFIRMATION_SELECT_AGAIN;
+    return yes ? GTK_FILE_CHOOSER_CONFIRMATION_ACCEPT_FILENAME : GTK_FILE_CHOOSER_CONFIRMATION_SELECT_AGAIN;
 }

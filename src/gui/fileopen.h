@@ -10,6 +10,13 @@
 // added to any other name. Returns 0 when the dialog was cancelled or closed;
 // *path is then not written and the remembered folder is unchanged. Blocks in
 // a nested main loop until the user answers.
+//
+// Besides the chooser's own question about the name as confirmed, the same
+// question is asked about each file that will really be written and exists:
+// the name with ".DMP" added, and the TAP image beside the dump when the
+// dialog's "Also write a TAP image for emulators" box is ticked. No returns
+// to the chooser. The box starts as the setting has it; a confirmed choice
+// stores it in the settings (and saves them when it changed).
 int fileopen_save_dmp_file(gchar **path, int keep_above);
 
 // "confirm-overwrite" of the save dialog: asks whether to replace the existing

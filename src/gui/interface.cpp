@@ -161,6 +161,11 @@ GtkWidget *create_window_main(void)
     gtk_box_pack_start(GTK_BOX(hbox_status), statusbar, TRUE, TRUE, 0);
     gtk_statusbar_set_has_resize_grip(GTK_STATUSBAR(statusbar), FALSE);
 
+    // The tape clock: tape time (and dump size) of the running capture.
+    GtkWidget *label_tape_clock = gtk_label_new("");
+    gtk_widget_show(label_tape_clock);
+    gtk_box_pack_start(GTK_BOX(hbox_status), label_tape_clock, FALSE, FALSE, 4);
+
     GtkWidget *frame_flash = gtk_frame_new(nullptr);
     gtk_widget_show(frame_flash);
     gtk_box_pack_start(GTK_BOX(hbox_status), frame_flash, FALSE, FALSE, 0);
@@ -189,6 +194,7 @@ GtkWidget *create_window_main(void)
     support_register_widget(window, drawingarea_main, "drawingarea_main");
     support_register_widget(window, hbox_status, "hbox_status");
     support_register_widget(window, statusbar, "statusbar_main");
+    support_register_widget(window, label_tape_clock, "label_main_tape_clock");
     support_register_widget(window, frame_flash, "frame_flash");
     support_register_widget(window, alignment_flash, "alignment_flash");
     support_register_widget(window, drawingarea_flash, "drawingarea_flash");
@@ -383,11 +389,16 @@ GtkWidget *create_filechooserdialog_save_dump(void)
     GtkWidget *cancel = interface_add_dialog_button(dialog, "gtk-cancel", GTK_RESPONSE_CANCEL);
     GtkWidget *ok = interface_add_dialog_button(dialog, "gtk-open", GTK_RESPONSE_OK);
 
+    GtkWidget *write_tap = gtk_check_button_new_with_label(_("Also write a TAP image for emulators"));
+    gtk_widget_show(write_tap);
+    gtk_file_chooser_set_extra_widget(GTK_FILE_CHOOSER(dialog), write_tap);
+
     support_register_object_no_ref(dialog, dialog, "filechooserdialog_save_dump");
     support_register_object_no_ref(dialog, vbox, "vbox_save_dump_top_most");
     support_register_object_no_ref(dialog, action_area, "action_area_save_dump");
     support_register_widget(dialog, cancel, "button_save_dump_cancel");
     support_register_widget(dialog, ok, "button_save_dump_ok");
+    support_register_widget(dialog, write_tap, "checkbutton_save_dump_write_tap");
 
     gtk_widget_grab_default(ok);
     return dialog;

@@ -10,12 +10,16 @@
 #include "support.h"
 #include "tape_demo.h"
 #include "tape_file.h"
+#include "tape_tap.h"
+#include "tape_testing.h"
+#include "test_small_filesystem.h"
 #include "test_pty.h"
 
 #include <gtest/gtest.h>
 
 #include <glib/gstdio.h>
 #include <random>
+#include <set>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -111,6 +115,17 @@ protected:
     std::shared_ptr<test_window_watch> choose_file(const std::string &name)
     {
         return test_choose_file(folder.path(), name);
+    }
+
+    // Chooses `name` in `in_folder` with "Also write a TAP image for
+    // emulators" ticked.
+    static std::shared_ptr<test_window_watch> choose_file_with_tap(const std::string &in_folder,
+                                                                   const std::string &name)
+    {
+        return test_choose_file(in_folder, name, [](GtkWidget *dialog) {
+            gtk_toggle_button_set_active(
+                GTK_TOGGLE_BUTTON(lookup_widget(dialog, "checkbutton_save_dump_write_tap")), TRUE);
+        });
     }
 
     bool wait_for_status(const std::string &text, int deadline_ms = 20000)
@@ -274,6 +289,73 @@ TEST_F(Capture, FullDiskIsAFileWriteFailure)
     EXPECT_EQ(yes.answered, 1);
     ASSERT_TRUE(wait_for_status(" Operation failed: File write failed"));
     EXPECT_EQ(toolbar_state(), "resting");
+}
+
+TEST_F(Capture, DumpWithTheTapBoxTickedLeavesAnImageWithTheTapeNames)
+{
+    start_device(fast_device(tape_samples_to_bytes(tape_demo_samples())));
+    auto chosen = choose_file_with_tap(folder.path(), "demo");
+    test_click(lookup_widget(window_main, "toolbutton_main_dump"));
+    ASSERT_TRUE(wait_for_status(" Operation succeeded"));
+
+    std::vector<unsigned short> samples;
+    tape_tap_info info;
+    std::string error;
+    ASSERT_TRUE(tape_tap_file_to_samples((folder.path() + "/demo.tap").c_str(), 0, &samples, &info, &error)) << error;
+    EXPECT_EQ(info.version, 1u);
+    std::vector<std::string> names;
+    for (const decoded_name &name : run_name_finder(samples))
+        names.push_back(name.shown);
+    EXPECT_EQ(names, std::vector<std::string>(std::begin(tape_demo_names), std::end(tape_demo_names)));
+}
+
+TEST_F(Capture, AFullDiskLeavesNoTapImageAndTheStatusSaysWhy)
+{
+    // Room for the demo tape's dump (135602 bytes, 34 pages) but not for
+    // its image as well (about 68 kB).
+    test_small_filesystem disk(42 * 4096);
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    start_device(fast_device(tape_samples_to_bytes(tape_demo_samples())));
+    auto chosen = choose_file_with_tap(disk.path(), "demo");
+    test_click(lookup_widget(window_main, "toolbutton_main_dump"));
+    ASSERT_TRUE(wait_for_status(" Operation succeeded; TAP image not written: No space left on device"))
+        << test_statusbar_text();
+    EXPECT_EQ(disk.listing(), "demo.DMP");
+    EXPECT_EQ(file_bytes(disk.path() + "/demo.DMP").size(), 135602u);
+}
+
+void record_clock(GtkLabel *label, GParamSpec *, gpointer texts)
+{
+    static_cast<std::vector<std::string> *>(texts)->push_back(gtk_label_get_text(label));
+}
+
+TEST_F(Capture, TheTapeClockRunsDuringACaptureAndKeepsItsLastReading)
+{
+    // At the line's pace the demo tape's 20 seconds arrive in about 1.5 s. The size
+    // keeps its unit with a no-break space.
+    devsim_options options = fast_device(tape_samples_to_bytes(tape_demo_samples()));
+    options.bytes_per_second = devsim_line_rate;
+    start_device(options);
+    GtkWidget *clock = lookup_widget(window_main, "label_main_tape_clock");
+    std::vector<std::string> shown;
+    g_signal_connect(clock, "notify::label", G_CALLBACK(record_clock), &shown);
+
+    auto chosen = choose_file("clock");
+    test_click(lookup_widget(window_main, "toolbutton_main_dump"));
+    ASSERT_TRUE(wait_for_status(" Operation succeeded"));
+    std::set<std::string> readings(shown.begin(), shown.end());
+    EXPECT_GE(readings.size(), 3u);  // cleared, then moving
+    EXPECT_EQ(shown.front(), "");
+    EXPECT_EQ(shown.back(), "0:20 · 135.6\u00a0kB");
+
+    test_pump_until([] { return false; }, 600);
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(clock)), "0:20 · 135.6\u00a0kB");
+    // A preview shows the tape time alone.
+    test_click(lookup_widget(window_main, "toolbutton_main_monitor"));
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(clock)), "");
+    ASSERT_TRUE(wait_for_status(" Operation succeeded"));
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(clock)), "0:20");
 }
 
 }  // namespace

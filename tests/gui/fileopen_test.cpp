@@ -1,7 +1,9 @@
 // The Dump save dialog: names, filters, the overwrite question, the
 // remembered folder and staying on top, answered as a user would.
 #include "fileopen.h"
+#include "config_home.h"
 #include "gui_support.h"
+#include "options.h"
 #include "save_dialog_helper.h"
 #include "support.h"
 #include "test_pty.h"
@@ -41,6 +43,43 @@ protected:
         EXPECT_EQ(watch->answered, 1);
         EXPECT_EQ(path, nullptr);
         return confirmed ? "confirmed" : "";
+    }
+
+    // Confirms `name` in `in_folder`, answers every overwrite question No and
+    // then cancels the chooser it returns to. Returns the last question's
+    // text ("" when none was asked).
+    std::string refuse_to_replace(const std::string &in_folder, const std::string &name,
+                                  std::function<void(GtkWidget *)> inspect = nullptr)
+    {
+        test_question_answerer no(GTK_RESPONSE_NO);
+        auto watch = test_choose_file(in_folder, name, inspect);
+        // Cancels on the poll after the answer: by then the chooser runs
+        // again (the answer's own loop iteration may still belong to the
+        // question).
+        struct waiting {
+            test_question_answerer *question;
+            bool answer_seen;
+        } state{&no, false};
+        guint cancel_later = g_timeout_add(
+            20,
+            [](gpointer data) -> gboolean {
+                auto *state = static_cast<waiting *>(data);
+                if (!state->answer_seen) {
+                    state->answer_seen = state->question->answered > 0;
+                    return TRUE;
+                }
+                if (GtkWidget *dialog = test_find_window("filechooserdialog_save_dump"))
+                    test_click(lookup_widget(dialog, "button_save_dump_cancel"));
+                return FALSE;
+            },
+            &state);
+        gchar *path = nullptr;
+        EXPECT_EQ(fileopen_save_dmp_file(&path, 0), 0);
+        if (g_main_context_find_source_by_id(nullptr, cancel_later))
+            g_source_remove(cancel_later);
+        EXPECT_EQ(no.answered, 1);
+        EXPECT_FALSE(no.keep_above);
+        return no.text;
     }
 
     std::string in(const std::string &name) const { return folder.path() + "/" + name; }
@@ -144,30 +183,10 @@ TEST_F(SaveDialog, ExistingFileIsReplacedOnlyAfterYesAndTheQuestionShowsBothName
     std::string existing = odd_folder + "/a<b>&c.DMP";
     ASSERT_TRUE(g_file_set_contents(existing.c_str(), "old", 3, nullptr));
 
-    {
-        // No: back in the chooser, which the user then cancels.
-        test_question_answerer no(GTK_RESPONSE_NO);
-        auto watch = test_choose_file(odd_folder, "a<b>&c.DMP");
-        guint cancel_later = g_timeout_add(
-            20,
-            [](gpointer data) -> gboolean {
-                auto *question = static_cast<test_question_answerer *>(data);
-                if (question->answered == 0)
-                    return TRUE;
-                if (GtkWidget *dialog = test_find_window("filechooserdialog_save_dump"))
-                    test_click(lookup_widget(dialog, "button_save_dump_cancel"));
-                return FALSE;
-            },
-            &no);
-        gchar *path = nullptr;
-        EXPECT_EQ(fileopen_save_dmp_file(&path, 0), 0);
-        if (g_main_context_find_source_by_id(nullptr, cancel_later))
-            g_source_remove(cancel_later);
-        EXPECT_EQ(no.answered, 1);
-        EXPECT_EQ(no.text, "A file named \"a<b>&c.DMP\" already exists. Do you want to replace it?\n\n"
-                           "The file already exists in \"tapes & <mine>\". Replacing it will overwrite its contents.");
-        EXPECT_FALSE(no.keep_above);
-    }
+    // No: back in the chooser, which the user then cancels.
+    EXPECT_EQ(refuse_to_replace(odd_folder, "a<b>&c.DMP"),
+              "A file named \"a<b>&c.DMP\" already exists. Do you want to replace it?\n\n"
+              "The file already exists in \"tapes & <mine>\". Replacing it will overwrite its contents.");
     {
         test_question_answerer yes(GTK_RESPONSE_YES);
         EXPECT_EQ(choose(odd_folder, "a<b>&c.DMP"), existing);
@@ -175,12 +194,47 @@ TEST_F(SaveDialog, ExistingFileIsReplacedOnlyAfterYesAndTheQuestionShowsBothName
     }
 }
 
-TEST_F(SaveDialog, TheQuestionConcernsTheNameAsTyped)
+TEST_F(SaveDialog, TheQuestionConcernsTheFileThatWillBeWritten)
 {
     ASSERT_TRUE(g_file_set_contents(in("tape.DMP").c_str(), "old", 3, nullptr));
-    test_question_answerer question(GTK_RESPONSE_NO);
+    std::string folder_name = folder.path().substr(folder.path().rfind('/') + 1);
+    EXPECT_EQ(refuse_to_replace(folder.path(), "tape"),
+              "A file named \"tape.DMP\" already exists. Do you want to replace it?\n\n"
+              "The file already exists in \"" + folder_name + "\". Replacing it will overwrite its contents.");
+    gchar *kept = nullptr;
+    ASSERT_TRUE(g_file_get_contents(in("tape.DMP").c_str(), &kept, nullptr, nullptr));
+    EXPECT_STREQ(kept, "old");
+    g_free(kept);
+
+    test_question_answerer yes(GTK_RESPONSE_YES);
     EXPECT_EQ(choose(folder.path(), "tape"), in("tape.DMP"));
-    EXPECT_EQ(question.answered, 0);
+    EXPECT_EQ(yes.answered, 1);
+}
+
+TEST_F(SaveDialog, TheTapChoiceIsRememberedAndItsImageIsCoveredByTheQuestion)
+{
+    ASSERT_TRUE(g_file_set_contents(in("tape.tap").c_str(), "old", 3, nullptr));
+    auto tick = [](GtkWidget *dialog) {
+        GtkWidget *box = lookup_widget(dialog, "checkbutton_save_dump_write_tap");
+        EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(box)), "Also write a TAP image for emulators");
+        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(box), TRUE);
+    };
+    EXPECT_TRUE(refuse_to_replace(folder.path(), "tape.DMP", tick).starts_with("A file named \"tape.tap\""));
+    EXPECT_EQ(test_read_file(test_config_file()).find("[tap]"), std::string::npos);  // cancelled: not kept
+
+    test_question_answerer yes(GTK_RESPONSE_YES);
+    EXPECT_EQ(choose(folder.path(), "tape.DMP", 0, tick), in("tape.DMP"));
+    EXPECT_EQ(yes.answered, 1);
+    EXPECT_TRUE(test_read_file(test_config_file()).ends_with("bootloader_port=COM4\n\n[tap]\nwrite_image=true\n"))
+        << test_read_file(test_config_file());
+
+    // The next dialog (as after a restart, which loads the file) starts ticked.
+    options_load_from_file();
+    bool ticked = false;
+    choose(folder.path(), "other", 0, [&](GtkWidget *dialog) {
+        ticked = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(lookup_widget(dialog, "checkbutton_save_dump_write_tap")));
+    });
+    EXPECT_TRUE(ticked);
 }
 
 TEST_F(SaveDialog, StaysOnTopWhenAsked)

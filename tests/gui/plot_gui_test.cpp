@@ -8,6 +8,7 @@
 #include "main.h"
 #include "options.h"
 #include "plot.h"
+#include "sample_pass.h"
 #include "serial.h"
 #include "support.h"
 #include "tape_demo.h"
@@ -297,10 +298,9 @@ TEST_F(Plot, LightTurnsRedAndDarkAndShowsOnScreen)
 
 TEST_F(Plot, FoundNameReplacesTheStatusText)
 {
-    auto *name = static_cast<unsigned char *>(g_malloc(17));
-    memcpy(name, "GAME\x93 TWO        ", 16);
-    name[16] = 0;
-    idle_print_petscii_filename(name);
+    auto *found = g_new0(sample_pass_name, 1);
+    memcpy(found->name, "GAME\x93 TWO        ", 16);
+    idle_print_petscii_filename(found);
     EXPECT_EQ(test_statusbar_text(), " Filename intercepted: GAME TWO");
 }
 

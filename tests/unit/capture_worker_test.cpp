@@ -4,6 +4,7 @@
 #include "capture_worker.h"
 #include "devsim.h"
 #include "handoff.h"
+#include "sample_pass.h"
 #include "serial.h"
 #include "tape_demo.h"
 #include "tape_file.h"
@@ -51,7 +52,7 @@ gboolean on_led_off(gpointer)
 
 gboolean on_name(gpointer name)
 {
-    log_post(std::string("name ") + static_cast<const char *>(name));
+    log_post(std::string("name ") + reinterpret_cast<const char *>(static_cast<sample_pass_name *>(name)->name));
     g_free(name);
     return FALSE;
 }

@@ -1,42 +1,23 @@
 #include "tape_tap.h"
 
 #include "tape_file.h"
+#include "tap_writer.h"
+#include "tape_time.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 namespace {
 
-constexpr size_t header_size = 20;
-constexpr size_t version_offset = 12;
-constexpr size_t machine_offset = 13;
-constexpr size_t video_offset = 14;
-constexpr size_t length_offset = 16;
 constexpr unsigned cycles_per_unit = 8;
 constexpr unsigned longest_sample = 65535;
 
-// Machine clocks by header machine byte and video byte.
-unsigned clock_for(unsigned machine, unsigned video)
-{
-    static const unsigned c64[] = {985248, 1022727, 1022730, 1023440}; // PAL, NTSC, old NTSC, PAL-N
-    static const unsigned vic20[] = {1108405, 1022727};
-    static const unsigned c16[] = {886724, 894886};
-    switch (machine) {
-    case 0:
-        return video < 4 ? c64[video] : tape_c64_pal_hz;
-    case 1:
-        return video < 2 ? vic20[video] : vic20[0];
-    case 2:
-        return video < 2 ? c16[video] : c16[0];
-    default:
-        return tape_c64_pal_hz;
-    }
-}
-
 unsigned short ticks_of(uint64_t cycles, unsigned clock_hz)
 {
-    const uint64_t ticks = (cycles * tape_tick_hz + clock_hz / 2) / clock_hz;
+    const uint64_t ticks = (cycles * tape_ticks_per_second + clock_hz / 2) / clock_hz;
     return static_cast<unsigned short>(std::min<uint64_t>(ticks, longest_sample));
 }
 
@@ -47,34 +28,68 @@ int reject(std::string *error, const char *reason)
     return 0;
 }
 
+bool has_signature(const unsigned char *data, size_t size)
+{
+    return size >= TAP_SIGNATURE_LENGTH && (std::memcmp(data, "C64-TAPE-RAW", TAP_SIGNATURE_LENGTH) == 0 ||
+                                             std::memcmp(data, "C16-TAPE-RAW", TAP_SIGNATURE_LENGTH) == 0);
+}
+
+uint32_t length_field(const unsigned char *data)
+{
+    return data[TAP_LENGTH_OFFSET] | (data[TAP_LENGTH_OFFSET + 1] << 8) | (data[TAP_LENGTH_OFFSET + 2] << 16) |
+           (static_cast<uint32_t>(data[TAP_LENGTH_OFFSET + 3]) << 24);
+}
+
 }  // namespace
+
+int tape_tap_file_check(const char *path, std::string *error)
+{
+    FILE *file = std::fopen(path, "rb");
+    if (!file)
+        return reject(error, std::strerror(errno));
+    unsigned char header[TAP_HEADER_SIZE];
+    const size_t got = std::fread(header, 1, sizeof header, file);
+    const int read_error = std::ferror(file) ? errno : 0;
+    long size = -1;
+    if (read_error == 0 && std::fseek(file, 0, SEEK_END) == 0)
+        size = std::ftell(file);
+    std::fclose(file);
+    if (read_error != 0 || size < 0)
+        return reject(error, std::strerror(read_error ? read_error : EISDIR));
+    if (!has_signature(header, got))
+        return -1;
+    if (got < TAP_HEADER_SIZE)
+        return reject(error, "TAP image cut short inside its header");
+    if (header[TAP_VERSION_OFFSET] > 2)
+        return reject(error, "unknown TAP version (only 0, 1 and 2 are known)");
+    if (length_field(header) != static_cast<uint64_t>(size) - TAP_HEADER_SIZE)
+        return reject(error, "TAP header's length field disagrees with the file's size");
+    return 1;
+}
 
 int tape_tap_to_samples(const unsigned char *data, size_t size, unsigned clock_hz,
                         std::vector<unsigned short> *samples, tape_tap_info *info, std::string *error)
 {
-    if (size < header_size ||
-        (std::memcmp(data, "C64-TAPE-RAW", 12) != 0 && std::memcmp(data, "C16-TAPE-RAW", 12) != 0))
+    if (size < TAP_HEADER_SIZE || !has_signature(data, size))
         return reject(error, "not a TAP image (no C64-TAPE-RAW signature)");
-    const unsigned version = data[version_offset];
+    const unsigned version = data[TAP_VERSION_OFFSET];
     if (version > 2)
         return reject(error, "unknown TAP version (only 0, 1 and 2 are known)");
 
-    const unsigned machine = version == 0 ? 0 : data[machine_offset];
-    const unsigned video = version == 0 ? 0 : data[video_offset];
+    const unsigned machine = version == 0 ? 0 : data[TAP_MACHINE_OFFSET];
+    const unsigned video = version == 0 ? 0 : data[TAP_VIDEO_OFFSET];
     if (clock_hz == 0)
-        clock_hz = clock_for(machine, video);
+        clock_hz = tap_clock_hz(machine, video);
     if (info)
         *info = tape_tap_info{version, machine, video, clock_hz};
 
-    const uint32_t declared = data[length_offset] | (data[length_offset + 1] << 8) |
-                              (data[length_offset + 2] << 16) |
-                              (static_cast<uint32_t>(data[length_offset + 3]) << 24);
-    const size_t end = header_size + std::min<size_t>(declared, size - header_size);
+    const uint32_t declared = length_field(data);
+    const size_t end = TAP_HEADER_SIZE + std::min<size_t>(declared, size - TAP_HEADER_SIZE);
 
     samples->clear();
     uint64_t half_wave = 0;
     int have_half_wave = 0;
-    for (size_t at = header_size; at < end;) {
+    for (size_t at = TAP_HEADER_SIZE; at < end;) {
         uint64_t cycles = data[at++] * uint64_t{cycles_per_unit};
         if (cycles == 0) {
             if (version == 0) {

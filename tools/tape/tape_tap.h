@@ -15,9 +15,6 @@
 #include <string>
 #include <vector>
 
-constexpr unsigned tape_tick_hz = 2000000;
-constexpr unsigned tape_c64_pal_hz = 985248;
-
 struct tape_tap_info {
     unsigned version;  // 0, 1 or 2
     unsigned machine;  // header byte 13: 0 C64, 1 VIC-20, 2 C16/Plus4
@@ -37,3 +34,12 @@ int tape_tap_to_samples(const unsigned char *data, size_t size, unsigned clock_h
 // read gives 0 with the system's reason.
 int tape_tap_file_to_samples(const char *path, unsigned clock_hz, std::vector<unsigned short> *samples,
                              tape_tap_info *info, std::string *error);
+
+// Judges the file at path from its header and its size, without reading it
+// whole. Returns 1 for a TAP image of version 0 to 2 whose length field counts
+// exactly the bytes after its header; -1 for a readable file that is no TAP
+// image at all (it does not begin with "C64-TAPE-RAW" or "C16-TAPE-RAW");
+// 0 with the reason in *error for a file that cannot be read, and for a TAP
+// image cut short in its header, of an unknown version, or whose length
+// field disagrees with the file.
+int tape_tap_file_check(const char *path, std::string *error);

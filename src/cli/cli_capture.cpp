@@ -1,0 +1,106 @@
+#include "cli_capture.h"
+
+#include "capture_progress.h"
+#include "capture_worker.h"
+#include "cli.h"
+#include "cli_job.h"
+#include "cli_names.h"
+#include "cli_progress.h"
+#include "cli_sampling.h"
+#include "sampling_command.h"
+
+#include <csignal>
+
+namespace {
+
+struct capture_job {
+    FILE *file;
+    const char *port;
+    char *command;
+};
+
+gchar *port_option = nullptr;
+
+unsigned statuses_seen;
+unsigned names_found;
+
+// The worker posts "Press PLAY on tape..." before it opens the port, and its
+// second status ("Dumping..." or "Monitoring...") when the device has
+// acknowledged the sampling command.
+gboolean on_status(gpointer text)
+{
+    if (++statuses_seen == 2)
+        cli_job_device_answered();
+    cli_progress_status(static_cast<const char *>(text));
+    return G_SOURCE_REMOVE;
+}
+
+gboolean on_name(gpointer data)
+{
+    auto *found = static_cast<sample_pass_name *>(data);
+    cli_progress_clear();
+    cli_progress_name(cli_print_name(nullptr, found));
+    ++names_found;
+    g_free(found);
+    return G_SOURCE_REMOVE;
+}
+
+void show_progress(void *)
+{
+    guint64 ticks = 0, bytes = 0;
+    capture_progress_read(&ticks, &bytes);
+    cli_progress_update(ticks, bytes, capture_progress_pulses());
+}
+
+void capture_work(void *data, GSourceFunc finish)
+{
+    const auto *job = static_cast<const capture_job *>(data);
+    const char *reason = capture_worker_run(job->file, job->port, job->command);
+    capture_worker_end(job->file, reason, finish);
+}
+
+}  // namespace
+
+int cli_capture_parse(int *argc, char ***argv, const char *name, const char *arguments_text, int arguments,
+                      const char *summary, const GOptionEntry *entries, cli_capture_setup *setup)
+{
+    GOptionContext *context = cli_option_context(name, arguments_text, summary, entries);
+    cli_add_port_option(context, &port_option);
+    cli_sampling_add_options(context);
+    const int parsed = cli_parse(context, argc, argv, arguments, arguments);
+    g_option_context_free(context);
+    if (parsed != CLI_EXIT_OK)
+        return parsed;
+    if (cli_sampling_values(&setup->options) != CLI_EXIT_OK)
+        return CLI_EXIT_USAGE;
+    setup->port = cli_device_port(port_option);
+    return setup->port ? CLI_EXIT_OK : CLI_EXIT_USAGE;
+}
+
+int cli_capture_run(FILE *file, const char *port, const sampling_option_values *options)
+{
+    // No light and no plot here: their hand-overs are not even posted.
+    static const capture_worker_callbacks callbacks{on_status, nullptr, nullptr, on_name};
+    capture_worker_set_callbacks(&callbacks);
+    capture_progress_reset();
+    // A reader of standard output that goes away must not end the capture
+    // before the file has what arrived.
+    signal(SIGPIPE, SIG_IGN);
+    statuses_seen = 0;
+    names_found = 0;
+    cli_progress_start(file != nullptr);
+
+    capture_job job{file, port,
+                    sampling_command_build(options->machine_type, options->video_standard,
+                                           options->dump_half_waves, options->rising_active)};
+    const cli_job run{file ? "dump" : "monitor", capture_work, &job, show_progress, CLI_PROGRESS_INTERVAL_MS,
+                      nullptr};
+    const cli_job_outcome outcome = cli_job_run(&run);
+    g_free(job.command);
+    cli_progress_clear();
+    if (statuses_seen >= 2) {
+        show_progress(nullptr);
+        cli_progress_finish(names_found);
+    }
+    return cli_job_report(&outcome, port, "Operation aborted", "%s", "Operation succeeded");
+}

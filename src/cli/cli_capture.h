@@ -1,0 +1,31 @@
+// Preview and Dump from the command line: the client's capture worker
+// (port, prompt, sampling command, acknowledgement, stream, end reasons)
+// run as a cli_job, with the names found on standard output (cli_names.h)
+// and the progress on standard error (cli_progress.h).
+#pragma once
+
+#include "sampling_options.h"
+
+#include <glib.h>
+#include <stdio.h>
+
+// What Preview and Dump take from their command line.
+struct cli_capture_setup {
+    char *port;                      // g_free
+    sampling_option_values options;
+};
+
+// Parses a capture command's line: its own entries (may be null), --port and
+// the sampling options, and exactly `arguments` arguments (described by
+// `arguments_text`). Returns CLI_EXIT_OK with *setup filled, else
+// CLI_EXIT_USAGE after printing why.
+int cli_capture_parse(int *argc, char ***argv, const char *name, const char *arguments_text, int arguments,
+                      const char *summary, const GOptionEntry *entries, cli_capture_setup *setup);
+
+// Runs one capture into `file` (null: a preview) from the device on `port`
+// with these sampling options, and reports its end. The file belongs to the
+// capture and is closed by it. Returns the exit status: CLI_EXIT_OK after
+// the success marker, CLI_EXIT_FAILED with the reason printed,
+// CLI_EXIT_INTERRUPTED after Ctrl-C or SIGTERM (the file keeps what
+// arrived). Blocks for the length of the capture. Main thread.
+int cli_capture_run(FILE *file, const char *port, const sampling_option_values *options);

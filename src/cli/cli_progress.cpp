@@ -1,0 +1,140 @@
+#include "cli_progress.h"
+
+#include "tape_time.h"
+
+#include <cstdio>
+#include <string>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+// The pulse rate is taken over this many updates (about a second).
+const unsigned rate_window = 4;
+
+struct progress_state {
+    bool terminal;
+    bool dumping;
+    bool line_shown;        // a rewritten line stands on the terminal
+    std::string status;
+    std::string last_name;
+    guint64 tape_ticks;
+    guint64 bytes;
+    // Pulse counts and times of the last updates, for the pulse rate.
+    guint64 window_pulses[rate_window];
+    gint64 window_us[rate_window];
+    unsigned window_next;
+    unsigned window_filled;
+};
+
+progress_state state;
+
+unsigned terminal_width(void)
+{
+    winsize size{};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
+}
+
+void clear_line(void)
+{
+    if (state.line_shown) {
+        std::fputs("\r\033[K", stderr);
+        state.line_shown = false;
+    }
+}
+
+// Pulses per second over the rate window.
+guint64 pulse_rate(void)
+{
+    if (state.window_filled < 2)
+        return 0;
+    const unsigned newest = (state.window_next + rate_window - 1) % rate_window;
+    const unsigned oldest = state.window_filled < rate_window ? 0 : state.window_next;
+    const gint64 span_us = state.window_us[newest] - state.window_us[oldest];
+    if (span_us <= 0)
+        return 0;
+    return (state.window_pulses[newest] - state.window_pulses[oldest]) * 1000000 / guint64(span_us);
+}
+
+// The separator and the file's size ("1.2 MB") while dumping, else nothing.
+std::string size_text(const char *separator)
+{
+    if (!state.dumping)
+        return "";
+    gchar *size = g_format_size(state.bytes);
+    std::string text = std::string(separator) + size;
+    g_free(size);
+    return text;
+}
+
+void draw_line(void)
+{
+    gchar *time = tape_time_text_tenths(state.tape_ticks);
+    gchar *line = g_strdup_printf("%s  %s%s  %" G_GUINT64_FORMAT " pulses/s%s%s", state.status.c_str(), time,
+                                  size_text("  ").c_str(), pulse_rate(), state.last_name.empty() ? "" : "  last: ",
+                                  state.last_name.c_str());
+    std::string shown = line;
+    // A line that wraps could not be rewritten in place; the terminal's echo
+    // of a Ctrl-C ("^C") must fit behind it too.
+    const unsigned width = terminal_width() > 3 ? terminal_width() - 3 : 1;
+    if (shown.size() > width)
+        shown.resize(width);
+    std::fprintf(stderr, "\r%s\033[K", shown.c_str());
+    state.line_shown = true;
+    g_free(line);
+    g_free(time);
+}
+
+}  // namespace
+
+void cli_progress_start(int dumping)
+{
+    state = progress_state{};
+    state.terminal = isatty(STDERR_FILENO) == 1;
+    state.dumping = dumping != 0;
+}
+
+void cli_progress_status(const char *text)
+{
+    state.status = text;
+    if (state.terminal)
+        draw_line();
+    else
+        std::fprintf(stderr, "%s\n", text);
+}
+
+void cli_progress_clear(void)
+{
+    clear_line();
+}
+
+void cli_progress_name(const char *name)
+{
+    state.last_name = name;
+    if (state.terminal)
+        draw_line();
+}
+
+void cli_progress_update(guint64 tape_ticks, guint64 bytes, guint64 pulses)
+{
+    state.tape_ticks = tape_ticks;
+    state.bytes = bytes;
+    state.window_pulses[state.window_next] = pulses;
+    state.window_us[state.window_next] = g_get_monotonic_time();
+    state.window_next = (state.window_next + 1) % rate_window;
+    if (state.window_filled < rate_window)
+        ++state.window_filled;
+    if (state.terminal && !state.status.empty())
+        draw_line();
+}
+
+void cli_progress_finish(unsigned names)
+{
+    clear_line();
+    gchar *time = tape_time_text_tenths(state.tape_ticks);
+    std::fprintf(stderr, "%s of tape%s, %u name%s found\n", time, size_text(", ").c_str(), names,
+                 names == 1 ? "" : "s");
+    g_free(time);
+}

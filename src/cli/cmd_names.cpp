@@ -1,0 +1,81 @@
+// zr7k8 names: the file names on tapes kept in DMP or TAP files, found by
+// the same pass over the samples as in a capture.
+#include "cli.h"
+#include "cli_commands.h"
+#include "cli_names.h"
+#include "handoff.h"
+#include "sample_pass.h"
+#include "tape_file.h"
+#include "tape_tap.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// The file whose names are being printed, or null when only one was given.
+const char *current_file = nullptr;
+
+gboolean print_found(gpointer data)
+{
+    cli_print_name(current_file, static_cast<sample_pass_name *>(data));
+    g_free(data);
+    return G_SOURCE_REMOVE;
+}
+
+// Found names are printed at once, on this thread: there is no main loop.
+void run_at_once(GSourceFunc callback, gpointer data)
+{
+    callback(data);
+}
+
+int read_samples(const char *path, int is_tap, std::vector<unsigned short> *samples)
+{
+    std::string error;
+    const int read = is_tap ? tape_tap_file_to_samples(path, 0, samples, nullptr, &error)
+                            : tape_read_dmp(path, samples, &error);
+    if (!read)
+        cli_fail("%s", error.c_str());
+    return read;
+}
+
+}  // namespace
+
+int cmd_names(int argc, char **argv)
+{
+    GOptionContext *context = cli_option_context(
+        "names", "FILE...",
+        "Lists the file names on tapes kept in DMP files (the device's sample stream) or TAP images, one line "
+        "each: tape time, loader, name. With several files each line begins with the file's name.",
+        nullptr);
+    const int parsed = cli_parse(context, &argc, &argv, 1, -1);
+    g_option_context_free(context);
+    if (parsed != CLI_EXIT_OK)
+        return parsed;
+
+    // Every file is judged before any name is printed.
+    std::vector<int> is_tap;
+    for (int i = 1; i < argc; ++i) {
+        std::string error;
+        const int kind = tape_tap_file_check(argv[i], &error);
+        if (kind == 0)
+            return cli_refuse("%s: %s", argv[i], error.c_str());
+        is_tap.push_back(kind == 1);
+    }
+
+    handoff_set_poster(run_at_once);
+    int status = CLI_EXIT_OK;
+    for (int i = 1; i < argc; ++i) {
+        std::vector<unsigned short> samples;
+        if (!read_samples(argv[i], is_tap[i - 1], &samples)) {
+            status = CLI_EXIT_FAILED;
+            continue;
+        }
+        current_file = argc > 2 ? argv[i] : nullptr;
+        sample_pass pass;
+        sample_pass_init(&pass, print_found);
+        for (unsigned short sample : samples)
+            sample_pass_feed(&pass, sample);
+    }
+    return status;
+}

@@ -1,0 +1,60 @@
+// zr7k8 totap: a dump file made into a TAP image by the client's TAP writer.
+#include "cli.h"
+#include "cli_commands.h"
+#include "cli_sampling.h"
+#include "tap_writer.h"
+#include "tape_tap.h"
+
+#include <string>
+
+namespace {
+
+gboolean force = FALSE;
+
+const GOptionEntry entries[] = {
+    {"force", 'f', 0, G_OPTION_ARG_NONE, &force, "Replace OUT if it exists", nullptr},
+    {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+int cmd_totap(int argc, char **argv)
+{
+    GOptionContext *context = cli_option_context(
+        "totap", "IN.DMP OUT.tap",
+        "Converts a dump (the device's sample stream) into a TAP image for emulators, written as the client "
+        "writes it beside a dump. Give the sampling options the dump was made with (default: c64, pal, full "
+        "waves). OUT appears only once complete.",
+        entries);
+    cli_sampling_add_options(context);
+    const int parsed = cli_parse(context, &argc, &argv, 2, 2);
+    g_option_context_free(context);
+    if (parsed != CLI_EXIT_OK)
+        return parsed;
+    const char *in = argv[1];
+    const char *out = argv[2];
+    sampling_option_values options;
+    if (cli_sampling_values(&options) != CLI_EXIT_OK)
+        return CLI_EXIT_USAGE;
+
+    std::string error;
+    const int kind = tape_tap_file_check(in, &error);
+    if (kind == 0)
+        return cli_refuse("%s: %s", in, error.c_str());
+    if (kind == 1)
+        return cli_refuse("%s is a TAP image already, not a dump", in);
+    if (!force && g_file_test(out, G_FILE_TEST_EXISTS))
+        return cli_refuse("'%s' exists: --force replaces it", out);
+
+    tap_conversion_result result{};
+    GError *failure = nullptr;
+    if (!tap_write_file_from_dmp(in, out, &options, &result, &failure)) {
+        const int status = cli_fail("%s not written: %s", out, failure->message);
+        g_error_free(failure);
+        return status;
+    }
+    if (result.odd_trailing_byte)
+        cli_say("Note: %s ends with half a sample (one odd byte), which is left out", in);
+    cli_say("%s: %" G_GUINT64_FORMAT " pulse%s", out, result.samples, result.samples == 1 ? "" : "s");
+    return CLI_EXIT_OK;
+}

@@ -1,0 +1,83 @@
+// zr7k8: the client's jobs from a terminal. Finds the subcommand and hands
+// it the rest of the command line.
+#include "cli.h"
+#include "cli_commands.h"
+
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+struct command {
+    const char *name;
+    int (*run)(int argc, char **argv);
+    const char *summary;
+};
+
+const command commands[] = {
+    {"ports", cmd_ports, "List the serial ports that could be the device"},
+    {"preview", cmd_preview, "Watch a tape play: names found, nothing stored"},
+    {"dump", cmd_dump, "Record a tape's sample stream into a file"},
+    {"totap", cmd_totap, "Convert a dump file into a TAP image"},
+    {"names", cmd_names, "List the file names on tapes in DMP or TAP files"},
+    {"reboot", cmd_reboot, "Restart the device"},
+    {"update", cmd_update, "Replace the device's firmware"},
+};
+
+const command *find(const char *name)
+{
+    for (const command &entry : commands) {
+        if (std::strcmp(entry.name, name) == 0)
+            return &entry;
+    }
+    return nullptr;
+}
+
+void print_usage(FILE *out)
+{
+    std::fprintf(out, "Usage: " CLI_PROGRAM " COMMAND [OPTION...] [ARGUMENT...]\n\n"
+                      "Captures tapes with the ZR7K8-LC and looks after the device, as the client does.\n\n"
+                      "Commands:\n");
+    for (const command &entry : commands)
+        std::fprintf(out, "  %-9s %s\n", entry.name, entry.summary);
+    std::fprintf(out, "\n" CLI_PROGRAM " help COMMAND (or " CLI_PROGRAM " COMMAND --help) explains a command;\n"
+                      CLI_PROGRAM " --version prints the version. See also zr7k8(1).\n");
+}
+
+// "help" alone, or "help COMMAND": that command's own --help.
+int run_help(int argc, char **argv)
+{
+    if (argc < 2) {
+        print_usage(stdout);
+        return CLI_EXIT_OK;
+    }
+    const command *entry = find(argv[1]);
+    if (!entry)
+        return cli_refuse("unknown command '%s' (see: " CLI_PROGRAM " help)", argv[1]);
+    char help_option[] = "--help";
+    char *help_argv[] = {argv[1], help_option, nullptr};
+    return entry->run(2, help_argv);
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    std::setlocale(LC_ALL, "");
+    if (argc < 2) {
+        print_usage(stderr);
+        return CLI_EXIT_USAGE;
+    }
+    const char *name = argv[1];
+    if (std::strcmp(name, "--version") == 0 || std::strcmp(name, "-V") == 0) {
+        std::printf(CLI_PROGRAM " " ZR7K8_VERSION "\n");
+        return CLI_EXIT_OK;
+    }
+    if (std::strcmp(name, "--help") == 0 || std::strcmp(name, "-h") == 0 || std::strcmp(name, "help") == 0)
+        return run_help(argc - 1, argv + 1);
+    const command *entry = find(name);
+    if (!entry)
+        return cli_refuse("unknown command '%s' (see: " CLI_PROGRAM " help)", name);
+    return entry->run(argc - 1, argv + 1);
+}

@@ -1,0 +1,26 @@
+// How far the running capture has come, for a tape clock: the tape time
+// covered so far (the sum of the samples' ticks) and the bytes written to the
+// dump file.
+//
+// The capture's worker publishes both once per read; any thread may read
+// them at any time. Whoever starts a capture resets them before its worker
+// starts, so a reader never sees the previous capture's figures. After the
+// capture ends they keep its final figures until the next reset.
+#pragma once
+
+#include <glib.h>
+
+// Back to zero. Call before the worker starts. Any thread.
+void capture_progress_reset(void);
+
+// Publishes the running totals. The capture's worker thread, once per read.
+void capture_progress_publish(guint64 ticks, guint64 bytes);
+
+// The last published totals; either pointer may be null. Any thread; never
+// blocks.
+void capture_progress_read(guint64 *ticks, guint64 *bytes);
+
+// The samples (pulses) taken so far, for a pulse rate; a preview has them
+// too, though it writes no bytes. Published and read as the totals above.
+void capture_progress_publish_pulses(guint64 pulses);
+guint64 capture_progress_pulses(void);

@@ -1,0 +1,277 @@
+#include "tap_writer.h"
+
+#include "sampling_command.h"
+#include "tape_time.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <glib/gstdio.h>
+
+namespace {
+
+const unsigned char version_full_waves = 1;
+const unsigned char version_half_waves = 2;
+const unsigned char machine_c64 = 0;
+const unsigned char machine_vic20 = 1;
+const unsigned char machine_c16 = 2;
+
+const unsigned char video_pal = 0;
+const unsigned char video_ntsc = 1;
+
+// Machine cycles per second, by video byte: the rate at which each machine
+// times its tape, so the rate at which an emulator replays the entries.
+// The C64 also had an old NTSC board and a PAL-N one.
+const guint32 clock_c64[] = {985248, 1022727, 1022730, 1023440};
+const guint32 clock_vic20[] = {1108405, 1022727};
+const guint32 clock_c16[] = {886724, 894886};
+
+// An entry byte counts 8 cycles; 0 announces a 24-bit cycle count.
+const guint64 cycles_per_unit = 8;
+const guint64 longest_short_entry = 255;
+const unsigned long_entry_size = 4;
+const unsigned char long_entry_mark = 0;
+
+// Room for the longest entry must stay free in the buffer.
+const unsigned flush_level = TAP_WRITER_BUFFER_SIZE - long_entry_size;
+const guint64 longest_length_field = G_MAXUINT32;
+
+void set_error_from_errno(GError **error, int error_number)
+{
+    g_set_error_literal(error, G_FILE_ERROR, g_file_error_from_errno(error_number), g_strerror(error_number));
+}
+
+// Writes all of count bytes, retrying short writes and interruptions.
+int write_all(int fd, const unsigned char *bytes, size_t count)
+{
+    while (count > 0) {
+        ssize_t written = write(fd, bytes, count);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return 0;
+        }
+        bytes += written;
+        count -= (size_t)written;
+    }
+    return 1;
+}
+
+void flush(tap_writer *writer)
+{
+    if (writer->error_number == 0 && !write_all(writer->fd, writer->buffer, writer->fill))
+        writer->error_number = errno;
+    writer->fill = 0;
+}
+
+}  // namespace
+
+guint32 tap_clock_hz(unsigned machine, unsigned video)
+{
+    switch (machine) {
+    case machine_vic20:
+        return video < G_N_ELEMENTS(clock_vic20) ? clock_vic20[video] : clock_vic20[video_pal];
+    case machine_c16:
+        return video < G_N_ELEMENTS(clock_c16) ? clock_c16[video] : clock_c16[video_pal];
+    default:
+        return video < G_N_ELEMENTS(clock_c64) ? clock_c64[video] : clock_c64[video_pal];
+    }
+}
+
+tap_format tap_format_for(const sampling_option_values *options)
+{
+    unsigned char video = options->video_standard == video_ntsc ? video_ntsc : video_pal;
+    // Both edges active means each sample is half a wave; only these two
+    // machine types send that choice to the device.
+    int half_waves = options->dump_half_waves &&
+                     (options->machine_type == SAMPLING_MACHINE_C16 || options->machine_type == SAMPLING_MACHINE_GENERIC);
+    // The device is told machine 0 for the generic setting.
+    unsigned char machine = options->machine_type == SAMPLING_MACHINE_VIC20 ? machine_vic20
+                            : options->machine_type == SAMPLING_MACHINE_C16 ? machine_c16
+                                                                           : machine_c64;
+    return tap_format{machine == machine_c16 ? "C16-TAPE-RAW" : "C64-TAPE-RAW",
+                      half_waves ? version_half_waves : version_full_waves, machine, video,
+                      tap_clock_hz(machine, video)};
+}
+
+void tap_writer_start(tap_writer *writer, int fd, const sampling_option_values *options)
+{
+    tap_format format = tap_format_for(options);
+    writer->fd = fd;
+    writer->clock_hz = format.clock_hz;
+    writer->data_length = 0;
+    writer->samples = 0;
+    writer->error_number = 0;
+    memset(writer->buffer, 0, TAP_HEADER_SIZE);
+    memcpy(writer->buffer, format.signature, TAP_SIGNATURE_LENGTH);
+    writer->buffer[TAP_VERSION_OFFSET] = format.version;
+    writer->buffer[TAP_MACHINE_OFFSET] = format.machine;
+    writer->buffer[TAP_VIDEO_OFFSET] = format.video;
+    writer->fill = TAP_HEADER_SIZE;
+}
+
+void tap_writer_add_sample(tap_writer *writer, unsigned short sample)
+{
+    guint64 cycles = (sample * writer->clock_hz + tape_ticks_per_second / 2) / tape_ticks_per_second;
+    guint64 units = (cycles + cycles_per_unit / 2) / cycles_per_unit;
+    unsigned char *at = writer->buffer + writer->fill;
+    if (units >= 1 && units <= longest_short_entry) {
+        at[0] = (unsigned char)units;
+        writer->fill += 1;
+        writer->data_length += 1;
+    } else {
+        at[0] = long_entry_mark;
+        at[1] = (unsigned char)cycles;
+        at[2] = (unsigned char)(cycles >> 8);
+        at[3] = (unsigned char)(cycles >> 16);
+        writer->fill += long_entry_size;
+        writer->data_length += long_entry_size;
+    }
+    writer->samples++;
+    if (writer->fill >= flush_level)
+        flush(writer);
+}
+
+int tap_writer_finish(tap_writer *writer)
+{
+    flush(writer);
+    if (writer->error_number != 0)
+        return 0;
+    if (writer->data_length > longest_length_field) {
+        writer->error_number = EFBIG;
+        return 0;
+    }
+    guint32 length = (guint32)writer->data_length;
+    unsigned char field[4] = {(unsigned char)length, (unsigned char)(length >> 8), (unsigned char)(length >> 16),
+                              (unsigned char)(length >> 24)};
+    if (pwrite(writer->fd, field, sizeof field, TAP_LENGTH_OFFSET) != (ssize_t)sizeof field) {
+        writer->error_number = errno ? errno : EIO;
+        return 0;
+    }
+    return 1;
+}
+
+tap_file *tap_file_create(const char *tap_path, const sampling_option_values *options, GError **error)
+{
+    gchar *folder = g_path_get_dirname(tap_path);
+    gchar *name = g_path_get_basename(tap_path);
+    // Hidden, so that a file chooser does not offer it while it is written.
+    gchar *temporary_path = g_strdup_printf("%s/.%s.XXXXXX", folder, name);
+    g_free(name);
+    g_free(folder);
+    int fd = g_mkstemp_full(temporary_path, O_RDWR | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        set_error_from_errno(error, errno);
+        g_free(temporary_path);
+        return nullptr;
+    }
+    tap_file *file = g_new(tap_file, 1);
+    file->temporary_path = temporary_path;
+    file->path = g_strdup(tap_path);
+    tap_writer_start(&file->writer, fd, options);
+    return file;
+}
+
+static void free_file(tap_file *file)
+{
+    g_free(file->temporary_path);
+    g_free(file->path);
+    g_free(file);
+}
+
+void tap_file_discard(tap_file *file)
+{
+    close(file->writer.fd);
+    g_unlink(file->temporary_path);
+    free_file(file);
+}
+
+int tap_file_commit(tap_file *file, GError **error)
+{
+    int fd = file->writer.fd;
+    int error_number = 0;
+    // Synced before the rename, so that a crash cannot leave an empty image
+    // in place of a good one.
+    if (!tap_writer_finish(&file->writer))
+        error_number = file->writer.error_number;
+    else if (fsync(fd) != 0)
+        error_number = errno;
+    if (close(fd) != 0 && error_number == 0)
+        error_number = errno;
+    if (error_number == 0 && g_rename(file->temporary_path, file->path) != 0)
+        error_number = errno;
+    if (error_number != 0) {
+        g_unlink(file->temporary_path);
+        set_error_from_errno(error, error_number);
+        free_file(file);
+        return 0;
+    }
+    free_file(file);
+    return 1;
+}
+
+gchar *tap_path_beside_dump(const char *dmp_path)
+{
+    size_t keep = strlen(dmp_path);
+    if (g_str_has_suffix(dmp_path, ".DMP") || g_str_has_suffix(dmp_path, ".dmp"))
+        keep -= strlen(".DMP");
+    return g_strdup_printf("%.*s.tap", (int)keep, dmp_path);
+}
+
+int tap_write_file_from_dmp(const char *dmp_path, const char *tap_path, const sampling_option_values *options,
+                            tap_conversion_result *result, GError **error)
+{
+    int dmp = g_open(dmp_path, O_RDONLY | O_CLOEXEC, 0);
+    if (dmp < 0) {
+        set_error_from_errno(error, errno);
+        return 0;
+    }
+    tap_file *file = tap_file_create(tap_path, options, error);
+    if (!file) {
+        close(dmp);
+        return 0;
+    }
+
+    // One byte more than a block, so that a sample split between two reads
+    // is put together in place.
+    static const size_t block_size = 65536;
+    unsigned char *block = static_cast<unsigned char *>(g_malloc(block_size + 1));
+    size_t held = 0;  // 0 or 1: a low byte waiting for its high byte
+    int read_error = 0;
+    for (;;) {
+        ssize_t got = read(dmp, block + held, block_size);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            read_error = errno;
+            break;
+        }
+        if (got == 0)
+            break;
+        size_t available = held + (size_t)got;
+        size_t whole = available & ~(size_t)1;
+        for (size_t at = 0; at < whole; at += 2)
+            tap_writer_add_sample(&file->writer, (unsigned short)(block[at] | (block[at + 1] << 8)));
+        held = available - whole;
+        if (held)
+            block[0] = block[whole];
+    }
+    g_free(block);
+    close(dmp);
+
+    if (read_error != 0) {
+        tap_file_discard(file);
+        set_error_from_errno(error, read_error);
+        return 0;
+    }
+    guint64 samples = file->writer.samples;
+    if (!tap_file_commit(file, error))
+        return 0;
+    if (result) {
+        result->samples = samples;
+        result->odd_trailing_byte = held != 0;
+    }
+    return 1;
+}

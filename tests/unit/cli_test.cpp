@@ -1,0 +1,341 @@
+// The command line as a user runs it: build/zr7k8 as a child process, the
+// simulated device on a pseudo-terminal in this process.
+#include "bootsim.h"
+#include "config_home.h"
+#include "devsim.h"
+#include "firmware.h"
+#include "intel_hex.h"
+#include "programmer_sandbox.h"
+#include "tape_demo.h"
+#include "tape_file.h"
+#include "tape_tap.h"
+#include "tape_testing.h"
+#include "test_pty.h"
+
+#include <gtest/gtest.h>
+#include <glib.h>
+
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct cli_result {
+    int status = -1;  // exit status; 128 + n after signal n
+    std::string out, err;
+};
+
+// Reads both pipes until the child closes them, then reaps it.
+cli_result finish(GPid pid, int out, int err)
+{
+    cli_result result;
+    pollfd fds[] = {{out, POLLIN, 0}, {err, POLLIN, 0}};
+    std::string *texts[] = {&result.out, &result.err};
+    int open_pipes = 2;
+    while (open_pipes > 0 && poll(fds, 2, 60000) > 0) {
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0)
+                continue;
+            char buffer[4096];
+            const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+            if (got > 0) {
+                texts[i]->append(buffer, size_t(got));
+            } else {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open_pipes;
+            }
+        }
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    g_spawn_close_pid(pid);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+// Runs build/zr7k8 with `arguments` in `folder`, with a private configuration
+// folder; `meanwhile` is called with the child's process id while it runs.
+cli_result run_cli(const std::vector<std::string> &arguments, const std::string &folder,
+                   const std::function<void(GPid)> &meanwhile = nullptr)
+{
+    std::vector<const char *> argv{ZR7K8_BINARY_DIR "/zr7k8"};
+    for (const std::string &argument : arguments)
+        argv.push_back(argument.c_str());
+    argv.push_back(nullptr);
+    const std::string config = folder + "/.config";
+    gchar **environment = g_environ_setenv(g_get_environ(), "XDG_CONFIG_HOME", config.c_str(), TRUE);
+    GPid pid = 0;
+    int out = -1, err = -1;
+    GError *error = nullptr;
+    const gboolean started = g_spawn_async_with_pipes(folder.c_str(), const_cast<char **>(argv.data()), environment,
+                                                      G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &pid, nullptr,
+                                                      &out, &err, &error);
+    g_strfreev(environment);
+    if (!started) {
+        ADD_FAILURE() << error->message;
+        g_error_free(error);
+        return {};
+    }
+    if (meanwhile)
+        meanwhile(pid);
+    return finish(pid, out, err);
+}
+
+struct sim_deleter {
+    void operator()(devsim *sim) const { devsim_stop(sim); }
+};
+using sim_handle = std::unique_ptr<devsim, sim_deleter>;
+
+// The simulated device playing `samples` at bytes_per_second (0: flat out).
+sim_handle start_device(const std::vector<unsigned short> &samples, unsigned bytes_per_second)
+{
+    devsim_options options;
+    options.bytes_per_second = bytes_per_second;
+    const std::vector<unsigned char> stream = tape_samples_to_bytes(samples);
+    options.stream = [stream](const devsim_sampling_request &) { return devsim_stream_from_bytes(stream); };
+    devsim *sim = devsim_start(options);
+    EXPECT_NE(sim, nullptr);
+    return sim_handle(sim);
+}
+
+std::vector<std::string> lines(const std::string &text)
+{
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        result.push_back(line);
+    return result;
+}
+
+// The columns of a name line: [file,] time, loader, name.
+std::vector<std::string> columns(const std::string &line)
+{
+    std::vector<std::string> result;
+    gchar **parts = g_strsplit(line.c_str(), "\t", -1);
+    for (gchar **part = parts; *part; ++part)
+        result.emplace_back(*part);
+    g_strfreev(parts);
+    return result;
+}
+
+std::string demo_stream()
+{
+    const std::vector<unsigned char> bytes = tape_samples_to_bytes(tape_demo_samples());
+    return std::string(bytes.begin(), bytes.end());
+}
+
+TEST(Cli, DumpWritesTheDeviceStreamAndPrintsTheNamesWithTheirLoaders)
+{
+    test_folder folder;
+    sim_handle sim = start_device(tape_demo_samples(), 0);
+    const cli_result result = run_cli({"dump", "--port", devsim_port_name(sim.get()), "demo.dmp"}, folder.path());
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(test_read_file(folder.path() + "/demo.dmp"), demo_stream());
+    const std::vector<std::string> found = lines(result.out);
+    ASSERT_EQ(found.size(), 3u) << result.out;
+    const std::string expected[3][2] = {{"rom", tape_demo_names[0]},
+                                        {"tt250", tape_demo_names[1]},
+                                        {"turrican", tape_demo_names[2]}};
+    for (size_t i = 0; i < 3; ++i) {
+        const std::vector<std::string> parts = columns(found[i]);
+        ASSERT_EQ(parts.size(), 3u) << found[i];
+        EXPECT_TRUE(g_regex_match_simple("^[0-9]+:[0-5][0-9]\\.[0-9]$", parts[0].c_str(), GRegexCompileFlags(0),
+                                         GRegexMatchFlags(0)))
+            << parts[0];
+        EXPECT_EQ(parts[1], expected[i][0]);
+        EXPECT_EQ(parts[2], expected[i][1]);
+    }
+    EXPECT_LT(columns(found[0])[0], columns(found[1])[0]) << "names come in tape order";
+}
+
+TEST(Cli, InterruptedDumpExits130AndKeepsAPrefixOfTheStream)
+{
+    test_folder folder;
+    // About seven seconds of stream: the interrupt comes well inside it.
+    sim_handle sim = start_device(tape_demo_samples(), 20000);
+    const std::string path = folder.path() + "/cut.dmp";
+    const cli_result result =
+        run_cli({"dump", "--port", devsim_port_name(sim.get()), "cut.dmp"}, folder.path(), [&](GPid pid) {
+            const gint64 deadline = g_get_monotonic_time() + 30 * G_USEC_PER_SEC;
+            while (test_read_file(path).size() < 8192 && g_get_monotonic_time() < deadline)
+                g_usleep(20000);
+            kill(pid, SIGINT);
+        });
+    EXPECT_EQ(result.status, 130) << result.err;
+    EXPECT_NE(result.err.find("Operation aborted"), std::string::npos) << result.err;
+    const std::string kept = test_read_file(path);
+    const std::string stream = demo_stream();
+    EXPECT_GE(kept.size(), 8192u);
+    EXPECT_LT(kept.size(), stream.size());
+    EXPECT_EQ(kept, stream.substr(0, kept.size()));
+}
+
+TEST(Cli, SilentDeviceFailsWithTheReasonAndLeavesNoFile)
+{
+    test_folder folder;
+    devsim_options options;
+    options.send_prompt = false;
+    sim_handle sim(devsim_start(options));
+    ASSERT_NE(sim, nullptr);
+    const cli_result result = run_cli({"dump", "--port", devsim_port_name(sim.get()), "x.dmp"}, folder.path());
+    EXPECT_EQ(result.status, 1);
+    const std::vector<std::string> said = lines(result.err);
+    ASSERT_FALSE(said.empty());
+    EXPECT_EQ(said.back(), "zr7k8: Unable to sync with device");
+    EXPECT_FALSE(fs::exists(folder.path() + "/x.dmp"));
+}
+
+TEST(Cli, TapBesideTheDumpIsTheImageThatTotapMakes)
+{
+    test_folder folder;
+    sim_handle sim = start_device(tape_demo_samples(), 0);
+    const std::vector<std::string> sampling = {"--machine", "vic20", "--video", "ntsc"};
+    std::vector<std::string> dump = {"dump", "--tap", "--port", devsim_port_name(sim.get())};
+    dump.insert(dump.end(), sampling.begin(), sampling.end());
+    dump.push_back("game.DMP");
+    ASSERT_EQ(run_cli(dump, folder.path()).status, 0);
+    std::vector<std::string> totap = {"totap", "game.DMP", "other.tap"};
+    totap.insert(totap.end(), sampling.begin(), sampling.end());
+    ASSERT_EQ(run_cli(totap, folder.path()).status, 0);
+    const std::string image = test_read_file(folder.path() + "/game.tap");
+    EXPECT_GT(image.size(), 20u);
+    EXPECT_EQ(image[13], 1) << "the VIC 20 header";
+    EXPECT_EQ(image, test_read_file(folder.path() + "/other.tap"));
+}
+
+TEST(Cli, NamesOnRealTapesAreTheNamesTheClientFinds)
+{
+    const std::string tapes = testdata_tapes_dir();
+    if (tapes.empty())
+        GTEST_SKIP() << "real tapes not found";
+    std::vector<std::string> arguments{"names"};
+    std::map<std::string, std::vector<std::string>> expected, listed;
+    for (const auto &entry : fs::directory_iterator(tapes)) {
+        if (entry.path().extension() != ".tap")
+            continue;
+        const std::string path = entry.path().string();
+        arguments.push_back(path);
+        std::vector<unsigned short> samples;
+        std::string error;
+        ASSERT_TRUE(tape_tap_file_to_samples(path.c_str(), 0, &samples, nullptr, &error)) << error;
+        expected[path];
+        for (const decoded_name &name : run_name_finder(samples))
+            expected[path].push_back(name.shown);
+    }
+    ASSERT_GT(arguments.size(), 2u);
+    test_folder folder;
+    const cli_result result = run_cli(arguments, folder.path());
+    ASSERT_EQ(result.status, 0) << result.err;
+    for (const std::string &line : lines(result.out)) {
+        const std::vector<std::string> parts = columns(line);
+        ASSERT_EQ(parts.size(), 4u) << line;
+        listed[parts[0]].push_back(parts[3]);
+    }
+    for (const auto &[path, names] : expected)
+        EXPECT_EQ(listed[path], names) << path;
+}
+
+TEST(Cli, RebootUsesThePortOfTheClientsSettings)
+{
+    test_folder folder;
+    sim_handle sim = start_device({}, 0);
+    const std::string settings = folder.path() + "/.config/zr7k8-client";
+    fs::create_directories(settings);
+    test_write_file(settings + "/user.ini",
+                    "[connection]\ndevice_port=" + devsim_port_name(sim.get()) + "\nbootloader_port=COM4\n");
+    const cli_result result = run_cli({"reboot"}, folder.path());
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(devsim_wait_for_command(sim.get(), "b", 5000));
+}
+
+TEST(Cli, UpdateWritesTheImageThroughTheSimulatedBootloader)
+{
+    programmer_sandbox sandbox;
+    sim_handle sim = start_device({}, 0);
+    bootsim *boot = bootsim_start({});
+    ASSERT_NE(boot, nullptr);
+    const cli_result result = run_cli(
+        {"update", "--port", devsim_port_name(sim.get()), "--bootloader-port", bootsim_port_name(boot)},
+        sandbox.work_dir());
+    EXPECT_EQ(result.status, 0) << result.err;
+    const std::vector<unsigned char> image = intel_hex_flat_data(intel_hex_read(firmware, firmware_length));
+    const std::vector<unsigned char> flash = bootsim_flash(boot);
+    EXPECT_TRUE(flash.size() >= image.size() && std::equal(image.begin(), image.end(), flash.begin()));
+    EXPECT_FALSE(sandbox.exists(FIRMWARE_FILE_NAME));
+    bootsim_stop(boot);
+}
+
+// Bad command lines and bad input: one line prefixed "zr7k8: ", exit 2, and
+// nothing in the folder changes.
+TEST(Cli, RefusalsExitWith2AndWriteNothing)
+{
+    test_folder folder;
+    const std::string dir = folder.path();
+    test_write_file(dir + "/kept.dmp", "keep");
+    std::string bad_version(20, '\0'), bad_length(24, '\0');
+    bad_version.replace(0, 12, "C64-TAPE-RAW");
+    bad_version[12] = 7;
+    bad_length.replace(0, 12, "C64-TAPE-RAW");
+    bad_length[12] = 1;
+    bad_length[16] = 9;  // four entry bytes follow, not nine
+    test_write_file(dir + "/version.tap", bad_version);
+    test_write_file(dir + "/length.tap", bad_length);
+    const std::vector<std::vector<std::string>> refused = {
+        {},  // usage
+        {"frobnicate"},
+        {"dump", "--bogus", "x.dmp"},
+        {"dump"},
+        {"dump", "--port", "/dev/null", "--machine", "c128", "x.dmp"},
+        {"preview", "--port", "/dev/null", "--video", "secam"},
+        {"dump", "--port", "/dev/null", "kept.dmp"},
+        {"dump", "--port", "", "x.dmp"},
+        {"dump", "--port", "/dev/null", "--tap", "kept.dmp", "--force", "extra"},
+        {"dump", "--port", "/dev/null", "missing/x.dmp"},
+        {"names", "absent.dmp"},
+        {"names", "kept.dmp", "version.tap"},
+        {"names", "length.tap"},
+        {"totap", "absent.dmp", "x.tap"},
+        {"totap", "length.tap", "x.tap"},
+        {"totap", "kept.dmp", "kept.dmp"},
+        {"totap", "kept.dmp"},
+        {"reboot", "--port"},
+        {"update", "now"},
+        {"help", "frobnicate"},
+    };
+    auto listing = [&] {
+        std::map<std::string, std::string> files;
+        for (const auto &entry : fs::recursive_directory_iterator(dir))
+            files[entry.path().string()] = entry.is_regular_file() ? test_read_file(entry.path().string()) : "";
+        return files;
+    };
+    const auto before = listing();
+    for (const std::vector<std::string> &arguments : refused) {
+        std::string shown;
+        for (const std::string &argument : arguments)
+            shown += " '" + argument + "'";
+        SCOPED_TRACE("zr7k8" + shown);
+        const cli_result result = run_cli(arguments, dir);
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.out, "");
+        if (!arguments.empty()) {
+            EXPECT_TRUE(g_str_has_prefix(result.err.c_str(), "zr7k8: ") && lines(result.err).size() == 1)
+                << result.err;
+        }
+        EXPECT_EQ(listing(), before);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,209 @@
+// TAP images made from dumps: the entries at the edges of their two forms,
+// each machine's header and clock, half waves, real tapes converted there and
+// back, and what a full disk leaves.
+#include "tap_writer.h"
+#include "tape_file.h"
+#include "tape_tap.h"
+#include "tape_testing.h"
+#include "test_pty.h"
+#include "test_small_filesystem.h"
+
+#include <gtest/gtest.h>
+
+#include <errno.h>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+using bytes = std::vector<unsigned char>;
+
+sampling_option_values options_for(int machine_type, int video_standard, int both_edges = 0)
+{
+    return sampling_option_values{machine_type, video_standard, both_edges, 0};
+}
+
+// The TAP image made from a dump of these samples.
+bytes tap_of(const std::vector<unsigned short> &samples, const sampling_option_values &options)
+{
+    test_folder folder;
+    std::string dmp = folder.path() + "/tape.DMP";
+    std::string tap = folder.path() + "/tape.tap";
+    std::string error;
+    EXPECT_TRUE(tape_write_dmp(dmp.c_str(), samples, &error)) << error;
+    GError *failure = nullptr;
+    EXPECT_TRUE(tap_write_file_from_dmp(dmp.c_str(), tap.c_str(), &options, nullptr, &failure));
+    if (failure) {
+        ADD_FAILURE() << failure->message;
+        g_error_free(failure);
+    }
+    bytes image;
+    tape_read_file(tap.c_str(), &image, &error);
+    return image;
+}
+
+bytes entries_of(const bytes &image)
+{
+    return image.size() < 20 ? bytes() : bytes(image.begin() + 20, image.end());
+}
+
+unsigned length_field(const bytes &image)
+{
+    return image[16] | image[17] << 8 | image[18] << 16 | unsigned(image[19]) << 24;
+}
+
+// A long entry: 0, then the cycle count in 24 bits.
+bytes long_entry(unsigned cycles)
+{
+    return {0, (unsigned char)cycles, (unsigned char)(cycles >> 8), (unsigned char)(cycles >> 16)};
+}
+
+TEST(TapWriter, EntriesAtTheEdgesOfTheShortForm)
+{
+    // At the C64's PAL clock: 7 ticks are 3 cycles, 8 are 4, 4148 are 2043,
+    // 4149 are 2044; 65535 ticks are 32284 cycles.
+    bytes image = tap_of({7, 8, 4148, 4149, 65535}, options_for(0, 0));
+    bytes expected = long_entry(3);
+    expected.push_back(1);
+    expected.push_back(255);
+    for (unsigned cycles : {2044u, 32284u})
+        for (unsigned char byte : long_entry(cycles))
+            expected.push_back(byte);
+    EXPECT_EQ(entries_of(image), expected);
+    EXPECT_EQ(length_field(image), expected.size());
+    EXPECT_EQ(image.size(), 20 + expected.size());
+}
+
+TEST(TapWriter, EachMachineAndVideoStandardHasItsHeaderAndClock)
+{
+    struct row {
+        int machine_type, video_standard;
+        const char *signature;
+        unsigned char machine, video;
+        unsigned cycles_of_longest;  // 65535 ticks at the machine's clock
+    };
+    const row rows[] = {
+        {0, 0, "C64-TAPE-RAW", 0, 0, 32284}, {0, 1, "C64-TAPE-RAW", 0, 1, 33512},
+        {1, 0, "C64-TAPE-RAW", 1, 0, 36320}, {1, 1, "C64-TAPE-RAW", 1, 1, 33512},
+        {2, 0, "C16-TAPE-RAW", 2, 0, 29056}, {2, 1, "C16-TAPE-RAW", 2, 1, 29323},
+        {3, 0, "C64-TAPE-RAW", 0, 0, 32284}, {3, 1, "C64-TAPE-RAW", 0, 1, 33512},
+    };
+    for (const row &r : rows) {
+        SCOPED_TRACE(testing::Message() << "machine type " << r.machine_type << ", video " << r.video_standard);
+        bytes image = tap_of({65535}, options_for(r.machine_type, r.video_standard));
+        ASSERT_EQ(image.size(), 24u);
+        EXPECT_EQ(std::string(image.begin(), image.begin() + 12), r.signature);
+        EXPECT_EQ(bytes(image.begin() + 12, image.begin() + 16), (bytes{1, r.machine, r.video, 0}));
+        EXPECT_EQ(entries_of(image), long_entry(r.cycles_of_longest));
+    }
+}
+
+TEST(TapWriter, BothEdgesActiveMakeOneEntryPerHalfWave)
+{
+    // 1000 ticks at the C16's PAL clock: 443 cycles, entry 55.
+    bytes c16 = tap_of({1000, 1000, 1000}, options_for(2, 0, 1));
+    EXPECT_EQ(c16[12], 2);
+    EXPECT_EQ(entries_of(c16), (bytes{55, 55, 55}));
+    EXPECT_EQ(tap_of({1000}, options_for(3, 0, 1))[12], 2);
+    // Machines that never send the choice to the device keep full waves.
+    EXPECT_EQ(tap_of({1000}, options_for(1, 0, 1))[12], 1);
+}
+
+struct entry {
+    bool long_form;
+    unsigned value;  // the byte, or the cycles of a long entry
+};
+
+std::vector<entry> parse_entries(const bytes &image)
+{
+    std::vector<entry> entries;
+    for (size_t at = 20; at < image.size();) {
+        unsigned char byte = image[at++];
+        if (byte != 0 || image[12] == 0) {
+            entries.push_back({byte == 0, byte});
+            continue;
+        }
+        entries.push_back({true, image[at] | image[at + 1] << 8 | unsigned(image[at + 2]) << 16});
+        at += 3;
+    }
+    return entries;
+}
+
+std::vector<std::array<unsigned char, 16>> names_in(const bytes &image)
+{
+    std::vector<unsigned short> samples;
+    std::string error;
+    EXPECT_TRUE(tape_tap_to_samples(image.data(), image.size(), 0, &samples, nullptr, &error)) << error;
+    std::vector<std::array<unsigned char, 16>> names;
+    for (const decoded_name &name : run_name_finder(samples))
+        names.push_back(name.raw);
+    return names;
+}
+
+TEST(TapWriter, RealTapesComeBackWithEveryPulseWithinOneUnitAndTheirNames)
+{
+    const std::string dir = testdata_tapes_dir();
+    if (dir.empty())
+        GTEST_SKIP() << "real tapes not found: set ZR7K8_TESTDATA_DIR to the folder that holds tapes/";
+    int tapes = 0;
+    for (const auto &file : std::filesystem::directory_iterator(dir)) {
+        if (file.path().extension() != ".tap")
+            continue;
+        SCOPED_TRACE(file.path().filename().string());
+        tapes++;
+        bytes original;
+        std::string error;
+        ASSERT_TRUE(tape_read_file(file.path().c_str(), &original, &error)) << error;
+        std::vector<unsigned short> samples;
+        tape_tap_info info;
+        ASSERT_TRUE(tape_tap_to_samples(original.data(), original.size(), 0, &samples, &info, &error)) << error;
+        bytes again = tap_of(samples, options_for(info.machine, info.video));
+
+        std::vector<entry> before = parse_entries(original), after = parse_entries(again);
+        ASSERT_EQ(before.size(), after.size());
+        // Pulses beyond the longest sample come back as the longest sample.
+        const unsigned longest = (65535ull * tap_clock_hz(info.machine, info.video) + 1000000) / 2000000;
+        for (size_t i = 0; i < before.size(); i++) {
+            if (before[i].long_form) {
+                EXPECT_TRUE(after[i].long_form) << "entry " << i;
+                EXPECT_EQ(after[i].value, longest) << "entry " << i;
+            } else {
+                EXPECT_FALSE(after[i].long_form) << "entry " << i;
+                EXPECT_LE(std::abs(int(after[i].value) - int(before[i].value)), 1) << "entry " << i;
+            }
+        }
+        auto names = names_in(original);
+        EXPECT_FALSE(names.empty());
+        EXPECT_EQ(names_in(again), names);
+    }
+    EXPECT_GT(tapes, 0);
+}
+
+TEST(TapWriter, AFailedConversionLeavesTheEarlierImageAndNoOtherFile)
+{
+    test_small_filesystem disk(64 * 1024);
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    const std::string tap = disk.path() + "/tape.tap";
+    bytes good = tap_of({1000, 2000}, options_for(0, 0));
+    ASSERT_TRUE(g_file_set_contents(tap.c_str(), (const char *)good.data(), good.size(), nullptr));
+
+    // 100000 entries do not fit in what is left of 64 KiB.
+    test_folder elsewhere;
+    const std::string dmp = elsewhere.path() + "/tape.DMP";
+    ASSERT_TRUE(tape_write_dmp(dmp.c_str(), std::vector<unsigned short>(100000, 1000), nullptr));
+    GError *error = nullptr;
+    sampling_option_values options = options_for(0, 0);
+    EXPECT_FALSE(tap_write_file_from_dmp(dmp.c_str(), tap.c_str(), &options, nullptr, &error));
+    ASSERT_NE(error, nullptr);
+    EXPECT_STREQ(error->message, g_strerror(ENOSPC));
+    g_error_free(error);
+
+    bytes after;
+    ASSERT_TRUE(tape_read_file(tap.c_str(), &after, nullptr));
+    EXPECT_EQ(after, good);
+    EXPECT_EQ(disk.listing(), "tape.tap");
+}
+
+}  // namespace
