@@ -8,16 +8,25 @@
 // capture.
 #pragma once
 
+// The tape format whose decoder completed a name.
+enum tape_loader : unsigned char {
+    tape_loader_rom,
+    tape_loader_tt250,
+    tape_loader_turrican,
+};
+
 struct name_finder {
     unsigned char name[17]; // the decoders' shared name buffer; name[16] is the terminator
     int restart;            // 1 exactly when the previous sample completed a name
+    tape_loader loader;     // whose decoder completed the last name
 };
 
 // Prepares a finder for a new capture (restart 0, name cleared). Any thread.
 void name_finder_init(name_finder *finder);
 
 // Feeds one sample. Returns 1 when it completed a name: then finder->name holds
-// the 16 bytes of the file-name field as they were on tape and name[16] == 0.
+// the 16 bytes of the file-name field as they were on tape, name[16] == 0 and
+// finder->loader says which decoder found it.
 // Returns 0 otherwise. Constant work, no allocation, never blocks. Only the
 // capture worker calls it (the decoders' state is not locked).
 int name_finder_feed(name_finder *finder, unsigned short sample);

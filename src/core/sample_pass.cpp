@@ -8,13 +8,34 @@ void sample_pass_init(sample_pass *pass, GSourceFunc print_name)
     pass->tick_sum = 0;
     name_finder_init(&pass->finder);
     pass->print_name = print_name;
+    pass->tape_file = nullptr;
+}
+
+static void post_file_record(void *context, const tape_file_event *event)
+{
+    handoff_post(static_cast<sample_pass *>(context)->tape_file, g_memdup2(event, sizeof *event));
+}
+
+void sample_pass_list_files(sample_pass *pass, GSourceFunc tape_file)
+{
+    pass->tape_file = tape_file;
+    tape_index_init(&pass->index, post_file_record, pass);
 }
 
 void sample_pass_feed(sample_pass *pass, unsigned short sample)
 {
     plot_add_sample(&pass->tick_sum, sample);
-    if (name_finder_feed(&pass->finder, sample) && pass->print_name)
+    const int found = name_finder_feed(&pass->finder, sample);
+    if (found && pass->print_name)
         handoff_post(pass->print_name, g_memdup2(pass->finder.name, sizeof pass->finder.name));
+    if (pass->tape_file)
+        tape_index_feed(&pass->index, sample, found ? &pass->finder : nullptr);
+}
+
+void sample_pass_finish(sample_pass *pass)
+{
+    if (pass->tape_file)
+        tape_index_finish(&pass->index);
 }
 
 void sample_pass_take(void *context, unsigned short sample)
