@@ -1,64 +1,15 @@
 #include "rom_blocks.h"
 
-#include "rom_pulses.h"
-
-#include <array>
-
 namespace {
-
-// A pulse may be short and medium at once (pulse byte 113), so classes are bits.
-constexpr uint8_t short_class = 1;
-constexpr uint8_t medium_class = 2;
-constexpr uint8_t long_class = 4;
-
-// Samples from here on alias onto small pulse bytes; they are in no class.
-constexpr unsigned first_aliasing_sample = 2048;
-
-constexpr std::array<uint8_t, 256> class_of_pulse_byte = [] {
-    std::array<uint8_t, 256> classes{};
-    for (unsigned pulse = 0; pulse < 256; ++pulse) {
-        const unsigned char byte = static_cast<unsigned char>(pulse);
-        classes[pulse] = static_cast<uint8_t>((pulse_in_window(byte, rom_short_pulse) ? short_class : 0) |
-                                              (pulse_in_window(byte, rom_medium_pulse) ? medium_class : 0) |
-                                              (pulse_in_window(byte, rom_long_pulse) ? long_class : 0));
-    }
-    return classes;
-}();
-
-// Short pulses in a row that make a pilot. Inside a block at most two short
-// pulses follow each other; the pilot before a repeated copy is about 79.
-constexpr uint32_t pilot_short_pulses = 32;
 
 constexpr uint32_t countdown_bytes = 9;
 constexpr unsigned char first_copy_countdown = 0x89;
 constexpr unsigned char repeated_copy_countdown = 0x09;
 
-constexpr unsigned bit_pulses = 16;           // eight data bits, two pulses each
-constexpr unsigned bit_and_parity_pulses = 18;
 
 // One long, ten medium and nine short pulses at the windows' centres (8
 // ticks per pulse-byte unit): the length of a byte until one has been timed.
 constexpr uint32_t nominal_byte_ticks = (172 + 10 * 132 + 9 * 94) * 8;
-
-enum reader_state : uint8_t {
-    seeking,       // outside blocks: waiting for a pilot
-    in_pilot,      // enough short pulses; a long one opens the first marker
-    marker_second, // a marker's long pulse seen: medium opens a byte, short is the end mark
-    bit_pairs,     // eight data bits and the parity bit, two pulses each
-    next_marker,   // a byte is complete; a long pulse opens the next one
-    hunting,       // after damage: waiting for a long pulse, the next marker
-};
-
-// 1 for (medium, short), 0 for (short, medium), -1 for anything else; the
-// medium-first pair is tested first, as in the name decoder.
-int bit_of_pair(uint8_t first, uint8_t second)
-{
-    if ((first & medium_class) && (second & short_class))
-        return 1;
-    if ((first & short_class) && (second & medium_class))
-        return 0;
-    return -1;
-}
 
 rom_block_event report_lost(rom_block_reader *r, uint32_t from, uint32_t to)
 {
@@ -79,14 +30,14 @@ rom_block_event marker_after_damage(rom_block_reader *r, uint64_t tick)
     const uint64_t elapsed = tick - r->anchor_tick;
     const uint32_t here = r->anchor_index + static_cast<uint32_t>((elapsed + r->byte_ticks / 2) / r->byte_ticks);
     const uint32_t damaged = r->byte_index;
-    r->state = marker_second;
+    r->state = rom_reader_marker_second;
     r->byte_tick = tick;
     if (here <= damaged)
         return rom_block_none; // still the damaged byte's place: read it again from here
     r->byte_index = here;
     if (!r->in_copy && here >= countdown_bytes) {
         r->in_block = false; // no countdown came: not a block of this format
-        r->state = seeking;
+        r->state = rom_reader_seeking;
         return rom_block_none;
     }
     return report_lost(r, damaged, here);
@@ -117,7 +68,7 @@ rom_block_event recognise_copy(rom_block_reader *r, unsigned char value)
         position = repeated_copy_countdown - value;
     } else {
         r->in_block = false; // a clean byte that is no countdown: not this format
-        r->state = seeking;
+        r->state = rom_reader_seeking;
         return rom_block_none;
     }
     r->in_copy = true;
@@ -149,11 +100,11 @@ rom_block_event complete_byte(rom_block_reader *r, unsigned char value, bool cle
             return event;
     } else if (r->byte_index + 1 >= countdown_bytes) {
         r->in_block = false;
-        r->state = seeking;
+        r->state = rom_reader_seeking;
         return event;
     }
     ++r->byte_index;
-    r->state = next_marker;
+    r->state = rom_reader_next_marker;
     return event;
 }
 
@@ -164,12 +115,12 @@ rom_block_event read_pair_pulse(rom_block_reader *r, uint8_t pulse_class, unsign
         r->first_of_pair = pulse_class;
         return rom_block_none;
     }
-    const int bit = bit_of_pair(r->first_of_pair, pulse_class);
-    if (bit < 0) {
-        r->state = hunting;
+    const unsigned bit = rom_bit_of_pair[r->first_of_pair * 8u + pulse_class];
+    if (bit == rom_no_bit) {
+        r->state = rom_reader_hunting;
         return rom_block_none;
     }
-    if (pulse < bit_pulses) {
+    if (pulse < rom_data_bit_pulses) {
         r->bits = static_cast<uint8_t>(r->bits | (bit << (pulse / 2)));
         r->ones = static_cast<uint8_t>(r->ones ^ bit);
         return rom_block_none;
@@ -183,73 +134,67 @@ rom_block_event read_pair_pulse(rom_block_reader *r, uint8_t pulse_class, unsign
 void rom_block_reader_init(rom_block_reader *reader)
 {
     *reader = rom_block_reader{};
-    reader->state = seeking;
+    reader->state = rom_reader_seeking;
     reader->byte_ticks = nominal_byte_ticks;
 }
 
-rom_block_event rom_block_reader_feed(rom_block_reader *r, unsigned short sample, uint64_t tick)
+rom_block_event rom_block_reader_step(rom_block_reader *r, uint8_t pulse_class, unsigned short sample, uint64_t tick)
 {
-    const uint8_t pulse_class = sample < first_aliasing_sample ? class_of_pulse_byte[sample >> 3] : 0;
-
-    if (pulse_class & short_class) {
-        if (++r->short_run == pilot_short_pulses && r->state != in_pilot) {
-            r->state = in_pilot;
-            return end_copy(r, false);
-        }
-    } else {
-        r->short_run = 0;
+    if ((pulse_class & rom_short_class) && r->short_run == rom_pilot_short_pulses && r->state != rom_reader_in_pilot) {
+        r->state = rom_reader_in_pilot;
+        return end_copy(r, false);
     }
 
     switch (r->state) {
-    case seeking:
+    case rom_reader_seeking:
         return rom_block_none;
 
-    case in_pilot:
-        if (pulse_class & long_class) {
+    case rom_reader_in_pilot:
+        if (pulse_class & rom_long_class) {
             r->in_block = true;
             r->byte_index = 0;
             r->byte_tick = tick;
             r->anchor_index = 0;
             r->anchor_tick = tick;
-            r->state = marker_second;
-        } else if (!(pulse_class & short_class)) {
-            r->state = seeking;
+            r->state = rom_reader_marker_second;
+        } else if (!(pulse_class & rom_short_class)) {
+            r->state = rom_reader_seeking;
         }
         return rom_block_none;
 
-    case marker_second:
-        if (pulse_class & medium_class) {
+    case rom_reader_marker_second:
+        if (pulse_class & rom_medium_class) {
             r->pulse_in_byte = 0;
             r->bits = 0;
             r->ones = 0;
-            r->state = bit_pairs;
+            r->state = rom_reader_bit_pairs;
             return rom_block_none;
         }
-        if (pulse_class & short_class) {
-            r->state = seeking;
+        if (pulse_class & rom_short_class) {
+            r->state = rom_reader_seeking;
             return end_copy(r, true);
         }
-        if (pulse_class & long_class)
+        if (pulse_class & rom_long_class)
             return marker_after_damage(r, tick);
-        r->state = hunting;
+        r->state = rom_reader_hunting;
         return rom_block_none;
 
-    case bit_pairs:
-        if (pulse_class & long_class)
+    case rom_reader_bit_pairs:
+        if (pulse_class & rom_long_class)
             return marker_after_damage(r, tick); // a pulse was lost: this is the next marker
         return read_pair_pulse(r, pulse_class, sample, tick);
 
-    case next_marker:
-        if (pulse_class & long_class) {
+    case rom_reader_next_marker:
+        if (pulse_class & rom_long_class) {
             r->byte_tick = tick;
-            r->state = marker_second;
+            r->state = rom_reader_marker_second;
         } else {
-            r->state = hunting;
+            r->state = rom_reader_hunting;
         }
         return rom_block_none;
 
-    case hunting:
-        if (pulse_class & long_class)
+    case rom_reader_hunting:
+        if (pulse_class & rom_long_class)
             return marker_after_damage(r, tick);
         return rom_block_none;
     }

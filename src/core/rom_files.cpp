@@ -216,10 +216,10 @@ void rom_files_init(rom_files *files, rom_file_report report, void *context)
     files->context = context;
 }
 
-void rom_files_feed(rom_files *f, unsigned short sample, uint64_t tick)
+void rom_files_take(rom_files *f, rom_block_event event)
 {
-    rom_block_reader *reader = &f->reader;
-    switch (rom_block_reader_feed(reader, sample, tick)) {
+    const rom_block_reader *reader = &f->reader;
+    switch (event) {
     case rom_block_none:
         return;
     case rom_block_copy_began:
@@ -227,6 +227,8 @@ void rom_files_feed(rom_files *f, unsigned short sample, uint64_t tick)
         return;
     case rom_block_byte:
         rom_block_check_byte(&f->block, reader->index, reader->value, reader->clean);
+        if (reader->index > header_payload_bytes)
+            f->guessing = false; // longer than a header
         if (f->guessing)
             rom_block_check_byte(&f->header_guess, reader->index, reader->value, reader->clean);
         settle(f);

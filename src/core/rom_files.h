@@ -68,8 +68,17 @@ struct rom_files {
 // feeding thread.
 void rom_files_init(rom_files *files, rom_file_report report, void *context);
 
-// Reads one sample; tick is where it begins on the tape.
-void rom_files_feed(rom_files *files, unsigned short sample, uint64_t tick);
+// Acts on what the block reader reported (anything but rom_block_none).
+void rom_files_take(rom_files *files, rom_block_event event);
+
+// Reads one sample; tick is where it begins on the tape. Inline: the sample
+// pass calls it for every sample, and most report nothing.
+inline void rom_files_feed(rom_files *files, unsigned short sample, uint64_t tick)
+{
+    const rom_block_event event = rom_block_reader_feed(&files->reader, sample, tick);
+    if (event != rom_block_none)
+        rom_files_take(files, event);
+}
 
 // The stream has ended: the block being read is closed and a file not yet
 // judged is judged bad.

@@ -45,14 +45,16 @@ uint64_t tick_before(const tape_index *index, uint32_t pulses)
     return index->tick - back;
 }
 
-void turbo_file_found(tape_index *index, const name_finder *finder)
+}  // namespace
+
+void tape_index_name_found(tape_index *index, const name_finder *finder)
 {
+    if (finder->loader == tape_loader_rom)
+        return; // the block reader lists these files itself
     const uint32_t pulses = finder->loader == tape_loader_tt250 ? tt250_header_pulses : turrican_header_pulses;
     send(index, finder->loader, tick_before(index, pulses), finder->name, ++index->sequence,
          tape_verdict_not_checked);
 }
-
-}  // namespace
 
 void tape_index_init(tape_index *index, tape_file_sink sink, void *context)
 {
@@ -63,16 +65,6 @@ void tape_index_init(tape_index *index, tape_file_sink sink, void *context)
     index->sink = sink;
     index->context = context;
     rom_files_init(&index->rom, rom_file_news, index);
-}
-
-void tape_index_feed(tape_index *index, unsigned short sample, const name_finder *name_found)
-{
-    rom_files_feed(&index->rom, sample, index->tick);
-    if (name_found && name_found->loader != tape_loader_rom)
-        turbo_file_found(index, name_found);
-    index->recent[index->samples_seen % tape_index_recent_samples] = sample;
-    ++index->samples_seen;
-    index->tick += sample;
 }
 
 void tape_index_finish(tape_index *index)

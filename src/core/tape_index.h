@@ -73,9 +73,20 @@ struct tape_index {
 // Starts an index for a new capture; sink may be nullptr. Any thread.
 void tape_index_init(tape_index *index, tape_file_sink sink, void *context);
 
+// A name decoder has completed a name on the current sample.
+void tape_index_name_found(tape_index *index, const name_finder *finder);
+
 // Feeds one sample. name_found is the capture's name finder when this sample
-// completed a name (name_finder_feed returned 1), else nullptr.
-void tape_index_feed(tape_index *index, unsigned short sample, const name_finder *name_found);
+// completed a name (name_finder_feed returned 1), else nullptr. Inline: it
+// runs for every sample.
+inline void tape_index_feed(tape_index *index, unsigned short sample, const name_finder *name_found)
+{
+    rom_files_feed(&index->rom, sample, index->tick);
+    if (name_found)
+        tape_index_name_found(index, name_found);
+    index->recent[index->samples_seen++ % tape_index_recent_samples] = sample;
+    index->tick += sample;
+}
 
 // The capture has ended: a file still being read is judged bad (never good).
 void tape_index_finish(tape_index *index);
