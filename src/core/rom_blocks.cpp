@@ -6,10 +6,15 @@ constexpr uint32_t countdown_bytes = 9;
 constexpr unsigned char first_copy_countdown = 0x89;
 constexpr unsigned char repeated_copy_countdown = 0x09;
 
+constexpr uint32_t centre_ticks(pulse_window window)
+{
+    return (window.first + window.width / 2u) * 8u; // 8 ticks per pulse-byte unit
+}
 
-// One long, ten medium and nine short pulses at the windows' centres (8
-// ticks per pulse-byte unit): the length of a byte until one has been timed.
-constexpr uint32_t nominal_byte_ticks = (172 + 10 * 132 + 9 * 94) * 8;
+// One long, ten medium and nine short pulses: the length of a byte until one
+// has been timed.
+constexpr uint32_t nominal_byte_ticks =
+    centre_ticks(rom_long_pulse) + 10 * centre_ticks(rom_medium_pulse) + 9 * centre_ticks(rom_short_pulse);
 
 rom_block_event report_lost(rom_block_reader *r, uint32_t from, uint32_t to)
 {
@@ -36,8 +41,7 @@ rom_block_event marker_after_damage(rom_block_reader *r, uint64_t tick)
         return rom_block_none; // still the damaged byte's place: read it again from here
     r->byte_index = here;
     if (!r->in_copy && here >= countdown_bytes) {
-        r->in_block = false; // no countdown came: not a block of this format
-        r->state = rom_reader_seeking;
+        r->state = rom_reader_seeking; // no countdown came: not a block of this format
         return rom_block_none;
     }
     return report_lost(r, damaged, here);
@@ -47,7 +51,6 @@ rom_block_event end_copy(rom_block_reader *r, bool end_mark)
 {
     const bool was_in_copy = r->in_copy;
     r->in_copy = false;
-    r->in_block = false;
     if (!was_in_copy)
         return rom_block_none;
     r->end_mark = end_mark;
@@ -67,8 +70,7 @@ rom_block_event recognise_copy(rom_block_reader *r, unsigned char value)
         r->copy = rom_repeated_copy;
         position = repeated_copy_countdown - value;
     } else {
-        r->in_block = false; // a clean byte that is no countdown: not this format
-        r->state = rom_reader_seeking;
+        r->state = rom_reader_seeking; // a clean byte that is no countdown: not this format
         return rom_block_none;
     }
     r->in_copy = true;
@@ -96,11 +98,10 @@ rom_block_event complete_byte(rom_block_reader *r, unsigned char value, bool cle
         }
     } else if (clean) {
         event = recognise_copy(r, value);
-        if (!r->in_block)
+        if (r->state == rom_reader_seeking)
             return event;
     } else if (r->byte_index + 1 >= countdown_bytes) {
-        r->in_block = false;
-        r->state = rom_reader_seeking;
+        r->state = rom_reader_seeking; // the countdown is over and none of it was clean
         return event;
     }
     ++r->byte_index;
@@ -108,6 +109,8 @@ rom_block_event complete_byte(rom_block_reader *r, unsigned char value, bool cle
     return event;
 }
 
+// The pair pulses that rom_block_reader_feed leaves here: the second pulse of
+// a data pair that is no bit, and the parity pair.
 rom_block_event read_pair_pulse(rom_block_reader *r, uint8_t pulse_class, unsigned short sample, uint64_t tick)
 {
     const unsigned pulse = r->pulse_in_byte++;
@@ -118,11 +121,6 @@ rom_block_event read_pair_pulse(rom_block_reader *r, uint8_t pulse_class, unsign
     const unsigned bit = rom_bit_of_pair[r->first_of_pair * 8u + pulse_class];
     if (bit == rom_no_bit) {
         r->state = rom_reader_hunting;
-        return rom_block_none;
-    }
-    if (pulse < rom_data_bit_pulses) {
-        r->bits = static_cast<uint8_t>(r->bits | (bit << (pulse / 2)));
-        r->ones = static_cast<uint8_t>(r->ones ^ bit);
         return rom_block_none;
     }
     // The parity pair: the nine bits hold an odd number of ones.
@@ -151,7 +149,6 @@ rom_block_event rom_block_reader_step(rom_block_reader *r, uint8_t pulse_class, 
 
     case rom_reader_in_pilot:
         if (pulse_class & rom_long_class) {
-            r->in_block = true;
             r->byte_index = 0;
             r->byte_tick = tick;
             r->anchor_index = 0;

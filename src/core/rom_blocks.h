@@ -115,7 +115,6 @@ struct rom_block_reader {
     uint8_t bits;           // data bits read, least significant first
     uint8_t ones;           // parity of the bits read
     bool in_copy;           // a copy has been recognised and not yet ended
-    bool in_block;          // a marker followed a pilot and no pilot has come since
     uint32_t short_run;     // consecutive short pulses
     uint32_t byte_index;    // byte being read, counted from the countdown's first byte
     uint64_t byte_tick;     // where it began

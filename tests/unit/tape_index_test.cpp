@@ -126,15 +126,38 @@ TEST(TapeIndex, EachLoadersFilesAreListedInOrderAtTheirHeadersFirstByte)
                                     tape_verdict_not_checked}}));
 }
 
-// A pair broken, a pulse lost and a marker broken in the first data copy: the
-// reader finds its way back each time, and the repeated copy mends them.
+// A pair broken, a bit flipped (only the parity tells), a pulse lost and two
+// markers in a row broken in the first data copy: the reader finds its way
+// back each time, placing the bytes after two lost ones by time, and the
+// repeated copy mends them.
 TEST(TapeIndex, BadBytesOfTheFirstCopyMendedFromTheRepeatedOneAreRepaired)
 {
     tape_rom_block_damage damage;
-    damage.first.faults = {{2, tape_rom_broken_pair}, {5, tape_rom_lost_pulse}, {9, tape_rom_broken_marker}};
+    damage.first.faults = {{2, tape_rom_broken_pair},
+                           {3, tape_rom_flipped_bit},
+                           {5, tape_rom_lost_pulse},
+                           {9, tape_rom_broken_marker},
+                           {10, tape_rom_broken_marker}};
     EXPECT_EQ(without_ticks(indexed_tape(two_programs(damage)).records),
               (std::vector<record>{rom(1, "FIRST", tape_verdict_reading), rom(1, "FIRST", tape_verdict_repaired),
                                    rom(2, "SECOND", tape_verdict_reading), rom(2, "SECOND", tape_verdict_good)}));
+}
+
+// The machine's loader notes at most 30 bad bytes of a first copy.
+TEST(TapeIndex, ThirtyBadBytesCanBeMendedThirtyOneCannot)
+{
+    const std::vector<unsigned char> data(40, 0x55);
+    auto verdict_with_bad_bytes = [&](size_t count) {
+        tape_rom_block_damage damage;
+        for (size_t byte = 0; byte < count; ++byte)
+            damage.first.faults.push_back({byte, tape_rom_broken_pair});
+        tape_synth synth;
+        tape_synth_init(&synth);
+        tape_rom_program(&synth, tape_name_field("MANY"), 0x0801, data.data(), data.size(), {}, damage);
+        return indexed_tape(synth.samples).records.back().verdict;
+    };
+    EXPECT_EQ(verdict_with_bad_bytes(30), tape_verdict_repaired);
+    EXPECT_EQ(verdict_with_bad_bytes(31), tape_verdict_bad);
 }
 
 TEST(TapeIndex, ByteBadInBothCopiesIsBad)

@@ -1,6 +1,7 @@
 #include "tape_synth.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -101,6 +102,8 @@ void tape_rom_byte(tape_synth *synth, unsigned char byte, tape_rom_fault fault)
     }
     if (fault == tape_rom_broken_pair)
         pulses[2] = pulses[3] = tape_rom_short_ticks;
+    if (fault == tape_rom_flipped_bit)
+        std::swap(pulses[2], pulses[3]);
     for (size_t i = 0; i < pulses.size(); ++i)
         if (fault != tape_rom_lost_pulse || i != 6)
             tape_synth_pulse(synth, pulses[i]);

@@ -77,6 +77,7 @@ constexpr unsigned char tape_rom_repeated_copy = 0x09; // and of the repeated co
 enum tape_rom_fault {
     tape_rom_intact,
     tape_rom_broken_pair,   // the first bit's pair becomes (short, short)
+    tape_rom_flipped_bit,   // the first bit's pulses swap: a valid pair, a wrong parity
     tape_rom_lost_pulse,    // the first pulse of the third bit is missing
     tape_rom_broken_marker, // the marker's long pulse is written medium
 };
