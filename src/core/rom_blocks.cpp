@@ -109,16 +109,12 @@ rom_block_event complete_byte(rom_block_reader *r, unsigned char value, bool cle
     return event;
 }
 
-// The pair pulses that rom_block_reader_feed leaves here: the second pulse of
-// a data pair that is no bit, and the parity pair.
-rom_block_event read_pair_pulse(rom_block_reader *r, uint8_t pulse_class, unsigned short sample, uint64_t tick)
+// The second pulse of a pair that rom_block_reader_feed leaves here: of a data
+// pair that is no bit, or of the parity pair.
+rom_block_event read_pair_end(rom_block_reader *r, uint8_t pulse_class, unsigned short sample, uint64_t tick)
 {
-    const unsigned pulse = r->pulse_in_byte++;
-    if ((pulse & 1) == 0) {
-        r->first_of_pair = pulse_class;
-        return rom_block_none;
-    }
     const unsigned bit = rom_bit_of_pair[r->first_of_pair * 8u + pulse_class];
+    ++r->pulse_in_byte;
     if (bit == rom_no_bit) {
         r->state = rom_reader_hunting;
         return rom_block_none;
@@ -136,64 +132,36 @@ void rom_block_reader_init(rom_block_reader *reader)
     reader->byte_ticks = nominal_byte_ticks;
 }
 
+// What rom_block_reader_feed leaves here: block starts and ends, the last
+// pulse of every byte, and damage.
 rom_block_event rom_block_reader_step(rom_block_reader *r, uint8_t pulse_class, unsigned short sample, uint64_t tick)
 {
     if ((pulse_class & rom_short_class) && r->short_run == rom_pilot_short_pulses && r->state != rom_reader_in_pilot) {
         r->state = rom_reader_in_pilot;
         return end_copy(r, false);
     }
-
-    switch (r->state) {
-    case rom_reader_seeking:
-        return rom_block_none;
-
-    case rom_reader_in_pilot:
+    if (r->state == rom_reader_in_pilot) {
         if (pulse_class & rom_long_class) {
             r->byte_index = 0;
             r->byte_tick = tick;
             r->anchor_index = 0;
             r->anchor_tick = tick;
             r->state = rom_reader_marker_second;
-        } else if (!(pulse_class & rom_short_class)) {
-            r->state = rom_reader_seeking;
-        }
-        return rom_block_none;
-
-    case rom_reader_marker_second:
-        if (pulse_class & rom_medium_class) {
-            r->pulse_in_byte = 0;
-            r->bits = 0;
-            r->ones = 0;
-            r->state = rom_reader_bit_pairs;
-            return rom_block_none;
-        }
-        if (pulse_class & rom_short_class) {
-            r->state = rom_reader_seeking;
-            return end_copy(r, true);
-        }
-        if (pulse_class & rom_long_class)
-            return marker_after_damage(r, tick);
-        r->state = rom_reader_hunting;
-        return rom_block_none;
-
-    case rom_reader_bit_pairs:
-        if (pulse_class & rom_long_class)
-            return marker_after_damage(r, tick); // a pulse was lost: this is the next marker
-        return read_pair_pulse(r, pulse_class, sample, tick);
-
-    case rom_reader_next_marker:
-        if (pulse_class & rom_long_class) {
-            r->byte_tick = tick;
-            r->state = rom_reader_marker_second;
         } else {
-            r->state = rom_reader_hunting;
+            r->state = rom_reader_seeking;
         }
-        return rom_block_none;
-
-    case rom_reader_hunting:
-        if (pulse_class & rom_long_class)
-            return marker_after_damage(r, tick);
         return rom_block_none;
     }
+    if (r->state == rom_reader_seeking)
+        return rom_block_none;
+    if (pulse_class & rom_long_class)
+        return marker_after_damage(r, tick); // where none was due: a pulse was lost, or a marker broken
+    if (r->state == rom_reader_marker_second && (pulse_class & rom_short_class)) {
+        r->state = rom_reader_seeking;
+        return end_copy(r, true);
+    }
+    if (r->state == rom_reader_bit_pairs)
+        return read_pair_end(r, pulse_class, sample, tick);
+    r->state = rom_reader_hunting; // a broken marker
     return rom_block_none;
 }

@@ -142,8 +142,26 @@ inline rom_block_event rom_block_reader_feed(rom_block_reader *r, unsigned short
     const uint8_t pulse_class = rom_pulse_classes[unaliased >> 3];
     const uint32_t is_short = pulse_class & rom_short_class;
     r->short_run = (r->short_run + 1) & (0u - is_short); // no branch: shorts come at random inside bytes
-    if (r->state == rom_reader_bit_pairs) {
-        if (r->pulse_in_byte < rom_data_bit_pulses && !(pulse_class & rom_long_class)) {
+    switch (r->state) {
+    case rom_reader_seeking:
+        if (r->short_run != rom_pilot_short_pulses)
+            return rom_block_none;
+        break;
+    case rom_reader_in_pilot:
+        if (is_short)
+            return rom_block_none;
+        break;
+    case rom_reader_marker_second:
+        if (pulse_class & rom_medium_class) {
+            r->pulse_in_byte = 0;
+            r->bits = 0;
+            r->ones = 0;
+            r->state = rom_reader_bit_pairs;
+            return rom_block_none;
+        }
+        break;
+    case rom_reader_bit_pairs:
+        if (!(pulse_class & rom_long_class)) {
             const unsigned pulse = r->pulse_in_byte;
             if ((pulse & 1) == 0) {
                 r->first_of_pair = pulse_class;
@@ -151,19 +169,23 @@ inline rom_block_event rom_block_reader_feed(rom_block_reader *r, unsigned short
                 return rom_block_none;
             }
             const unsigned bit = rom_bit_of_pair[r->first_of_pair * 8u + pulse_class];
-            if (bit != rom_no_bit) {
+            if (bit != rom_no_bit && pulse < rom_data_bit_pulses) {
                 r->bits = static_cast<uint8_t>(r->bits | (bit << (pulse / 2)));
                 r->ones = static_cast<uint8_t>(r->ones ^ bit);
                 r->pulse_in_byte = static_cast<uint8_t>(pulse + 1);
                 return rom_block_none;
             }
         }
-    } else if (r->state == rom_reader_seeking) {
-        if (r->short_run != rom_pilot_short_pulses)
+        break;
+    case rom_reader_next_marker:
+        if (pulse_class & rom_long_class) {
+            r->byte_tick = tick;
+            r->state = rom_reader_marker_second;
             return rom_block_none;
-    } else if (r->state == rom_reader_in_pilot) {
-        if (is_short)
-            return rom_block_none;
+        }
+        break;
+    case rom_reader_hunting:
+        break;
     }
     return rom_block_reader_step(r, pulse_class, sample, tick);
 }
