@@ -27,13 +27,13 @@
 // a broken first marker costs nothing; a block that shows no countdown within
 // its first nine bytes is not one of this format and is skipped.
 //
-// Constant work per sample, no allocation. One reader per stream; not
+// Pulses are read a run at a time: the progress through an undamaged byte
+// then stays in registers, so a pulse costs little more than a table look-up.
+// Constant work per pulse, no allocation. One reader per stream; not
 // thread-safe.
 #pragma once
 
-#include "rom_pulses.h"
-
-#include <array>
+#include <cstddef>
 #include <cstdint>
 
 enum rom_block_event : uint8_t {
@@ -49,57 +49,8 @@ enum rom_block_copy : uint8_t {
     rom_repeated_copy = 2, // countdown 0x09..0x01
 };
 
-// Pulse classes as bits: pulse byte 113 is short and medium at once.
-inline constexpr uint8_t rom_short_class = 1;
-inline constexpr uint8_t rom_medium_class = 2;
-inline constexpr uint8_t rom_long_class = 4;
-
-inline constexpr std::array<uint8_t, 256> rom_pulse_classes = [] {
-    std::array<uint8_t, 256> classes{};
-    for (unsigned pulse = 0; pulse < 256; ++pulse) {
-        const unsigned char byte = static_cast<unsigned char>(pulse);
-        classes[pulse] = static_cast<uint8_t>((pulse_in_window(byte, rom_short_pulse) ? rom_short_class : 0) |
-                                              (pulse_in_window(byte, rom_medium_pulse) ? rom_medium_class : 0) |
-                                              (pulse_in_window(byte, rom_long_pulse) ? rom_long_class : 0));
-    }
-    return classes;
-}();
-
-// A pair's bit by the classes of its two pulses: 1 for (medium, short), 0 for
-// (short, medium), rom_no_bit for anything else; the medium-first pair is
-// tested first, as in the name decoder. A table: bit values are random, so
-// tests would be branches the processor cannot foresee.
-inline constexpr uint8_t rom_no_bit = 2;
-inline constexpr std::array<uint8_t, 64> rom_bit_of_pair = [] {
-    std::array<uint8_t, 64> bits{};
-    for (unsigned first = 0; first < 8; ++first)
-        for (unsigned second = 0; second < 8; ++second)
-            bits[first * 8 + second] = (first & rom_medium_class) && (second & rom_short_class)   ? 1
-                                       : (first & rom_short_class) && (second & rom_medium_class) ? 0
-                                                                                                  : rom_no_bit;
-    return bits;
-}();
-
-inline constexpr unsigned rom_data_bit_pulses = 16; // eight data bits, two pulses each
-
-// Samples from here on alias onto small pulse bytes; they are in no class.
-inline constexpr unsigned rom_first_aliasing_sample = 2048;
-
-// Short pulses in a row that make a pilot. Inside a block at most two short
-// pulses follow each other; the pilot before a repeated copy is about 79.
-inline constexpr uint32_t rom_pilot_short_pulses = 32;
-
-enum rom_block_reader_state : uint8_t {
-    rom_reader_seeking,       // outside blocks: waiting for a pilot
-    rom_reader_in_pilot,      // enough short pulses; a long one opens the first marker
-    rom_reader_marker_second, // a marker's long pulse seen: medium opens a byte, short is the end mark
-    rom_reader_bit_pairs,     // eight data bits and the parity bit, two pulses each
-    rom_reader_next_marker,   // a byte is complete; a long pulse opens the next one
-    rom_reader_hunting,       // after damage: waiting for a long pulse, the next marker
-};
-
 struct rom_block_reader {
-    // The last event's details (valid until the next call).
+    // The event's details, valid while it is taken.
     rom_block_copy copy;
     uint64_t copy_tick;     // tape position of the countdown's first byte (estimated if it was damaged)
     uint32_t index;         // payload index
@@ -108,8 +59,8 @@ struct rom_block_reader {
     bool clean;             // pairs and parity right
     bool end_mark;          // the copy ended with its end mark (not cut by a pilot)
 
-    // Reader state.
-    rom_block_reader_state state;
+    // Reader state (rom_blocks.cpp).
+    uint8_t state;
     uint8_t pulse_in_byte;  // pulses of the bit pairs read so far, 0..17
     uint8_t first_of_pair;  // class of a pair's first pulse
     uint8_t bits;           // data bits read, least significant first
@@ -123,69 +74,14 @@ struct rom_block_reader {
     uint32_t byte_ticks;    // length of the last clean byte
 };
 
+// Receives an event; its details are in the reader during the call.
+using rom_block_take = void (*)(void *context, rom_block_event event);
+
 // Prepares a reader for a new stream. Any thread.
 void rom_block_reader_init(rom_block_reader *reader);
 
-// Everything rom_block_reader_feed does not do itself.
-rom_block_event rom_block_reader_step(rom_block_reader *reader, uint8_t pulse_class, unsigned short sample,
-                                      uint64_t tick);
-
-// Reads one pulse: sample is its length, tick its start on the tape (ticks
-// since the stream began). Returns what it completed, details in *reader.
-// Constant work, no allocation. Pulses outside blocks and the pulses of data
-// bits, nearly all of a tape, are dealt with here, inline, since the sample
-// pass calls this for every sample.
-inline rom_block_event rom_block_reader_feed(rom_block_reader *r, unsigned short sample, uint64_t tick)
-{
-    // Longer samples all take pulse byte 255, which is in no class.
-    const unsigned unaliased = sample < rom_first_aliasing_sample ? sample : rom_first_aliasing_sample - 1;
-    const uint8_t pulse_class = rom_pulse_classes[unaliased >> 3];
-    const uint32_t is_short = pulse_class & rom_short_class;
-    r->short_run = (r->short_run + 1) & (0u - is_short); // no branch: shorts come at random inside bytes
-    switch (r->state) {
-    case rom_reader_seeking:
-        if (r->short_run != rom_pilot_short_pulses)
-            return rom_block_none;
-        break;
-    case rom_reader_in_pilot:
-        if (is_short)
-            return rom_block_none;
-        break;
-    case rom_reader_marker_second:
-        if (pulse_class & rom_medium_class) {
-            r->pulse_in_byte = 0;
-            r->bits = 0;
-            r->ones = 0;
-            r->state = rom_reader_bit_pairs;
-            return rom_block_none;
-        }
-        break;
-    case rom_reader_bit_pairs:
-        if (!(pulse_class & rom_long_class)) {
-            const unsigned pulse = r->pulse_in_byte;
-            if ((pulse & 1) == 0) {
-                r->first_of_pair = pulse_class;
-                r->pulse_in_byte = static_cast<uint8_t>(pulse + 1);
-                return rom_block_none;
-            }
-            const unsigned bit = rom_bit_of_pair[r->first_of_pair * 8u + pulse_class];
-            if (bit != rom_no_bit && pulse < rom_data_bit_pulses) {
-                r->bits = static_cast<uint8_t>(r->bits | (bit << (pulse / 2)));
-                r->ones = static_cast<uint8_t>(r->ones ^ bit);
-                r->pulse_in_byte = static_cast<uint8_t>(pulse + 1);
-                return rom_block_none;
-            }
-        }
-        break;
-    case rom_reader_next_marker:
-        if (pulse_class & rom_long_class) {
-            r->byte_tick = tick;
-            r->state = rom_reader_marker_second;
-            return rom_block_none;
-        }
-        break;
-    case rom_reader_hunting:
-        break;
-    }
-    return rom_block_reader_step(r, pulse_class, sample, tick);
-}
+// Reads count pulses (samples, their lengths in ticks) of which the first
+// begins at tick on the tape (ticks since the stream began); calls take for
+// each event, in tape order. Returns where the pulse after the last begins.
+uint64_t rom_block_reader_read(rom_block_reader *reader, const unsigned short *samples, size_t count, uint64_t tick,
+                               rom_block_take take, void *context);

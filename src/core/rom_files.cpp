@@ -204,20 +204,9 @@ void copy_ended(rom_files *f)
     settle(f);
 }
 
-}  // namespace
-
-void rom_files_init(rom_files *files, rom_file_report report, void *context)
+void take(void *context, rom_block_event event)
 {
-    *files = rom_files{};
-    rom_block_reader_init(&files->reader);
-    files->role = no_block;
-    files->expect = expect_header;
-    files->report = report;
-    files->context = context;
-}
-
-void rom_files_take(rom_files *f, rom_block_event event)
-{
+    rom_files *f = static_cast<rom_files *>(context);
     const rom_block_reader *reader = &f->reader;
     switch (event) {
     case rom_block_none:
@@ -243,6 +232,23 @@ void rom_files_take(rom_files *f, rom_block_event event)
         copy_ended(f);
         return;
     }
+}
+
+}  // namespace
+
+void rom_files_init(rom_files *files, rom_file_report report, void *context)
+{
+    *files = rom_files{};
+    rom_block_reader_init(&files->reader);
+    files->role = no_block;
+    files->expect = expect_header;
+    files->report = report;
+    files->context = context;
+}
+
+uint64_t rom_files_read(rom_files *files, const unsigned short *samples, size_t count, uint64_t tick)
+{
+    return rom_block_reader_read(&files->reader, samples, count, tick, take, files);
 }
 
 void rom_files_finish(rom_files *f)

@@ -34,6 +34,7 @@
 #include "rom_blocks.h"
 #include "tape_verdict.h"
 
+#include <cstddef>
 #include <cstdint>
 
 struct rom_file_record {
@@ -65,20 +66,12 @@ struct rom_files {
 };
 
 // Prepares for a new stream; report (may be nullptr) is called on the
-// feeding thread.
+// reading thread.
 void rom_files_init(rom_files *files, rom_file_report report, void *context);
 
-// Acts on what the block reader reported (anything but rom_block_none).
-void rom_files_take(rom_files *files, rom_block_event event);
-
-// Reads one sample; tick is where it begins on the tape. Inline: the sample
-// pass calls it for every sample, and most report nothing.
-inline void rom_files_feed(rom_files *files, unsigned short sample, uint64_t tick)
-{
-    const rom_block_event event = rom_block_reader_feed(&files->reader, sample, tick);
-    if (event != rom_block_none)
-        rom_files_take(files, event);
-}
+// Reads count samples (pulse lengths in ticks, in tape order) of which the
+// first begins at tick. Returns where the sample after the last begins.
+uint64_t rom_files_read(rom_files *files, const unsigned short *samples, size_t count, uint64_t tick);
 
 // The stream has ended: the block being read is closed and a file not yet
 // judged is judged bad.

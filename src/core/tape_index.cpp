@@ -11,6 +11,7 @@ namespace {
 constexpr uint32_t tt250_header_pulses = (9 + 1 + 5 + 16) * 8;
 constexpr uint32_t turrican_header_pulses = (12 + 1 + 5 + 16) * 8;
 static_assert(turrican_header_pulses < tape_index_recent_samples);
+static_assert(tape_index_recent_samples % tape_index_batch == 0);
 
 void send(tape_index *index, tape_loader loader, uint64_t tick, const unsigned char *name, uint32_t sequence,
           tape_verdict verdict)
@@ -34,25 +35,32 @@ void rom_file_news(void *context, const rom_file_record *file)
     send(index, tape_loader_rom, file->tick, file->name, index->rom_sequence, file->verdict);
 }
 
-// Where the pulse `pulses` before the current one began.
+// Where the pulse `pulses` before the last one fed began, all of them read.
 uint64_t tick_before(const tape_index *index, uint32_t pulses)
 {
-    if (pulses > index->samples_seen)
-        pulses = index->samples_seen;
+    const uint32_t back_samples = pulses + 1 < index->samples_seen ? pulses + 1 : index->samples_seen;
     uint64_t back = 0;
-    for (uint32_t i = 1; i <= pulses; ++i)
+    for (uint32_t i = 1; i <= back_samples; ++i)
         back += index->recent[(index->samples_seen - i) % tape_index_recent_samples];
     return index->tick - back;
 }
 
 }  // namespace
 
-void tape_index_name_found(tape_index *index, const name_finder *finder)
+void tape_index_catch_up(tape_index *index, const name_finder *name_found)
 {
-    if (finder->loader == tape_loader_rom)
+    while (index->samples_read != index->samples_seen) {
+        const uint32_t at = index->samples_read % tape_index_recent_samples;
+        const uint32_t in_a_row = tape_index_recent_samples - at;
+        const uint32_t waiting = index->samples_seen - index->samples_read;
+        const uint32_t count = waiting < in_a_row ? waiting : in_a_row;
+        index->tick = rom_files_read(&index->rom, index->recent + at, count, index->tick);
+        index->samples_read += count;
+    }
+    if (!name_found || name_found->loader == tape_loader_rom)
         return; // the block reader lists these files itself
-    const uint32_t pulses = finder->loader == tape_loader_tt250 ? tt250_header_pulses : turrican_header_pulses;
-    send(index, finder->loader, tick_before(index, pulses), finder->name, ++index->sequence,
+    const uint32_t pulses = name_found->loader == tape_loader_tt250 ? tt250_header_pulses : turrican_header_pulses;
+    send(index, name_found->loader, tick_before(index, pulses), name_found->name, ++index->sequence,
          tape_verdict_not_checked);
 }
 
@@ -60,6 +68,7 @@ void tape_index_init(tape_index *index, tape_file_sink sink, void *context)
 {
     index->tick = 0;
     index->samples_seen = 0;
+    index->samples_read = 0;
     index->sequence = 0;
     index->rom_sequence = 0;
     index->sink = sink;
@@ -69,6 +78,7 @@ void tape_index_init(tape_index *index, tape_file_sink sink, void *context)
 
 void tape_index_finish(tape_index *index)
 {
+    tape_index_catch_up(index, nullptr);
     rom_files_finish(&index->rom);
 }
 

@@ -33,8 +33,8 @@
 //   "m:ss.s<TAB>loader<TAB>NAME<TAB>verdict"; a "bad" verdict is what a check
 //   mode fails on.
 //
-// Constant work per sample, no allocation; the callback runs on the feeding
-// thread. Not thread-safe: one index per capture.
+// Constant work per sample on average, no allocation; the callback runs on
+// the feeding thread. Not thread-safe: one index per capture.
 #pragma once
 
 #include "name_finder.h"
@@ -54,15 +54,18 @@ struct tape_file_event {
 // Receives each record; valid during the call only.
 using tape_file_sink = void (*)(void *context, const tape_file_event *event);
 
-// Samples kept to place a turbo header's first byte: it lies 248 (Turbo Tape
+// Samples are kept for the block reader, which reads a batch of them at a
+// time, and to place a turbo header's first byte: it lies 248 (Turbo Tape
 // 250) or 272 (Turrican loader) pulses before the pulse that completes its
 // name.
 inline constexpr unsigned tape_index_recent_samples = 512;
+inline constexpr unsigned tape_index_batch = 256;
 
 struct tape_index {
     rom_files rom;
-    uint64_t tick;             // where the next sample begins
-    uint32_t samples_seen;
+    uint64_t tick;             // where the first sample the block reader has not read begins
+    uint32_t samples_seen;     // samples fed
+    uint32_t samples_read;     // samples the block reader has read
     uint32_t sequence;         // of the last file found
     uint32_t rom_sequence;     // of the built-in-format file being read
     tape_file_sink sink;
@@ -73,19 +76,20 @@ struct tape_index {
 // Starts an index for a new capture; sink may be nullptr. Any thread.
 void tape_index_init(tape_index *index, tape_file_sink sink, void *context);
 
-// A name decoder has completed a name on the current sample.
-void tape_index_name_found(tape_index *index, const name_finder *finder);
+// Lets the block reader read the samples fed so far, then reports a turbo
+// file whose name the last sample completed (name_found, may be nullptr).
+void tape_index_catch_up(tape_index *index, const name_finder *name_found);
 
 // Feeds one sample. name_found is the capture's name finder when this sample
-// completed a name (name_finder_feed returned 1), else nullptr. Inline: it
-// runs for every sample.
+// completed a name (name_finder_feed returned 1), else nullptr. Inline, as
+// it runs for every sample: it keeps the sample until a batch is full or a
+// name is found, so records come up to tape_index_batch samples late (a
+// fraction of a second of tape), always in tape order.
 inline void tape_index_feed(tape_index *index, unsigned short sample, const name_finder *name_found)
 {
-    rom_files_feed(&index->rom, sample, index->tick);
-    if (name_found)
-        tape_index_name_found(index, name_found);
     index->recent[index->samples_seen++ % tape_index_recent_samples] = sample;
-    index->tick += sample;
+    if (index->samples_seen % tape_index_batch == 0 || name_found)
+        tape_index_catch_up(index, name_found);
 }
 
 // The capture has ended: a file still being read is judged bad (never good).
