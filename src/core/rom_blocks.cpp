@@ -23,9 +23,9 @@ constexpr std::array<uint8_t, 256> pulse_classes = [] {
 }();
 
 // A pair's bit by the classes of its two pulses: 1 for (medium, short), 0 for
-// (short, medium), no_bit for anything else; the medium-first pair is
-// tested first, as in the name decoder. A table: bit values are random, so
-// tests would be branches the processor cannot foresee.
+// (short, medium), no_bit for anything else; the medium-first pair is tested
+// first, as in the name decoder. A table: bit values are random, so tests
+// would be branches the processor cannot foresee.
 constexpr uint8_t no_bit = 2;
 constexpr std::array<uint8_t, 64> bit_of_pair = [] {
     std::array<uint8_t, 64> bits{};
@@ -33,7 +33,7 @@ constexpr std::array<uint8_t, 64> bit_of_pair = [] {
         for (unsigned second = 0; second < 8; ++second)
             bits[first * 8 + second] = (first & medium_class) && (second & short_class)   ? 1
                                        : (first & short_class) && (second & medium_class) ? 0
-                                                                                                  : no_bit;
+                                                                                          : no_bit;
     return bits;
 }();
 
@@ -230,12 +230,12 @@ void rom_block_reader_init(rom_block_reader *reader)
     reader->byte_ticks = nominal_byte_ticks;
 }
 
-
 uint64_t rom_block_reader_read(rom_block_reader *r, const unsigned short *samples, size_t count, uint64_t tick,
                                rom_block_take take, void *context)
 {
-    // The progress through an undamaged byte, in registers; step() finds it
-    // in the reader.
+    // The progress through an undamaged byte stays in registers; step() and
+    // the next call find it in the reader. The undamaged path is read here,
+    // the rest in step().
     unsigned state = r->state, pulse_in_byte = r->pulse_in_byte, first_of_pair = r->first_of_pair;
     unsigned bits = r->bits, ones = r->ones;
     uint32_t short_run = r->short_run;
