@@ -17,6 +17,7 @@
 #include "serial.h"
 #include "tape_demo.h"
 #include "tape_file.h"
+#include "tape_synth.h"
 #include "test_pty.h"
 
 #include <benchmark/benchmark.h>
@@ -46,6 +47,23 @@ const std::vector<unsigned short> &long_tape()
         while (all.size() < demo.size() * 32)
             all.insert(all.end(), demo.begin(), demo.end());
         return all;
+    }();
+    return tape;
+}
+
+// Where the block reader works hardest: four programs of 30000 bytes in the
+// built-in format (about 5 million samples, nine in ten of them inside bytes).
+const std::vector<unsigned short> &rom_data_tape()
+{
+    static const std::vector<unsigned short> tape = [] {
+        std::vector<unsigned char> program(30000);
+        for (size_t i = 0; i < program.size(); ++i)
+            program[i] = static_cast<unsigned char>(i * 7);
+        tape_synth synth;
+        tape_synth_init(&synth, 0, 60, 9);
+        for (int i = 0; i < 4; ++i)
+            tape_rom_program(&synth, tape_name_field("PROGRAM"), 0x0801, program.data(), program.size());
+        return synth.samples;
     }();
     return tape;
 }
@@ -97,13 +115,19 @@ void set_up_interface()
     capture_worker_set_callbacks(&callbacks);
 }
 
-// (a) Every sample through the plot's row builder and the three decoders.
-void BM_SamplePass(benchmark::State &state)
+gboolean drop_file(gpointer file)
+{
+    g_free(file);
+    return FALSE;
+}
+
+void run_sample_pass(benchmark::State &state, const std::vector<unsigned short> &tape, bool list_files)
 {
     set_up_interface();
-    const std::vector<unsigned short> &tape = long_tape();
     sample_pass pass;
     sample_pass_init(&pass, drop_name);
+    if (list_files)
+        sample_pass_list_files(&pass, drop_file);
     for (auto _ : state) {
         for (unsigned short sample : tape)
             sample_pass_feed(&pass, sample);
@@ -113,7 +137,33 @@ void BM_SamplePass(benchmark::State &state)
     state.SetItemsProcessed(int64_t(samples));
     state.counters["x_line_rate"] = benchmark::Counter(samples / line_rate_samples_per_second, benchmark::Counter::kIsRate);
 }
+
+// (a) Every sample through the plot's row builder and the three decoders.
+void BM_SamplePass(benchmark::State &state)
+{
+    run_sample_pass(state, long_tape(), false);
+}
 BENCHMARK(BM_SamplePass);
+
+// (a') The same with the tape's files listed (block reader and tape index),
+// on the same tape and on one made of long data blocks.
+void BM_SamplePassListingFiles(benchmark::State &state)
+{
+    run_sample_pass(state, long_tape(), true);
+}
+BENCHMARK(BM_SamplePassListingFiles);
+
+void BM_SamplePassOnRomData(benchmark::State &state)
+{
+    run_sample_pass(state, rom_data_tape(), false);
+}
+BENCHMARK(BM_SamplePassOnRomData);
+
+void BM_SamplePassOnRomDataListingFiles(benchmark::State &state)
+{
+    run_sample_pass(state, rom_data_tape(), true);
+}
+BENCHMARK(BM_SamplePassOnRomDataListingFiles);
 
 // The same through the capture engine, in 64-byte reads as the port brings
 // them: chunk rules, marker watch and sample pass.

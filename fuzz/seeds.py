@@ -214,11 +214,87 @@ def settings_seeds():
     write('fuzz_settings', 'empty', b'')
 
 
+DEMO_PROGRAM = bytes([0x0B, 0x08, 0x0A, 0x00, 0x9E, ord('2'), ord('0'), ord('6'), ord('1'), 0, 0, 0, 0x55, 0xAA])
+
+
+class Tape:
+    """Pieces of tape for fuzz_tape_index: records (operation, argument)."""
+
+    def __init__(self):
+        self.out = bytearray()
+
+    def op(self, code, high, arg):
+        self.out += bytes([code | (high << 3), arg])
+
+    def pilot(self, pulses):  # a multiple of 4 up to 1024, or 5120
+        if pulses > 1024:
+            self.op(0, 4, 255)
+        else:
+            self.op(0, 0, pulses // 4 - 1)
+
+    def header_copy(self, repeated, data_length=13, kind=1):
+        self.op(5, data_length // 13, kind | (8 if repeated else 0))
+
+    def data_copy(self, repeated, length=13):
+        self.op(6, 1 if repeated else 0, length)
+
+    def byte(self, value, fault=None):  # fault 1 broken pair, 2 flipped bit, 3 lost pulse, 4 broken marker
+        if fault is None:
+            self.op(1, 0, value)
+        else:
+            self.op(2, fault - 1, value)
+
+    def damaged_data_copy(self, faults, length=13):
+        data = bytes(DEMO_PROGRAM[i % len(DEMO_PROGRAM)] for i in range(length))
+        checksum = 0
+        for value in data:
+            checksum ^= value
+        self.pilot(40)
+        for countdown in range(0x89, 0x80, -1):
+            self.byte(countdown)
+        for at, value in enumerate(data + bytes([checksum])):
+            self.byte(value, faults.get(at))
+        self.op(3, 0, 0)
+
+    def program(self, damage=None):
+        self.pilot(5120)
+        self.header_copy(False)
+        self.pilot(80)
+        self.header_copy(True)
+        self.pilot(5120)
+        if damage:
+            self.damaged_data_copy(damage)
+        else:
+            self.data_copy(False)
+        self.pilot(80)
+        self.data_copy(True)
+        self.pilot(80)
+
+
+def tape_index_seeds():
+    good = Tape()
+    good.program()
+    write('fuzz_tape_index', 'program', bytes(good.out))
+    repaired = Tape()
+    repaired.program({2: 1, 3: 2, 5: 3, 9: 4, 10: 4})
+    write('fuzz_tape_index', 'program-damaged', bytes(repaired.out))
+    mixed = Tape()
+    mixed.program()
+    mixed.op(7, 0, 0)
+    mixed.op(7, 0, 1)
+    mixed.pilot(5120)
+    mixed.header_copy(False, kind=4)
+    mixed.pilot(5120)
+    mixed.header_copy(False, kind=5)
+    write('fuzz_tape_index', 'program-turbo-data-file-end', bytes(mixed.out))
+
+
 def main():
     capture_seeds()
     console_seeds()
     decoder_seeds()
     settings_seeds()
+    tape_index_seeds()
 
 
 if __name__ == '__main__':

@@ -73,6 +73,8 @@ const char *capture_worker_run(FILE *file, const char *port_name, const char *co
 
     sample_pass pass;
     sample_pass_init(&pass, callbacks()->print_petscii_filename);
+    if (callbacks()->tape_file)
+        sample_pass_list_files(&pass, callbacks()->tape_file);
     capture_outputs outputs{post_status, post_led, sample_pass_take, &pass};
     capture_state state;
     capture_init(&state, file, &outputs);
@@ -80,19 +82,23 @@ const char *capture_worker_run(FILE *file, const char *port_name, const char *co
     for (;;) {
         capture_before_read(&state);
         unsigned received = 0;
+        bool failed;
         // An empty read is the 500 ms wait for the tape: ask again.
         do {
-            if (!serial_read(buffer, read_size, &received)) {
-                capture_read_failed(&state);
-                return capture_end_reason(&state);
-            }
-        } while (received == 0);
-        int ended = capture_take_read(&state, buffer, received);
+            failed = !serial_read(buffer, read_size, &received);
+        } while (!failed && received == 0);
+        if (failed) {
+            capture_read_failed(&state);
+            break;
+        }
+        const int ended = capture_take_read(&state, buffer, received);
         capture_progress_publish(pass.tape_ticks, capture_bytes_written(&state));
         capture_progress_publish_pulses(pass.samples);
         if (ended)
-            return capture_end_reason(&state);
+            break;
     }
+    sample_pass_finish(&pass);
+    return capture_end_reason(&state);
 }
 
 void capture_worker_end(FILE *file, const char *reason, GSourceFunc finish)

@@ -23,6 +23,7 @@ struct capture_worker_callbacks {
     GSourceFunc led_on;                  // data: nullptr
     GSourceFunc led_off;                 // data: nullptr
     GSourceFunc print_petscii_filename;  // data: heap sample_pass_name; the callback frees it
+    GSourceFunc tape_file = nullptr;     // data: heap copy of a tape_file_event (tape_index.h); the callback frees it
 };
 
 // Registers the callbacks. Interface thread, before any capture starts.

@@ -10,7 +10,7 @@ void name_finder_init(name_finder *finder)
 {
     std::memset(finder->name, 0, sizeof finder->name);
     finder->restart = 0;
-    finder->loader = NAME_LOADER_ROM;
+    finder->loader = tape_loader_rom;
 }
 
 int name_finder_feed(name_finder *finder, unsigned short sample)
@@ -18,11 +18,11 @@ int name_finder_feed(name_finder *finder, unsigned short sample)
     const unsigned char pulse = static_cast<unsigned char>(sample / 8);
     int found = 1;
     if (rom_loader_find_name(pulse, finder->name, finder->restart))
-        finder->loader = NAME_LOADER_ROM;
+        finder->loader = tape_loader_rom;
     else if (tt250_loader_find_name(pulse, finder->name, finder->restart))
-        finder->loader = NAME_LOADER_TT250;
+        finder->loader = tape_loader_tt250;
     else if (turrican_loader_find_name(pulse, finder->name, finder->restart))
-        finder->loader = NAME_LOADER_TURRICAN;
+        finder->loader = tape_loader_turrican;
     else
         found = 0;
     if (found)
@@ -31,12 +31,12 @@ int name_finder_feed(name_finder *finder, unsigned short sample)
     return found;
 }
 
-const char *name_loader_label(int loader)
+const char *name_loader_label(tape_loader loader)
 {
     switch (loader) {
-    case NAME_LOADER_TT250:
+    case tape_loader_tt250:
         return "tt250";
-    case NAME_LOADER_TURRICAN:
+    case tape_loader_turrican:
         return "turrican";
     default:
         return "rom";

@@ -8,17 +8,17 @@
 // capture.
 #pragma once
 
-// The loader whose decoder found a name.
-enum name_loader {
-    NAME_LOADER_ROM = 0,
-    NAME_LOADER_TT250 = 1,
-    NAME_LOADER_TURRICAN = 2,
+// The tape format whose decoder completed a name.
+enum tape_loader : unsigned char {
+    tape_loader_rom,
+    tape_loader_tt250,
+    tape_loader_turrican,
 };
 
 struct name_finder {
     unsigned char name[17]; // the decoders' shared name buffer; name[16] is the terminator
     int restart;            // 1 exactly when the previous sample completed a name
-    int loader;             // name_loader of the last name found
+    tape_loader loader;     // whose decoder completed the last name
 };
 
 // Prepares a finder for a new capture (restart 0, name cleared). Any thread.
@@ -26,10 +26,10 @@ void name_finder_init(name_finder *finder);
 
 // Feeds one sample. Returns 1 when it completed a name: then finder->name holds
 // the 16 bytes of the file-name field as they were on tape, name[16] == 0 and
-// finder->loader tells which decoder found it. Returns 0 otherwise. Constant
-// work, no allocation, never blocks. Only the capture worker calls it (the
-// decoders' state is not locked).
+// finder->loader says which decoder found it.
+// Returns 0 otherwise. Constant work, no allocation, never blocks. Only the
+// capture worker calls it (the decoders' state is not locked).
 int name_finder_feed(name_finder *finder, unsigned short sample);
 
 // The loader's short name: "rom", "tt250" or "turrican". Any thread.
-const char *name_loader_label(int loader);
+const char *name_loader_label(tape_loader loader);

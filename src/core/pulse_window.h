@@ -11,7 +11,7 @@ struct pulse_window {
 };
 
 // 1 when pulse lies in first .. first + width - 1. Any thread; never blocks.
-inline int pulse_in_window(unsigned char pulse, pulse_window window)
+constexpr int pulse_in_window(unsigned char pulse, pulse_window window)
 {
     return static_cast<unsigned char>(pulse - window.first) <= window.width - 1;
 }

@@ -1,17 +1,11 @@
 #include "rom.h"
 
-#include "pulse_window.h"
+#include "rom_pulses.h"
 
 #include <cstdint>
 #include <cstring>
 
 namespace {
-
-// Pulse bytes of the three pulse lengths (8 sample ticks per unit). 113 is
-// both short and medium: the order of the tests in each state decides.
-constexpr pulse_window short_pulse{75, 39};   // 75..113, centre 94
-constexpr pulse_window medium_pulse{113, 39}; // 113..151, centre 132
-constexpr pulse_window long_pulse{153, 39};   // 153..191, centre 172; 152 is in no class
 
 // A block opens only after more than this many consecutive short pulses.
 constexpr uint32_t pilot_pulses_before_block = 5000;
@@ -48,9 +42,9 @@ unsigned char byte;
 // caller's buffer may belong to a later capture than the header's first bytes.
 unsigned char name_bytes[name_length];
 
-int is_short(unsigned char pulse) { return pulse_in_window(pulse, short_pulse); }
-int is_medium(unsigned char pulse) { return pulse_in_window(pulse, medium_pulse); }
-int is_long(unsigned char pulse) { return pulse_in_window(pulse, long_pulse); }
+int is_short(unsigned char pulse) { return pulse_in_window(pulse, rom_short_pulse); }
+int is_medium(unsigned char pulse) { return pulse_in_window(pulse, rom_medium_pulse); }
+int is_long(unsigned char pulse) { return pulse_in_window(pulse, rom_long_pulse); }
 
 // Judges the byte completed before the long pulse that opens the next marker.
 // Returns 1 when the name is complete.

@@ -12,6 +12,18 @@ void sample_pass_init(sample_pass *pass, GSourceFunc print_name)
     pass->samples = 0;
     name_finder_init(&pass->finder);
     pass->print_name = print_name;
+    pass->tape_file = nullptr;
+}
+
+static void post_file_record(void *context, const tape_file_event *event)
+{
+    handoff_post(static_cast<sample_pass *>(context)->tape_file, g_memdup2(event, sizeof *event));
+}
+
+void sample_pass_list_files(sample_pass *pass, GSourceFunc tape_file)
+{
+    pass->tape_file = tape_file;
+    tape_index_init(&pass->index, post_file_record, pass);
 }
 
 void sample_pass_feed(sample_pass *pass, unsigned short sample)
@@ -19,13 +31,22 @@ void sample_pass_feed(sample_pass *pass, unsigned short sample)
     pass->tape_ticks += sample;
     ++pass->samples;
     plot_add_sample(&pass->tick_sum, sample);
-    if (name_finder_feed(&pass->finder, sample) && pass->print_name) {
-        auto *found = g_new(sample_pass_name, 1);
-        memcpy(found->name, pass->finder.name, sizeof found->name);
-        found->loader = pass->finder.loader;
-        found->tape_ticks = pass->tape_ticks;
-        handoff_post(pass->print_name, found);
+    const int found = name_finder_feed(&pass->finder, sample);
+    if (found && pass->print_name) {
+        auto *name = g_new(sample_pass_name, 1);
+        memcpy(name->name, pass->finder.name, sizeof name->name);
+        name->loader = pass->finder.loader;
+        name->tape_ticks = pass->tape_ticks;
+        handoff_post(pass->print_name, name);
     }
+    if (pass->tape_file)
+        tape_index_feed(&pass->index, sample, found ? &pass->finder : nullptr);
+}
+
+void sample_pass_finish(sample_pass *pass)
+{
+    if (pass->tape_file)
+        tape_index_finish(&pass->index);
 }
 
 void sample_pass_take(void *context, unsigned short sample)

@@ -3,16 +3,19 @@
 // Each sample goes first to the plot's row builder, then (as a pulse byte)
 // to the three tape-header name decoders. A name found is handed to the
 // interface as a heap sample_pass_name that the receiving callback frees.
+// When asked (sample_pass_list_files), every sample also goes to the tape
+// index, whose file records are handed over the same way.
 #pragma once
 
 #include "name_finder.h"
+#include "tape_index.h"
 
 #include <glib.h>
 
 // A name found on tape, as the interface receives it.
 struct sample_pass_name {
     unsigned char name[17];  // the 16 PETSCII bytes of the name field as on tape, and a 0
-    int loader;              // name_loader: which decoder found it
+    tape_loader loader;      // which decoder found it
     guint64 tape_ticks;      // tape time from the start of the stream to the end of the name's last pulse
 };
 
@@ -22,14 +25,24 @@ struct sample_pass {
     guint64 samples;      // samples passed on
     name_finder finder;   // per-capture decoder state (restart flag)
     GSourceFunc print_name;  // receives each name found; nullptr: names dropped
+    GSourceFunc tape_file;   // receives each file record; nullptr: no files listed
+    tape_index index;        // used only with tape_file
 };
 
 // Starts a capture's pass. Worker thread.
 void sample_pass_init(sample_pass *pass, GSourceFunc print_name);
 
+// Lists the capture's files too: each record (tape_index.h) goes to tape_file
+// as a heap copy of a tape_file_event that the callback frees. Worker thread,
+// right after sample_pass_init.
+void sample_pass_list_files(sample_pass *pass, GSourceFunc tape_file);
+
 // Passes one sample on. Worker thread; never blocks beyond the plot's short
 // lock; allocates only for a finished plot row or a found name.
 void sample_pass_feed(sample_pass *pass, unsigned short sample);
+
+// The capture has ended: a file still being read is judged bad. Worker thread.
+void sample_pass_finish(sample_pass *pass);
 
 // Adapter for capture_outputs.sample; context is a sample_pass.
 void sample_pass_take(void *context, unsigned short sample);

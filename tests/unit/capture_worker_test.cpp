@@ -8,6 +8,8 @@
 #include "serial.h"
 #include "tape_demo.h"
 #include "tape_file.h"
+#include "tape_index.h"
+#include "tape_synth.h"
 #include "test_pty.h"
 
 #include <gtest/gtest.h>
@@ -54,6 +56,15 @@ gboolean on_name(gpointer name)
 {
     log_post(std::string("name ") + reinterpret_cast<const char *>(static_cast<sample_pass_name *>(name)->name));
     g_free(name);
+    return FALSE;
+}
+
+gboolean on_tape_file(gpointer data)
+{
+    const auto *file = static_cast<const tape_file_event *>(data);
+    log_post("file " + std::to_string(file->sequence) + " " + tape_loader_text(file->loader) + " " +
+             tape_verdict_text(file->verdict));
+    g_free(data);
     return FALSE;
 }
 
@@ -183,6 +194,30 @@ TEST_F(CaptureWorker, PreviewOfTheDemoTapeFindsItsThreeNamesInOrder)
     for (int i = 0; i < 3; i++)
         EXPECT_EQ(names[i].substr(0, strlen(tape_demo_names[i])), tape_demo_names[i]);
     EXPECT_EQ(statuses, (std::vector<std::string>{"Press PLAY on tape...", "Monitoring..."}));
+}
+
+// The demo tape, then a program whose data the stream cuts off: the files as
+// they are found, the last one judged when the capture ends.
+TEST_F(CaptureWorker, PreviewListsTheFilesAndJudgesOneLeftUnfinishedBadAtTheEnd)
+{
+    static const capture_worker_callbacks with_files{on_status, on_led_on, on_led_off, on_name, on_tape_file};
+    capture_worker_set_callbacks(&with_files);
+    tape_synth synth;
+    tape_synth_init(&synth);
+    const unsigned char program[] = {0x0B, 0x08, 0x0A, 0x00, 0x9E, '2', '0', '6', '1', 0, 0, 0};
+    tape_rom_program(&synth, tape_name_field("CUT"), 0x0801, program, sizeof program);
+    std::vector<unsigned short> samples = tape_demo_samples();
+    samples.insert(samples.end(), synth.samples.begin(), synth.samples.end() - 1000); // inside the first data copy
+    start_device(fast_options(tape_samples_to_bytes(samples)));
+    EXPECT_EQ(capture(false), nullptr);
+
+    std::vector<std::string> files;
+    for (const auto &entry : take_posts())
+        if (entry.rfind("file ", 0) == 0)
+            files.push_back(entry);
+    EXPECT_EQ(files, (std::vector<std::string>{"file 1 ROM reading...", "file 1 ROM good",
+                                               "file 2 Turbo Tape 250 not checked", "file 3 Turrican not checked",
+                                               "file 4 ROM reading...", "file 4 ROM bad"}));
 }
 
 TEST_F(CaptureWorker, LightBlinksOnTheReadCadence)

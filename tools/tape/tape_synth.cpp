@@ -1,6 +1,7 @@
 #include "tape_synth.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -87,19 +88,25 @@ void tape_rom_pilot(tape_synth *synth, unsigned pulses)
         tape_synth_pulse(synth, tape_rom_short_ticks);
 }
 
-void tape_rom_byte(tape_synth *synth, unsigned char byte)
+void tape_rom_byte(tape_synth *synth, unsigned char byte, tape_rom_fault fault)
 {
-    tape_synth_pulse(synth, tape_rom_long_ticks);
-    tape_synth_pulse(synth, tape_rom_medium_ticks);
+    std::array<unsigned, 20> pulses;
+    pulses[0] = fault == tape_rom_broken_marker ? tape_rom_medium_ticks : tape_rom_long_ticks;
+    pulses[1] = tape_rom_medium_ticks;
     unsigned check = 1; // odd parity over the eight bits and the check bit
-    for (unsigned bit = 0; bit < 8; ++bit) {
-        const unsigned value = (byte >> bit) & 1u;
+    for (unsigned bit = 0; bit < 9; ++bit) {
+        const unsigned value = bit < 8 ? (byte >> bit) & 1u : check;
         check ^= value;
-        tape_synth_pulse(synth, value ? tape_rom_medium_ticks : tape_rom_short_ticks);
-        tape_synth_pulse(synth, value ? tape_rom_short_ticks : tape_rom_medium_ticks);
+        pulses[2 + 2 * bit] = value ? tape_rom_medium_ticks : tape_rom_short_ticks;
+        pulses[3 + 2 * bit] = value ? tape_rom_short_ticks : tape_rom_medium_ticks;
     }
-    tape_synth_pulse(synth, check ? tape_rom_medium_ticks : tape_rom_short_ticks);
-    tape_synth_pulse(synth, check ? tape_rom_short_ticks : tape_rom_medium_ticks);
+    if (fault == tape_rom_broken_pair)
+        pulses[2] = pulses[3] = tape_rom_short_ticks;
+    if (fault == tape_rom_flipped_bit)
+        std::swap(pulses[2], pulses[3]);
+    for (size_t i = 0; i < pulses.size(); ++i)
+        if (fault != tape_rom_lost_pulse || i != 6)
+            tape_synth_pulse(synth, pulses[i]);
 }
 
 void tape_rom_end_marker(tape_synth *synth)
@@ -109,21 +116,30 @@ void tape_rom_end_marker(tape_synth *synth)
 }
 
 void tape_rom_copy(tape_synth *synth, unsigned pilot, unsigned char countdown_first,
-                   const unsigned char *payload, size_t length)
+                   const unsigned char *payload, size_t length, const tape_rom_copy_damage &damage)
 {
+    if (damage.missing)
+        return;
     tape_rom_pilot(synth, pilot);
     for (unsigned i = 0; i < 9; ++i)
         tape_rom_byte(synth, static_cast<unsigned char>(countdown_first - i));
-    for (size_t i = 0; i < length; ++i)
-        tape_rom_byte(synth, payload[i]);
-    tape_rom_byte(synth, xor_of(payload, length));
+    for (size_t i = 0; i <= length; ++i) {
+        if (i == damage.bytes)
+            return;
+        tape_rom_fault fault = tape_rom_intact;
+        for (const tape_rom_byte_damage &at : damage.faults)
+            if (at.byte == i)
+                fault = at.fault;
+        tape_rom_byte(synth, i < length ? payload[i] : xor_of(payload, length), fault);
+    }
     tape_rom_end_marker(synth);
 }
 
-void tape_rom_block(tape_synth *synth, unsigned pilot, const unsigned char *payload, size_t length)
+void tape_rom_block(tape_synth *synth, unsigned pilot, const unsigned char *payload, size_t length,
+                    const tape_rom_block_damage &damage)
 {
-    tape_rom_copy(synth, pilot, tape_rom_first_copy, payload, length);
-    tape_rom_copy(synth, tape_rom_repeat_pilot, tape_rom_repeated_copy, payload, length);
+    tape_rom_copy(synth, pilot, tape_rom_first_copy, payload, length, damage.first);
+    tape_rom_copy(synth, tape_rom_repeat_pilot, tape_rom_repeated_copy, payload, length, damage.repeated);
     tape_rom_pilot(synth, tape_rom_trailer);
 }
 
@@ -144,6 +160,17 @@ void tape_rom_header(tape_synth *synth, unsigned pilot, unsigned char type, unsi
 {
     const std::vector<unsigned char> payload = tape_rom_header_payload(type, start, end, name);
     tape_rom_block(synth, pilot, payload.data(), payload.size());
+}
+
+void tape_rom_program(tape_synth *synth, const std::array<unsigned char, 16> &name, unsigned start,
+                      const unsigned char *data, size_t length, const tape_rom_block_damage &header_damage,
+                      const tape_rom_block_damage &data_damage)
+{
+    const std::vector<unsigned char> header =
+        tape_rom_header_payload(1, start, static_cast<unsigned>(start + length), name);
+    tape_rom_block(synth, tape_rom_header_pilot, header.data(), header.size(), header_damage);
+    tape_synth_gap(synth, longest_sample);
+    tape_rom_block(synth, tape_rom_data_pilot, data, length, data_damage);
 }
 
 // ---- Turbo Tape 250 and the Turrican loader ---------------------------------

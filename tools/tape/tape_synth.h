@@ -29,6 +29,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 struct tape_synth {
@@ -72,24 +73,51 @@ constexpr unsigned tape_rom_trailer = 78;      // after the repeated copy
 constexpr unsigned char tape_rom_first_copy = 0x89;    // countdown start of the first copy
 constexpr unsigned char tape_rom_repeated_copy = 0x09; // and of the repeated copy
 
+// Damage put into a byte on purpose, as a worn tape does it.
+enum tape_rom_fault {
+    tape_rom_intact,
+    tape_rom_broken_pair,   // the first bit's pair becomes (short, short)
+    tape_rom_flipped_bit,   // the first bit's pulses swap: a valid pair, a wrong parity
+    tape_rom_lost_pulse,    // the first pulse of the third bit is missing
+    tape_rom_broken_marker, // the marker's long pulse is written medium
+};
+
+struct tape_rom_byte_damage {
+    size_t byte;            // payload index; the checksum is the byte at index length
+    tape_rom_fault fault;
+};
+
+// Damage to one copy of a block: faults in chosen bytes, the copy cut after
+// `bytes` payload and checksum bytes (no end marker then), or left out.
+struct tape_rom_copy_damage {
+    std::vector<tape_rom_byte_damage> faults;
+    size_t bytes = SIZE_MAX;
+    bool missing = false;
+};
+
+struct tape_rom_block_damage {
+    tape_rom_copy_damage first, repeated;
+};
+
 // Appends pulses short pulses.
 void tape_rom_pilot(tape_synth *synth, unsigned pulses);
 
 // Appends one byte: marker, eight data bits, check bit.
-void tape_rom_byte(tape_synth *synth, unsigned char byte);
+void tape_rom_byte(tape_synth *synth, unsigned char byte, tape_rom_fault fault = tape_rom_intact);
 
 // Appends the end-of-block marker (long, short).
 void tape_rom_end_marker(tape_synth *synth);
 
 // Appends one copy of a block: pilot, the nine countdown bytes from
 // countdown_first down (0x89 or 0x09), the payload, its XOR checksum and the
-// end marker.
+// end marker; damage as asked.
 void tape_rom_copy(tape_synth *synth, unsigned pilot, unsigned char countdown_first,
-                   const unsigned char *payload, size_t length);
+                   const unsigned char *payload, size_t length, const tape_rom_copy_damage &damage = {});
 
 // Appends a whole block as the machine writes it: the first copy after pilot
 // short pulses, the repeated copy after a short pilot, the trailer.
-void tape_rom_block(tape_synth *synth, unsigned pilot, const unsigned char *payload, size_t length);
+void tape_rom_block(tape_synth *synth, unsigned pilot, const unsigned char *payload, size_t length,
+                    const tape_rom_block_damage &damage = {});
 
 // The 192-byte payload of a header: type, start and end address (low byte
 // first), the name field, spaces.
@@ -99,6 +127,14 @@ std::vector<unsigned char> tape_rom_header_payload(unsigned char type, unsigned 
 // Appends a header block (type 1 or 3 for a program) with both copies.
 void tape_rom_header(tape_synth *synth, unsigned pilot, unsigned char type, unsigned start,
                      unsigned end, const std::array<unsigned char, 16> &name);
+
+// Appends a program file as the machine saves it: the header block (type 1,
+// loading at start) and, after a silence, the data block; each block damaged
+// as asked. The header's first countdown byte begins tape_rom_header_pilot
+// samples after the call's first sample.
+void tape_rom_program(tape_synth *synth, const std::array<unsigned char, 16> &name, unsigned start,
+                      const unsigned char *data, size_t length, const tape_rom_block_damage &header_damage = {},
+                      const tape_rom_block_damage &data_damage = {});
 
 // ---- Turbo Tape 250 and the Turrican loader ---------------------------------
 

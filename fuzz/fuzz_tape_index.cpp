@@ -1,0 +1,150 @@
+// The tape index fed tapes built from pieces (pilots, whole block copies,
+// single bytes clean or damaged, end marks, turbo headers, any pulse),
+// built with AddressSanitizer and UndefinedBehaviorSanitizer.
+//
+// Invariants of the record stream, whatever the tape:
+// - a new file takes the next sequence number; its first record says
+//   "reading..." (built-in format) or "not checked" (turbo loaders);
+// - a later record is the single judgement of a built-in-format file that was
+//   reading: good, repaired or bad;
+// - only one built-in-format file is read at a time;
+// - a header begins on the tape before its record arrives;
+// - after the finish no file is left reading.
+//
+// Input: records of two bytes, an operation and its argument (see piece()).
+#include "name_finder.h"
+#include "rom.h"
+#include "tape_index.h"
+#include "tape_synth.h"
+#include "tt250.h"
+#include "turrican.h"
+
+#include "fuzz_check.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+
+namespace {
+
+// Keeps an input quick: a few blocks and a header's pilot.
+const size_t samples_per_input_max = 200000;
+
+struct file_state {
+    tape_loader loader;
+    tape_verdict verdict;
+};
+
+struct checker {
+    std::map<uint32_t, file_state> files;
+    uint32_t last_sequence = 0;
+    uint64_t now = 0; // where the sample being fed begins
+};
+
+void check(bool holds, const char *what)
+{
+    fuzz_check(holds, "tape_index", what);
+}
+
+bool is_judgement(tape_verdict verdict)
+{
+    return verdict == tape_verdict_good || verdict == tape_verdict_repaired || verdict == tape_verdict_bad;
+}
+
+void take(void *context, const tape_file_event *event)
+{
+    checker *c = static_cast<checker *>(context);
+    check(event->tick <= c->now, "a header is placed after the sample that reported it");
+    check(event->name[16] == 0, "a name is not terminated");
+    auto known = c->files.find(event->sequence);
+    if (known == c->files.end()) {
+        check(event->sequence == c->last_sequence + 1, "a new file skips or repeats a sequence number");
+        c->last_sequence = event->sequence;
+        if (event->loader == tape_loader_rom) {
+            check(event->verdict == tape_verdict_reading, "a built-in-format file is not listed as reading");
+            for (const auto &[sequence, file] : c->files)
+                check(file.verdict != tape_verdict_reading, "two built-in-format files are read at once");
+        } else {
+            check(event->verdict == tape_verdict_not_checked, "a turbo file is judged");
+        }
+        c->files[event->sequence] = {event->loader, event->verdict};
+        return;
+    }
+    check(known->second.verdict == tape_verdict_reading, "a file is judged twice");
+    check(event->loader == known->second.loader, "a file changes its loader");
+    check(is_judgement(event->verdict), "a judgement is no verdict");
+    known->second.verdict = event->verdict;
+}
+
+const unsigned char demo_program[] = {0x0B, 0x08, 0x0A, 0x00, 0x9E, '2', '0', '6', '1', 0, 0, 0, 0x55, 0xAA};
+
+// One piece of tape from an operation and its argument.
+void piece(tape_synth *synth, unsigned char op, unsigned char arg)
+{
+    const unsigned high = op >> 3;
+    switch (op & 7) {
+    case 0:
+        tape_rom_pilot(synth, (arg + 1u) * (high + 1u) * 4u);
+        return;
+    case 1:
+        tape_rom_byte(synth, arg);
+        return;
+    case 2:
+        tape_rom_byte(synth, arg, static_cast<tape_rom_fault>(1 + high % 4));
+        return;
+    case 3:
+        tape_rom_end_marker(synth);
+        return;
+    case 4:
+        tape_synth_sample(synth, static_cast<unsigned short>(arg * 8u + (high & 7u) + (high >> 3) * 2048u));
+        return;
+    case 5: { // a header copy: type, copy and data length chosen
+        const unsigned length = (high & 15) * 13;
+        const std::vector<unsigned char> header =
+            tape_rom_header_payload(arg & 7, 0x0801, 0x0801 + length, tape_name_field("FUZZ"));
+        tape_rom_copy(synth, 40, arg & 8 ? tape_rom_repeated_copy : tape_rom_first_copy, header.data(),
+                      header.size());
+        return;
+    }
+    case 6: { // a data copy of length arg with the demo program's bytes over and over
+        std::vector<unsigned char> data(arg);
+        for (size_t i = 0; i < data.size(); ++i)
+            data[i] = demo_program[i % sizeof demo_program];
+        tape_rom_copy(synth, 40, high & 1 ? tape_rom_repeated_copy : tape_rom_first_copy, data.data(), data.size());
+        return;
+    }
+    case 7:
+        tape_turbo_header(synth, arg & 1 ? tape_turrican : tape_tt250, 960, 1, 0x0801, 0x0900,
+                          tape_name_field("TURBO"));
+        return;
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    tape_synth synth;
+    tape_synth_init(&synth);
+    for (size_t at = 0; at + 1 < size && synth.samples.size() < samples_per_input_max; at += 2)
+        piece(&synth, data[at], data[at + 1]);
+
+    unsigned char scratch[17];
+    rom_loader_find_name(0, scratch, 1);
+    tt250_loader_find_name(0, scratch, 1);
+    turrican_loader_find_name(0, scratch, 1);
+
+    checker c;
+    name_finder finder;
+    name_finder_init(&finder);
+    static tape_index index;
+    tape_index_init(&index, take, &c);
+    for (unsigned short sample : synth.samples) {
+        tape_index_feed(&index, sample, name_finder_feed(&finder, sample) ? &finder : nullptr);
+        c.now += sample;
+    }
+    tape_index_finish(&index);
+    for (const auto &[sequence, file] : c.files)
+        check(file.verdict != tape_verdict_reading, "a file is left reading after the finish");
+    return 0;
+}

@@ -1,0 +1,258 @@
+#include "rom_files.h"
+
+namespace {
+
+// A header's payload: type, start and end address (low byte first), name.
+constexpr uint32_t header_payload_bytes = 192;
+constexpr unsigned type_byte = 0;
+constexpr unsigned start_address_byte = 1;
+constexpr unsigned end_address_byte = 3;
+constexpr unsigned name_byte = 5;
+constexpr unsigned name_length = 16;
+constexpr unsigned char unreadable_name_byte = '?';
+
+// Block types (a header's first byte).
+constexpr int unknown_type = -1;
+constexpr int relocatable_program = 1;
+constexpr int data_file_block = 2;
+constexpr int program = 3;
+constexpr int data_file_header = 4;
+constexpr int end_of_tape = 5;
+
+enum block_role : uint8_t {
+    no_block,
+    unidentified,   // a 192-byte block whose type is not known yet
+    file_header,    // the header of the open file
+    program_data,   // the open program's data
+    data_file_part, // a type-2 block of the open data file
+    no_file,        // a block that belongs to no file
+};
+
+enum expectation : uint8_t {
+    expect_header,
+    expect_program_data,
+    expect_data_file_block,
+};
+
+void report(rom_files *f)
+{
+    if (f->report)
+        f->report(f->context, &f->file);
+}
+
+int type_of(const rom_block_check *block)
+{
+    return rom_block_check_knows(block, type_byte) ? block->head[type_byte] : unknown_type;
+}
+
+unsigned address_at(const rom_block_check *block, unsigned at)
+{
+    return block->head[at] | (block->head[at + 1] << 8);
+}
+
+bool knows_addresses(const rom_block_check *block)
+{
+    for (unsigned at = start_address_byte; at < end_address_byte + 2; ++at)
+        if (!rom_block_check_knows(block, at))
+            return false;
+    return true;
+}
+
+void judge_file(rom_files *f)
+{
+    if (!f->file_open || f->file_judged)
+        return;
+    f->file_judged = true;
+    f->file.verdict = f->worst;
+    report(f);
+}
+
+void close_file(rom_files *f)
+{
+    f->file_open = false;
+    f->expect = expect_header;
+}
+
+// A file ends without its last block.
+void abandon_file(rom_files *f)
+{
+    if (!f->file_open)
+        return;
+    f->worst = tape_verdict_bad;
+    judge_file(f);
+    close_file(f);
+}
+
+void open_file(rom_files *f)
+{
+    const rom_block_check *block = &f->block;
+    f->file_open = true;
+    f->file_judged = false;
+    f->worst = tape_verdict_good;
+    f->file.tick = block->tick;
+    f->file.type = block->head[type_byte];
+    f->file.verdict = tape_verdict_reading;
+    for (unsigned i = 0; i < name_length; ++i)
+        f->file.name[i] = rom_block_check_knows(block, name_byte + i) ? block->head[name_byte + i]
+                                                                      : unreadable_name_byte;
+    report(f);
+}
+
+// The block's type is known, or will never be: it joins the open data file,
+// or it is a header, which ends whatever file was open.
+void identify(rom_files *f)
+{
+    const int type = type_of(&f->block);
+    if (f->expect == expect_data_file_block && type == data_file_block) {
+        f->role = data_file_part;
+        return;
+    }
+    abandon_file(f);
+    if (type != relocatable_program && type != program && type != data_file_header) {
+        f->role = no_file;
+        return;
+    }
+    f->role = file_header;
+    open_file(f);
+    if (type == data_file_header) {
+        f->expect = expect_data_file_block;
+    } else if (knows_addresses(&f->block)) {
+        f->data_length = (address_at(&f->block, end_address_byte) - address_at(&f->block, start_address_byte)) & 0xFFFF;
+        f->expect = expect_program_data;
+    } else {
+        abandon_file(f); // no length for the data: nothing can be loaded
+    }
+}
+
+// Once the block has a verdict and a place, the file takes it.
+void settle(rom_files *f)
+{
+    if (f->role == unidentified && rom_block_check_head_complete(&f->block))
+        identify(f);
+    if (f->verdict_applied || f->block.verdict == tape_verdict_reading)
+        return;
+    if (f->role != file_header && f->role != program_data && f->role != data_file_part)
+        return;
+    f->verdict_applied = true;
+    f->worst = tape_verdict_worse(f->worst, f->block.verdict);
+    const bool last = f->role == program_data || (f->role == data_file_part && f->block.zero_after_type);
+    if (last || f->worst == tape_verdict_bad)
+        judge_file(f);
+    if (last)
+        close_file(f);
+}
+
+void close_block(rom_files *f)
+{
+    if (f->role == no_block)
+        return;
+    rom_block_check_close(&f->block);
+    if (f->role == unidentified)
+        identify(f);
+    settle(f);
+    f->role = no_block;
+    f->guessing = false;
+}
+
+void open_block(rom_files *f, rom_block_copy copy, uint64_t tick)
+{
+    f->verdict_applied = false;
+    if (f->expect != expect_program_data) {
+        f->role = unidentified;
+        rom_block_check_begin(&f->block, header_payload_bytes, copy, tick);
+        return;
+    }
+    f->role = program_data;
+    rom_block_check_begin(&f->block, f->data_length, copy, tick);
+    f->guessing = copy == rom_first_copy && f->data_length != header_payload_bytes;
+    if (f->guessing)
+        rom_block_check_begin(&f->header_guess, header_payload_bytes, copy, tick);
+}
+
+void copy_began(rom_files *f)
+{
+    const rom_block_check *block = &f->block;
+    if (f->role != no_block && f->reader.copy == rom_repeated_copy && block->first_seen &&
+        !block->repeated_seen) {
+        rom_block_check_repeat(&f->block);
+        return;
+    }
+    close_block(f);
+    open_block(f, f->reader.copy, f->reader.copy_tick);
+}
+
+bool is_header_type(int type)
+{
+    return type >= relocatable_program && type <= end_of_tape && type != data_file_block;
+}
+
+void copy_ended(rom_files *f)
+{
+    if (f->guessing) {
+        f->guessing = false;
+        // A whole header where the program's data was due: the data is missing.
+        const bool header_length = f->reader.end_mark && f->reader.index == header_payload_bytes + 1;
+        if (header_length && is_header_type(type_of(&f->header_guess))) {
+            abandon_file(f);
+            f->block = f->header_guess;
+            f->role = unidentified;
+        }
+    }
+    rom_block_check_copy_end(&f->block);
+    if (f->role == unidentified && f->block.repeated_seen)
+        identify(f); // no later copy can tell more
+    settle(f);
+}
+
+void take(void *context, rom_block_event event)
+{
+    rom_files *f = static_cast<rom_files *>(context);
+    const rom_block_reader *reader = &f->reader;
+    switch (event) {
+    case rom_block_none:
+        return;
+    case rom_block_copy_began:
+        copy_began(f);
+        return;
+    case rom_block_byte:
+        rom_block_check_byte(&f->block, reader->index, reader->value, reader->clean);
+        if (reader->index > header_payload_bytes)
+            f->guessing = false; // longer than a header
+        if (f->guessing)
+            rom_block_check_byte(&f->header_guess, reader->index, reader->value, reader->clean);
+        settle(f);
+        return;
+    case rom_block_bytes_lost:
+        rom_block_check_lost(&f->block, reader->index, reader->count);
+        if (f->guessing)
+            rom_block_check_lost(&f->header_guess, reader->index, reader->count);
+        settle(f);
+        return;
+    case rom_block_copy_ended:
+        copy_ended(f);
+        return;
+    }
+}
+
+}  // namespace
+
+void rom_files_init(rom_files *files, rom_file_report report, void *context)
+{
+    *files = rom_files{};
+    rom_block_reader_init(&files->reader);
+    files->role = no_block;
+    files->expect = expect_header;
+    files->report = report;
+    files->context = context;
+}
+
+uint64_t rom_files_read(rom_files *files, const unsigned short *samples, size_t count, uint64_t tick)
+{
+    return rom_block_reader_read(&files->reader, samples, count, tick, take, files);
+}
+
+void rom_files_finish(rom_files *f)
+{
+    close_block(f);
+    abandon_file(f);
+}

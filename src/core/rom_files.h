@@ -1,0 +1,78 @@
+// The files on a tape in the computer's built-in format, each listed when its
+// header is read and judged as the machine's loader would take it.
+//
+// Blocks are followed as the loader follows them. A header block has a
+// 192-byte payload: the type, the start and end address (low byte first), the
+// 16-byte name and padding. What comes after depends on the type:
+// - 1 or 3, a program: the next block is its data, end minus start bytes
+//   (taken modulo 65536, so never more than 65535);
+// - 4, a data file: blocks of type 2 follow, 192 bytes each; the last one holds
+//   a 0 byte after its type byte, where the file's data ends;
+// - 5, the end-of-tape mark, and any other type hold no file: not listed.
+// A file's verdict is the worst of its blocks' (rom_block_check.h). A program
+// whose data block never comes, or a data file whose last block never comes,
+// is bad.
+//
+// A file is listed once its header's type and name are known: at the end of
+// the name field of the header's first copy, or, where bytes there were bad,
+// at the same place in the repeated copy or when the header block ends (name
+// bytes unreadable in both copies show as '?'). It is judged as soon as its
+// verdict cannot change: when its last block is judged, or at once when one of
+// its blocks is bad. rom_files_finish judges what is still open as bad, never
+// as good. Listing always comes before judging, and one file is judged before
+// the next is listed.
+//
+// Where a program's data block is due, a block of 192 payload bytes with a
+// header type (while the data should have another length) is the next header:
+// the program's data is missing, so the program is bad, and the new header
+// is listed when its first copy ends.
+//
+// Constant work per sample, no allocation. Not thread-safe.
+#pragma once
+
+#include "rom_block_check.h"
+#include "rom_blocks.h"
+#include "tape_verdict.h"
+
+#include <cstddef>
+#include <cstdint>
+
+struct rom_file_record {
+    uint64_t tick;           // where the header's first copy began (ticks since the stream began)
+    unsigned char name[16];  // the header's name field as on tape
+    unsigned char type;      // 1 or 3 (a program) or 4 (a data file)
+    tape_verdict verdict;    // reading when listed, then good, repaired or bad
+};
+
+// Receives a file when it is listed (verdict reading) and again when it is
+// judged. The record is valid during the call only.
+using rom_file_report = void (*)(void *context, const rom_file_record *file);
+
+struct rom_files {
+    rom_block_reader reader;
+    rom_block_check block;        // the block being read
+    rom_block_check header_guess; // the same bytes read as a header, while a data block's first copy runs
+    uint8_t role;                 // what the block is to the file (rom_files.cpp)
+    bool guessing;
+    bool verdict_applied;         // the block's verdict has gone into the file's
+    uint8_t expect;               // what the next block should be
+    bool file_open;
+    bool file_judged;
+    tape_verdict worst;           // the open file's verdict so far
+    uint32_t data_length;
+    rom_file_record file;
+    rom_file_report report;
+    void *context;
+};
+
+// Prepares for a new stream; report (may be nullptr) is called on the
+// reading thread.
+void rom_files_init(rom_files *files, rom_file_report report, void *context);
+
+// Reads count samples (pulse lengths in ticks, in tape order) of which the
+// first begins at tick. Returns where the sample after the last begins.
+uint64_t rom_files_read(rom_files *files, const unsigned short *samples, size_t count, uint64_t tick);
+
+// The stream has ended: the block being read is closed and a file not yet
+// judged is judged bad.
+void rom_files_finish(rom_files *files);

@@ -1,0 +1,113 @@
+#include "tape_index.h"
+
+#include "translate.h"
+
+#include <cstring>
+
+namespace {
+
+// Pulses from a turbo header's first sync byte to the pulse after its name:
+// the sync train, the identifier, five bytes, the 16 name bytes; one pulse per bit.
+constexpr uint32_t tt250_header_pulses = (9 + 1 + 5 + 16) * 8;
+constexpr uint32_t turrican_header_pulses = (12 + 1 + 5 + 16) * 8;
+static_assert(turrican_header_pulses < tape_index_recent_samples);
+static_assert(tape_index_recent_samples % tape_index_batch == 0);
+
+void send(tape_index *index, tape_loader loader, uint64_t tick, const unsigned char *name, uint32_t sequence,
+          tape_verdict verdict)
+{
+    if (!index->sink)
+        return;
+    tape_file_event event{};
+    event.sequence = sequence;
+    event.loader = loader;
+    event.tick = tick;
+    std::memcpy(event.name, name, 16);
+    event.verdict = verdict;
+    index->sink(index->context, &event);
+}
+
+void rom_file_news(void *context, const rom_file_record *file)
+{
+    tape_index *index = static_cast<tape_index *>(context);
+    if (file->verdict == tape_verdict_reading)
+        index->rom_sequence = ++index->sequence;
+    send(index, tape_loader_rom, file->tick, file->name, index->rom_sequence, file->verdict);
+}
+
+// Where the pulse `pulses` before the last one fed began, all of them read.
+uint64_t tick_before(const tape_index *index, uint32_t pulses)
+{
+    const uint32_t back_samples = pulses + 1 < index->samples_seen ? pulses + 1 : index->samples_seen;
+    uint64_t back = 0;
+    for (uint32_t i = 1; i <= back_samples; ++i)
+        back += index->recent[(index->samples_seen - i) % tape_index_recent_samples];
+    return index->tick - back;
+}
+
+}  // namespace
+
+void tape_index_catch_up(tape_index *index, const name_finder *name_found)
+{
+    while (index->samples_read != index->samples_seen) {
+        const uint32_t at = index->samples_read % tape_index_recent_samples;
+        const uint32_t in_a_row = tape_index_recent_samples - at;
+        const uint32_t waiting = index->samples_seen - index->samples_read;
+        const uint32_t count = waiting < in_a_row ? waiting : in_a_row;
+        index->tick = rom_files_read(&index->rom, index->recent + at, count, index->tick);
+        index->samples_read += count;
+    }
+    if (!name_found || name_found->loader == tape_loader_rom)
+        return; // the block reader lists these files itself
+    const uint32_t pulses = name_found->loader == tape_loader_tt250 ? tt250_header_pulses : turrican_header_pulses;
+    send(index, name_found->loader, tick_before(index, pulses), name_found->name, ++index->sequence,
+         tape_verdict_not_checked);
+}
+
+void tape_index_init(tape_index *index, tape_file_sink sink, void *context)
+{
+    index->tick = 0;
+    index->samples_seen = 0;
+    index->samples_read = 0;
+    index->sequence = 0;
+    index->rom_sequence = 0;
+    index->sink = sink;
+    index->context = context;
+    rom_files_init(&index->rom, rom_file_news, index);
+}
+
+void tape_index_finish(tape_index *index)
+{
+    tape_index_catch_up(index, nullptr);
+    rom_files_finish(&index->rom);
+}
+
+const char *tape_loader_text(tape_loader loader)
+{
+    switch (loader) {
+    case tape_loader_rom:
+        return N_("ROM");
+    case tape_loader_tt250:
+        return N_("Turbo Tape 250");
+    case tape_loader_turrican:
+        return N_("Turrican");
+    }
+    return "";
+}
+
+const char *tape_verdict_text(tape_verdict verdict)
+{
+    switch (verdict) {
+    case tape_verdict_reading:
+        return N_("reading...");
+    case tape_verdict_good:
+        return N_("good");
+    case tape_verdict_repaired:
+        return N_("repaired");
+    case tape_verdict_bad:
+        return N_("bad");
+    case tape_verdict_not_checked:
+        return N_("not checked");
+    }
+    return "";
+}

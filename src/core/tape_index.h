@@ -1,0 +1,102 @@
+// The tape's contents as it plays: every file with its place on the tape,
+// and for the computer's built-in format whether it read back clean.
+//
+// One place for the files of all three loaders. Fed every sample of a
+// capture, and told on which sample a name decoder completed a name, it
+// reports each file through one callback, as a whole record every time:
+// - when the file is found: sequence number, loader, position, name, and
+//   the verdict "reading..." for the built-in format, or "not checked" for the
+//   two turbo loaders (their blocks are not read, so that record is final);
+// - once more when a built-in-format file is judged: the same record with
+//   the verdict good, repaired or bad (rules in rom_files.h and
+//   rom_block_check.h).
+// A record whose verdict is not tape_verdict_reading is final: no record with
+// that sequence number follows.
+//
+// Where the files come from: built-in-format files from the block reader,
+// which reads every header itself (so a header is listed even where the name
+// decoder, which needs a clean first copy, saw none); turbo files from the
+// name decoders, the only readers of those formats.
+//
+// Position: ticks since the capture began (2,000,000 ticks per second), at
+// the header's first byte: the first countdown byte of the header's first
+// copy (estimated from the byte length if that byte was damaged), or the
+// first byte of a turbo header's sync train.
+//
+// How front ends use it (through sample_pass_list_files, which hands each
+// record to the interface thread as a heap copy):
+// - a list with one row per file: a record with a new sequence number adds a
+//   row (position as m:ss, tape_loader_text, the name through
+//   petscii_printable_name, tape_verdict_text); a record with a known sequence
+//   number updates that row's verdict;
+// - a command line: print one line per final record, e.g.
+//   "m:ss.s<TAB>loader<TAB>NAME<TAB>verdict"; a "bad" verdict is what a check
+//   mode fails on.
+//
+// Constant work per sample on average, no allocation; the callback runs on
+// the feeding thread. Not thread-safe: one index per capture.
+#pragma once
+
+#include "name_finder.h"
+#include "rom_files.h"
+#include "tape_verdict.h"
+
+#include <cstdint>
+
+struct tape_file_event {
+    uint32_t sequence;       // 1 for the capture's first file, then in the order found
+    tape_loader loader;
+    uint64_t tick;           // position of the header's first byte, ticks since the capture began
+    unsigned char name[17];  // the 16 bytes of the name field as on tape, then 0
+    tape_verdict verdict;
+};
+
+// Receives each record; valid during the call only.
+using tape_file_sink = void (*)(void *context, const tape_file_event *event);
+
+// Samples are kept for the block reader, which reads a batch of them at a
+// time, and to place a turbo header's first byte: it lies 248 (Turbo Tape
+// 250) or 272 (Turrican loader) pulses before the pulse that completes its
+// name.
+inline constexpr unsigned tape_index_recent_samples = 512;
+inline constexpr unsigned tape_index_batch = 256;
+
+struct tape_index {
+    rom_files rom;
+    uint64_t tick;             // where the first sample the block reader has not read begins
+    uint32_t samples_seen;     // samples fed
+    uint32_t samples_read;     // samples the block reader has read
+    uint32_t sequence;         // of the last file found
+    uint32_t rom_sequence;     // of the built-in-format file being read
+    tape_file_sink sink;
+    void *context;
+    unsigned short recent[tape_index_recent_samples];
+};
+
+// Starts an index for a new capture; sink may be nullptr. Any thread.
+void tape_index_init(tape_index *index, tape_file_sink sink, void *context);
+
+// Lets the block reader read the samples fed so far, then reports a turbo
+// file whose name the last sample completed (name_found, may be nullptr).
+void tape_index_catch_up(tape_index *index, const name_finder *name_found);
+
+// Feeds one sample. name_found is the capture's name finder when this sample
+// completed a name (name_finder_feed returned 1), else nullptr. Inline, as
+// it runs for every sample: it keeps the sample until a batch is full or a
+// name is found, so records come up to tape_index_batch samples late (a
+// fraction of a second of tape), always in tape order.
+inline void tape_index_feed(tape_index *index, unsigned short sample, const name_finder *name_found)
+{
+    index->recent[index->samples_seen++ % tape_index_recent_samples] = sample;
+    if (index->samples_seen % tape_index_batch == 0 || name_found)
+        tape_index_catch_up(index, name_found);
+}
+
+// The capture has ended: a file still being read is judged bad (never good).
+void tape_index_finish(tape_index *index);
+
+// English texts, constant: "ROM", "Turbo Tape 250", "Turrican" and
+// "reading...", "good", "repaired", "bad", "not checked". A front end shows
+// them through its translation.
+const char *tape_loader_text(tape_loader loader);
+const char *tape_verdict_text(tape_verdict verdict);

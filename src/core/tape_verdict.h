@@ -1,0 +1,16 @@
+// How a file on a tape read back.
+#pragma once
+
+enum tape_verdict : unsigned char {
+    tape_verdict_reading,     // not judged yet
+    tape_verdict_good,        // the first copy of every block read clean
+    tape_verdict_repaired,    // what the first copies lost, the repeated copies gave back
+    tape_verdict_bad,         // something the machine's loader could not load
+    tape_verdict_not_checked, // a turbo loader's file: listed, its blocks are not read
+};
+
+// The worse of two judged verdicts (good, then repaired, then bad).
+inline tape_verdict tape_verdict_worse(tape_verdict a, tape_verdict b)
+{
+    return a > b ? a : b;
+}
