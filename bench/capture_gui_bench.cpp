@@ -1,13 +1,20 @@
 // The capture in the real window (run under Xvfb; skipped without a display):
 // the whole client's CPU share while it previews a tape sent at the device's
-// line rate, and the time from a click on Abort to " Operation aborted".
+// line rate, the client against a bare reader of the same stream, and the
+// time from a click on Abort to " Operation aborted".
 //
 // Counters: "cpu_share_percent" is the client process's CPU time (interface
 // and capture threads; the device runs as its own process) over the wall time
 // between " Monitoring..." and " Operation succeeded"; "median_ms" is the
-// median of the Abort times.
+// median of the Abort times. The client against the bare reader:
+// "cpu_client_over_bare" is the client's CPU time over the bare reader's for
+// the same stream at the line rate; "rate_client_over_bare" is the client's
+// Dump rate over the bare reader's rate, both flat out; and
+// "client_heap_growth_MB" is how much more memory the client held at most
+// during that Dump than when a tenth of it was done.
 #include "devsim.h"
 #include "gui_support.h"
+#include "save_dialog_helper.h"
 #include "main.h"
 #include "options.h"
 #include "serial.h"
@@ -22,11 +29,21 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <random>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <vector>
+
+#include <fcntl.h>
+#include <glib/gstdio.h>
+#include <malloc.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
 
 namespace {
 
@@ -60,13 +77,14 @@ void on_text_pushed(GtkStatusbar *, guint, gchar *text, gpointer data)
         gtk_main_quit();
 }
 
-// Runs the main loop until the status bar shows `text`; false after 60 s.
-bool run_until_status(status_watch *watch, const std::string &text)
+// Runs the main loop until the status bar shows `text`; false after
+// deadline_ms.
+bool run_until_status(status_watch *watch, const std::string &text, int deadline_ms = 60000)
 {
     if (!watch->seen.empty() && watch->seen.back().text == text)
         return true;
     watch->awaited = text;
-    bool shown = test_run_main_loop([] {}, 60000);
+    bool shown = test_run_main_loop([] {}, deadline_ms);
     watch->awaited.clear();
     return shown && !watch->seen.empty() && watch->seen.back().text == text;
 }
@@ -86,6 +104,42 @@ void set_device_port(const std::string &port)
 {
     g_free(options_device_port_string);
     options_device_port_string = g_strdup(port.c_str());
+}
+
+// The simulated device as a program of its own, so that its CPU time is not
+// the client's, sending the bytes of a DMP file on every run.
+struct device_program {
+    GPid pid = 0;
+    std::string port;
+};
+
+// pace: "--fast", or "--rate" with bytes per second, and any other options.
+bool start_device_program(const std::string &folder, const std::string &dmp, std::vector<std::string> pace,
+                          device_program *device)
+{
+    device->port = folder + "/device";
+    std::vector<std::string> arguments = {std::string(ZR7K8_BINARY_DIR) + "/zr7k8-devsim", "--quiet", "--link",
+                                          device->port, "--dmp", dmp};
+    arguments.insert(arguments.end(), pace.begin(), pace.end());
+    std::vector<char *> argv;
+    for (std::string &argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    if (!g_spawn_async(nullptr, argv.data(), nullptr,
+                       GSpawnFlags(G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDOUT_TO_DEV_NULL), nullptr, nullptr,
+                       &device->pid, nullptr))
+        return false;
+    for (int i = 0; i < 200 && !g_file_test(device->port.c_str(), G_FILE_TEST_EXISTS); i++)
+        g_usleep(10000);
+    set_device_port(device->port);
+    return true;
+}
+
+void stop_device_program(device_program *device)
+{
+    kill(device->pid, SIGTERM);
+    waitpid(device->pid, nullptr, 0);
+    g_spawn_close_pid(device->pid);
 }
 
 // (c) The whole client, Preview of a tape sent by the simulated device
@@ -108,21 +162,11 @@ void BM_PreviewClientCpuShare(benchmark::State &state)
     std::vector<unsigned char> bytes = tape_samples_to_bytes(samples);
     bytes.resize(bytes.size() - (bytes.size() + 4 + 7) % 64);
     g_file_set_contents(tape.c_str(), reinterpret_cast<const gchar *>(bytes.data()), gssize(bytes.size()), nullptr);
-    std::string port = folder.path() + "/device";
-    std::string program = std::string(ZR7K8_BINARY_DIR) + "/zr7k8-devsim";
-    std::string rate = std::to_string(state.range(0));
-    const char *argv[] = {program.c_str(), "--quiet",      "--link",    port.c_str(),
-                          "--dmp",         tape.c_str(), "--rate", rate.c_str(), nullptr};
-    GPid device = 0;
-    if (!g_spawn_async(nullptr, const_cast<char **>(argv), nullptr,
-                       GSpawnFlags(G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDOUT_TO_DEV_NULL), nullptr, nullptr, &device,
-                       nullptr)) {
+    device_program device;
+    if (!start_device_program(folder.path(), tape, {"--rate", std::to_string(state.range(0))}, &device)) {
         state.SkipWithError("cannot start the simulated device");
         return;
     }
-    for (int i = 0; i < 200 && !g_file_test(port.c_str(), G_FILE_TEST_EXISTS); i++)
-        g_usleep(10000);
-    set_device_port(port);
 
     double wall = 0, cpu = 0;
     for (auto _ : state) {
@@ -141,9 +185,7 @@ void BM_PreviewClientCpuShare(benchmark::State &state)
         cpu += end.cpu - began->cpu;
     }
     state.counters["cpu_share_percent"] = wall > 0 ? 100.0 * cpu / wall : 0;
-    kill(device, SIGTERM);
-    waitpid(device, nullptr, 0);
-    g_spawn_close_pid(device);
+    stop_device_program(&device);
     test_shell_stop();
 }
 // At the line rate (the demo tape 14 times faster than it plays), and at the
@@ -151,6 +193,251 @@ void BM_PreviewClientCpuShare(benchmark::State &state)
 BENCHMARK(BM_PreviewClientCpuShare)
     ->Arg(devsim_line_rate)
     ->Arg(6800)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+// One pass of a stream, from the acknowledgement to the end marker.
+struct stream_pass {
+    bool complete = false;
+    double seconds = 0;
+    double cpu_seconds = 0;   // of the reading thread (bare) or the whole process (client)
+};
+
+double thread_cpu_seconds()
+{
+    timespec now;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+// The baseline: the least any program does with the device's stream, a loop
+// of poll and 64-byte reads that looks for the acknowledgement and the end
+// marker and nothing else.
+stream_pass bare_reader(const std::string &port)
+{
+    stream_pass pass;
+    int fd = open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return pass;
+    termios line;
+    if (tcgetattr(fd, &line) == 0) {
+        cfmakeraw(&line);
+        tcsetattr(fd, TCSANOW, &line);
+    }
+    static const char command[] = "u 0 0 0\r";
+    if (write(fd, command, sizeof command - 1) != ssize_t(sizeof command - 1)) {
+        close(fd);
+        return pass;
+    }
+    static const unsigned char ack[] = {'O', 'K', '\r', '\n'};
+    unsigned ack_matched = 0;
+    bool streaming = false;
+    unsigned char last[7] = {};   // the last seven stream bytes
+    clock_type::time_point began;
+    double cpu_began = 0;
+    for (;;) {
+        pollfd ready{fd, POLLIN, 0};
+        if (poll(&ready, 1, 2000) <= 0)
+            break;
+        unsigned char buffer[64];
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        ssize_t i = 0;
+        for (; !streaming && i < n; i++) {
+            ack_matched = buffer[i] == ack[ack_matched] ? ack_matched + 1 : buffer[i] == ack[0];
+            if (ack_matched == sizeof ack) {
+                streaming = true;
+                began = clock_type::now();
+                cpu_began = thread_cpu_seconds();
+            }
+        }
+        if (!streaming || i == n)
+            continue;
+        ssize_t count = n - i;
+        if (count >= 7) {
+            memcpy(last, buffer + n - 7, 7);
+        } else {
+            memmove(last, last + count, size_t(7 - count));
+            memcpy(last + 7 - count, buffer + i, size_t(count));
+        }
+        if (memcmp(last, devsim_success_marker, 7) == 0) {
+            pass.complete = true;
+            pass.seconds = std::chrono::duration<double>(clock_type::now() - began).count();
+            pass.cpu_seconds = thread_cpu_seconds() - cpu_began;
+            break;
+        }
+    }
+    close(fd);
+    return pass;
+}
+
+long heap_in_use_kib()
+{
+    struct mallinfo2 info = mallinfo2();
+    return long((info.uordblks + info.hblkhd) / 1024);
+}
+
+// The client's memory while a dump runs: what it held when a tenth of the
+// stream was in the file, and the most it held afterwards.
+struct memory_watch {
+    std::string dump;
+    off_t tenth = 0;
+    long at_tenth_kib = -1, peak_kib = 0;
+};
+
+gboolean look_at_memory(gpointer data)
+{
+    auto *watch = static_cast<memory_watch *>(data);
+    struct stat file{};
+    if (stat(watch->dump.c_str(), &file) != 0 || file.st_size < watch->tenth)
+        return TRUE;
+    long now = heap_in_use_kib();
+    if (watch->at_tenth_kib < 0)
+        watch->at_tenth_kib = now;
+    watch->peak_kib = std::max(watch->peak_kib, now);
+    return TRUE;
+}
+
+// The whole client on the same stream: Preview, or Dump into the file `name`
+// of `folder` (its memory use is then watched). From the status text that
+// says the stream began to " Operation succeeded".
+stream_pass client_pass(status_watch *watch, const std::string &folder, const std::string &name,
+                        memory_watch *memory)
+{
+    const std::string dump = name.empty() ? "" : folder + "/" + name;
+    stream_pass pass;
+    watch->seen.clear();
+    guint looking = 0;
+    std::shared_ptr<test_window_watch> chosen;
+    if (dump.empty()) {
+        test_click(lookup_widget(window_main, "toolbutton_main_monitor"));
+    } else {
+        memory->dump = dump;
+        looking = g_timeout_add(100, look_at_memory, memory);
+        chosen = test_choose_file(folder, name);
+        test_click(lookup_widget(window_main, "toolbutton_main_dump"));
+    }
+    bool succeeded = run_until_status(watch, " Operation succeeded", 600000);
+    if (looking)
+        g_source_remove(looking);
+    const char *began_text = dump.empty() ? " Monitoring..." : " Dumping...";
+    auto began = std::find_if(watch->seen.begin(), watch->seen.end(),
+                              [&](const status_moment &m) { return m.text == began_text; });
+    if (!succeeded || began == watch->seen.end())
+        return pass;
+    const status_moment &end = watch->seen.back();
+    pass.complete = true;
+    pass.seconds = std::chrono::duration<double>(end.at - began->at).count();
+    pass.cpu_seconds = end.cpu - began->cpu;
+    return pass;
+}
+
+// Random pulse lengths from 40 to 4000 ticks (so no marker can show up in
+// them), cut so that acknowledgement, stream and marker fill whole 64-byte
+// reads.
+bool write_random_pulses(const std::string &path, size_t bytes)
+{
+    bytes -= (bytes + 4 + 7) % 64;
+    FILE *file = fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    std::mt19937 random(1234);
+    std::uniform_int_distribution<unsigned> length(40, 4000);
+    std::vector<unsigned char> block(1 << 16);
+    for (size_t done = 0; done < bytes;) {
+        size_t count = std::min(block.size(), bytes - done);
+        for (size_t i = 0; i < count; i += 2) {
+            unsigned sample = length(random);
+            block[i] = static_cast<unsigned char>(sample & 0xFF);
+            block[i + 1] = static_cast<unsigned char>(sample >> 8);
+        }
+        fwrite(block.data(), 1, count, file);
+        done += count;
+    }
+    return fclose(file) == 0;
+}
+
+bool same_files(const std::string &a, const std::string &b)
+{
+    FILE *first = fopen(a.c_str(), "rb"), *second = fopen(b.c_str(), "rb");
+    bool same = first && second;
+    std::vector<char> one(1 << 16), two(1 << 16);
+    while (same) {
+        size_t n = fread(one.data(), 1, one.size(), first);
+        same = fread(two.data(), 1, two.size(), second) == n && memcmp(one.data(), two.data(), n) == 0;
+        if (n == 0)
+            break;
+    }
+    if (first)
+        fclose(first);
+    if (second)
+        fclose(second);
+    return same;
+}
+
+// (e) The client against the bare reader on the same feed of random pulses,
+// one after the other in the same run. At a rate (bytes per second, in
+// 64-byte writes as a USB device sends): ten seconds of Preview, and the CPU
+// time of each over the stream's wall time. Flat out (0): a 200 MB Dump
+// against the bare reader's pass, their rates, and the client's memory.
+void BM_ClientAgainstBareReader(benchmark::State &state)
+{
+    status_watch watch;
+    if (!start_client(state, &watch))
+        return;
+    const unsigned rate = unsigned(state.range(0));
+    test_folder folder;
+    std::string feed = folder.path() + "/feed.DMP";
+    if (!write_random_pulses(feed, rate ? 10 * size_t(rate) : size_t(200) << 20)) {
+        state.SkipWithError("cannot write the feed");
+        return;
+    }
+    device_program device;
+    std::vector<std::string> pace = {"--fast"};
+    if (rate)
+        pace = {"--rate", std::to_string(rate), "--write-size", "64"};
+    if (!start_device_program(folder.path(), feed, pace, &device)) {
+        state.SkipWithError("cannot start the simulated device");
+        return;
+    }
+    struct stat fed{};
+    stat(feed.c_str(), &fed);
+    double stream_mb = double(fed.st_size) / 1e6;
+    stream_pass bare, client;
+    memory_watch memory;
+    memory.tenth = fed.st_size / 10;
+    for (auto _ : state) {
+        bare = bare_reader(device.port);
+        // The device notices the close and discards what the reader left.
+        g_usleep(300000);
+        std::string dump = rate ? "" : folder.path() + "/client.DMP";
+        client = client_pass(&watch, folder.path(), rate ? "" : "client.DMP", &memory);
+        if (!bare.complete || !client.complete || (!dump.empty() && !same_files(dump, feed))) {
+            state.SkipWithError("a pass did not get the whole stream");
+            break;
+        }
+        state.SetIterationTime(client.seconds);
+        if (!dump.empty())
+            g_unlink(dump.c_str());
+    }
+    if (rate) {
+        state.counters["bare_cpu_percent"] = 100 * bare.cpu_seconds / bare.seconds;
+        state.counters["client_cpu_percent"] = 100 * client.cpu_seconds / client.seconds;
+        state.counters["cpu_client_over_bare"] = client.cpu_seconds / bare.cpu_seconds;
+    } else {
+        state.counters["bare_MB_per_s"] = stream_mb / bare.seconds;
+        state.counters["client_MB_per_s"] = stream_mb / client.seconds;
+        state.counters["rate_client_over_bare"] = bare.seconds / client.seconds;
+        state.counters["client_heap_growth_MB"] = double(memory.peak_kib - memory.at_tenth_kib) / 1024;
+    }
+    stop_device_program(&device);
+    test_shell_stop();
+}
+BENCHMARK(BM_ClientAgainstBareReader)
+    ->Arg(devsim_line_rate)
+    ->Arg(0)
     ->UseManualTime()
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
