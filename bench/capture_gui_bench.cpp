@@ -443,6 +443,8 @@ void BM_ClientAgainstBareReader(benchmark::State &state)
         state.counters["client_MB_per_s"] = passes * stream_mb / client.seconds;
         state.counters["rate_client_over_bare"] = bare.seconds / client.seconds;
         state.counters["client_heap_growth_MB"] = double(memory.peak_kib - memory.at_tenth_kib) / 1024;
+        state.counters["client_cpu_percent"] = 100 * client.cpu_seconds / client.seconds;
+        state.counters["client_interface_cpu_percent"] = 100 * client.interface_cpu_seconds / client.seconds;
     }
     stop_device_program(&device);
     test_shell_stop();
