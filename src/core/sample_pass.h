@@ -20,7 +20,7 @@ struct sample_pass {
 void sample_pass_init(sample_pass *pass, GSourceFunc print_name);
 
 // Passes one sample on. Worker thread; never blocks beyond the plot's short
-// lock; allocates only for a finished plot row or a found name.
+// lock; allocates only for a found name.
 void sample_pass_feed(sample_pass *pass, unsigned short sample);
 
 // Adapter for capture_outputs.sample; context is a sample_pass.

@@ -123,8 +123,12 @@ static void draw_new_rows(int rows)
     // A part still waiting for its expose is painted first, so that only
     // pixels that show the picture are moved.
     gdk_window_process_updates(window, FALSE);
-    if (!copy_gc)
-        copy_gc = gdk_gc_new(window);  // parts it cannot copy come back as exposes
+    if (!copy_gc) {
+        // Parts it cannot copy (covered by another window) come back as
+        // exposes, which paint them from the image.
+        copy_gc = gdk_gc_new(window);
+        gdk_gc_set_exposures(copy_gc, TRUE);
+    }
     int moved = MIN(rows, image_height);
     if (moved < image_height)
         gdk_draw_drawable(window, copy_gc, window, 0, moved, 0, 0, image_width, image_height - moved);
