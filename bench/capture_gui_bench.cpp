@@ -8,10 +8,11 @@
 // between " Monitoring..." and " Operation succeeded"; "median_ms" is the
 // median of the Abort times. The client against the bare reader:
 // "cpu_client_over_bare" is the client's CPU time over the bare reader's for
-// the same stream at the line rate; "rate_client_over_bare" is the client's
+// the same stream at the line rate ("client_interface_cpu_percent" the
+// interface thread's share of it); "rate_client_over_bare" is the client's
 // Dump rate over the bare reader's rate, both flat out; and
 // "client_heap_growth_MB" is how much more memory the client held at most
-// during that Dump than when a tenth of it was done.
+// during its Dumps than when a tenth of the first was done.
 #include "devsim.h"
 #include "gui_support.h"
 #include "save_dialog_helper.h"
