@@ -68,16 +68,10 @@ const std::vector<unsigned short> &rom_data_tape()
     return tape;
 }
 
-// The plot's size in the program's window; rows are scrolled in by the
+// The plot's size in the program's window; rows are taken into it by the
 // interface thread, which is no part of the capture's own work, so here they
-// are only freed.
+// wait in the plot's row store (where newer ones take the place of older).
 unsigned char plot_image[576 * 3 * 400];
-
-gboolean take_row(gpointer row)
-{
-    g_free(row);
-    return FALSE;
-}
 
 gboolean drop_name(gpointer name)
 {
@@ -109,7 +103,6 @@ void run_at_once(GSourceFunc callback, gpointer data)
 void set_up_interface()
 {
     handoff_set_poster(run_at_once);
-    plot_set_row_consumer(take_row);
     plot_set_image(576, 400, 400, plot_image, 576 * 3);
     static const capture_worker_callbacks callbacks{note_status, ignore, ignore, drop_name};
     capture_worker_set_callbacks(&callbacks);

@@ -4,7 +4,7 @@
 #include "capture_progress.h"
 #include "console.h"
 #include "handoff.h"
-#include "handoff_lane.h"
+#include "handoff_frame.h"
 #include "sample_pass.h"
 #include "serial.h"
 #include "translate.h"
@@ -44,21 +44,46 @@ static void post_status(void *, const char *message)
     post(callbacks()->statusbar_update, const_cast<char *>(message));
 }
 
-static gboolean run_led(gpointer on)
+// The light as the worker last set it (bit 0: on) and the number of its
+// switches (the other bits). Written by the worker, read by the interface.
+static std::atomic<guint32> light{0};
+
+static const guint32 light_on_bit = 1;
+
+static void switch_light(void *, int on)
 {
-    GSourceFunc callback = on ? callbacks()->led_on : callbacks()->led_off;
-    return callback ? callback(nullptr) : FALSE;
+    guint32 now = light.load(std::memory_order_relaxed);
+    light.store(((now & ~light_on_bit) + 2) | (on ? light_on_bit : 0));
+    handoff_frame_wake();
 }
 
-// Light switches waiting for the interface; more are dropped, which only
-// happens when the stream comes far faster than a tape plays.
-static handoff_lane led_lane{{run_led}, 4};
+// The interface thread's side: the light word at the last look, what the
+// light shows, and whether the last look changed it.
+static guint32 light_seen;
+static int light_shown;
+static bool light_changed_last;
 
-static void post_led(void *, int on)
+int capture_worker_show_light(void)
 {
-    // A front end without a light (the command line) gets no hand-overs for it.
-    if (callbacks()->led_on || callbacks()->led_off)
-        handoff_lane_post(&led_lane, GINT_TO_POINTER(on));
+    guint32 now = light.load();
+    guint32 switches = ((now >> 1) - (light_seen >> 1)) & (G_MAXUINT32 >> 1);
+    light_seen = now;
+    int target = (now & light_on_bit) != 0;
+    if (switches >= 2) {
+        // Switches faster than frames: the light changes every other look,
+        // two frames a state, about the pace a tape playing gives it.
+        target = light_changed_last ? light_shown : !light_shown;
+    }
+    light_changed_last = target != light_shown;
+    // A single switch is shown as the worker made it, even when it leaves the
+    // light as it was.
+    if (!light_changed_last && switches != 1)
+        return 0;
+    light_shown = target;
+    GSourceFunc show = light_shown ? callbacks()->led_on : callbacks()->led_off;
+    if (show)
+        show(nullptr);
+    return 1;
 }
 
 const char *capture_worker_run(FILE *file, const char *port_name, const char *command)
@@ -75,7 +100,7 @@ const char *capture_worker_run(FILE *file, const char *port_name, const char *co
     sample_pass_init(&pass, callbacks()->print_petscii_filename);
     if (callbacks()->tape_file)
         sample_pass_list_files(&pass, callbacks()->tape_file);
-    capture_outputs outputs{post_status, post_led, sample_pass_take, &pass};
+    capture_outputs outputs{post_status, switch_light, sample_pass_take, &pass};
     capture_state state;
     capture_init(&state, file, &outputs);
     unsigned char buffer[read_size];
@@ -83,9 +108,11 @@ const char *capture_worker_run(FILE *file, const char *port_name, const char *co
         capture_before_read(&state);
         unsigned received = 0;
         bool failed;
-        // An empty read is the 500 ms wait for the tape: ask again.
+        // An empty read is the 500 ms wait for the tape: ask again. A read
+        // takes what has come (the engine takes any chunking), so a device
+        // whose packets straddle 64-byte requests costs no second wait.
         do {
-            failed = !serial_read(buffer, read_size, &received);
+            failed = !serial_read_some(buffer, read_size, &received);
         } while (!failed && received == 0);
         if (failed) {
             capture_read_failed(&state);
@@ -104,6 +131,10 @@ const char *capture_worker_run(FILE *file, const char *port_name, const char *co
 void capture_worker_end(FILE *file, const char *reason, GSourceFunc finish)
 {
     reason = capture_finish_file(file, reason);
+    // The light ends dark: no frame after the last switch-off may bring back
+    // a state it had before.
+    light.store(light.load(std::memory_order_relaxed) & ~light_on_bit);
+    handoff_frame_flush();
     post(callbacks()->led_off, nullptr);
     g_usleep(finish_delay_us);
     post(finish, const_cast<char *>(reason));

@@ -15,9 +15,11 @@ extern const char capture_reason_no_sync[];      // "Unable to sync with device"
 extern const char capture_reason_no_sampling[];  // "Unable to start sampling on device"
 
 // What the worker posts; each member may be null (the post is then skipped).
-// Light switches are dropped while four of them still wait for the interface
-// (only a stream far faster than a tape plays gets there); the light's last
-// switch-off at the end of a capture is never dropped.
+// Status texts and names are queued one by one, in order, and never dropped.
+// The light's switches wait for the interface's next frame
+// (handoff_frame.h), which shows them through led_on and led_off with
+// capture_worker_show_light; the switch-off at the end of a capture is
+// queued as led_off directly.
 struct capture_worker_callbacks {
     GSourceFunc statusbar_update;        // data: a string constant without leading space
     GSourceFunc led_on;                  // data: nullptr
@@ -40,7 +42,16 @@ void capture_worker_set_callbacks(const capture_worker_callbacks *callbacks);
 // (capture_progress.h; reset it before the worker starts).
 const char *capture_worker_run(FILE *file, const char *port_name, const char *command);
 
-// The worker's common ending: closes file (if any), posts led_off, sleeps
+// The worker's common ending: closes file (if any), has every plot row and
+// light switch left so far shown (handoff_frame_flush), posts led_off, sleeps
 // 1 ms, then posts finish with the final reason (see capture_finish_file).
 // Worker thread.
 void capture_worker_end(FILE *file, const char *reason, GSourceFunc finish);
+
+// Shows the light's switches since the last call, through led_on or led_off:
+// a single switch as it is; when several came, the light changes every other
+// call, so that it blinks at about a playing tape's pace however fast reads
+// come; a call without news brings back the state the worker left. Returns 1
+// when it switched the light, 0 when nothing changed. Interface thread, once
+// per frame.
+int capture_worker_show_light(void);

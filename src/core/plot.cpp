@@ -1,6 +1,6 @@
 #include "plot.h"
 
-#include "handoff_lane.h"
+#include "handoff_frame.h"
 #include "thread_annotations.h"
 
 #include <atomic>
@@ -29,13 +29,16 @@ static unsigned char *blt_src;  // template row: width * 3 bytes, black with ban
 // The row under construction. Created once by the interface thread, written
 // only by the capture worker afterwards, never freed.
 static std::atomic<unsigned char *> blt_buf{nullptr};
-// Finished rows on their way to the interface; about 1.5 MB at the most.
-static handoff_lane row_lane{{nullptr}, 256};
-
-void plot_set_row_consumer(GSourceFunc consumer)
-{
-    row_lane.callback.store(consumer);
-}
+// Finished rows waiting for the interface's next frame: a ring of
+// `capacity` rows (the picture's height), `waiting` of them from `first` on.
+struct row_store {
+    unsigned char *rows;
+    int capacity;
+    int first;
+    int waiting;
+    int gave_way;  // older rows overwritten since the last take
+};
+static row_store waiting_rows;
 
 void plot_draw_reference_bands(unsigned char *row, int width)
 {
@@ -56,18 +59,44 @@ static void reset_row_from_template(unsigned char *row)
     memset(row + from_template, 0, PLOT_ROW_BYTES - from_template);
 }
 
+static unsigned char *store_row(const row_store *store, int index)
+{
+    return store->rows + (size_t)((store->first + index) % store->capacity) * PLOT_ROW_BYTES;
+}
+
+// Counts a row that gave way (a count that an interface held up for days
+// could overflow stops short of it).
+static void store_count_gave_way(row_store *store)
+{
+    if (store->gave_way < G_MAXINT / 2)
+        store->gave_way++;
+}
+
+// Puts row into the store, in place of the oldest waiting one when the store
+// is full. Call with the lock held.
+static void store_put(row_store *store, const unsigned char *row)
+{
+    if (store->capacity == 0) {
+        store_count_gave_way(store);
+        return;
+    }
+    if (store->waiting == store->capacity) {
+        store->first = (store->first + 1) % store->capacity;
+        store->waiting--;
+        store_count_gave_way(store);
+    }
+    memcpy(store_row(store, store->waiting), row, PLOT_ROW_BYTES);
+    store->waiting++;
+}
+
 void plot_emit_row(void)
 {
     unsigned char *buffer = blt_buf.load(std::memory_order_acquire);
-    unsigned char *row = static_cast<unsigned char *>(g_malloc(PLOT_ROW_BYTES));
-    memcpy(row, buffer, PLOT_ROW_BYTES);
-
     annotated_mutex_lock(&g__drawingarea_properties_lock);
+    store_put(&waiting_rows, buffer);
     reset_row_from_template(buffer);
     annotated_mutex_unlock(&g__drawingarea_properties_lock);
-
-    if (!handoff_lane_post(&row_lane, row))
-        g_free(row);
+    handoff_frame_wake();
 }
 
 void plot_add_sample(guint32 *tick_sum, unsigned short sample)
@@ -86,6 +115,22 @@ void plot_add_sample(guint32 *tick_sum, unsigned short sample)
         buffer[column * 3 + 1] = PLOT_MARK_GREEN;
 }
 
+// Makes the store hold `capacity` rows, keeping the newest waiting ones.
+// Call with the lock held; `rows` has room for `capacity` rows.
+static void store_refit(row_store *store, unsigned char *rows, int capacity)
+{
+    int kept = MIN(store->waiting, capacity);
+    for (int i = 0; i < kept; i++)
+        memcpy(rows + (size_t)i * PLOT_ROW_BYTES, store_row(store, store->waiting - kept + i), PLOT_ROW_BYTES);
+    g_free(store->rows);
+    for (int i = kept; i < store->waiting; i++)
+        store_count_gave_way(store);
+    store->rows = rows;
+    store->capacity = capacity;
+    store->first = 0;
+    store->waiting = kept;
+}
+
 int plot_set_image(int width, int height, int capacity, unsigned char *pixels, int rowstride)
 {
     unsigned char *template_row = nullptr;
@@ -97,8 +142,21 @@ int plot_set_image(int width, int height, int capacity, unsigned char *pixels, i
         }
         plot_draw_reference_bands(template_row, width);
     }
+    // The store follows the picture's height.
+    int store_capacity = MAX(height, 0);
+    unsigned char *store_rows = nullptr;
+    if (store_capacity != waiting_rows.capacity && store_capacity > 0) {
+        store_rows = static_cast<unsigned char *>(g_try_malloc((gsize)store_capacity * PLOT_ROW_BYTES));
+        if (!store_rows) {
+            g_free(template_row);
+            plot_forget_image();
+            return 0;
+        }
+    }
 
     annotated_mutex_lock(&g__drawingarea_properties_lock);
+    if (store_capacity != waiting_rows.capacity)
+        store_refit(&waiting_rows, store_rows, store_capacity);
     g_free(blt_src);
     blt_src = template_row;
     drawingarea_properties.width = width;
@@ -127,32 +185,65 @@ void plot_forget_image(void)
     annotated_mutex_unlock(&g__drawingarea_properties_lock);
 }
 
+// plot_copy_row_to_image with the lock held.
+static int copy_row_locked(const unsigned char *row)
+{
+    plot_properties *image = &drawingarea_properties;
+    if (!image->bottom_row || image->width <= 0)
+        return 0;
+    size_t stride = (size_t)image->rowstride;
+    if (image->top + image->height < image->capacity) {
+        // A spare row below the picture takes the new row.
+        image->top++;
+    } else {
+        // The store is used up: the picture's newest rows but the oldest go
+        // back to its start (every source row lies below its destination, so
+        // one forward move does it). The store's last row may have no
+        // padding after its pixels.
+        if (image->height > 1) {
+            size_t length = (size_t)(image->height - 2) * stride + (size_t)image->width * 3;
+            memmove(image->pixels, image->pixels + (size_t)(image->top + 1) * stride, length);
+        }
+        image->top = 0;
+    }
+    image->bottom_row = image->pixels + (size_t)(image->top + image->height - 1) * stride;
+    memcpy(image->bottom_row, row, (size_t)MIN(image->width, PLOT_ROW_PIXELS) * 3);
+    return 1;
+}
+
 int plot_copy_row_to_image(const unsigned char *row)
 {
     annotated_mutex_lock(&g__drawingarea_properties_lock);
-    plot_properties *image = &drawingarea_properties;
-    int copied = 0;
-    if (image->bottom_row && image->width > 0) {
-        size_t stride = (size_t)image->rowstride;
-        if (image->top + image->height < image->capacity) {
-            // A spare row below the picture takes the new row.
-            image->top++;
-        } else {
-            // The store is used up: the picture's newest rows but the oldest
-            // go back to its start (every source row lies below its
-            // destination, so one forward move does it). The store's last row
-            // may have no padding after its pixels.
-            if (image->height > 1) {
-                size_t length = (size_t)(image->height - 2) * stride + (size_t)image->width * 3;
-                memmove(image->pixels, image->pixels + (size_t)(image->top + 1) * stride, length);
-            }
-            image->top = 0;
-        }
-        image->bottom_row = image->pixels + (size_t)(image->top + image->height - 1) * stride;
-        memcpy(image->bottom_row, row, (size_t)MIN(image->width, PLOT_ROW_PIXELS) * 3);
-        copied = 1;
-    }
+    int copied = copy_row_locked(row);
     annotated_mutex_unlock(&g__drawingarea_properties_lock);
+    return copied;
+}
+
+int plot_take_waiting_rows(void (*take)(const unsigned char *row, void *context), void *context)
+{
+    annotated_mutex_lock(&g__drawingarea_properties_lock);
+    row_store *store = &waiting_rows;
+    for (int i = 0; i < store->waiting; i++)
+        take(store_row(store, i), context);
+    int finished = store->gave_way + store->waiting;
+    store->first = 0;
+    store->waiting = 0;
+    store->gave_way = 0;
+    annotated_mutex_unlock(&g__drawingarea_properties_lock);
+    return finished;
+}
+
+static void take_into_image(const unsigned char *row, void *copied)
+{
+    *static_cast<int *>(copied) += copy_row_locked(row);
+}
+
+int plot_show_waiting_rows(void)
+{
+    // When rows gave way, the store was full: the rows taken fill the whole
+    // picture, so moving it by them alone shows the same.
+    int copied = 0;
+    plot_take_waiting_rows(take_into_image, &copied);
     return copied;
 }
 

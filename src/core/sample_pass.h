@@ -38,7 +38,7 @@ void sample_pass_init(sample_pass *pass, GSourceFunc print_name);
 void sample_pass_list_files(sample_pass *pass, GSourceFunc tape_file);
 
 // Passes one sample on. Worker thread; never blocks beyond the plot's short
-// lock; allocates only for a finished plot row or a found name.
+// lock; allocates only for a found name.
 void sample_pass_feed(sample_pass *pass, unsigned short sample);
 
 // The capture has ended: a file still being read is judged bad. Worker thread.

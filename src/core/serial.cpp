@@ -121,9 +121,10 @@ static wait_result port_wait(std::uint64_t snapshot, short events, gint64 deadli
 }
 
 // Moves up to `count` bytes between the port and `bytes` (reading when
-// `reading`), until all have moved or 500 ms have passed; *moved tells how
-// many did. Returns 1, or 0 when the port is closed or the device is gone.
-static int port_transfer(bool reading, unsigned char *bytes, unsigned count, unsigned *moved)
+// `reading`), until all have moved (or, with `some`, until any have) or 500
+// ms have passed; *moved tells how many did. Returns 1, or 0 when the port is
+// closed or the device is gone.
+static int port_transfer(bool reading, unsigned char *bytes, unsigned count, unsigned *moved, bool some = false)
 {
     if (moved)
         *moved = 0;
@@ -158,6 +159,8 @@ static int port_transfer(bool reading, unsigned char *bytes, unsigned count, uns
         }
         if (n > 0) {
             done += unsigned(n);
+            if (some)
+                break;
         } else if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
             continue;
         } else if (n < 0 || reading) {
@@ -174,6 +177,11 @@ static int port_transfer(bool reading, unsigned char *bytes, unsigned count, uns
 int serial_read(void *buffer, unsigned count, unsigned *received)
 {
     return port_transfer(true, static_cast<unsigned char *>(buffer), count, received);
+}
+
+int serial_read_some(void *buffer, unsigned count, unsigned *received)
+{
+    return port_transfer(true, static_cast<unsigned char *>(buffer), count, received, true);
 }
 
 int serial_write(const void *buffer, unsigned count, unsigned *written)

@@ -46,6 +46,11 @@ void serial_disconnect_port(void);
 // Blocks at most about 500 ms. Worker thread.
 int serial_read(void *buffer, unsigned count, unsigned *received);
 
+// As serial_read, but returns as soon as some bytes have arrived, with those
+// that are there (at most `count`): one wait and one read when data comes,
+// however the device's packets fall against `count`.
+int serial_read_some(void *buffer, unsigned count, unsigned *received);
+
 // Writes up to `count` bytes from `buffer`. Returns when all are written or
 // 500 ms after the call; *written (when not null) tells how many went out.
 // Returns 1 on success, also when fewer than `count` were written at the

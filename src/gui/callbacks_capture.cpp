@@ -2,6 +2,7 @@
 
 #include "callbacks_clock.h"
 #include "callbacks_format.h"
+#include "callbacks_frame.h"
 #include "callbacks_indicator.h"
 #include "callbacks_plot.h"
 #include "callbacks_shell.h"
@@ -14,7 +15,6 @@
 #include "handoff.h"
 #include "main.h"
 #include "options.h"
-#include "plot.h"
 #include "sampling_command.h"
 #include "serial.h"
 #include "tap_writer.h"
@@ -44,13 +44,14 @@ static void show_status(const gchar *format, const gchar *detail)
     g_free(text);
 }
 
-// The worker reaches the interface only through these idle callbacks.
+// The worker reaches the interface only through these idle callbacks; its
+// plot rows and light switches through the frame clock.
 static void register_worker_callbacks(void)
 {
     static const capture_worker_callbacks callbacks{idle_statusbar_update, idle_led_on, idle_led_off,
                                                     idle_print_petscii_filename};
     capture_worker_set_callbacks(&callbacks);
-    plot_set_row_consumer(idle_copy_row_to_drawingarea_and_free);
+    callbacks_frame_install();
 }
 
 static void free_job(capture_job *job)

@@ -28,8 +28,8 @@ void on_toolbutton_main_abort_clicked(GtkToolButton *toolbutton, gpointer user_d
 // TAP image if one was asked for, then the ending. Returns nullptr.
 gpointer thread_dump_core(gpointer data);
 
-// The worker's ending: closes the file, light off, 1 ms, then queues
-// idle_finish_dump_core with the reason (nullptr: success).
+// The worker's ending: closes the file, has every plot row shown, light off,
+// 1 ms, then queues idle_finish_dump_core with the reason (nullptr: success).
 void dump_core_thread_cleanup(FILE *file, const char *reason);
 
 // Finish callback: shows " Operation aborted" (after Abort), " Operation

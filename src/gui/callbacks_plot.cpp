@@ -9,6 +9,7 @@
 // so many rows (see plot_set_image).
 static GdkPixbuf *pixbuf;
 static GtkWidget *drawingarea;
+static GdkGC *copy_gc;  // moves the picture within the drawing area's window
 static int image_width, image_height;
 
 static const int store_rows_per_picture_row = 2;
@@ -33,6 +34,7 @@ static void forget_drawingarea(GtkWidget *, gpointer)
 {
     release_image();
     drawingarea = nullptr;
+    g_clear_object(&copy_gc);
 }
 
 // Copies the newest rows of the old picture to the bottom-left of the new
@@ -93,14 +95,53 @@ gboolean on_drawingarea_main_expose_event(GtkWidget *widget, GdkEventExpose *eve
     return TRUE;
 }
 
+// The pixels on screen move up with the picture; the uncovered bottom lines
+// are painted from the image by the next expose.
+static void scroll_drawingarea(int rows)
+{
+    if (drawingarea && gtk_widget_get_window(drawingarea))
+        gdk_window_scroll(gtk_widget_get_window(drawingarea), 0, -rows);
+}
+
 gboolean idle_copy_row_to_drawingarea_and_free(gpointer row)
 {
     // Without an image the row is dropped.
-    if (pixbuf && plot_copy_row_to_image(static_cast<const unsigned char *>(row)) && drawingarea &&
-        gtk_widget_get_window(drawingarea))
-        gdk_window_scroll(gtk_widget_get_window(drawingarea), 0, -1);
+    if (pixbuf && plot_copy_row_to_image(static_cast<const unsigned char *>(row)))
+        scroll_drawingarea(1);
     g_free(row);
     return FALSE;
+}
+
+// Moves the picture on screen up by `rows` and paints the rows that came in
+// below it, at once. Painting here rather than through an expose spares each
+// frame a round of GTK+'s redrawing, which costs more than the rows.
+static void draw_new_rows(int rows)
+{
+    GdkWindow *window = drawingarea ? gtk_widget_get_window(drawingarea) : nullptr;
+    if (!window || !gdk_window_is_viewable(window))
+        return;  // the expose that shows it paints the picture then
+    // A part still waiting for its expose is painted first, so that only
+    // pixels that show the picture are moved.
+    gdk_window_process_updates(window, FALSE);
+    if (!copy_gc) {
+        // Parts it cannot copy (covered by another window) come back as
+        // exposes, which paint them from the image.
+        copy_gc = gdk_gc_new(window);
+        gdk_gc_set_exposures(copy_gc, TRUE);
+    }
+    int moved = MIN(rows, image_height);
+    if (moved < image_height)
+        gdk_draw_drawable(window, copy_gc, window, 0, moved, 0, 0, image_width, image_height - moved);
+    gdk_draw_pixbuf(window, copy_gc, pixbuf, 0, plot_image_top() + image_height - moved, 0, image_height - moved,
+                    image_width, moved, GDK_RGB_DITHER_NONE, 0, 0);
+}
+
+int callbacks_plot_show_waiting_rows(void)
+{
+    int rows = plot_show_waiting_rows();
+    if (rows)
+        draw_new_rows(rows);
+    return rows;
 }
 
 void plot_clear(void)

@@ -21,6 +21,12 @@ gboolean on_drawingarea_main_expose_event(GtkWidget *widget, GdkEventExpose *eve
 // drawing area, frees the row. Returns FALSE (runs once).
 gboolean idle_copy_row_to_drawingarea_and_free(gpointer row);
 
+// Moves every row that waits in the row builder's store into the image (see
+// plot_show_waiting_rows), moves the picture on screen up once by their count
+// and paints them below it. Returns that count (0 while there is no image:
+// the rows are dropped).
+int callbacks_plot_show_waiting_rows(void);
+
 // Clears the image to black with the bands and asks for a redraw. Called by
 // the Preview and Dump start handlers before a capture starts.
 void plot_clear(void);

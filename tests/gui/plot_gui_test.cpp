@@ -1,10 +1,13 @@
 // The pulse plot, the activity light and the name display in the real main
 // window: image pixels, rows scrolled in, resizing, and what reaches the screen.
+#include "callbacks_frame.h"
 #include "callbacks_indicator.h"
 #include "callbacks_plot.h"
 #include "common_petscii.h"
 #include "devsim.h"
 #include "gui_support.h"
+#include "handoff.h"
+#include "handoff_frame.h"
 #include "main.h"
 #include "options.h"
 #include "plot.h"
@@ -17,7 +20,10 @@
 #include <gtest/gtest.h>
 
 #include <string.h>
+#include <atomic>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -158,6 +164,123 @@ TEST_F(Plot, ManyRowsKeepThePictureInOrderOnScreenToo)
         return same;
     });
     EXPECT_TRUE(shown);
+}
+
+// The picture's pixels, row by row.
+std::vector<guchar> picture_pixels()
+{
+    picture image;
+    std::vector<guchar> pixels;
+    int width = gdk_pixbuf_get_width(image), height = gdk_pixbuf_get_height(image);
+    for (int y = 0; y < height; y++) {
+        const guchar *row = gdk_pixbuf_get_pixels(image) + y * gdk_pixbuf_get_rowstride(image);
+        pixels.insert(pixels.end(), row, row + 3 * width);
+    }
+    return pixels;
+}
+
+void keep_row_copy(const unsigned char *row, void *rows)
+{
+    static_cast<std::vector<gpointer> *>(rows)->push_back(g_memdup2(row, PLOT_ROW_BYTES));
+}
+
+// A capture's worth of pulses from 40 to 4000 ticks, enough for `rows` rows,
+// fed to a clean plot: no rows waiting, an empty row under construction.
+struct fixed_stream {
+    std::vector<unsigned short> samples;
+    guint32 sum = 0;
+
+    explicit fixed_stream(int rows)
+    {
+        std::mt19937 random(11);
+        std::uniform_int_distribution<unsigned> length(40, 4000);
+        for (guint64 ticks = 0; ticks < guint64(rows) * PLOT_TICKS_PER_ROW;) {
+            samples.push_back(static_cast<unsigned short>(length(random)));
+            ticks += samples.back();
+        }
+    }
+    void start_clean()
+    {
+        plot_add_sample(&sum, 0xFFFF);  // finishes whatever row was begun; marks nothing
+        plot_add_sample(&sum, 0xFFFF);
+        std::vector<gpointer> rows;
+        plot_take_waiting_rows(keep_row_copy, &rows);
+        for (gpointer row : rows)
+            g_free(row);
+        plot_clear();
+        sum = 0;
+    }
+};
+
+// Pumps the main loop until everything queued so far (a frame that shows
+// every waiting row, in the end) has run.
+void run_queued_hand_overs()
+{
+    static bool reached;
+    reached = false;
+    handoff_post([](gpointer) -> gboolean {
+        reached = true;
+        return FALSE;
+    }, nullptr);
+    ASSERT_TRUE(test_pump_until([] { return reached; }));
+}
+
+TEST_F(Plot, FramesShowTheSamePictureAsRowByRowAlsoAfterTheInterfaceWasHeldUp)
+{
+    GtkAllocation area;
+    gtk_widget_get_allocation(plot_area(), &area);
+    fixed_stream stream(3 * area.height + 17);
+
+    // Row by row, each through the idle callback for one row.
+    stream.start_clean();
+    for (unsigned short sample : stream.samples) {
+        plot_add_sample(&stream.sum, sample);
+        std::vector<gpointer> rows;
+        plot_take_waiting_rows(keep_row_copy, &rows);
+        for (gpointer row : rows)
+            idle_copy_row_to_drawingarea_and_free(row);
+    }
+    const std::vector<guchar> row_by_row = picture_pixels();
+
+    // A worker thread finishes the rows, pausing now and then, while the
+    // frame clock shows them in batches of any size.
+    callbacks_frame_install();
+    stream.start_clean();
+    std::atomic<bool> fed{false};
+    std::thread worker([&] {
+        for (size_t i = 0; i < stream.samples.size(); i++) {
+            plot_add_sample(&stream.sum, stream.samples[i]);
+            if (i % 200 == 0)
+                g_usleep(1000);
+        }
+        handoff_frame_flush();
+        fed = true;
+    });
+    EXPECT_TRUE(test_pump_until([&] { return fed.load(); }, 60000));
+    worker.join();
+    run_queued_hand_overs();
+    EXPECT_TRUE(picture_pixels() == row_by_row);
+    // The screen moved with the picture: it shows the same.
+    ASSERT_TRUE(test_pump_until([&] {
+        GdkPixbuf *screen = test_window_pixbuf(window_main);
+        if (!screen)
+            return false;
+        bool same = true;
+        picture image;
+        for (int y = 0; y < area.height && same; y++)
+            for (int x = 0; x < area.width && same; x++)
+                same = pixel_at(screen, area.x + x, area.y + y) == pixel_at(image, x, y);
+        g_object_unref(screen);
+        return same;
+    }));
+
+    // The interface held up while all the rows finish: one frame shows them.
+    stream.start_clean();
+    for (unsigned short sample : stream.samples)
+        plot_add_sample(&stream.sum, sample);
+    handoff_frame_flush();
+    run_queued_hand_overs();
+    EXPECT_TRUE(picture_pixels() == row_by_row);
 }
 
 TEST_F(Plot, ResizingKeepsTheNewestRowsAtTheBottom)

@@ -4,6 +4,7 @@
 #include "capture_worker.h"
 #include "devsim.h"
 #include "handoff.h"
+#include "handoff_frame.h"
 #include "sample_pass.h"
 #include "serial.h"
 #include "tape_demo.h"
@@ -80,6 +81,15 @@ void run_at_once(GSourceFunc callback, gpointer data)
     callback(data);
 }
 
+// A frame clock that ticks whenever something waits: every light switch is
+// shown as it comes.
+gboolean on_frame(gpointer)
+{
+    handoff_frame_rest();
+    capture_worker_show_light();
+    return FALSE;
+}
+
 bool was_posted(const std::string &entry)
 {
     std::lock_guard<std::mutex> guard(log_lock);
@@ -112,6 +122,7 @@ protected:
         handoff_set_poster(run_at_once);
         static const capture_worker_callbacks callbacks{on_status, on_led_on, on_led_off, on_name};
         capture_worker_set_callbacks(&callbacks);
+        handoff_frame_set_callback(on_frame);
         take_posts();
         dump_path = folder.path() + "/tape.DMP";
     }
@@ -121,6 +132,7 @@ protected:
         if (sim)
             devsim_stop(sim);
         serial_disconnect_port();
+        handoff_frame_set_callback(nullptr);
         handoff_set_poster(nullptr);
     }
 
@@ -233,6 +245,38 @@ TEST_F(CaptureWorker, LightBlinksOnTheReadCadence)
     ASSERT_GE(light.size(), 9u);
     for (size_t i = 0; i + 1 < light.size(); i++)
         EXPECT_EQ(light[i], i % 2 ? "led on" : "led off") << i;
+    EXPECT_EQ(light.back(), "led off");
+}
+
+int frames = 0;
+
+// Frames that come only after every third switch of the light, as when reads
+// come far faster than a screen's frames.
+gboolean on_every_third_switch(gpointer)
+{
+    handoff_frame_rest();
+    if (++frames % 3 == 0)
+        capture_worker_show_light();
+    return FALSE;
+}
+
+TEST_F(CaptureWorker, LightFasterThanFramesChangesEveryOtherFrameAndEndsDark)
+{
+    handoff_frame_set_callback(on_every_third_switch);
+    start_device(fast_options(random_stream(64 * 400, 8)));
+    EXPECT_EQ(capture(false), nullptr);
+    std::vector<std::string> light;
+    for (const auto &entry : take_posts())
+        if (entry == "led on" || entry == "led off")
+            light.push_back(entry);
+    // A change in every other frame, by turns, from dark; the ending's
+    // switch-off last.
+    const int shown_frames = frames / 3;
+    ASSERT_GE(shown_frames, 10);
+    EXPECT_GE(int(light.size()) - 1, shown_frames / 2 - 1);
+    EXPECT_LE(int(light.size()) - 1, shown_frames / 2 + 2);
+    for (size_t i = 0; i + 1 < light.size(); i++)
+        EXPECT_EQ(light[i], i % 2 ? "led off" : "led on") << i;
     EXPECT_EQ(light.back(), "led off");
 }
 

@@ -1,6 +1,5 @@
 // The plot's row builder: rows of 100000 ticks, marks, bands, the template
 // reset for the current width, and scrolling rows into raw image memory.
-#include "handoff.h"
 #include "plot.h"
 
 #include <gtest/gtest.h>
@@ -11,21 +10,24 @@
 
 namespace {
 
-std::vector<std::vector<unsigned char>> rows;
+std::vector<std::vector<unsigned char>> taken;
 
-// Keeps a copy of every finished row, then frees it as the interface does.
-gboolean row_consumer(gpointer row)
+void keep_row(const unsigned char *row, void *)
 {
-    auto *bytes = static_cast<unsigned char *>(row);
-    rows.emplace_back(bytes, bytes + PLOT_ROW_BYTES);
-    g_free(row);
-    return FALSE;
+    taken.emplace_back(row, row + PLOT_ROW_BYTES);
 }
 
-// Stands in for the main loop: runs each hand-over at once.
-void run_at_once(GSourceFunc callback, gpointer data)
+// Every row finished so far, oldest first, taken as the interface takes them.
+const std::vector<std::vector<unsigned char>> &rows()
 {
-    callback(data);
+    plot_take_waiting_rows(keep_row, nullptr);
+    return taken;
+}
+
+void forget_rows()
+{
+    rows();
+    taken.clear();
 }
 
 bool in_band(int x)
@@ -45,16 +47,10 @@ pixel at(const std::vector<unsigned char> &row, int x)
 
 class Plot : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        rows.clear();
-        handoff_set_poster(run_at_once);
-        plot_set_row_consumer(row_consumer);
-    }
+    void SetUp() override { forget_rows(); }
     void TearDown() override
     {
         plot_forget_image();
-        handoff_set_poster(nullptr);
         free(image);
     }
 
@@ -81,7 +77,7 @@ protected:
         plot_add_sample(sum, 40000);
         plot_add_sample(sum, 0xFFFF);
         plot_add_sample(sum, 100000 - 0xFFFF);  // finishes the row holding the marks above
-        rows.clear();
+        forget_rows();
         *sum = 0;
     }
 
@@ -99,7 +95,7 @@ TEST_F(Plot, BeforeTheFirstSizeOnlyTheTickSumGrows)
             guint32 sum = 0;
             for (int i = 0; i < 10; i++)
                 plot_add_sample(&sum, 60000);
-            exit(rows.empty() && sum == 600000 ? 0 : 1);
+            exit(rows().empty() && sum == 600000 ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
 }
@@ -112,22 +108,22 @@ TEST_F(Plot, ARowIsFinishedWhenTheSumReaches100000AndKeepsTheExcess)
 
     plot_add_sample(&sum, 50000);
     plot_add_sample(&sum, 49999);
-    EXPECT_TRUE(rows.empty());
+    EXPECT_TRUE(rows().empty());
     EXPECT_EQ(sum, 99999u);
 
     plot_add_sample(&sum, 30);  // sum 100029: one row, 29 ticks carried
-    ASSERT_EQ(rows.size(), 1u);
+    ASSERT_EQ(rows().size(), 1u);
     EXPECT_EQ(sum, 29u);
     // The finished row holds the earlier pulses (columns 6250 and 6249 are not
     // drawn, so it is the bare template); the 30-tick pulse is in the new row.
     for (int x = 0; x < 576; x++)
-        EXPECT_EQ(at(rows[0], x), (pixel{0, 0, static_cast<unsigned char>(in_band(x) ? 80 : 0)})) << x;
+        EXPECT_EQ(at(rows()[0], x), (pixel{0, 0, static_cast<unsigned char>(in_band(x) ? 80 : 0)})) << x;
 
     plot_add_sample(&sum, 50000);
     plot_add_sample(&sum, 100000 - 29 - 50000 - 30);
     plot_add_sample(&sum, 30);
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(at(rows[1], 3), (pixel{0, 255, 0}));
+    ASSERT_EQ(rows().size(), 2u);
+    EXPECT_EQ(at(rows()[1], 3), (pixel{0, 255, 0}));
 }
 
 TEST_F(Plot, MarksAreGreenOnBlackAndOnTheBands)
@@ -142,8 +138,8 @@ TEST_F(Plot, MarksAreGreenOnBlackAndOnTheBands)
     plot_add_sample(&sum, 8 * 2047 + 7); // the last column drawn
     plot_add_sample(&sum, 16384);        // beyond the row: counts, marks nothing
     plot_add_sample(&sum, 100000 - sum); // finishes the row; its own column is not drawn
-    ASSERT_EQ(rows.size(), 1u);
-    const auto &row = rows[0];
+    ASSERT_EQ(rows().size(), 1u);
+    const auto &row = rows()[0];
     EXPECT_EQ(at(row, 0), (pixel{0, 255, 0}));
     EXPECT_EQ(at(row, 94), (pixel{0, 255, 80}));
     EXPECT_EQ(at(row, 300), (pixel{0, 255, 0}));
@@ -166,11 +162,11 @@ TEST_F(Plot, TheResetClearsColumnsBeyondANarrowPlot)
     plot_add_sample(&sum, 46000);
     plot_add_sample(&sum, 50000);
     plot_add_sample(&sum, 50000);
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(at(rows[0], 1000), (pixel{0, 255, 0}));
+    ASSERT_EQ(rows().size(), 2u);
+    EXPECT_EQ(at(rows()[0], 1000), (pixel{0, 255, 0}));
     // Reset from the 576-pixel template: everything beyond it is black.
     for (int x = 576; x < PLOT_ROW_PIXELS; x++)
-        ASSERT_EQ(at(rows[1], x), (pixel{0, 0, 0})) << x;
+        ASSERT_EQ(at(rows()[1], x), (pixel{0, 0, 0})) << x;
 }
 
 TEST_F(Plot, TheTemplateFollowsTheWidth)
@@ -180,9 +176,9 @@ TEST_F(Plot, TheTemplateFollowsTheWidth)
     start_with_clean_row(&sum);
     plot_add_sample(&sum, 50000);
     plot_add_sample(&sum, 50000);
-    ASSERT_EQ(rows.size(), 1u);
+    ASSERT_EQ(rows().size(), 1u);
     for (int x = 0; x < PLOT_ROW_PIXELS; x++)
-        ASSERT_EQ(at(rows[0], x).b, (in_band(x) && x < 120) ? 80 : 0) << x;
+        ASSERT_EQ(at(rows()[0], x).b, (in_band(x) && x < 120) ? 80 : 0) << x;
 }
 
 TEST_F(Plot, RowsScrollIntoTheImageBottomUp)
@@ -250,18 +246,35 @@ TEST_F(Plot, WithoutAnImageRowsAreDroppedAndNothingIsWritten)
     guint32 sum = 0;
     plot_add_sample(&sum, 60000);
     plot_add_sample(&sum, 60000);
-    EXPECT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows().size(), 1u);
 }
 
-TEST_F(Plot, WithoutAConsumerRowsAreDropped)
+TEST_F(Plot, RowsWaitingLongerThanThePictureIsHighGiveWayAndThePictureIsTheSame)
 {
-    make_image(10, 10);
-    plot_set_row_consumer(nullptr);
+    // The interface is held up while 40 rows finish; the store keeps the
+    // picture's height of them, the newest.
+    const int width = 48, height = 5;
+    make_image(width, height, 2 * height);
     guint32 sum = 0;
-    for (int i = 0; i < 5; i++)
-        plot_add_sample(&sum, 60000);
-    EXPECT_TRUE(rows.empty());
-    EXPECT_EQ(sum, 0u);  // three rows finished and dropped
+    start_with_clean_row(&sum);
+    auto finish_row_marked_at = [&](int column) {
+        plot_add_sample(&sum, column * 8);
+        plot_add_sample(&sum, 50000);               // beyond the row: not drawn
+        plot_add_sample(&sum, 50000 - column * 8);  // finishes the row, not drawn either
+    };
+    for (int n = 1; n <= 40; n++)
+        finish_row_marked_at(n);
+    EXPECT_EQ(plot_show_waiting_rows(), height);
+    for (int y = 0; y < height; y++) {
+        int newest = 40 - (height - 1 - y);
+        for (int x = 0; x < width; x++)
+            ASSERT_EQ(picture_row(y)[3 * x + 1], x == newest ? 255 : 0) << "row " << y << " column " << x;
+    }
+    // Rows that gave way are still counted.
+    for (int n = 1; n <= 12; n++)
+        finish_row_marked_at(n);
+    EXPECT_EQ(plot_take_waiting_rows(keep_row, nullptr), 12);
+    EXPECT_EQ(taken.size(), size_t(height));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "capture.h"
 #include "capture_worker.h"
 #include "devsim.h"
+#include "handoff_frame.h"
 #include "plot.h"
 #include "serial.h"
 #include "tape_demo.h"
@@ -144,6 +145,7 @@ struct interface_side {
     ~interface_side()
     {
         plot_forget_image();
+        handoff_frame_set_callback(nullptr);
         g_main_loop_unref(loop);
         current = nullptr;
     }
@@ -158,11 +160,13 @@ struct interface_side {
         g_free(name);
         return FALSE;
     }
-    static gboolean on_row(gpointer row)
+    // A frame clock that ticks whenever something waits: it rests, then
+    // takes the plot rows into the image and shows the light.
+    static gboolean on_frame(gpointer)
     {
-        current->rows++;
-        plot_copy_row_to_image(static_cast<unsigned char *>(row));
-        g_free(row);
+        handoff_frame_rest();
+        current->rows += unsigned(plot_show_waiting_rows());
+        capture_worker_show_light();
         return FALSE;
     }
     static gboolean on_finish(gpointer reason)
@@ -179,7 +183,7 @@ struct interface_side {
     {
         static const capture_worker_callbacks callbacks{on_status, on_led, on_led, on_name};
         capture_worker_set_callbacks(&callbacks);
-        plot_set_row_consumer(on_row);
+        handoff_frame_set_callback(on_frame);
         plot_set_image(576, 64, 64, image.data(), 576 * 3);
     }
 };

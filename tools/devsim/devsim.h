@@ -46,6 +46,7 @@ struct devsim_options {
     // Makes the stream of each run; empty: devsim_builtin_tape.
     std::function<std::unique_ptr<devsim_stream>(const devsim_sampling_request &)> stream;
     unsigned bytes_per_second = devsim_line_rate;   // 0: as fast as the client reads
+    unsigned paced_write_size = 256;  // bytes per write while pacing (a USB device sends 64)
     bool fail_run = false;            // end with "KO!\r\n> " instead of "OK!\r\n> "
     bool send_ack = true;             // false: no "OK\r\n", no stream, silence
     size_t garbage_before_ack = 0;    // bytes of noise between the echo and "OK\r\n"

@@ -15,8 +15,7 @@ static const char devsim_ack[] = "OK\r\n";
 
 // Longest command line kept; the rest of a longer line is echoed, not kept.
 static const size_t devsim_line_limit = 4096;
-// Bytes per write while pacing at a line rate, and when sending flat out.
-static const size_t devsim_paced_chunk = 256;
+// Bytes per write when sending flat out, and the most while pacing.
 static const size_t devsim_fast_chunk = 4096;
 // Time between obeying "b" and vanishing.
 static const unsigned devsim_reboot_delay_ms = 50;
@@ -74,7 +73,9 @@ static devsim_event devsim_send_stream(devsim *sim, const devsim_options &option
             devsim_note(sim, [](devsim_status &status) { status.unplugs++; }, "unplugged mid-stream");
             return devsim_event::device_gone;
         }
-        size_t room = options.bytes_per_second ? devsim_paced_chunk : devsim_fast_chunk;
+        size_t room = options.bytes_per_second
+                          ? std::clamp<size_t>(options.paced_write_size, 1, devsim_fast_chunk)
+                          : devsim_fast_chunk;
         if (next_pause < pauses.size())
             room = std::min(room, pauses[next_pause].first - sent);
         if (options.unplug_after_bytes >= 0)

@@ -18,6 +18,7 @@ gchar *greeting = nullptr;
 gint64 pattern_samples = -1;
 gboolean fast = FALSE;
 gint64 rate = devsim_line_rate;
+gint64 write_size = 256;
 gboolean fail_run = FALSE;
 gboolean no_prompt = FALSE;
 gint64 prompt_delay = 0;
@@ -45,6 +46,8 @@ const GOptionEntry entries[] = {
      "Send the stream as fast as the client reads it, not at the line rate", nullptr},
     {"rate", 'r', 0, G_OPTION_ARG_INT64, &rate,
      "Send the stream at BYTES per second (default 92160, the rate of a 921600-baud line)", "BYTES"},
+    {"write-size", 0, 0, G_OPTION_ARG_INT64, &write_size,
+     "Send the paced stream in writes of BYTES (default 256; a USB device sends 64, at most 4096)", "BYTES"},
     {"fail", 0, 0, G_OPTION_ARG_NONE, &fail_run,
      "End every sampling run with the failure marker \"KO!\\r\\n> \"", nullptr},
     {"no-prompt", 0, 0, G_OPTION_ARG_NONE, &no_prompt, "Fault: never show the prompt", nullptr},
@@ -116,13 +119,14 @@ bool build_options(devsim_options *options)
             return devsim_stream_pulse_pattern(samples);
         };
     }
-    if (!in_range(rate, 1, G_MAXUINT32, "--rate") || !in_range(prompt_delay, 0, 3600000, "--prompt-delay") ||
+    if (!in_range(rate, 1, G_MAXUINT32, "--rate") || !in_range(write_size, 1, 4096, "--write-size") || !in_range(prompt_delay, 0, 3600000, "--prompt-delay") ||
         !in_range(garbage, 0, 1 << 24, "--garbage") || !in_range(unplug_at, -1, G_MAXINT32, "--unplug") ||
         !in_range(absent, 0, 3600000, "--absent"))
         return false;
     if (no_echo && wrong_echo)
         return fail("--no-echo and --wrong-echo exclude each other");
     options->bytes_per_second = fast ? 0 : unsigned(rate);
+    options->paced_write_size = unsigned(write_size);
     options->fail_run = fail_run;
     options->send_prompt = !no_prompt;
     options->prompt_delay_ms = unsigned(prompt_delay);
