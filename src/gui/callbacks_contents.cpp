@@ -22,10 +22,14 @@ enum {
     COLUMNS
 };
 
+GtkTreeView *contents_view(void)
+{
+    return GTK_TREE_VIEW(lookup_widget(window_main, "treeview_main_tape_contents"));
+}
+
 GtkListStore *contents_store(void)
 {
-    GtkWidget *view = lookup_widget(window_main, "treeview_main_tape_contents");
-    return GTK_LIST_STORE(gtk_tree_view_get_model(GTK_TREE_VIEW(view)));
+    return GTK_LIST_STORE(gtk_tree_view_get_model(contents_view()));
 }
 
 const char *verdict_icon(tape_verdict verdict)
@@ -172,8 +176,7 @@ gboolean idle_show_tape_file(gpointer data)
         show_record(store, &row, record);
         // A long tape's newest file stays in sight.
         GtkTreePath *path = gtk_tree_model_get_path(GTK_TREE_MODEL(store), &row);
-        gtk_tree_view_scroll_to_cell(GTK_TREE_VIEW(lookup_widget(window_main, "treeview_main_tape_contents")),
-                                     path, nullptr, FALSE, 0, 0);
+        gtk_tree_view_scroll_to_cell(contents_view(), path, nullptr, FALSE, 0, 0);
         gtk_tree_path_free(path);
     }
     g_free(data);
