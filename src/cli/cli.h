@@ -15,6 +15,7 @@ enum {
     CLI_EXIT_OK = 0,           // the job was done
     CLI_EXIT_FAILED = 1,       // the job failed; the reason was printed
     CLI_EXIT_USAGE = 2,        // the command line or an input file was refused; nothing was done
+    CLI_EXIT_BAD_FILE = 3,     // with --check: the job was done, and a file on the tape read back bad
     CLI_EXIT_INTERRUPTED = 130 // Ctrl-C or SIGTERM ended the job
 };
 

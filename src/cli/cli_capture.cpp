@@ -45,6 +45,14 @@ gboolean on_name(gpointer data)
     return G_SOURCE_REMOVE;
 }
 
+gboolean on_tape_file(gpointer data)
+{
+    cli_progress_clear();
+    cli_print_verdict(nullptr, static_cast<tape_file_event *>(data));
+    g_free(data);
+    return G_SOURCE_REMOVE;
+}
+
 void show_progress(void *)
 {
     guint64 ticks = 0, bytes = 0;
@@ -66,6 +74,7 @@ int cli_capture_parse(int *argc, char ***argv, const char *name, const char *arg
 {
     GOptionContext *context = cli_option_context(name, arguments_text, summary, entries);
     cli_add_port_option(context, &port_option);
+    cli_add_check_option(context);
     cli_sampling_add_options(context);
     const int parsed = cli_parse(context, argc, argv, arguments, arguments);
     g_option_context_free(context);
@@ -80,7 +89,7 @@ int cli_capture_parse(int *argc, char ***argv, const char *name, const char *arg
 int cli_capture_run(FILE *file, const char *port, const sampling_option_values *options)
 {
     // No light and no plot here: their hand-overs are not even posted.
-    static const capture_worker_callbacks callbacks{on_status, nullptr, nullptr, on_name};
+    static const capture_worker_callbacks callbacks{on_status, nullptr, nullptr, on_name, on_tape_file};
     capture_worker_set_callbacks(&callbacks);
     capture_progress_reset();
     // A reader of standard output that goes away must not end the capture

@@ -1,7 +1,8 @@
 // Preview and Dump from the command line: the client's capture worker
 // (port, prompt, sampling command, acknowledgement, stream, end reasons)
-// run as a cli_job, with the names found on standard output (cli_names.h)
-// and the progress on standard error (cli_progress.h).
+// run as a cli_job, with the names found and the verdicts of the files read
+// on standard output (cli_names.h) and the progress on standard error
+// (cli_progress.h).
 #pragma once
 
 #include "sampling_options.h"
@@ -15,8 +16,8 @@ struct cli_capture_setup {
     sampling_option_values options;
 };
 
-// Parses a capture command's line: its own entries (may be null), --port and
-// the sampling options, and exactly `arguments` arguments (described by
+// Parses a capture command's line: its own entries (may be null), --port,
+// --check and the sampling options, and exactly `arguments` arguments (described by
 // `arguments_text`). Returns CLI_EXIT_OK with *setup filled, else
 // CLI_EXIT_USAGE after printing why.
 int cli_capture_parse(int *argc, char ***argv, const char *name, const char *arguments_text, int arguments,

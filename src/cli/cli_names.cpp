@@ -1,5 +1,6 @@
 #include "cli_names.h"
 
+#include "cli.h"
 #include "name_finder.h"
 #include "petscii.h"
 #include "tape_time.h"
@@ -7,17 +8,68 @@
 #include <cstdio>
 #include <cstring>
 
-const char *cli_print_name(const char *file, const sample_pass_name *found)
+namespace {
+
+gboolean check = FALSE;
+unsigned bad_files = 0;
+
+// Prints "[file\t]time\tsecond\tname[\tlast]" and flushes; returns the
+// printable name.
+const char *print_line(const char *file, guint64 ticks, const char *second, const unsigned char raw_name[17],
+                       const char *last)
 {
     static char shown[17];
     unsigned char name[17];
-    std::memcpy(name, found->name, sizeof name);
+    std::memcpy(name, raw_name, sizeof name);
     petscii_printable_name(name, shown);
-    gchar *time = tape_time_text_tenths(found->tape_ticks);
+    gchar *time = tape_time_text_tenths(ticks);
     if (file)
         std::printf("%s\t", file);
-    std::printf("%s\t%s\t%s\n", time, name_loader_label(found->loader), shown);
+    std::printf("%s\t%s\t%s", time, second, shown);
+    if (last)
+        std::printf("\t%s", last);
+    std::printf("\n");
     std::fflush(stdout);
     g_free(time);
     return shown;
+}
+
+}  // namespace
+
+const char *cli_print_name(const char *file, const sample_pass_name *found)
+{
+    return print_line(file, found->tape_ticks, name_loader_label(found->loader), found->name, nullptr);
+}
+
+void cli_print_verdict(const char *file, const tape_file_event *record)
+{
+    switch (record->verdict) {
+    case tape_verdict_good:
+    case tape_verdict_repaired:
+    case tape_verdict_bad:
+        break;
+    default:
+        return;
+    }
+    print_line(file, record->tick, "verdict", record->name, tape_verdict_text(record->verdict));
+    if (record->verdict == tape_verdict_bad)
+        ++bad_files;
+}
+
+void cli_add_check_option(GOptionContext *context)
+{
+    const GOptionEntry entries[] = {
+        {"check", 'c', 0, G_OPTION_ARG_NONE, &check,
+         "Exit with 3 when a ROM-loader file read back bad (and all else went well)", nullptr},
+        {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
+    };
+    g_option_context_add_main_entries(context, entries, nullptr);
+}
+
+int cli_checked_status(int status)
+{
+    if (!check || status != CLI_EXIT_OK || bad_files == 0)
+        return status;
+    cli_fail(bad_files == 1 ? "%u file read back bad" : "%u files read back bad", bad_files);
+    return CLI_EXIT_BAD_FILE;
 }

@@ -1,10 +1,17 @@
-// Names found on a tape, one line each on standard output:
+// What a tape holds, on standard output, one line each:
 //
-//   TIME<TAB>LOADER<TAB>NAME
+//   TIME<TAB>LOADER<TAB>NAME                 a name found
+//   TIME<TAB>verdict<TAB>NAME<TAB>VERDICT    a built-in-format file judged
 //
-// TIME is the tape time of the name's end (m:ss.s), LOADER "rom", "tt250" or
-// "turrican", NAME the name as the client's status bar shows it (its
-// printable part). `names` with several files puts FILE<TAB> in front.
+// For a name, TIME is the tape time of the name's end (m:ss.s) and LOADER
+// "rom", "tt250" or "turrican". For a verdict, TIME is where the file's
+// header begins, the second field is the word "verdict" (so scripts tell the
+// two kinds apart) and VERDICT is "good", "repaired" or "bad". NAME is the
+// name as the client's status bar shows it (its printable part). `names`
+// with several files puts FILE<TAB> in front.
+//
+// With --check a bad file turns a run that otherwise succeeded into
+// CLI_EXIT_BAD_FILE. Main thread only.
 #pragma once
 
 #include "sample_pass.h"
@@ -13,3 +20,17 @@
 // and flushes standard output. Returns the printable name (valid until the
 // next call).
 const char *cli_print_name(const char *file, const sample_pass_name *found);
+
+// Prints the verdict line for `record` when it judges a built-in-format file
+// (nothing for a file just found or a turbo loader's file), with "file\t" in
+// front when file is not null, and flushes standard output. A bad file is
+// counted for cli_checked_status.
+void cli_print_verdict(const char *file, const tape_file_event *record);
+
+// Adds --check (-c) to a parser.
+void cli_add_check_option(GOptionContext *context);
+
+// The exit status of a run that ended with `status`: CLI_EXIT_BAD_FILE, after
+// saying how many files were bad, when --check was given, the run succeeded
+// and a bad file was printed; else `status`.
+int cli_checked_status(int status);

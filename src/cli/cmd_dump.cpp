@@ -1,8 +1,10 @@
 // zr7k8 dump: the client's Dump. The device's sample stream goes into FILE,
-// byte for byte, and the names on the tape are printed.
+// byte for byte, and the names on the tape and the verdicts of its files are
+// printed.
 #include "cli.h"
 #include "cli_capture.h"
 #include "cli_commands.h"
+#include "cli_names.h"
 #include "tap_writer.h"
 
 #include <glib/gstdio.h>
@@ -80,7 +82,9 @@ int cmd_dump(int argc, char **argv)
         &argc, &argv, "dump", "FILE", 1,
         "Records the tape playing in the datasette on the device: the device's sample stream goes into FILE "
         "byte for byte (16-bit samples, low byte first, no header), and each file name found is printed "
-        "(tape time, loader, name). Ctrl-C stops; FILE keeps what arrived.",
+        "(tape time, loader, name), and so is the verdict of each ROM-loader file once it has been read (where "
+        "its header begins, the word verdict, name, and good, repaired or bad). Ctrl-C stops; FILE keeps what "
+        "arrived.",
         entries, &setup);
     if (parsed != CLI_EXIT_OK)
         return parsed;
@@ -104,5 +108,5 @@ int cmd_dump(int argc, char **argv)
     }
     g_free(tap_path);
     g_free(setup.port);
-    return status;
+    return cli_checked_status(status);
 }

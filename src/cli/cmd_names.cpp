@@ -1,5 +1,6 @@
-// zr7k8 names: the file names on tapes kept in DMP or TAP files, found by
-// the same pass over the samples as in a capture.
+// zr7k8 names: the file names on tapes kept in DMP or TAP files, and the
+// verdicts of their files, found by the same pass over the samples as in a
+// capture (which feeds the tape index).
 #include "cli.h"
 #include "cli_commands.h"
 #include "cli_names.h"
@@ -23,7 +24,15 @@ gboolean print_found(gpointer data)
     return G_SOURCE_REMOVE;
 }
 
-// Found names are printed at once, on this thread: there is no main loop.
+gboolean print_verdict(gpointer data)
+{
+    cli_print_verdict(current_file, static_cast<tape_file_event *>(data));
+    g_free(data);
+    return G_SOURCE_REMOVE;
+}
+
+// Found names and verdicts are printed at once, on this thread: there is no
+// main loop.
 void run_at_once(GSourceFunc callback, gpointer data)
 {
     callback(data);
@@ -45,9 +54,12 @@ int cmd_names(int argc, char **argv)
 {
     GOptionContext *context = cli_option_context(
         "names", "FILE...",
-        "Lists the file names on tapes kept in DMP files (the device's sample stream) or TAP images, one line "
-        "each: tape time, loader, name. With several files each line begins with the file's name.",
+        "Lists the files on tapes kept in DMP files (the device's sample stream) or TAP images: each file name "
+        "found (tape time, loader, name), and the verdict of each ROM-loader file (where its header begins, the "
+        "word verdict, name, and good, repaired or bad). With several files each line begins with the file's "
+        "name.",
         nullptr);
+    cli_add_check_option(context);
     const int parsed = cli_parse(context, &argc, &argv, 1, -1);
     g_option_context_free(context);
     if (parsed != CLI_EXIT_OK)
@@ -74,8 +86,10 @@ int cmd_names(int argc, char **argv)
         current_file = argc > 2 ? argv[i] : nullptr;
         sample_pass pass;
         sample_pass_init(&pass, print_found);
+        sample_pass_list_files(&pass, print_verdict);
         for (unsigned short sample : samples)
             sample_pass_feed(&pass, sample);
+        sample_pass_finish(&pass);
     }
-    return status;
+    return cli_checked_status(status);
 }

@@ -1,6 +1,7 @@
 #include "callbacks_capture.h"
 
 #include "callbacks_clock.h"
+#include "callbacks_contents.h"
 #include "callbacks_format.h"
 #include "callbacks_frame.h"
 #include "callbacks_indicator.h"
@@ -49,7 +50,7 @@ static void show_status(const gchar *format, const gchar *detail)
 static void register_worker_callbacks(void)
 {
     static const capture_worker_callbacks callbacks{idle_statusbar_update, idle_led_on, idle_led_off,
-                                                    idle_print_petscii_filename};
+                                                    idle_print_petscii_filename, idle_show_tape_file};
     capture_worker_set_callbacks(&callbacks);
     callbacks_frame_install();
 }
@@ -68,6 +69,7 @@ static void free_job(capture_job *job)
 static void start_capture(FILE *file, const gchar *dump_path, const gchar *thread_name)
 {
     plot_clear();
+    callbacks_contents_clear();
     flag_abort_requested = 0;
     register_worker_callbacks();
     capture_progress_reset();

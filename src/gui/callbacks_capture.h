@@ -6,9 +6,9 @@
 #include <gtk/gtk.h>
 #include <stdio.h>
 
-// Preview: with a device port set, clears the plot and starts a capture
-// without a file (thread "monitor"); the toolbar turns busy once the thread
-// exists. An empty port setting shows " Error: Invalid device port".
+// Preview: with a device port set, clears the plot and the tape contents
+// list and starts a capture without a file (thread "monitor"); the toolbar
+// turns busy once the thread exists. An empty port setting shows " Error: Invalid device port".
 void on_toolbutton_main_monitor_clicked(GtkToolButton *toolbutton, gpointer user_data);
 
 // Dump: asks for a file name, creates or empties the file ("w+b"), then with

@@ -1,6 +1,7 @@
 #include "interface.h"
 
 #include "callbacks_capture.h"
+#include "callbacks_contents.h"
 #include "callbacks_format.h"
 #include "callbacks_indicator.h"
 #include "callbacks_maintenance.h"
@@ -147,10 +148,28 @@ GtkWidget *create_window_main(void)
     interface_add_tool_button(window, toolbar, tooltips, icon_size, "toolbutton_main_quit", "gtk-quit",
                               _("Quit"), _("Quit the application"), G_CALLBACK(on_toolbutton_main_quit_clicked));
 
+    // The plot and the tape's contents side by side; the user may give either
+    // more room, but the plot never less than its own minimum.
+    GtkWidget *hpaned = gtk_hpaned_new();
+    gtk_widget_show(hpaned);
+    gtk_box_pack_start(GTK_BOX(vbox), hpaned, TRUE, TRUE, 0);
+
     GtkWidget *drawingarea_main = gtk_drawing_area_new();
     gtk_widget_show(drawingarea_main);
-    gtk_box_pack_start(GTK_BOX(vbox), drawingarea_main, TRUE, TRUE, 0);
+    gtk_paned_pack1(GTK_PANED(hpaned), drawingarea_main, TRUE, FALSE);
     gtk_widget_set_size_request(drawingarea_main, 576, 400);
+
+    GtkWidget *scrolledwindow_contents = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_widget_show(scrolledwindow_contents);
+    gtk_paned_pack2(GTK_PANED(hpaned), scrolledwindow_contents, FALSE, TRUE);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolledwindow_contents), GTK_POLICY_AUTOMATIC,
+                                   GTK_POLICY_AUTOMATIC);
+    gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(scrolledwindow_contents), GTK_SHADOW_IN);
+
+    GtkWidget *treeview_contents = gtk_tree_view_new();
+    gtk_widget_show(treeview_contents);
+    gtk_container_add(GTK_CONTAINER(scrolledwindow_contents), treeview_contents);
+    callbacks_contents_set_up_view(GTK_SCROLLED_WINDOW(scrolledwindow_contents), GTK_TREE_VIEW(treeview_contents));
 
     GtkWidget *hbox_status = gtk_hbox_new(FALSE, 0);
     gtk_widget_show(hbox_status);
@@ -191,7 +210,10 @@ GtkWidget *create_window_main(void)
     support_register_object_no_ref(window, window, "window_main");
     support_register_widget(window, vbox, "vbox_main_top_most");
     support_register_widget(window, toolbar, "toolbar_main");
+    support_register_widget(window, hpaned, "hpaned_main");
     support_register_widget(window, drawingarea_main, "drawingarea_main");
+    support_register_widget(window, scrolledwindow_contents, "scrolledwindow_main_tape_contents");
+    support_register_widget(window, treeview_contents, "treeview_main_tape_contents");
     support_register_widget(window, hbox_status, "hbox_status");
     support_register_widget(window, statusbar, "statusbar_main");
     support_register_widget(window, label_tape_clock, "label_main_tape_clock");

@@ -358,4 +358,74 @@ TEST_F(Capture, TheTapeClockRunsDuringACaptureAndKeepsItsLastReading)
     EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(clock)), "0:20");
 }
 
+// What a row of the tape contents list shows: each column's texts and
+// its icon's stock id, joined by "|".
+std::string shown_row(GtkTreeView *view, GtkTreeIter *row)
+{
+    std::string shown;
+    GList *columns = gtk_tree_view_get_columns(view);
+    for (GList *column = columns; column; column = column->next) {
+        auto *tree_column = GTK_TREE_VIEW_COLUMN(column->data);
+        gtk_tree_view_column_cell_set_cell_data(tree_column, gtk_tree_view_get_model(view), row, FALSE, FALSE);
+        GList *cells = gtk_cell_layout_get_cells(GTK_CELL_LAYOUT(tree_column));
+        for (GList *cell = cells; cell; cell = cell->next) {
+            gchar *text = nullptr;
+            g_object_get(cell->data, GTK_IS_CELL_RENDERER_TEXT(cell->data) ? "text" : "stock-id", &text, nullptr);
+            if (!shown.empty())
+                shown += "|";
+            shown += text ? text : "";
+            g_free(text);
+        }
+        g_list_free(cells);
+    }
+    g_list_free(columns);
+    return shown;
+}
+
+GtkTreeView *contents_view()
+{
+    return GTK_TREE_VIEW(lookup_widget(window_main, "treeview_main_tape_contents"));
+}
+
+std::vector<std::string> shown_rows()
+{
+    std::vector<std::string> rows;
+    GtkTreeModel *model = gtk_tree_view_get_model(contents_view());
+    GtkTreeIter row;
+    for (gboolean more = gtk_tree_model_get_iter_first(model, &row); more; more = gtk_tree_model_iter_next(model, &row))
+        rows.push_back(shown_row(contents_view(), &row));
+    return rows;
+}
+
+// Each change of a row as it happens: "<row number> <what it shows>
+// (<toolbar state>)".
+void on_row_changed(GtkTreeModel *, GtkTreePath *path, GtkTreeIter *row, gpointer changes)
+{
+    static_cast<std::vector<std::string> *>(changes)->push_back(
+        std::to_string(gtk_tree_path_get_indices(path)[0]) + " " + shown_row(contents_view(), row) + " (" +
+        toolbar_state() + ")");
+}
+
+TEST_F(Capture, TheTapeContentsListTheFilesInTapeOrderWithTheirVerdictsUntilTheNextStart)
+{
+    start_device(fast_device(tape_samples_to_bytes(tape_demo_samples())));
+    std::vector<std::string> changes;
+    g_signal_connect(gtk_tree_view_get_model(contents_view()), "row-changed", G_CALLBACK(on_row_changed), &changes);
+    test_click(lookup_widget(window_main, "toolbutton_main_monitor"));
+    ASSERT_TRUE(wait_for_status(" Operation succeeded"));
+
+    // Each file at its header's first byte.
+    const std::vector<std::string> rows{"0:03|ROM|DEMO ROM|gtk-ok|good", "0:11|Turbo Tape 250|DEMO TURBO||not checked",
+                                        "0:17|Turrican|DEMO TURRICAN||not checked"};
+    EXPECT_EQ(changes, (std::vector<std::string>{"0 0:03|ROM|DEMO ROM||reading... (busy)", "0 " + rows[0] + " (busy)",
+                                                 "1 " + rows[1] + " (busy)", "2 " + rows[2] + " (busy)"}));
+    // Kept after the end, and emptied by the next start before anything
+    // of the new capture arrives.
+    EXPECT_EQ(shown_rows(), rows);
+    test_click(lookup_widget(window_main, "toolbutton_main_monitor"));
+    EXPECT_EQ(shown_rows(), std::vector<std::string>{});
+    ASSERT_TRUE(wait_for_status(" Operation succeeded"));
+    EXPECT_EQ(shown_rows(), rows);
+}
+
 }  // namespace

@@ -291,7 +291,8 @@ TEST_F(Plot, ResizingKeepsTheNewestRowsAtTheBottom)
     GtkAllocation before;
     gtk_widget_get_allocation(plot_area(), &before);
 
-    gtk_window_resize(GTK_WINDOW(window_main), 2200, 1000);
+    // Wider than a row, whatever the list beside the plot takes.
+    gtk_window_resize(GTK_WINDOW(window_main), 2200 + window_main->allocation.width - before.width, 1000);
     ASSERT_TRUE(test_pump_until([&] {
         GtkAllocation now;
         gtk_widget_get_allocation(plot_area(), &now);

@@ -8,6 +8,7 @@
 #include "programmer_sandbox.h"
 #include "tape_demo.h"
 #include "tape_file.h"
+#include "tape_synth.h"
 #include "tape_tap.h"
 #include "tape_testing.h"
 #include "test_pty.h"
@@ -144,8 +145,14 @@ TEST(Cli, DumpWritesTheDeviceStreamAndPrintsTheNamesWithTheirLoaders)
     const cli_result result = run_cli({"dump", "--port", devsim_port_name(sim.get()), "demo.dmp"}, folder.path());
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(test_read_file(folder.path() + "/demo.dmp"), demo_stream());
-    const std::vector<std::string> found = lines(result.out);
+    std::vector<std::string> found, verdicts;
+    for (const std::string &line : lines(result.out))
+        (columns(line).at(1) == "verdict" ? verdicts : found).push_back(line);
     ASSERT_EQ(found.size(), 3u) << result.out;
+    // The ROM file's verdict, placed at its header's first byte.
+    ASSERT_EQ(verdicts.size(), 1u) << result.out;
+    EXPECT_EQ(columns(verdicts[0]), (std::vector<std::string>{columns(verdicts[0])[0], "verdict", "DEMO ROM", "good"}));
+    EXPECT_LT(columns(verdicts[0])[0], columns(found[0])[0]);
     const std::string expected[3][2] = {{"rom", tape_demo_names[0]},
                                         {"tt250", tape_demo_names[1]},
                                         {"turrican", tape_demo_names[2]}};
@@ -241,11 +248,59 @@ TEST(Cli, NamesOnRealTapesAreTheNamesTheClientFinds)
     ASSERT_EQ(result.status, 0) << result.err;
     for (const std::string &line : lines(result.out)) {
         const std::vector<std::string> parts = columns(line);
+        if (parts.at(2) == "verdict")
+            continue;
         ASSERT_EQ(parts.size(), 4u) << line;
         listed[parts[0]].push_back(parts[3]);
     }
     for (const auto &[path, names] : expected)
         EXPECT_EQ(listed[path], names) << path;
+}
+
+TEST(Cli, NamesTellsAFileMendedFromItsRepeatedCopy)
+{
+    test_folder folder;
+    const cli_result result =
+        run_cli({"names", ZR7K8_SOURCE_DIR "/tests/data/tapes/openroms-testtape-c64-pal-normal-errors.tap"},
+                folder.path());
+    EXPECT_EQ(result.status, 0) << result.err;
+    const std::vector<std::string> said = lines(result.out);
+    ASSERT_EQ(said.size(), 2u) << result.out;
+    EXPECT_EQ(columns(said[1]), (std::vector<std::string>{"0:10.3", "verdict", "ROMEO & JULIET", "repaired"}));
+}
+
+// A program whose data has a byte bad in both copies, then a sound one.
+std::vector<unsigned short> tape_with_a_bad_file(bool damaged)
+{
+    static const unsigned char program[] = {0x0B, 0x08, 0x0A, 0x00, 0x9E, '2', '0', '6', '1', 0, 0, 0};
+    tape_rom_block_damage damage;
+    if (damaged) {
+        damage.first.faults = {{4, tape_rom_broken_pair}};
+        damage.repeated.faults = {{4, tape_rom_broken_pair}};
+    }
+    tape_synth synth;
+    tape_synth_init(&synth);
+    tape_synth_gap(&synth, 65535);
+    tape_rom_program(&synth, tape_name_field("FIRST"), 0x0801, program, sizeof program, {}, damage);
+    tape_synth_gap(&synth, 65535);
+    tape_rom_program(&synth, tape_name_field("SECOND"), 0x0801, program, sizeof program);
+    return synth.samples;
+}
+
+TEST(Cli, CheckExits3WhenAFileIsBad)
+{
+    test_folder folder;
+    std::string error;
+    ASSERT_TRUE(tape_write_dmp((folder.path() + "/bad.dmp").c_str(), tape_with_a_bad_file(true), &error)) << error;
+    ASSERT_TRUE(tape_write_dmp((folder.path() + "/good.dmp").c_str(), tape_with_a_bad_file(false), &error)) << error;
+
+    const cli_result bad = run_cli({"names", "--check", "bad.dmp"}, folder.path());
+    EXPECT_EQ(bad.status, 3) << bad.err;
+    EXPECT_NE(bad.out.find("\tverdict\tFIRST\tbad\n"), std::string::npos) << bad.out;
+    EXPECT_NE(bad.out.find("\tverdict\tSECOND\tgood\n"), std::string::npos) << bad.out;
+    const cli_result good = run_cli({"names", "--check", "good.dmp"}, folder.path());
+    EXPECT_EQ(good.status, 0) << good.err;
+    EXPECT_EQ(run_cli({"names", "bad.dmp"}, folder.path()).status, 0) << "only --check fails a run";
 }
 
 TEST(Cli, RebootUsesThePortOfTheClientsSettings)

@@ -1,0 +1,184 @@
+#include "callbacks_contents.h"
+
+#include "main.h"
+#include "petscii.h"
+#include "support.h"
+#include "tape_index.h"
+#include "tape_time.h"
+#include "translate.h"
+
+#include <cstring>
+#include <initializer_list>
+
+namespace {
+
+enum {
+    COLUMN_SEQUENCE,  // the record's sequence number, to find its row again
+    COLUMN_POSITION,
+    COLUMN_LOADER,
+    COLUMN_NAME,
+    COLUMN_VERDICT,
+    COLUMN_VERDICT_ICON,  // stock id, or null while there is nothing to mark
+    COLUMNS
+};
+
+GtkTreeView *contents_view(void)
+{
+    return GTK_TREE_VIEW(lookup_widget(window_main, "treeview_main_tape_contents"));
+}
+
+GtkListStore *contents_store(void)
+{
+    return GTK_LIST_STORE(gtk_tree_view_get_model(contents_view()));
+}
+
+const char *verdict_icon(tape_verdict verdict)
+{
+    switch (verdict) {
+    case tape_verdict_good:
+        return GTK_STOCK_OK;
+    case tape_verdict_repaired:
+        return GTK_STOCK_DIALOG_WARNING;
+    case tape_verdict_bad:
+        return GTK_STOCK_DIALOG_ERROR;
+    default:
+        return nullptr;
+    }
+}
+
+// Room a column takes besides its text: the cell's padding, the focus line
+// and the space between columns.
+const gint column_padding = 10;
+
+gint text_width(GtkWidget *widget, const char *text)
+{
+    PangoLayout *layout = gtk_widget_create_pango_layout(widget, text);
+    gint width = 0;
+    pango_layout_get_pixel_size(layout, &width, nullptr);
+    g_object_unref(layout);
+    return width;
+}
+
+// The width of the widest of the texts (translated where marked).
+gint widest(GtkWidget *widget, std::initializer_list<const char *> texts)
+{
+    gint width = 0;
+    for (const char *text : texts)
+        width = MAX(width, text_width(widget, text));
+    return width + column_padding;
+}
+
+void append_text_column(GtkTreeView *view, const char *title, int column, float xalign)
+{
+    GtkCellRenderer *renderer = gtk_cell_renderer_text_new();
+    g_object_set(renderer, "xalign", xalign, nullptr);
+    GtkTreeViewColumn *tree_column =
+        gtk_tree_view_column_new_with_attributes(title, renderer, "text", column, nullptr);
+    gtk_tree_view_column_set_resizable(tree_column, TRUE);
+    gtk_tree_view_append_column(view, tree_column);
+}
+
+// Sets every cell of the row from the record.
+void show_record(GtkListStore *store, GtkTreeIter *row, const tape_file_event *record)
+{
+    gchar *position = tape_time_text(record->tick);
+    unsigned char name[17];
+    std::memcpy(name, record->name, sizeof name);
+    char shown[17];
+    petscii_printable_name(name, shown);
+    gtk_list_store_set(store, row, COLUMN_SEQUENCE, record->sequence, COLUMN_POSITION, position, COLUMN_LOADER,
+                       _(tape_loader_text(record->loader)), COLUMN_NAME, shown, COLUMN_VERDICT,
+                       _(tape_verdict_text(record->verdict)), COLUMN_VERDICT_ICON, verdict_icon(record->verdict),
+                       -1);
+    g_free(position);
+}
+
+// The row of the record's file, if listed. Rows are added in the order of
+// the sequence numbers, which count from 1, so it can only be one row.
+bool find_row(GtkListStore *store, guint sequence, GtkTreeIter *row)
+{
+    if (!gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(store), row, nullptr, gint(sequence) - 1))
+        return false;
+    guint listed = 0;
+    gtk_tree_model_get(GTK_TREE_MODEL(store), row, COLUMN_SEQUENCE, &listed, -1);
+    return listed == sequence;
+}
+
+}  // namespace
+
+void callbacks_contents_set_up_view(GtkScrolledWindow *scrolled_window, GtkTreeView *view)
+{
+    GtkListStore *store = gtk_list_store_new(COLUMNS, G_TYPE_UINT, G_TYPE_STRING, G_TYPE_STRING, G_TYPE_STRING,
+                                             G_TYPE_STRING, G_TYPE_STRING);
+    gtk_tree_view_set_model(view, GTK_TREE_MODEL(store));
+    g_object_unref(store);
+
+    append_text_column(view, _("Position"), COLUMN_POSITION, 1.0);
+    append_text_column(view, _("Loader"), COLUMN_LOADER, 0.0);
+    append_text_column(view, _("Name"), COLUMN_NAME, 0.0);
+
+    // The verdict with its mark; rows without one keep the mark's room, so
+    // the words stay in line.
+    GtkTreeViewColumn *verdict = gtk_tree_view_column_new();
+    gtk_tree_view_column_set_title(verdict, _("Check"));
+    GtkCellRenderer *icon = gtk_cell_renderer_pixbuf_new();
+    g_object_set(icon, "stock-size", GTK_ICON_SIZE_MENU, nullptr);
+    gint icon_width = 16;
+    gint icon_height = 16;
+    gtk_icon_size_lookup(GTK_ICON_SIZE_MENU, &icon_width, &icon_height);
+    guint xpad = 0;
+    g_object_get(icon, "xpad", &xpad, nullptr);
+    icon_width += 2 * gint(xpad);
+    gtk_cell_renderer_set_fixed_size(icon, icon_width, -1);
+    gtk_tree_view_column_pack_start(verdict, icon, FALSE);
+    gtk_tree_view_column_add_attribute(verdict, icon, "stock-id", COLUMN_VERDICT_ICON);
+    GtkCellRenderer *text = gtk_cell_renderer_text_new();
+    gtk_tree_view_column_pack_start(verdict, text, TRUE);
+    gtk_tree_view_column_add_attribute(verdict, text, "text", COLUMN_VERDICT);
+    gtk_tree_view_append_column(view, verdict);
+
+    gtk_tree_view_set_rules_hint(view, TRUE);
+    gtk_tree_view_set_search_column(view, COLUMN_NAME);
+
+    // A row as wide as most: a long position, the longest loader and verdict
+    // in this language, and a name of eleven wide letters (as wide as most
+    // names of sixteen characters, which mix narrow letters and spaces).
+    GtkWidget *widget = GTK_WIDGET(view);
+    gtk_widget_ensure_style(widget);
+    const gint row_width =
+        widest(widget, {_("Position"), "88:88"}) +
+        widest(widget, {_("Loader"), _(tape_loader_text(tape_loader_rom)), _(tape_loader_text(tape_loader_tt250)),
+                        _(tape_loader_text(tape_loader_turrican))}) +
+        widest(widget, {_("Name"), "NNNNNNNNNNN"}) + icon_width +
+        widest(widget, {_("Check"), _(tape_verdict_text(tape_verdict_reading)),
+                        _(tape_verdict_text(tape_verdict_repaired)), _(tape_verdict_text(tape_verdict_not_checked))});
+    GtkRequisition scrollbar;
+    gtk_widget_size_request(gtk_scrolled_window_get_vscrollbar(scrolled_window), &scrollbar);
+    gtk_widget_ensure_style(GTK_WIDGET(scrolled_window));
+    const gint frame = 2 * gtk_widget_get_style(GTK_WIDGET(scrolled_window))->xthickness;
+    gtk_widget_set_size_request(GTK_WIDGET(scrolled_window), row_width + scrollbar.width + frame, -1);
+}
+
+void callbacks_contents_clear(void)
+{
+    gtk_list_store_clear(contents_store());
+}
+
+gboolean idle_show_tape_file(gpointer data)
+{
+    const auto *record = static_cast<const tape_file_event *>(data);
+    GtkListStore *store = contents_store();
+    GtkTreeIter row;
+    if (find_row(store, record->sequence, &row)) {
+        show_record(store, &row, record);
+    } else {
+        gtk_list_store_append(store, &row);
+        show_record(store, &row, record);
+        // A long tape's newest file stays in sight.
+        GtkTreePath *path = gtk_tree_model_get_path(GTK_TREE_MODEL(store), &row);
+        gtk_tree_view_scroll_to_cell(contents_view(), path, nullptr, FALSE, 0, 0);
+        gtk_tree_path_free(path);
+    }
+    g_free(data);
+    return FALSE;
+}

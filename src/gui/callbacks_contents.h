@@ -1,0 +1,27 @@
+// The tape's contents beside the plot (treeview_main_tape_contents): one row
+// per file found on the tape while a capture runs, with its position (m:ss
+// from the start of the capture, at the header's first byte), its loader, its
+// name as the status bar shows it, and how it read back ("reading..." until
+// judged, then "good", "repaired" or "bad"; "not checked" for the turbo
+// loaders, whose blocks are not read). A stock icon marks good, repaired and
+// bad files. Cleared when a capture starts, kept after it ends.
+// Interface thread only.
+#pragma once
+
+#include <gtk/gtk.h>
+
+// Gives the list view its store and its four columns, and its scrolled
+// window the width that shows a usual row whole in the view's font and
+// language, with room for a scroll bar (the window opens with that room; the
+// user may narrow the list below it). Called once by the main window's
+// builder, with the view already in the scrolled window.
+void callbacks_contents_set_up_view(GtkScrolledWindow *scrolled_window, GtkTreeView *view);
+
+// Empties the list; a capture is about to start.
+void callbacks_contents_clear(void);
+
+// Idle callback for the capture worker's file records: data is a heap
+// tape_file_event (tape_index.h), which it frees. A record with a sequence
+// number not seen since the last clear adds a row at the end; one already
+// listed rewrites that row. Returns FALSE (runs once).
+gboolean idle_show_tape_file(gpointer data);
