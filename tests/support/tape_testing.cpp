@@ -6,9 +6,11 @@
 #include "tt250.h"
 #include "turrican.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <set>
 
 namespace {
 
@@ -81,10 +83,32 @@ std::array<unsigned char, 16> raw_name(const std::string &bytes)
     return name;
 }
 
-std::string testdata_tapes_dir(void)
+std::string real_tapes_folder(tape_home home)
 {
+    if (home == tape_home::repository)
+        return ZR7K8_SOURCE_DIR "/tests/data/tapes";
     const char *override_dir = std::getenv("ZR7K8_TESTDATA_DIR");
     const std::string base = override_dir && *override_dir ? override_dir : ZR7K8_TESTDATA_DIR;
     const std::string tapes = base + "/tapes";
     return std::filesystem::is_directory(tapes) ? tapes : std::string();
+}
+
+std::vector<std::string> real_tape_paths(void)
+{
+    std::vector<std::string> paths;
+    std::set<std::string> names;
+    for (tape_home home : {tape_home::repository, tape_home::beside}) {
+        const std::string folder = real_tapes_folder(home);
+        if (folder.empty())
+            continue;
+        std::vector<std::filesystem::path> found;
+        for (const auto &entry : std::filesystem::directory_iterator(folder))
+            if (entry.path().extension() == ".tap")
+                found.push_back(entry.path());
+        std::sort(found.begin(), found.end());
+        for (const auto &path : found)
+            if (names.insert(path.filename().string()).second)
+                paths.push_back(path.string());
+    }
+    return paths;
 }

@@ -32,7 +32,15 @@ std::vector<decoded_name> run_name_finder(const std::vector<unsigned short> &sam
 // 16 raw name bytes from a string literal that may hold any byte.
 std::array<unsigned char, 16> raw_name(const std::string &bytes);
 
-// Folder of the tape images kept beside the repository (those whose licences
-// keep them out of it): $ZR7K8_TESTDATA_DIR/tapes when that variable
-// is set, else the build's test-data folder. Empty when the folder is missing.
-std::string testdata_tapes_dir(void);
+// Real tape images. Those whose licences allow it live in the repository
+// and always run; the others are read from the test-material folder beside
+// it ($ZR7K8_TESTDATA_DIR/tapes when that variable is set, else the build's
+// test-data folder) when it is there.
+enum class tape_home { repository, beside };
+
+// The folder for tapes of that home; empty when a folder beside is missing.
+std::string real_tapes_folder(tape_home home);
+
+// Every tape image at hand: the repository's, then those beside it that the
+// repository does not hold.
+std::vector<std::string> real_tape_paths(void);

@@ -225,15 +225,9 @@ TEST(Cli, TapBesideTheDumpIsTheImageThatTotapMakes)
 
 TEST(Cli, NamesOnRealTapesAreTheNamesTheClientFinds)
 {
-    const std::string tapes = testdata_tapes_dir();
-    if (tapes.empty())
-        GTEST_SKIP() << "real tapes not found";
     std::vector<std::string> arguments{"names"};
     std::map<std::string, std::vector<std::string>> expected, listed;
-    for (const auto &entry : fs::directory_iterator(tapes)) {
-        if (entry.path().extension() != ".tap")
-            continue;
-        const std::string path = entry.path().string();
+    for (const std::string &path : real_tape_paths()) {
         arguments.push_back(path);
         std::vector<unsigned short> samples;
         std::string error;

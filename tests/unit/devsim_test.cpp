@@ -227,6 +227,10 @@ TEST(Devsim, EchoFaults)
     connect_and_sync(sim.get());
     EXPECT_EQ(console_execute_command("u 0 0 0"), 0);
     serial_disconnect_port();
+    // The first run's marker ends like a prompt: reconnecting before the
+    // device has noticed the close would let the next sync stop on it.
+    ASSERT_TRUE(devsim_wait(sim.get(), [](const devsim_status &s) { return s.sessions == 1 && !s.client_connected; },
+                            wait_ms));
 
     options.echo = devsim_echo::none;
     options.send_ack = false;

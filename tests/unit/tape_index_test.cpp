@@ -231,26 +231,27 @@ TEST(TapeIndex, DataFileIsJudgedByItsBlocksAndTheEndOfTapeMarkIsNotListed)
 // ---- Real tapes ---------------------------------------------------------------
 
 struct real_tape {
+    tape_home home;
     const char *file;
     const char *label;
     std::vector<record> records; // positions left out
 };
 
 const real_tape real_tapes[] = {
-    {"openroms-testtape-c64-pal-normal.tap", "PalNormal",
+    {tape_home::repository, "openroms-testtape-c64-pal-normal.tap", "PalNormal",
      {rom(1, "ROMEO & JULIET", tape_verdict_reading), rom(1, "ROMEO & JULIET", tape_verdict_good)}},
     // Four bytes of the first data copy broken on purpose; the repeated copy is whole.
-    {"openroms-testtape-c64-pal-normal-errors.tap", "DamagedFirstDataCopy",
+    {tape_home::repository, "openroms-testtape-c64-pal-normal-errors.tap", "DamagedFirstDataCopy",
      {rom(1, "ROMEO & JULIET", tape_verdict_reading), rom(1, "ROMEO & JULIET", tape_verdict_repaired)}},
-    {"openroms-testtape-c64-ntsc-normal.tap", "NtscNormal",
+    {tape_home::repository, "openroms-testtape-c64-ntsc-normal.tap", "NtscNormal",
      {rom(1, "ROMEO & JULIET", tape_verdict_reading), rom(1, "ROMEO & JULIET", tape_verdict_good)}},
-    {"openroms-testtape-c64-pal-turbo.tap", "Tt250Only",
+    {tape_home::repository, "openroms-testtape-c64-pal-turbo.tap", "Tt250Only",
      {{1, tape_loader_tt250, 0, "ROMEO & JULIET", tape_verdict_not_checked}}},
-    {"retroload-rl.tap", "Retroload", {rom(1, "RL", tape_verdict_reading), rom(1, "RL", tape_verdict_good)}},
-    {"c64studio-sample1.tap", "TapVersion0", {rom(1, "HURZ", tape_verdict_reading), rom(1, "HURZ", tape_verdict_good)}},
+    {tape_home::beside, "retroload-rl.tap", "Retroload", {rom(1, "RL", tape_verdict_reading), rom(1, "RL", tape_verdict_good)}},
+    {tape_home::repository, "c64studio-sample1.tap", "TapVersion0", {rom(1, "HURZ", tape_verdict_reading), rom(1, "HURZ", tape_verdict_good)}},
     // Its data block has no repeated copy (the first one starts the game), and
     // a custom turbo follows: one good file, nothing else.
-    {"tnd-gyro-run-tape.tap", "GyroRunWithCustomTurbo",
+    {tape_home::beside, "tnd-gyro-run-tape.tap", "GyroRunWithCustomTurbo",
      {rom(1, "GYRO RUN", tape_verdict_reading), rom(1, "GYRO RUN", tape_verdict_good)}},
 };
 
@@ -260,9 +261,9 @@ class RealTapeIndex : public testing::TestWithParam<real_tape> {};
 
 TEST_P(RealTapeIndex, ListsExactlyTheFilesOnTheTapeWithTheirVerdicts)
 {
-    const std::string folder = testdata_tapes_dir();
+    const std::string folder = real_tapes_folder(GetParam().home);
     if (folder.empty())
-        GTEST_SKIP() << "real tapes not found: set ZR7K8_TESTDATA_DIR to the folder that holds tapes/";
+        GTEST_SKIP() << "test material not found: set ZR7K8_TESTDATA_DIR to the folder that holds tapes/";
     std::vector<unsigned short> samples;
     std::string error;
     ASSERT_TRUE(tape_tap_file_to_samples((folder + "/" + GetParam().file).c_str(), 0, &samples, nullptr, &error))

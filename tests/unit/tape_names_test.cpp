@@ -104,10 +104,6 @@ TEST(SynthesizedTapes, DemoTapeHoldsTheThreeNamesInOrder)
 
 // ---- Real tapes ---------------------------------------------------------------
 
-// Tapes whose licences allow it live in the repository and always run; the
-// others are read from the test-material folder beside it when it is there.
-enum class tape_home { repository, beside };
-
 struct real_tape {
     tape_home home;
     const char *file;
@@ -147,12 +143,9 @@ protected:
 
     void SetUp() override
     {
-        std::string folder = ZR7K8_SOURCE_DIR "/tests/data/tapes";
-        if (GetParam().home == tape_home::beside) {
-            folder = testdata_tapes_dir();
-            if (folder.empty())
-                GTEST_SKIP() << "test material not found: set ZR7K8_TESTDATA_DIR to the folder that holds tapes/";
-        }
+        const std::string folder = real_tapes_folder(GetParam().home);
+        if (folder.empty())
+            GTEST_SKIP() << "test material not found: set ZR7K8_TESTDATA_DIR to the folder that holds tapes/";
         std::string error;
         ASSERT_TRUE(tape_tap_file_to_samples((folder + "/" + GetParam().file).c_str(), 0, &samples, nullptr,
                                              &error))
