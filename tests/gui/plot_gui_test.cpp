@@ -225,6 +225,27 @@ void run_queued_hand_overs()
     ASSERT_TRUE(test_pump_until([] { return reached; }));
 }
 
+// Compares the plot on screen with the picture, leaving out `hidden` (in the
+// drawing area's coordinates) when given.
+bool screen_shows_picture(const GdkRectangle *hidden = nullptr)
+{
+    GtkAllocation area;
+    gtk_widget_get_allocation(plot_area(), &area);
+    GdkPixbuf *screen = test_window_pixbuf(window_main);
+    if (!screen)
+        return false;
+    bool same = true;
+    picture image;
+    for (int y = 0; y < area.height && same; y++)
+        for (int x = 0; x < area.width && same; x++) {
+            const bool out_of_sight = hidden && x >= hidden->x && x < hidden->x + hidden->width &&
+                                      y >= hidden->y && y < hidden->y + hidden->height;
+            same = out_of_sight || pixel_at(screen, area.x + x, area.y + y) == pixel_at(image, x, y);
+        }
+    g_object_unref(screen);
+    return same;
+}
+
 TEST_F(Plot, FramesShowTheSamePictureAsRowByRowAlsoAfterTheInterfaceWasHeldUp)
 {
     GtkAllocation area;
@@ -261,18 +282,7 @@ TEST_F(Plot, FramesShowTheSamePictureAsRowByRowAlsoAfterTheInterfaceWasHeldUp)
     run_queued_hand_overs();
     EXPECT_TRUE(picture_pixels() == row_by_row);
     // The screen moved with the picture: it shows the same.
-    ASSERT_TRUE(test_pump_until([&] {
-        GdkPixbuf *screen = test_window_pixbuf(window_main);
-        if (!screen)
-            return false;
-        bool same = true;
-        picture image;
-        for (int y = 0; y < area.height && same; y++)
-            for (int x = 0; x < area.width && same; x++)
-                same = pixel_at(screen, area.x + x, area.y + y) == pixel_at(image, x, y);
-        g_object_unref(screen);
-        return same;
-    }));
+    ASSERT_TRUE(test_pump_until([] { return screen_shows_picture(); }));
 
     // The interface held up while all the rows finish: one frame shows them.
     stream.start_clean();
@@ -281,6 +291,46 @@ TEST_F(Plot, FramesShowTheSamePictureAsRowByRowAlsoAfterTheInterfaceWasHeldUp)
     handoff_frame_flush();
     run_queued_hand_overs();
     EXPECT_TRUE(picture_pixels() == row_by_row);
+    EXPECT_TRUE(test_pump_until([] { return screen_shows_picture(); }));
+}
+
+// Frames move the picture on screen. Where another window covers part of it,
+// the rows that scroll out from under the cover must come from the picture,
+// not from pixels the screen never had; and once the cover goes, all is whole.
+TEST_F(Plot, APartlyCoveredPictureShowsRightAroundTheCoverAndWholeOnceItGoes)
+{
+    GtkAllocation area;
+    gtk_widget_get_allocation(plot_area(), &area);
+    int left = 0, top = 0;
+    gdk_window_get_origin(gtk_widget_get_window(window_main), &left, &top);
+    const GdkRectangle hidden = {area.width / 4, area.height / 3, area.width / 2, area.height / 3};
+    GtkWidget *cover = gtk_window_new(GTK_WINDOW_POPUP);
+    gtk_window_set_default_size(GTK_WINDOW(cover), hidden.width, hidden.height);
+    gtk_window_move(GTK_WINDOW(cover), left + area.x + hidden.x, top + area.y + hidden.y);
+    bool partly_covered = false;
+    gulong told = g_signal_connect(window_main, "visibility-notify-event",
+                                   G_CALLBACK(+[](GtkWidget *, GdkEventVisibility *event, gpointer flag) {
+                                       *static_cast<bool *>(flag) = event->state == GDK_VISIBILITY_PARTIAL;
+                                       return FALSE;
+                                   }),
+                                   &partly_covered);
+    gtk_widget_show(cover);
+    ASSERT_TRUE(test_pump_until([&] { return partly_covered; }));
+    g_signal_handler_disconnect(window_main, told);
+
+    fixed_stream stream(2 * area.height);
+    stream.start_clean();
+    for (size_t i = 0; i < stream.samples.size(); i++) {
+        plot_add_sample(&stream.sum, stream.samples[i]);
+        if (i % 50 == 49) {
+            callbacks_plot_show_waiting_rows();
+            test_pump_pending();
+        }
+    }
+    callbacks_plot_show_waiting_rows();
+    EXPECT_TRUE(test_pump_until([&] { return screen_shows_picture(&hidden); }));
+    gtk_widget_destroy(cover);
+    EXPECT_TRUE(test_pump_until([] { return screen_shows_picture(); }));
 }
 
 TEST_F(Plot, ResizingKeepsTheNewestRowsAtTheBottom)
