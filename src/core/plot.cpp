@@ -29,10 +29,15 @@ static unsigned char *blt_src;  // template row: width * 3 bytes, black with ban
 // The row under construction. Created once by the interface thread, written
 // only by the capture worker afterwards, never freed.
 static std::atomic<unsigned char *> blt_buf{nullptr};
+// Bytes from its start beyond which the row under construction is black: a
+// fast stream finishes a row every few dozen samples, and copying and
+// clearing only what was drawn keeps that cheap. Worker only, once created.
+static size_t blt_extent;
 // Finished rows waiting for the interface's next frame: a ring of
 // `capacity` rows (the picture's height), `waiting` of them from `first` on.
 struct row_store {
     unsigned char *rows;
+    size_t *extents;  // per row: bytes beyond which it is black
     int capacity;
     int first;
     int waiting;
@@ -48,20 +53,39 @@ void plot_draw_reference_bands(unsigned char *row, int width)
     }
 }
 
-// Copies the template for the current width into row; the part of the row
-// beyond the width is black. Call with the lock held.
-static void reset_row_from_template(unsigned char *row)
+// Makes row, black beyond *extent bytes, the template for the current width
+// followed by black. Call with the lock held.
+static void reset_row_from_template(unsigned char *row, size_t *extent)
 {
     int width = drawingarea_properties.width;
     size_t from_template = blt_src ? (size_t)MIN(width, PLOT_ROW_PIXELS) * 3 : 0;
     if (from_template)
         memcpy(row, blt_src, from_template);
-    memset(row + from_template, 0, PLOT_ROW_BYTES - from_template);
+    if (*extent > from_template)
+        memset(row + from_template, 0, *extent - from_template);
+    *extent = from_template;
+}
+
+static int store_slot(const row_store *store, int index)
+{
+    return (store->first + index) % store->capacity;
 }
 
 static unsigned char *store_row(const row_store *store, int index)
 {
-    return store->rows + (size_t)((store->first + index) % store->capacity) * PLOT_ROW_BYTES;
+    return store->rows + (size_t)store_slot(store, index) * PLOT_ROW_BYTES;
+}
+
+// Copies the first `extent` bytes of row, black after them, into the store's
+// row at index.
+static void store_copy(row_store *store, int index, const unsigned char *row, size_t extent)
+{
+    unsigned char *into = store_row(store, index);
+    size_t *had = &store->extents[store_slot(store, index)];
+    memcpy(into, row, extent);
+    if (*had > extent)
+        memset(into + extent, 0, *had - extent);
+    *had = extent;
 }
 
 // Counts a row that gave way (a count that an interface held up for days
@@ -74,7 +98,7 @@ static void store_count_gave_way(row_store *store)
 
 // Puts row into the store, in place of the oldest waiting one when the store
 // is full. Call with the lock held.
-static void store_put(row_store *store, const unsigned char *row)
+static void store_put(row_store *store, const unsigned char *row, size_t extent)
 {
     if (store->capacity == 0) {
         store_count_gave_way(store);
@@ -85,7 +109,7 @@ static void store_put(row_store *store, const unsigned char *row)
         store->waiting--;
         store_count_gave_way(store);
     }
-    memcpy(store_row(store, store->waiting), row, PLOT_ROW_BYTES);
+    store_copy(store, store->waiting, row, extent);
     store->waiting++;
 }
 
@@ -93,8 +117,8 @@ void plot_emit_row(void)
 {
     unsigned char *buffer = blt_buf.load(std::memory_order_acquire);
     annotated_mutex_lock(&g__drawingarea_properties_lock);
-    store_put(&waiting_rows, buffer);
-    reset_row_from_template(buffer);
+    store_put(&waiting_rows, buffer, blt_extent);
+    reset_row_from_template(buffer, &blt_extent);
     annotated_mutex_unlock(&g__drawingarea_properties_lock);
     handoff_frame_wake();
 }
@@ -111,24 +135,47 @@ void plot_add_sample(guint32 *tick_sum, unsigned short sample)
         *tick_sum -= PLOT_TICKS_PER_ROW;
     }
     guint32 column = sample / ticks_per_column;
-    if (column < PLOT_ROW_PIXELS)
+    if (column < PLOT_ROW_PIXELS) {
         buffer[column * 3 + 1] = PLOT_MARK_GREEN;
+        blt_extent = MAX(blt_extent, (size_t)column * 3 + 3);
+    }
 }
 
 // Makes the store hold `capacity` rows, keeping the newest waiting ones.
-// Call with the lock held; `rows` has room for `capacity` rows.
-static void store_refit(row_store *store, unsigned char *rows, int capacity)
+// Call with the lock held; `fresh` is an empty store (black rows) of that
+// capacity, which this one takes over.
+static void store_refit(row_store *store, row_store *fresh)
 {
-    int kept = MIN(store->waiting, capacity);
-    for (int i = 0; i < kept; i++)
-        memcpy(rows + (size_t)i * PLOT_ROW_BYTES, store_row(store, store->waiting - kept + i), PLOT_ROW_BYTES);
+    int kept = MIN(store->waiting, fresh->capacity);
+    for (int i = 0; i < kept; i++) {
+        int index = store->waiting - kept + i;
+        store_copy(fresh, i, store_row(store, index), store->extents[store_slot(store, index)]);
+    }
     g_free(store->rows);
+    g_free(store->extents);
     for (int i = kept; i < store->waiting; i++)
         store_count_gave_way(store);
-    store->rows = rows;
-    store->capacity = capacity;
+    store->rows = fresh->rows;
+    store->extents = fresh->extents;
+    store->capacity = fresh->capacity;
     store->first = 0;
     store->waiting = kept;
+}
+
+// An empty store of `capacity` black rows, or one without rows when that
+// much memory is not there.
+static row_store store_new(int capacity)
+{
+    row_store fresh{};
+    fresh.rows = static_cast<unsigned char *>(g_try_malloc0((gsize)capacity * PLOT_ROW_BYTES));
+    fresh.extents = g_try_new0(size_t, capacity);
+    if (!fresh.rows || !fresh.extents) {
+        g_free(fresh.rows);
+        g_free(fresh.extents);
+        return row_store{};
+    }
+    fresh.capacity = capacity;
+    return fresh;
 }
 
 int plot_set_image(int width, int height, int capacity, unsigned char *pixels, int rowstride)
@@ -144,10 +191,10 @@ int plot_set_image(int width, int height, int capacity, unsigned char *pixels, i
     }
     // The store follows the picture's height.
     int store_capacity = MAX(height, 0);
-    unsigned char *store_rows = nullptr;
+    row_store fresh{};
     if (store_capacity != waiting_rows.capacity && store_capacity > 0) {
-        store_rows = static_cast<unsigned char *>(g_try_malloc((gsize)store_capacity * PLOT_ROW_BYTES));
-        if (!store_rows) {
+        fresh = store_new(store_capacity);
+        if (!fresh.rows) {
             g_free(template_row);
             plot_forget_image();
             return 0;
@@ -156,7 +203,7 @@ int plot_set_image(int width, int height, int capacity, unsigned char *pixels, i
 
     annotated_mutex_lock(&g__drawingarea_properties_lock);
     if (store_capacity != waiting_rows.capacity)
-        store_refit(&waiting_rows, store_rows, store_capacity);
+        store_refit(&waiting_rows, &fresh);
     g_free(blt_src);
     blt_src = template_row;
     drawingarea_properties.width = width;
@@ -168,8 +215,8 @@ int plot_set_image(int width, int height, int capacity, unsigned char *pixels, i
     drawingarea_properties.bottom_row =
         drawingarea_properties.pixels ? pixels + (size_t)(height - 1) * rowstride : nullptr;
     if (!blt_buf.load(std::memory_order_relaxed)) {
-        unsigned char *buffer = static_cast<unsigned char *>(g_malloc(PLOT_ROW_BYTES));
-        reset_row_from_template(buffer);
+        unsigned char *buffer = static_cast<unsigned char *>(g_malloc0(PLOT_ROW_BYTES));
+        reset_row_from_template(buffer, &blt_extent);
         blt_buf.store(buffer, std::memory_order_release);
     }
     annotated_mutex_unlock(&g__drawingarea_properties_lock);

@@ -152,21 +152,29 @@ TEST_F(Plot, MarksAreGreenOnBlackAndOnTheBands)
         EXPECT_EQ(at(row, x).b, in_band(x) ? 80 : 0) << x;
 }
 
-TEST_F(Plot, TheResetClearsColumnsBeyondANarrowPlot)
+TEST_F(Plot, MarksBeyondANarrowPlotLeaveNoTraceInLaterRows)
 {
     make_image(576, 4);
     guint32 sum = 0;
     start_with_clean_row(&sum);
-    plot_add_sample(&sum, 1000 * 8);  // column 1000: off the visible plot
-    plot_add_sample(&sum, 46000);
-    plot_add_sample(&sum, 46000);
-    plot_add_sample(&sum, 50000);
-    plot_add_sample(&sum, 50000);
-    ASSERT_EQ(rows().size(), 2u);
-    EXPECT_EQ(at(rows()[0], 1000), (pixel{0, 255, 0}));
+    // Each row taken on its own, as frames take them, so that each lands
+    // where the one before it was kept.
+    auto finished_row_marked_at = [&](int column) {
+        plot_add_sample(&sum, column * 8);
+        plot_add_sample(&sum, 50000);
+        plot_add_sample(&sum, 50000 - column * 8);
+        std::vector<unsigned char> row = rows().at(0);
+        taken.clear();
+        return row;
+    };
+    EXPECT_EQ(at(finished_row_marked_at(1000), 1000), (pixel{0, 255, 0}));  // off the visible plot
     // Reset from the 576-pixel template: everything beyond it is black.
+    std::vector<unsigned char> near = finished_row_marked_at(10);
     for (int x = 576; x < PLOT_ROW_PIXELS; x++)
-        ASSERT_EQ(at(rows()[1], x), (pixel{0, 0, 0})) << x;
+        ASSERT_EQ(at(near, x), (pixel{0, 0, 0})) << x;
+    std::vector<unsigned char> far = finished_row_marked_at(1500);
+    EXPECT_EQ(at(far, 1500), (pixel{0, 255, 0}));
+    EXPECT_EQ(at(far, 1000), (pixel{0, 0, 0}));
 }
 
 TEST_F(Plot, TheTemplateFollowsTheWidth)
