@@ -219,6 +219,11 @@ int callbacks_plot_show_waiting_rows(void)
     return rows;
 }
 
+int callbacks_plot_picture_height(void)
+{
+    return pixbuf ? image_height : 0;
+}
+
 void plot_clear(void)
 {
     if (!pixbuf)

@@ -27,6 +27,9 @@ gboolean idle_copy_row_to_drawingarea_and_free(gpointer row);
 // the rows are dropped).
 int callbacks_plot_show_waiting_rows(void);
 
+// Rows the picture shows (0 while there is no image).
+int callbacks_plot_picture_height(void);
+
 // Clears the image to black with the bands and asks for a redraw. Called by
 // the Preview and Dump start handlers before a capture starts.
 void plot_clear(void);
