@@ -46,9 +46,10 @@ void on_led(void *context, int on)
         static_cast<observed *>(context)->light_on++;
 }
 
-void on_sample(void *context, unsigned short sample)
+void on_samples(void *context, const unsigned short *samples, unsigned count)
 {
-    static_cast<observed *>(context)->samples.push_back(sample);
+    auto &seen = static_cast<observed *>(context)->samples;
+    seen.insert(seen.end(), samples, samples + count);
 }
 
 void check(bool holds, const char *what)
@@ -93,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
 
     observed seen;
-    capture_outputs outputs{on_acknowledged, on_led, on_sample, &seen};
+    capture_outputs outputs{on_acknowledged, on_led, on_samples, &seen};
     capture_state state;
     capture_init(&state, file, &outputs);
 

@@ -105,21 +105,34 @@ static const unsigned char *marker_at_end(const capture_state *state, const unsi
 // left over from the previous chunk with this chunk's first byte.
 static void decode(capture_state *state, const unsigned char *bytes, unsigned count)
 {
-    void (*sample)(void *, unsigned short) = state->outputs.sample;
-    void *context = state->outputs.context;
+    void (*take)(void *, const unsigned short *, unsigned) = state->outputs.samples;
+    unsigned short samples[CAPTURE_SAMPLES_AT_ONCE];
+    unsigned pending = 0;
     unsigned i = 0;
     if (state->carry_valid && count > 0) {
-        if (sample)
-            sample(context, (unsigned short)(state->carry | (bytes[0] << 8)));
+        samples[pending++] = (unsigned short)(state->carry | (bytes[0] << 8));
         state->carry_valid = 0;
         i = 1;
     }
-    if (sample) {
-        for (; i + 1 < count; i += 2)
-            sample(context, (unsigned short)(bytes[i] | (bytes[i + 1] << 8)));
-    } else {
-        i += (count - i) & ~1u;
+    while (i + 1 < count) {
+        if (pending == CAPTURE_SAMPLES_AT_ONCE) {
+            if (take)
+                take(state->outputs.context, samples, pending);
+            pending = 0;
+        }
+        unsigned n = MIN((count - i) / 2, CAPTURE_SAMPLES_AT_ONCE - pending);
+#if G_BYTE_ORDER == G_LITTLE_ENDIAN
+        // The stream's byte order is the machine's: the bytes are the samples.
+        memcpy(samples + pending, bytes + i, n * 2);
+#else
+        for (unsigned k = 0; k < n; k++)
+            samples[pending + k] = (unsigned short)(bytes[i + 2 * k] | (bytes[i + 2 * k + 1] << 8));
+#endif
+        pending += n;
+        i += n * 2;
     }
+    if (pending && take)
+        take(state->outputs.context, samples, pending);
     if (i < count) {
         state->carry = bytes[i];
         state->carry_valid = 1;

@@ -41,11 +41,14 @@ struct capture_outputs {
     void (*acknowledged)(void *context, const char *message);
     // The activity light: on (1) or off (0).
     void (*led)(void *context, int on);
-    // One sample of the stream, in stream order.
-    void (*sample)(void *context, unsigned short sample);
+    // The next samples of the stream, in stream order: at most
+    // CAPTURE_SAMPLES_AT_ONCE at a time (a whole read in one call, so the
+    // per-sample work runs in one loop).
+    void (*samples)(void *context, const unsigned short *samples, unsigned count);
     void *context;
 };
 
+#define CAPTURE_SAMPLES_AT_ONCE 64
 #define CAPTURE_MARKER_LENGTH 7
 #define CAPTURE_TAIL_LENGTH (CAPTURE_MARKER_LENGTH - 1)
 

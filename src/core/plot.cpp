@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <string.h>
+#include <utility>
 
 // Reference bands: the ROM loader's short, medium and long pulses (columns
 // 94, 132 and 172), six columns either side.
@@ -26,8 +27,10 @@ struct plot_properties {
 static GMutex g__drawingarea_properties_lock;
 static plot_properties drawingarea_properties;
 static unsigned char *blt_src;  // template row: width * 3 bytes, black with bands
-// The row under construction. Created once by the interface thread, written
-// only by the capture worker afterwards, never freed.
+// The row under construction. Created once by the interface thread, then
+// written only by the capture worker, which trades it for a store slot's
+// buffer (under the lock) each time it finishes a row: a finished row moves
+// into the store without being copied.
 static std::atomic<unsigned char *> blt_buf{nullptr};
 // Bytes from its start beyond which the row under construction is black: a
 // fast stream finishes a row every few dozen samples, and copying and
@@ -36,8 +39,8 @@ static size_t blt_extent;
 // Finished rows waiting for the interface's next frame: a ring of
 // `capacity` rows (the picture's height), `waiting` of them from `first` on.
 struct row_store {
-    unsigned char *rows;
-    size_t *extents;  // per row: bytes beyond which it is black
+    unsigned char **rows;  // per slot: a buffer of PLOT_ROW_BYTES
+    size_t *extents;       // per slot: bytes beyond which its row is black
     int capacity;
     int first;
     int waiting;
@@ -73,19 +76,7 @@ static int store_slot(const row_store *store, int index)
 
 static unsigned char *store_row(const row_store *store, int index)
 {
-    return store->rows + (size_t)store_slot(store, index) * PLOT_ROW_BYTES;
-}
-
-// Copies the first `extent` bytes of row, black after them, into the store's
-// row at index.
-static void store_copy(row_store *store, int index, const unsigned char *row, size_t extent)
-{
-    unsigned char *into = store_row(store, index);
-    size_t *had = &store->extents[store_slot(store, index)];
-    memcpy(into, row, extent);
-    if (*had > extent)
-        memset(into + extent, 0, *had - extent);
-    *had = extent;
+    return store->rows[store_slot(store, index)];
 }
 
 // Counts a row that gave way (a count that an interface held up for days
@@ -96,9 +87,10 @@ static void store_count_gave_way(row_store *store)
         store->gave_way++;
 }
 
-// Puts row into the store, in place of the oldest waiting one when the store
-// is full. Call with the lock held.
-static void store_put(row_store *store, const unsigned char *row, size_t extent)
+// Puts *row into the store, in place of the oldest waiting one when the store
+// is full, and gives back in *row and *extent the buffer of the slot it took
+// (a row black beyond its extent). Call with the lock held.
+static void store_put(row_store *store, unsigned char **row, size_t *extent)
 {
     if (store->capacity == 0) {
         store_count_gave_way(store);
@@ -109,36 +101,68 @@ static void store_put(row_store *store, const unsigned char *row, size_t extent)
         store->waiting--;
         store_count_gave_way(store);
     }
-    store_copy(store, store->waiting, row, extent);
+    const int slot = store_slot(store, store->waiting);
+    std::swap(store->rows[slot], *row);
+    std::swap(store->extents[slot], *extent);
     store->waiting++;
 }
 
 void plot_emit_row(void)
 {
-    unsigned char *buffer = blt_buf.load(std::memory_order_acquire);
+    unsigned char *buffer = blt_buf.load(std::memory_order_relaxed);
     annotated_mutex_lock(&g__drawingarea_properties_lock);
-    store_put(&waiting_rows, buffer, blt_extent);
+    store_put(&waiting_rows, &buffer, &blt_extent);
     reset_row_from_template(buffer, &blt_extent);
     annotated_mutex_unlock(&g__drawingarea_properties_lock);
+    blt_buf.store(buffer, std::memory_order_relaxed);
     handoff_frame_wake();
 }
 
 void plot_add_sample(guint32 *tick_sum, unsigned short sample)
 {
-    *tick_sum += sample;
+    plot_add_samples(tick_sum, &sample, 1);
+}
+
+void plot_add_samples(guint32 *tick_sum, const unsigned short *samples, unsigned count)
+{
     unsigned char *buffer = blt_buf.load(std::memory_order_acquire);
-    if (!buffer)
+    guint32 sum = *tick_sum;
+    if (!buffer) {
+        for (unsigned i = 0; i < count; i++)
+            sum += samples[i];
+        *tick_sum = sum;
         return;
-    // A 16-bit sample finishes at most one row once the sum stays below a row.
-    while (*tick_sum > PLOT_TICKS_PER_ROW - 1) {
-        plot_emit_row();
-        *tick_sum -= PLOT_TICKS_PER_ROW;
     }
-    guint32 column = sample / ticks_per_column;
-    if (column < PLOT_ROW_PIXELS) {
-        buffer[column * 3 + 1] = PLOT_MARK_GREEN;
-        blt_extent = MAX(blt_extent, (size_t)column * 3 + 3);
+    size_t extent = blt_extent;
+    for (unsigned i = 0; i < count; i++) {
+        const unsigned short sample = samples[i];
+        sum += sample;
+        // A 16-bit sample finishes at most one row once the sum stays below a row.
+        while (sum > PLOT_TICKS_PER_ROW - 1) {
+            blt_extent = extent;
+            plot_emit_row();
+            buffer = blt_buf.load(std::memory_order_relaxed);
+            extent = blt_extent;
+            sum -= PLOT_TICKS_PER_ROW;
+        }
+        guint32 column = sample / ticks_per_column;
+        if (column < PLOT_ROW_PIXELS) {
+            buffer[column * 3 + 1] = PLOT_MARK_GREEN;
+            extent = MAX(extent, (size_t)column * 3 + 3);
+        }
     }
+    blt_extent = extent;
+    *tick_sum = sum;
+}
+
+// Frees a store's row buffers and slots.
+static void store_free(row_store *store)
+{
+    for (int i = 0; store->rows && i < store->capacity; i++)
+        g_free(store->rows[i]);
+    g_free(store->rows);
+    g_free(store->extents);
+    *store = row_store{};
 }
 
 // Makes the store hold `capacity` rows, keeping the newest waiting ones.
@@ -148,17 +172,16 @@ static void store_refit(row_store *store, row_store *fresh)
 {
     int kept = MIN(store->waiting, fresh->capacity);
     for (int i = 0; i < kept; i++) {
-        int index = store->waiting - kept + i;
-        store_copy(fresh, i, store_row(store, index), store->extents[store_slot(store, index)]);
+        int slot = store_slot(store, store->waiting - kept + i);
+        std::swap(fresh->rows[i], store->rows[slot]);
+        std::swap(fresh->extents[i], store->extents[slot]);
     }
-    g_free(store->rows);
-    g_free(store->extents);
     for (int i = kept; i < store->waiting; i++)
         store_count_gave_way(store);
-    store->rows = fresh->rows;
-    store->extents = fresh->extents;
-    store->capacity = fresh->capacity;
-    store->first = 0;
+    int gave_way = store->gave_way;
+    store_free(store);
+    *store = *fresh;
+    store->gave_way = gave_way;
     store->waiting = kept;
 }
 
@@ -167,14 +190,18 @@ static void store_refit(row_store *store, row_store *fresh)
 static row_store store_new(int capacity)
 {
     row_store fresh{};
-    fresh.rows = static_cast<unsigned char *>(g_try_malloc0((gsize)capacity * PLOT_ROW_BYTES));
+    fresh.rows = g_try_new0(unsigned char *, capacity);
     fresh.extents = g_try_new0(size_t, capacity);
-    if (!fresh.rows || !fresh.extents) {
-        g_free(fresh.rows);
-        g_free(fresh.extents);
-        return row_store{};
-    }
     fresh.capacity = capacity;
+    for (int i = 0; fresh.rows && i < capacity; i++) {
+        fresh.rows[i] = static_cast<unsigned char *>(g_try_malloc0(PLOT_ROW_BYTES));
+        if (!fresh.rows[i]) {
+            store_free(&fresh);
+            return fresh;
+        }
+    }
+    if (!fresh.rows || !fresh.extents)
+        store_free(&fresh);
     return fresh;
 }
 

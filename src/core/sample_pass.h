@@ -44,5 +44,6 @@ void sample_pass_feed(sample_pass *pass, unsigned short sample);
 // The capture has ended: a file still being read is judged bad. Worker thread.
 void sample_pass_finish(sample_pass *pass);
 
-// Adapter for capture_outputs.sample; context is a sample_pass.
-void sample_pass_take(void *context, unsigned short sample);
+// Passes count samples on, as sample_pass_feed would one by one. Also the
+// adapter for capture_outputs.samples; context is a sample_pass.
+void sample_pass_take(void *context, const unsigned short *samples, unsigned count);

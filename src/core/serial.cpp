@@ -21,7 +21,8 @@
 int hPort = -1;
 
 // Every read and write returns this long after it started, at the latest.
-static const gint64 serial_timeout_us = 500 * 1000;
+static const int serial_timeout_ms = 500;
+static const gint64 serial_timeout_us = serial_timeout_ms * G_GINT64_CONSTANT(1000);
 
 // How often serial_wait_until_sent looks at the output queue.
 static const int drain_check_ms = 2;
@@ -88,14 +89,17 @@ static int serial_output_queued(int fd)
 
 // Waits until the port of `snapshot` reports `events`. Fails when the port is
 // closed meanwhile (its event descriptor wakes the wait) or reports a hang-up
-// or an error; times out at `deadline` (monotonic microseconds).
-static wait_result port_wait(std::uint64_t snapshot, short events, gint64 deadline)
+// or an error; times out at `deadline` (monotonic microseconds). With
+// `deadline_just_taken`, the first wait runs the whole time-out without a
+// second look at the clock: a fast stream makes one wait per read.
+static wait_result port_wait(std::uint64_t snapshot, short events, gint64 deadline, bool deadline_just_taken)
 {
     port_view view = port_unpack(snapshot);
     for (;;) {
         if (live_port.load() != snapshot)
             return wait_result::failed;
-        int timeout = milliseconds_until(deadline);
+        int timeout = deadline_just_taken ? serial_timeout_ms : milliseconds_until(deadline);
+        deadline_just_taken = false;
         pollfd fds[2] = {{view.fd, events, 0}, {view.wake, POLLIN, 0}};
         int ready = poll(fds, 2, timeout);
         if (ready < 0) {
@@ -142,8 +146,10 @@ static int port_transfer(bool reading, unsigned char *bytes, unsigned count, uns
     gint64 deadline = g_get_monotonic_time() + serial_timeout_us;
     unsigned done = 0;
     int result = 1;
+    bool first_wait = true;
     while (done < count) {
-        wait_result waited = port_wait(snapshot, reading ? POLLIN : POLLOUT, deadline);
+        wait_result waited = port_wait(snapshot, reading ? POLLIN : POLLOUT, deadline, first_wait);
+        first_wait = false;
         if (waited == wait_result::timed_out)
             break;
         if (waited == wait_result::failed) {

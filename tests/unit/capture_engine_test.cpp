@@ -87,9 +87,10 @@ void on_led(void *context, int on)
     static_cast<recorder *>(context)->log += on ? "on " : "off ";
 }
 
-void on_sample(void *context, unsigned short sample)
+void on_samples(void *context, const unsigned short *samples, unsigned count)
 {
-    static_cast<recorder *>(context)->samples.push_back(sample);
+    auto &seen = static_cast<recorder *>(context)->samples;
+    seen.insert(seen.end(), samples, samples + count);
 }
 
 struct outcome {
@@ -124,7 +125,7 @@ protected:
         outcome result;
         if (dump && !file)
             file = g_fopen(path, "w+b");
-        capture_outputs outputs{on_acknowledged, on_led, on_sample, &result.seen};
+        capture_outputs outputs{on_acknowledged, on_led, on_samples, &result.seen};
         capture_state state;
         capture_init(&state, dump ? file : nullptr, &outputs);
         for (const auto &read : reads) {

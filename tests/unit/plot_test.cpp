@@ -285,4 +285,37 @@ TEST_F(Plot, RowsWaitingLongerThanThePictureIsHighGiveWayAndThePictureIsTheSame)
     EXPECT_EQ(taken.size(), size_t(height));
 }
 
+TEST_F(Plot, ResizingWhileRowsWaitKeepsTheNewestOfThemInOrder)
+{
+    const int width = 48;
+    make_image(width, 5);
+    guint32 sum = 0;
+    start_with_clean_row(&sum);
+    auto finish_row_marked_at = [&](int column) {
+        plot_add_sample(&sum, column * 8);
+        plot_add_sample(&sum, 50000);               // beyond the row: not drawn
+        plot_add_sample(&sum, 50000 - column * 8);  // finishes the row, not drawn either
+    };
+    auto expect_bottom_rows = [&](int height, std::vector<int> columns) {
+        for (size_t i = 0; i < columns.size(); i++) {
+            int y = height - int(columns.size()) + int(i);
+            for (int x = 0; x < width; x++)
+                ASSERT_EQ(picture_row(y)[3 * x + 1], x == columns[i] ? 255 : 0) << "row " << y << " column " << x;
+        }
+    };
+    for (int n = 1; n <= 4; n++)
+        finish_row_marked_at(n);
+    make_image(width, 3);  // smaller: the oldest waiting row gives way
+    finish_row_marked_at(5);
+    EXPECT_EQ(plot_show_waiting_rows(), 3);
+    expect_bottom_rows(3, {3, 4, 5});
+
+    finish_row_marked_at(6);
+    finish_row_marked_at(7);
+    make_image(width, 6);  // larger: every waiting row stays
+    finish_row_marked_at(8);
+    EXPECT_EQ(plot_show_waiting_rows(), 3);
+    expect_bottom_rows(6, {6, 7, 8});
+}
+
 }  // namespace
