@@ -1,5 +1,6 @@
 #include "name_finder.h"
 
+#include "pulse_window.h"
 #include "rom.h"
 #include "tt250.h"
 #include "turrican.h"
@@ -15,7 +16,7 @@ void name_finder_init(name_finder *finder)
 
 int name_finder_feed(name_finder *finder, unsigned short sample)
 {
-    const unsigned char pulse = static_cast<unsigned char>(sample / 8);
+    const unsigned char pulse = pulse_of_sample(sample);
     int found = 1;
     if (rom_loader_find_name(pulse, finder->name, finder->restart))
         finder->loader = tape_loader_rom;
@@ -29,6 +30,41 @@ int name_finder_feed(name_finder *finder, unsigned short sample)
         finder->name[16] = 0;
     finder->restart = found;
     return found;
+}
+
+std::size_t name_finder_scan(name_finder *finder, const unsigned short *samples, std::size_t count, int *found)
+{
+    *found = 0;
+    if (count == 0)
+        return 0;
+    std::size_t start = 0;
+    if (finder->restart) {
+        name_finder_feed(finder, samples[0]);  // restarts all three searches; finds nothing
+        start = 1;
+    }
+    samples += start;
+    count -= start;
+    // Each decoder looks only at the pulses before the earliest name found so
+    // far, so the earliest name wins and, on one pulse, the decoders' order
+    // does. A decoder that ran past that name is restarted by the next pulse,
+    // which is all the one-by-one order would have left of its state.
+    std::size_t found_at = rom_loader_scan(samples, count, finder->name);
+    if (found_at)
+        finder->loader = tape_loader_rom;
+    if (std::size_t at = tt250_loader_scan(samples, found_at ? found_at - 1 : count, finder->name)) {
+        found_at = at;
+        finder->loader = tape_loader_tt250;
+    }
+    if (std::size_t at = turrican_loader_scan(samples, found_at ? found_at - 1 : count, finder->name)) {
+        found_at = at;
+        finder->loader = tape_loader_turrican;
+    }
+    if (!found_at)
+        return start + count;
+    finder->name[16] = 0;
+    finder->restart = 1;
+    *found = 1;
+    return start + found_at;
 }
 
 const char *name_loader_label(tape_loader loader)

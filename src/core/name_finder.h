@@ -8,6 +8,8 @@
 // capture.
 #pragma once
 
+#include <cstddef>
+
 // The tape format whose decoder completed a name.
 enum tape_loader : unsigned char {
     tape_loader_rom,
@@ -30,6 +32,12 @@ void name_finder_init(name_finder *finder);
 // Returns 0 otherwise. Constant work, no allocation, never blocks. Only the
 // capture worker calls it (the decoders' state is not locked).
 int name_finder_feed(name_finder *finder, unsigned short sample);
+
+// Feeds samples[0..count) as name_finder_feed would one by one, and stops
+// after the first that completes a name. Returns how many samples it took;
+// *found is 1 when the last of them completed a name (the finder then holds
+// it as name_finder_feed leaves it), else 0 and every sample was taken.
+std::size_t name_finder_scan(name_finder *finder, const unsigned short *samples, std::size_t count, int *found);
 
 // The loader's short name: "rom", "tt250" or "turrican". Any thread.
 const char *name_loader_label(tape_loader loader);

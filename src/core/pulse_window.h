@@ -10,6 +10,12 @@ struct pulse_window {
     unsigned char width;
 };
 
+// The pulse byte the decoders see for a sample: the low 8 bits of sample / 8.
+constexpr unsigned char pulse_of_sample(unsigned short sample)
+{
+    return static_cast<unsigned char>(sample / 8);
+}
+
 // 1 when pulse lies in first .. first + width - 1. Any thread; never blocks.
 constexpr int pulse_in_window(unsigned char pulse, pulse_window window)
 {

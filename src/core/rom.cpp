@@ -88,16 +88,9 @@ void read_second_half_of_bit(unsigned char pulse)
     }
 }
 
-}  // namespace
-
-int rom_loader_find_name(unsigned char pulse, unsigned char *name, int restart)
+// One pulse of the search; returns 1 when it completed a name.
+inline int step(unsigned char pulse, unsigned char *name)
 {
-    if (restart) {
-        state = seeking_pilot;
-        pilot_pulses = is_short(pulse) ? 1 : 0;
-        return 0;
-    }
-
     switch (state) {
     case seeking_pilot:
         if (!is_short(pulse))
@@ -156,6 +149,27 @@ int rom_loader_find_name(unsigned char pulse, unsigned char *name, int restart)
             return 0;
         }
         return judge_completed_byte(name);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int rom_loader_find_name(unsigned char pulse, unsigned char *name, int restart)
+{
+    if (restart) {
+        state = seeking_pilot;
+        pilot_pulses = is_short(pulse) ? 1 : 0;
+        return 0;
+    }
+    return step(pulse, name);
+}
+
+std::size_t rom_loader_scan(const unsigned short *samples, std::size_t count, unsigned char *name)
+{
+    for (std::size_t i = 0; i < count; i++) {
+        if (step(pulse_of_sample(samples[i]), name))
+            return i + 1;
     }
     return 0;
 }

@@ -8,6 +8,8 @@
 // only the restart flag or its own return to the pilot search resets it.
 #pragma once
 
+#include <cstddef>
+
 // Feeds one pulse byte. Returns 1 exactly when this call completed a name and
 // wrote name[0..15] with the file-name field as it stood on tape; otherwise 0
 // and name is untouched (name needs 16 writable bytes; it is never read). The
@@ -18,3 +20,9 @@
 // Constant work, no allocation, never blocks. Only the capture worker calls it:
 // not reentrant, no locks.
 int rom_loader_find_name(unsigned char pulse, unsigned char *name, int restart);
+
+// Feeds the pulse bytes of samples[0..count) in turn, without restart, and
+// stops at the first that completes a name: returns its index + 1, or 0 when
+// none did. One call for many pulses, so the capture's pass runs the decoder
+// in a loop of its own.
+std::size_t rom_loader_scan(const unsigned short *samples, std::size_t count, unsigned char *name);

@@ -31,34 +31,44 @@ void sample_pass_feed(sample_pass *pass, unsigned short sample)
     sample_pass_take(pass, &sample, 1);
 }
 
-// The name finder and the tape index, sample by sample: a name's tape time is
-// the sum up to its own last pulse.
-static void find_names(sample_pass *pass, const unsigned short *samples, unsigned count)
+// Takes samples that end with the one that completed a name (found) or hold
+// none: their tape time, the name handed over, the tape index fed in order.
+static void take_up_to_name(sample_pass *pass, const unsigned short *samples, std::size_t count, int found)
 {
     guint64 tape_ticks = pass->tape_ticks;
-    for (unsigned i = 0; i < count; i++) {
-        const unsigned short sample = samples[i];
-        tape_ticks += sample;
-        const int found = name_finder_feed(&pass->finder, sample);
-        if (found && pass->print_name) {
-            auto *name = g_new(sample_pass_name, 1);
-            memcpy(name->name, pass->finder.name, sizeof name->name);
-            name->loader = pass->finder.loader;
-            name->tape_ticks = tape_ticks;
-            handoff_post(pass->print_name, name);
-        }
-        if (pass->tape_file)
-            tape_index_feed(&pass->index, sample, found ? &pass->finder : nullptr);
-    }
+    for (std::size_t i = 0; i < count; i++)
+        tape_ticks += samples[i];
     pass->tape_ticks = tape_ticks;
+    const std::size_t plain = found ? count - 1 : count;
+    if (pass->tape_file) {
+        for (std::size_t i = 0; i < plain; i++)
+            tape_index_feed(&pass->index, samples[i], nullptr);
+    }
+    if (!found)
+        return;
+    if (pass->print_name) {
+        auto *name = g_new(sample_pass_name, 1);
+        memcpy(name->name, pass->finder.name, sizeof name->name);
+        name->loader = pass->finder.loader;
+        name->tape_ticks = tape_ticks;
+        handoff_post(pass->print_name, name);
+    }
+    if (pass->tape_file)
+        tape_index_feed(&pass->index, samples[plain], &pass->finder);
 }
 
 void sample_pass_take(void *context, const unsigned short *samples, unsigned count)
 {
     auto *pass = static_cast<sample_pass *>(context);
     plot_add_samples(&pass->tick_sum, samples, count);
-    find_names(pass, samples, count);
     pass->samples += count;
+    while (count > 0) {
+        int found;
+        const std::size_t taken = name_finder_scan(&pass->finder, samples, count, &found);
+        take_up_to_name(pass, samples, taken, found);
+        samples += taken;
+        count -= unsigned(taken);
+    }
 }
 
 void sample_pass_finish(sample_pass *pass)

@@ -12,6 +12,7 @@
 
 #include "pulse_window.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -167,6 +168,19 @@ inline int turbo_loader_find_name(const turbo_format &format, turbo_state &decod
         }
         return 0;
     }
+    }
+    return 0;
+}
+
+// Feeds the pulse bytes of samples[0..count) in turn, without restart, and
+// stops at the first that completes a name: returns its index + 1, or 0 when
+// none did (the contract of rom_loader_scan).
+inline std::size_t turbo_loader_scan(const turbo_format &format, turbo_state &decoder, const unsigned short *samples,
+                                     std::size_t count, unsigned char *name)
+{
+    for (std::size_t i = 0; i < count; i++) {
+        if (turbo_loader_find_name(format, decoder, pulse_of_sample(samples[i]), name, 0))
+            return i + 1;
     }
     return 0;
 }

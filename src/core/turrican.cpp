@@ -20,3 +20,8 @@ int turrican_loader_find_name(unsigned char pulse, unsigned char *name, int rest
 {
     return turbo_loader_find_name(turrican_format, decoder, pulse, name, restart);
 }
+
+std::size_t turrican_loader_scan(const unsigned short *samples, std::size_t count, unsigned char *name)
+{
+    return turbo_loader_scan(turrican_format, decoder, samples, count, name);
+}

@@ -1,12 +1,16 @@
 // The capture worker's decoder pass: pulse bytes from samples, the order of
 // the decoders, the terminator and the restart flag.
 #include "name_finder.h"
+#include "tape_demo.h"
 #include "tape_synth.h"
 #include "tape_testing.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -88,6 +92,57 @@ TEST(NameFinder, PulseAfterANameRestartsTheOtherDecoders)
     };
     EXPECT_EQ(names_with_shorts_after_tt250_name(5001), std::vector<std::string>{"TURBO1"});
     EXPECT_EQ(names_with_shorts_after_tt250_name(5002), (std::vector<std::string>{"TURBO1", "ROM"}));
+}
+
+// The capture's pass scans whole reads; it must find exactly what the decoders
+// find pulse by pulse, wherever a read ends: names of all three formats, a
+// name whose next pulse restarts the others, a header over a read's edge.
+TEST(NameFinder, ScanningInPiecesFindsWhatPulseByPulseFinds)
+{
+    tape_synth synth;
+    tape_synth_init(&synth);
+    tape_turbo_header(&synth, tape_tt250, 1000, 1, 0x0801, 0x0900, tape_name_field("TURBO1"));
+    // A ROM pilot right after the name's last bit, one pulse too short once
+    // the restart has taken that bit away: the ROM header must not be found.
+    synth.samples.resize((1000 + 9 + 6 + 16) * 8);
+    tape_rom_pilot(&synth, 5001);
+    const auto payload = tape_rom_header_payload(1, 0x0801, 0x0900, tape_name_field("LOST"));
+    tape_rom_copy(&synth, 0, tape_rom_first_copy, payload.data(), payload.size());
+    tape_turbo_header(&synth, tape_turrican, 1000, 1, 0x0801, 0x0900, tape_name_field("TURRICAN"));
+    std::vector<unsigned short> tape = synth.samples;
+    const std::vector<unsigned short> demo = tape_demo_samples();
+    tape.insert(tape.end(), demo.begin(), demo.end());
+
+    struct name_at {
+        size_t at;
+        tape_loader loader;
+        std::string raw;
+        bool operator==(const name_at &) const = default;
+    };
+    auto run = [&](size_t piece) -> std::vector<name_at> {
+        decoders_restart();
+        name_finder finder;
+        name_finder_init(&finder);
+        std::vector<name_at> found;
+        for (size_t at = 0; at < tape.size();) {
+            const size_t length = piece ? std::min(piece, tape.size() - at) : 1;
+            int completed = 0;
+            const size_t taken = piece ? name_finder_scan(&finder, tape.data() + at, length, &completed)
+                                       : (completed = name_finder_feed(&finder, tape[at]), 1);
+            if (taken == 0) {
+                ADD_FAILURE() << "a scan took no sample";
+                break;
+            }
+            at += taken;
+            if (completed)
+                found.push_back({at - 1, finder.loader, reinterpret_cast<const char *>(finder.name)});
+        }
+        return found;
+    };
+    const std::vector<name_at> pulse_by_pulse = run(0);
+    ASSERT_EQ(pulse_by_pulse.size(), 5u);  // the two above and the demo tape's three
+    for (size_t piece : {size_t(1), size_t(2), size_t(7), size_t(32), size_t(33), size_t(1000), tape.size()})
+        EXPECT_EQ(run(piece), pulse_by_pulse) << "in pieces of " << piece;
 }
 
 TEST(NameFinder, NewCaptureContinuesTheDecodersState)
