@@ -81,6 +81,14 @@ protected:
         *sum = 0;
     }
 
+    // Finishes a row (the sum at 0) with one mark, at column.
+    static void finish_row_marked(guint32 *sum, int column)
+    {
+        plot_add_sample(sum, column * 8);
+        plot_add_sample(sum, 50000);               // beyond the row: not drawn
+        plot_add_sample(sum, 50000 - column * 8);  // finishes the row, not drawn either
+    }
+
     unsigned char *image = nullptr;
     size_t image_size = 0;
     int rowstride = 0;
@@ -265,11 +273,7 @@ TEST_F(Plot, RowsWaitingLongerThanThePictureIsHighGiveWayAndThePictureIsTheSame)
     make_image(width, height, 2 * height);
     guint32 sum = 0;
     start_with_clean_row(&sum);
-    auto finish_row_marked_at = [&](int column) {
-        plot_add_sample(&sum, column * 8);
-        plot_add_sample(&sum, 50000);               // beyond the row: not drawn
-        plot_add_sample(&sum, 50000 - column * 8);  // finishes the row, not drawn either
-    };
+    auto finish_row_marked_at = [&](int column) { finish_row_marked(&sum, column); };
     for (int n = 1; n <= 40; n++)
         finish_row_marked_at(n);
     EXPECT_EQ(plot_show_waiting_rows(), height);
@@ -291,11 +295,7 @@ TEST_F(Plot, ResizingWhileRowsWaitKeepsTheNewestOfThemInOrder)
     make_image(width, 5);
     guint32 sum = 0;
     start_with_clean_row(&sum);
-    auto finish_row_marked_at = [&](int column) {
-        plot_add_sample(&sum, column * 8);
-        plot_add_sample(&sum, 50000);               // beyond the row: not drawn
-        plot_add_sample(&sum, 50000 - column * 8);  // finishes the row, not drawn either
-    };
+    auto finish_row_marked_at = [&](int column) { finish_row_marked(&sum, column); };
     auto expect_bottom_rows = [&](int height, std::vector<int> columns) {
         for (size_t i = 0; i < columns.size(); i++) {
             int y = height - int(columns.size()) + int(i);
