@@ -52,10 +52,10 @@ static bool devsim_master_hung_up(devsim *sim)
 }
 
 // Reads the queued opens and closes of the slave; true when a close was
-// followed by an open: the client left and came back.
+// followed by an open (in this reading or since an earlier one): the client
+// left and came back.
 static bool devsim_drain_watch(devsim *sim)
 {
-    bool closed = false;
     bool reopened = false;
     alignas(inotify_event) char buffer[4096];
     for (;;) {
@@ -65,10 +65,12 @@ static bool devsim_drain_watch(devsim *sim)
         for (ssize_t at = 0; at < n;) {
             const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
             if (event->wd == sim->watch) {
-                if (event->mask & IN_CLOSE)
-                    closed = true;
-                else if ((event->mask & IN_OPEN) && closed)
+                if (event->mask & IN_CLOSE) {
+                    sim->close_pending = true;
+                } else if ((event->mask & IN_OPEN) && sim->close_pending) {
+                    sim->close_pending = false;
                     reopened = true;
+                }
             }
             at += ssize_t(sizeof(inotify_event) + event->len);
         }
@@ -220,6 +222,7 @@ static void devsim_remove_device(devsim *sim)
     sim->master = -1;
     sim->watch = -1;
     devsim_drain_watch(sim);
+    sim->close_pending = false;
     devsim_note(sim, [](devsim_status &status) {
         status.pty_path.clear();
         status.client_connected = false;
@@ -243,6 +246,7 @@ static void devsim_discard_leftovers(devsim *sim)
             close(slave);
         }
         devsim_drain_watch(sim);
+        sim->close_pending = false;
     }
     devsim_make_slave_raw(sim->master);
 }
@@ -270,6 +274,7 @@ static devsim_event devsim_serve(devsim *sim)
     for (;;) {
         if (devsim_wait_for_client(sim) == devsim_event::stop)
             return devsim_event::stop;
+        sim->close_pending = false;  // whatever came before belongs to no session
         devsim_note(sim, [](devsim_status &status) {
             status.client_connected = true;
             status.sessions++;

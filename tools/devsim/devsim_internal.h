@@ -26,6 +26,11 @@ struct devsim {
     int watch_fd = -1;       // inotify: opens and closes of the slave
     int watch = -1;          // the current slave's watch
     int master = -1;         // -1 while the device is away
+    // A close of the slave was read from the watch and no open after it yet.
+    // Kept from one reading of the watch to the next: a client that closes
+    // and reopens at once may have its open queued only after the close was
+    // read (and after the master had stopped reporting the hang-up).
+    bool close_pending = false;
     std::thread thread;
 
     std::mutex mutex;        // guards what follows
