@@ -40,8 +40,8 @@ void plot_add_sample(guint32 *tick_sum, unsigned short sample);
 // plot_add_sample for each of `count` samples in turn.
 void plot_add_samples(guint32 *tick_sum, const unsigned short *samples, unsigned count);
 
-// Puts a copy of the row under construction into the row store, resets the
-// row from the template for the current width and wakes the interface's
+// Moves the row under construction into the row store (trading buffers with
+// the slot it takes), resets the new row from the template for the current width and wakes the interface's
 // frame clock (handoff_frame_wake). Step of plot_add_sample.
 void plot_emit_row(void);
 

@@ -1,6 +1,6 @@
 // Name decoder for headers written by the computer's built-in tape routines.
 //
-// The decoder sees one pulse byte per call (the low 8 bits of a sample / 8)
+// The decoder sees pulse bytes (the low 8 bits of a sample / 8) one at a time
 // and watches for the first copy of a header block: a pilot of more than 5000
 // short pulses, the countdown 0x89..0x81, a header type of 1 or 3, four
 // address bytes and the 16-byte file name. Its state is one file-local
