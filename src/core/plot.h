@@ -41,8 +41,9 @@ void plot_add_sample(guint32 *tick_sum, unsigned short sample);
 void plot_add_samples(guint32 *tick_sum, const unsigned short *samples, unsigned count);
 
 // Moves the row under construction into the row store (trading buffers with
-// the slot it takes), resets the new row from the template for the current width and wakes the interface's
-// frame clock (handoff_frame_wake). Step of plot_add_sample.
+// the slot it takes), resets the new row from the template for the current
+// width and wakes the interface's frame clock (handoff_frame_wake). Step of
+// plot_add_sample.
 void plot_emit_row(void);
 
 // ---- interface thread (everything below) ----
