@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <string.h>
-#include <utility>
 
 // Reference bands: the ROM loader's short, medium and long pulses (columns
 // 94, 132 and 172), six columns either side.
@@ -27,20 +26,21 @@ struct plot_properties {
 static GMutex g__drawingarea_properties_lock;
 static plot_properties drawingarea_properties;
 static unsigned char *blt_src;  // template row: width * 3 bytes, black with bands
+
+// A row as the worker builds it: one bit per column, set where a pulse fell.
+// A fast stream finishes a row every few dozen samples, and 256 bytes of
+// marks are far cheaper to clear and to pass on than 6144 of pixels; the
+// interface turns the rows it shows into pixels (template, then marks).
+static constexpr int row_words = PLOT_ROW_PIXELS / 64;
+static constexpr size_t row_marks_bytes = row_words * sizeof(guint64);
+
 // The row under construction. Created once by the interface thread, then
-// written only by the capture worker, which trades it for a store slot's
-// buffer (under the lock) each time it finishes a row: a finished row moves
-// into the store without being copied.
-static std::atomic<unsigned char *> blt_buf{nullptr};
-// Bytes from its start beyond which the row under construction is black: a
-// fast stream finishes a row every few dozen samples, and copying and
-// clearing only what was drawn keeps that cheap. Worker only, once created.
-static size_t blt_extent;
+// written only by the capture worker.
+static std::atomic<guint64 *> blt_buf{nullptr};
 // Finished rows waiting for the interface's next frame: a ring of
 // `capacity` rows (the picture's height), `waiting` of them from `first` on.
 struct row_store {
-    unsigned char **rows;  // per slot: a buffer of PLOT_ROW_BYTES
-    size_t *extents;       // per slot: bytes beyond which its row is black
+    guint64 *marks;  // capacity rows of row_words words
     int capacity;
     int first;
     int waiting;
@@ -56,27 +56,9 @@ void plot_draw_reference_bands(unsigned char *row, int width)
     }
 }
 
-// Makes row, black beyond *extent bytes, the template for the current width
-// followed by black. Call with the lock held.
-static void reset_row_from_template(unsigned char *row, size_t *extent)
+static guint64 *store_row(const row_store *store, int index)
 {
-    int width = drawingarea_properties.width;
-    size_t from_template = blt_src ? (size_t)MIN(width, PLOT_ROW_PIXELS) * 3 : 0;
-    if (from_template)
-        memcpy(row, blt_src, from_template);
-    if (*extent > from_template)
-        memset(row + from_template, 0, *extent - from_template);
-    *extent = from_template;
-}
-
-static int store_slot(const row_store *store, int index)
-{
-    return (store->first + index) % store->capacity;
-}
-
-static unsigned char *store_row(const row_store *store, int index)
-{
-    return store->rows[store_slot(store, index)];
+    return store->marks + (size_t)((store->first + index) % store->capacity) * row_words;
 }
 
 // Counts a row that gave way (a count that an interface held up for days
@@ -87,10 +69,9 @@ static void store_count_gave_way(row_store *store)
         store->gave_way++;
 }
 
-// Puts *row into the store, in place of the oldest waiting one when the store
-// is full, and gives back in *row and *extent the buffer of the slot it took
-// (a row black beyond its extent). Call with the lock held.
-static void store_put(row_store *store, unsigned char **row, size_t *extent)
+// Copies a row into the store, in place of the oldest waiting one when the
+// store is full. Call with the lock held.
+static void store_put(row_store *store, const guint64 *row)
 {
     if (store->capacity == 0) {
         store_count_gave_way(store);
@@ -101,20 +82,17 @@ static void store_put(row_store *store, unsigned char **row, size_t *extent)
         store->waiting--;
         store_count_gave_way(store);
     }
-    const int slot = store_slot(store, store->waiting);
-    std::swap(store->rows[slot], *row);
-    std::swap(store->extents[slot], *extent);
+    memcpy(store_row(store, store->waiting), row, row_marks_bytes);
     store->waiting++;
 }
 
 void plot_emit_row(void)
 {
-    unsigned char *buffer = blt_buf.load(std::memory_order_relaxed);
+    guint64 *row = blt_buf.load(std::memory_order_relaxed);
     annotated_mutex_lock(&g__drawingarea_properties_lock);
-    store_put(&waiting_rows, &buffer, &blt_extent);
-    reset_row_from_template(buffer, &blt_extent);
+    store_put(&waiting_rows, row);
     annotated_mutex_unlock(&g__drawingarea_properties_lock);
-    blt_buf.store(buffer, std::memory_order_relaxed);
+    memset(row, 0, row_marks_bytes);
     handoff_frame_wake();
 }
 
@@ -125,84 +103,73 @@ void plot_add_sample(guint32 *tick_sum, unsigned short sample)
 
 void plot_add_samples(guint32 *tick_sum, const unsigned short *samples, unsigned count)
 {
-    unsigned char *buffer = blt_buf.load(std::memory_order_acquire);
+    guint64 *row = blt_buf.load(std::memory_order_acquire);
     guint32 sum = *tick_sum;
-    if (!buffer) {
+    if (!row) {
         for (unsigned i = 0; i < count; i++)
             sum += samples[i];
         *tick_sum = sum;
         return;
     }
-    size_t extent = blt_extent;
     for (unsigned i = 0; i < count; i++) {
         const unsigned short sample = samples[i];
         sum += sample;
         // A 16-bit sample finishes at most one row once the sum stays below a row.
         while (sum > PLOT_TICKS_PER_ROW - 1) {
-            blt_extent = extent;
             plot_emit_row();
-            buffer = blt_buf.load(std::memory_order_relaxed);
-            extent = blt_extent;
             sum -= PLOT_TICKS_PER_ROW;
         }
-        guint32 column = sample / ticks_per_column;
-        if (column < PLOT_ROW_PIXELS) {
-            buffer[column * 3 + 1] = PLOT_MARK_GREEN;
-            extent = MAX(extent, (size_t)column * 3 + 3);
-        }
+        const guint32 column = sample / ticks_per_column;
+        if (column < PLOT_ROW_PIXELS)
+            row[column / 64] |= guint64{1} << (column % 64);
     }
-    blt_extent = extent;
     *tick_sum = sum;
 }
 
-// Frees a store's row buffers and slots.
-static void store_free(row_store *store)
+// Draws a row into `columns` pixels (at most PLOT_ROW_PIXELS): the template
+// for the current width, black beyond it, and the row's marks. Call with the
+// lock held.
+static void draw_row(const guint64 *marks, unsigned char *pixels, int columns)
 {
-    for (int i = 0; store->rows && i < store->capacity; i++)
-        g_free(store->rows[i]);
-    g_free(store->rows);
-    g_free(store->extents);
-    *store = row_store{};
-}
-
-// Makes the store hold `capacity` rows, keeping the newest waiting ones.
-// Call with the lock held; `fresh` is an empty store (black rows) of that
-// capacity, which this one takes over.
-static void store_refit(row_store *store, row_store *fresh)
-{
-    int kept = MIN(store->waiting, fresh->capacity);
-    for (int i = 0; i < kept; i++) {
-        int slot = store_slot(store, store->waiting - kept + i);
-        std::swap(fresh->rows[i], store->rows[slot]);
-        std::swap(fresh->extents[i], store->extents[slot]);
+    // The template exists exactly while the width is positive.
+    const int from_template = blt_src ? MIN(drawingarea_properties.width, columns) : 0;
+    if (from_template > 0)
+        memcpy(pixels, blt_src, (size_t)from_template * 3);
+    memset(pixels + (size_t)from_template * 3, 0, (size_t)(columns - from_template) * 3);
+    for (int word = 0; word < row_words && word * 64 < columns; word++) {
+        for (guint64 bits = marks[word]; bits != 0; bits &= bits - 1) {
+            const int column = word * 64 + __builtin_ctzll(bits);
+            if (column < columns)
+                pixels[column * 3 + 1] = PLOT_MARK_GREEN;
+        }
     }
-    for (int i = kept; i < store->waiting; i++)
-        store_count_gave_way(store);
-    int gave_way = store->gave_way;
-    store_free(store);
-    *store = *fresh;
-    store->gave_way = gave_way;
-    store->waiting = kept;
 }
 
-// An empty store of `capacity` black rows, or one without rows when that
+// A store of `capacity` rows without marks, or one without rows when that
 // much memory is not there.
 static row_store store_new(int capacity)
 {
     row_store fresh{};
-    fresh.rows = g_try_new0(unsigned char *, capacity);
-    fresh.extents = g_try_new0(size_t, capacity);
-    fresh.capacity = capacity;
-    for (int i = 0; fresh.rows && i < capacity; i++) {
-        fresh.rows[i] = static_cast<unsigned char *>(g_try_malloc0(PLOT_ROW_BYTES));
-        if (!fresh.rows[i]) {
-            store_free(&fresh);
-            return fresh;
-        }
-    }
-    if (!fresh.rows || !fresh.extents)
-        store_free(&fresh);
+    fresh.marks = g_try_new0(guint64, (gsize)capacity * row_words);
+    fresh.capacity = fresh.marks ? capacity : 0;
     return fresh;
+}
+
+// Makes the store hold `capacity` rows, keeping the newest waiting ones.
+// Call with the lock held; `fresh` is an empty store of that capacity, which
+// this one takes over.
+static void store_refit(row_store *store, row_store *fresh)
+{
+    const int kept = MIN(store->waiting, fresh->capacity);
+    for (int i = 0; i < kept; i++)
+        memcpy(store_row(fresh, i), store_row(store, store->waiting - kept + i), row_marks_bytes);
+    for (int i = kept; i < store->waiting; i++)
+        store_count_gave_way(store);
+    const int gave_way = store->gave_way;
+    g_free(store->marks);
+    *store = *fresh;
+    store->gave_way = gave_way;
+    store->waiting = kept;
 }
 
 int plot_set_image(int width, int height, int capacity, unsigned char *pixels, int rowstride)
@@ -221,7 +188,7 @@ int plot_set_image(int width, int height, int capacity, unsigned char *pixels, i
     row_store fresh{};
     if (store_capacity != waiting_rows.capacity && store_capacity > 0) {
         fresh = store_new(store_capacity);
-        if (!fresh.rows) {
+        if (!fresh.marks) {
             g_free(template_row);
             plot_forget_image();
             return 0;
@@ -241,12 +208,9 @@ int plot_set_image(int width, int height, int capacity, unsigned char *pixels, i
     drawingarea_properties.top = 0;
     drawingarea_properties.bottom_row =
         drawingarea_properties.pixels ? pixels + (size_t)(height - 1) * rowstride : nullptr;
-    if (!blt_buf.load(std::memory_order_relaxed)) {
-        unsigned char *buffer = static_cast<unsigned char *>(g_malloc0(PLOT_ROW_BYTES));
-        reset_row_from_template(buffer, &blt_extent);
-        blt_buf.store(buffer, std::memory_order_release);
-    }
     annotated_mutex_unlock(&g__drawingarea_properties_lock);
+    if (!blt_buf.load(std::memory_order_relaxed))
+        blt_buf.store(g_new0(guint64, row_words), std::memory_order_release);
     return 1;
 }
 
@@ -259,12 +223,14 @@ void plot_forget_image(void)
     annotated_mutex_unlock(&g__drawingarea_properties_lock);
 }
 
-// plot_copy_row_to_image with the lock held.
-static int copy_row_locked(const unsigned char *row)
+// Makes room for a new row at the bottom of the picture, whose oldest row
+// leaves at the top, and returns where the new row's pixels go, or nullptr
+// while there is no image. Call with the lock held.
+static unsigned char *next_bottom_row(void)
 {
     plot_properties *image = &drawingarea_properties;
     if (!image->bottom_row || image->width <= 0)
-        return 0;
+        return nullptr;
     size_t stride = (size_t)image->rowstride;
     if (image->top + image->height < image->capacity) {
         // A spare row below the picture takes the new row.
@@ -281,44 +247,60 @@ static int copy_row_locked(const unsigned char *row)
         image->top = 0;
     }
     image->bottom_row = image->pixels + (size_t)(image->top + image->height - 1) * stride;
-    memcpy(image->bottom_row, row, (size_t)MIN(image->width, PLOT_ROW_PIXELS) * 3);
-    return 1;
+    return image->bottom_row;
 }
 
 int plot_copy_row_to_image(const unsigned char *row)
 {
     annotated_mutex_lock(&g__drawingarea_properties_lock);
-    int copied = copy_row_locked(row);
+    unsigned char *bottom = next_bottom_row();
+    if (bottom)
+        memcpy(bottom, row, (size_t)MIN(drawingarea_properties.width, PLOT_ROW_PIXELS) * 3);
     annotated_mutex_unlock(&g__drawingarea_properties_lock);
-    return copied;
+    return bottom != nullptr;
+}
+
+// Empties the store; returns how many rows finished since the last take.
+// Call with the lock held.
+static int store_take_all(row_store *store)
+{
+    const int finished = store->gave_way + store->waiting;
+    store->first = 0;
+    store->waiting = 0;
+    store->gave_way = 0;
+    return finished;
 }
 
 int plot_take_waiting_rows(void (*take)(const unsigned char *row, void *context), void *context)
 {
+    unsigned char pixels[PLOT_ROW_BYTES];
     annotated_mutex_lock(&g__drawingarea_properties_lock);
-    row_store *store = &waiting_rows;
-    for (int i = 0; i < store->waiting; i++)
-        take(store_row(store, i), context);
-    int finished = store->gave_way + store->waiting;
-    store->first = 0;
-    store->waiting = 0;
-    store->gave_way = 0;
+    for (int i = 0; i < waiting_rows.waiting; i++) {
+        draw_row(store_row(&waiting_rows, i), pixels, PLOT_ROW_PIXELS);
+        take(pixels, context);
+    }
+    const int finished = store_take_all(&waiting_rows);
     annotated_mutex_unlock(&g__drawingarea_properties_lock);
     return finished;
-}
-
-static void take_into_image(const unsigned char *row, void *copied)
-{
-    *static_cast<int *>(copied) += copy_row_locked(row);
 }
 
 int plot_show_waiting_rows(void)
 {
     // When rows gave way, the store was full: the rows taken fill the whole
     // picture, so moving it by them alone shows the same.
-    int copied = 0;
-    plot_take_waiting_rows(take_into_image, &copied);
-    return copied;
+    int shown = 0;
+    annotated_mutex_lock(&g__drawingarea_properties_lock);
+    const int columns = MIN(drawingarea_properties.width, PLOT_ROW_PIXELS);
+    for (int i = 0; i < waiting_rows.waiting; i++) {
+        unsigned char *bottom = next_bottom_row();
+        if (!bottom)
+            break;
+        draw_row(store_row(&waiting_rows, i), bottom, columns);
+        shown++;
+    }
+    store_take_all(&waiting_rows);
+    annotated_mutex_unlock(&g__drawingarea_properties_lock);
+    return shown;
 }
 
 int plot_image_top(void)

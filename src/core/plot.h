@@ -2,10 +2,12 @@
 //
 // Each plot row covers 100000 ticks of tape time; a pulse lights the pixel in
 // column sample / 8 (columns 0 to 2047 exist). The capture worker builds the
-// current row in blt_buf and puts a copy of every finished row into the row
-// store, where it waits for the interface's next frame (handoff_frame.h); the
-// interface thread owns the image, tells this module its size and takes the
-// waiting rows into it, all of them in one move.
+// current row in blt_buf, as one mark bit per column, and puts a copy of
+// every finished row into the row store, where it waits for the interface's
+// next frame (handoff_frame.h); the interface thread owns the image, tells
+// this module its size and takes the waiting rows into it, all of them in one
+// move, drawing each as the template for the current width with its marks in
+// green.
 //
 // The row store holds as many rows as the picture is high. When more finish
 // before the interface comes round (a stream far faster than a tape plays,
@@ -40,16 +42,16 @@ void plot_add_sample(guint32 *tick_sum, unsigned short sample);
 // plot_add_sample for each of `count` samples in turn.
 void plot_add_samples(guint32 *tick_sum, const unsigned short *samples, unsigned count);
 
-// Moves the row under construction into the row store (trading buffers with
-// the slot it takes), resets the new row from the template for the current
-// width and wakes the interface's frame clock (handoff_frame_wake). Step of
+// Copies the row under construction into the row store, clears its marks and
+// wakes the interface's frame clock (handoff_frame_wake). Step of
 // plot_add_sample.
 void plot_emit_row(void);
 
 // ---- interface thread (everything below) ----
 
 // Takes every row that waits in the store, oldest first, handing each to
-// `take` (PLOT_ROW_BYTES bytes, valid during the call; the plot's lock is
+// `take` drawn as PLOT_ROW_BYTES bytes of pixels (valid during the call;
+// black beyond the width, marks anywhere; the plot's lock is
 // held, so `take` must not call this module). Returns how many rows were
 // finished since the last take: the rows handed over and, older than them,
 // those that gave way while the store was full.

@@ -88,15 +88,37 @@ void read_second_half_of_bit(unsigned char pulse)
     }
 }
 
+void enter_pilot_when_long_enough()
+{
+    if (pilot_pulses > pilot_pulses_before_block)
+        state = in_pilot;
+}
+
+// The pilot search over samples[0..count), with the count kept out of
+// memory: nearly every pulse of a tape is spent here. Returns how many
+// samples it took; it stops after the one that made the pilot long enough.
+std::size_t seek_pilot(const unsigned short *samples, std::size_t count)
+{
+    uint32_t run = pilot_pulses;
+    std::size_t i = 0;
+    while (i < count) {
+        // No branch on the pulse: outside pilots, shorts come at random.
+        run = (run + 1) & (0u - static_cast<uint32_t>(is_short(pulse_of_sample(samples[i++]))));
+        if (run > pilot_pulses_before_block)
+            break;
+    }
+    pilot_pulses = run;
+    enter_pilot_when_long_enough();
+    return i;
+}
+
 // One pulse of the search; returns 1 when it completed a name.
 inline int step(unsigned char pulse, unsigned char *name)
 {
     switch (state) {
     case seeking_pilot:
-        if (!is_short(pulse))
-            pilot_pulses = 0;
-        else if (++pilot_pulses > pilot_pulses_before_block)
-            state = in_pilot;
+        pilot_pulses = is_short(pulse) ? pilot_pulses + 1 : 0;
+        enter_pilot_when_long_enough();
         return 0;
 
     case in_pilot:
@@ -167,9 +189,12 @@ int rom_loader_find_name(unsigned char pulse, unsigned char *name, int restart)
 
 std::size_t rom_loader_scan(const unsigned short *samples, std::size_t count, unsigned char *name)
 {
-    for (std::size_t i = 0; i < count; i++) {
-        if (step(pulse_of_sample(samples[i]), name))
-            return i + 1;
+    std::size_t i = 0;
+    while (i < count) {
+        if (state == seeking_pilot)
+            i += seek_pilot(samples + i, count - i);
+        else if (step(pulse_of_sample(samples[i++]), name))
+            return i;
     }
     return 0;
 }

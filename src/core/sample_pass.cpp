@@ -40,10 +40,8 @@ static void take_up_to_name(sample_pass *pass, const unsigned short *samples, st
         tape_ticks += samples[i];
     pass->tape_ticks = tape_ticks;
     const std::size_t plain = found ? count - 1 : count;
-    if (pass->tape_file) {
-        for (std::size_t i = 0; i < plain; i++)
-            tape_index_feed(&pass->index, samples[i], nullptr);
-    }
+    if (pass->tape_file)
+        tape_index_feed_samples(&pass->index, samples, plain);
     if (!found)
         return;
     if (pass->print_name) {

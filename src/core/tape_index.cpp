@@ -64,6 +64,23 @@ void tape_index_catch_up(tape_index *index, const name_finder *name_found)
          tape_verdict_not_checked);
 }
 
+void tape_index_feed_samples(tape_index *index, const unsigned short *samples, std::size_t count)
+{
+    // A batch ends on a multiple of the ring's size, so each piece lies in
+    // one stretch of the ring.
+    while (count > 0) {
+        const uint32_t room = tape_index_batch - index->samples_seen % tape_index_batch;
+        const uint32_t piece = count < room ? static_cast<uint32_t>(count) : room;
+        std::memcpy(index->recent + index->samples_seen % tape_index_recent_samples, samples,
+                    piece * sizeof *samples);
+        index->samples_seen += piece;
+        samples += piece;
+        count -= piece;
+        if (index->samples_seen % tape_index_batch == 0)
+            tape_index_catch_up(index, nullptr);
+    }
+}
+
 void tape_index_init(tape_index *index, tape_file_sink sink, void *context)
 {
     index->tick = 0;

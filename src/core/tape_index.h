@@ -41,6 +41,7 @@
 #include "rom_files.h"
 #include "tape_verdict.h"
 
+#include <cstddef>
 #include <cstdint>
 
 struct tape_file_event {
@@ -91,6 +92,10 @@ inline void tape_index_feed(tape_index *index, unsigned short sample, const name
     if (index->samples_seen % tape_index_batch == 0 || name_found)
         tape_index_catch_up(index, name_found);
 }
+
+// tape_index_feed for each of `count` samples in turn, none of which
+// completed a name.
+void tape_index_feed_samples(tape_index *index, const unsigned short *samples, std::size_t count);
 
 // The capture has ended: a file still being read is judged bad (never good).
 void tape_index_finish(tape_index *index);

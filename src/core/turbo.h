@@ -106,6 +106,36 @@ inline int judge_completed_byte(const turbo_format &format, turbo_state &decoder
     return 1;
 }
 
+// The alignment search ends when the register holds a lead-in byte: that
+// byte is the lead-in's first.
+inline void begin_lead_in_when_aligned(const turbo_format &format, turbo_state &decoder)
+{
+    if (decoder.byte != format.lead_in_byte)
+        return;
+    decoder.bit_count = 0;
+    decoder.byte_count = 1;
+    decoder.state = in_lead_in;
+}
+
+// The alignment search over samples[0..count), with the register kept out of
+// memory: nearly every pulse of a tape is spent here. Returns how many
+// samples it took; it stops after the one that aligned the decoder.
+inline std::size_t seek_alignment(const turbo_format &format, turbo_state &decoder, const unsigned short *samples,
+                                  std::size_t count)
+{
+    unsigned byte = decoder.byte;
+    std::size_t i = 0;
+    while (i < count) {
+        const unsigned one = pulse_in_window(pulse_of_sample(samples[i++]), format.one_pulse);
+        byte = ((byte << 1) | one) & 0xFFu;
+        if (byte == format.lead_in_byte)
+            break;
+    }
+    decoder.byte = static_cast<unsigned char>(byte);
+    begin_lead_in_when_aligned(format, decoder);
+    return i;
+}
+
 }  // namespace turbo_machine
 
 // Feeds one pulse byte to the decoder whose constants are format and whose
@@ -129,11 +159,7 @@ inline int turbo_loader_find_name(const turbo_format &format, turbo_state &decod
         decoder.byte = static_cast<unsigned char>(decoder.byte << 1);
         if (classify(format, pulse) == bit_one)
             decoder.byte |= 1;
-        if (decoder.byte == format.lead_in_byte) {
-            decoder.bit_count = 0;
-            decoder.byte_count = 1;
-            decoder.state = in_lead_in;
-        }
+        begin_lead_in_when_aligned(format, decoder);
         return 0;
 
     case in_lead_in:
@@ -178,9 +204,12 @@ inline int turbo_loader_find_name(const turbo_format &format, turbo_state &decod
 inline std::size_t turbo_loader_scan(const turbo_format &format, turbo_state &decoder, const unsigned short *samples,
                                      std::size_t count, unsigned char *name)
 {
-    for (std::size_t i = 0; i < count; i++) {
-        if (turbo_loader_find_name(format, decoder, pulse_of_sample(samples[i]), name, 0))
-            return i + 1;
+    std::size_t i = 0;
+    while (i < count) {
+        if (decoder.state == turbo_machine::seeking_alignment)
+            i += turbo_machine::seek_alignment(format, decoder, samples + i, count - i);
+        else if (turbo_loader_find_name(format, decoder, pulse_of_sample(samples[i++]), name, 0))
+            return i;
     }
     return 0;
 }

@@ -96,7 +96,8 @@ TEST(NameFinder, PulseAfterANameRestartsTheOtherDecoders)
 
 // The capture's pass scans whole reads; it must find exactly what the decoders
 // find pulse by pulse, wherever a read ends: names of all three formats, a
-// name whose next pulse restarts the others, a header over a read's edge.
+// name whose next pulse restarts the others, a pilot of just enough pulses, a
+// header over a read's edge.
 TEST(NameFinder, ScanningInPiecesFindsWhatPulseByPulseFinds)
 {
     tape_synth synth;
@@ -109,6 +110,11 @@ TEST(NameFinder, ScanningInPiecesFindsWhatPulseByPulseFinds)
     const auto payload = tape_rom_header_payload(1, 0x0801, 0x0900, tape_name_field("LOST"));
     tape_rom_copy(&synth, 0, tape_rom_first_copy, payload.data(), payload.size());
     tape_turbo_header(&synth, tape_turrican, 1000, 1, 0x0801, 0x0900, tape_name_field("TURRICAN"));
+    // A pilot just long enough, after a pulse of no class.
+    synth.samples.push_back(4000);
+    tape_rom_pilot(&synth, 5001);
+    const auto edge = tape_rom_header_payload(1, 0x0801, 0x0900, tape_name_field("EDGE"));
+    tape_rom_copy(&synth, 0, tape_rom_first_copy, edge.data(), edge.size());
     std::vector<unsigned short> tape = synth.samples;
     const std::vector<unsigned short> demo = tape_demo_samples();
     tape.insert(tape.end(), demo.begin(), demo.end());
@@ -140,7 +146,7 @@ TEST(NameFinder, ScanningInPiecesFindsWhatPulseByPulseFinds)
         return found;
     };
     const std::vector<name_at> pulse_by_pulse = run(0);
-    ASSERT_EQ(pulse_by_pulse.size(), 5u);  // the two above and the demo tape's three
+    ASSERT_EQ(pulse_by_pulse.size(), 6u);  // the three above and the demo tape's three
     for (size_t piece : {size_t(1), size_t(2), size_t(7), size_t(32), size_t(33), size_t(1000), tape.size()})
         EXPECT_EQ(run(piece), pulse_by_pulse) << "in pieces of " << piece;
 }
