@@ -34,8 +34,8 @@ static unsigned char *blt_src;  // template row: width * 3 bytes, black with ban
 static constexpr int row_words = PLOT_ROW_PIXELS / 64;
 static constexpr size_t row_marks_bytes = row_words * sizeof(guint64);
 
-// The row under construction. Created once by the interface thread, then
-// written only by the capture worker.
+// The row under construction. Created by the interface thread at the first
+// size and kept for the program's life; written only by the capture worker.
 static std::atomic<guint64 *> blt_buf{nullptr};
 // Finished rows waiting for the interface's next frame: a ring of
 // `capacity` rows (the picture's height), `waiting` of them from `first` on.

@@ -94,8 +94,8 @@ void enter_pilot_when_long_enough()
         state = in_pilot;
 }
 
-// The pilot search over samples[0..count), with the count kept out of
-// memory: nearly every pulse of a tape is spent here. Returns how many
+// The pilot search over samples[0..count), its count held in a local
+// variable: nearly every pulse of a tape is spent here. Returns how many
 // samples it took; it stops after the one that made the pilot long enough.
 std::size_t seek_pilot(const unsigned short *samples, std::size_t count)
 {

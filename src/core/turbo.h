@@ -117,8 +117,8 @@ inline void begin_lead_in_when_aligned(const turbo_format &format, turbo_state &
     decoder.state = in_lead_in;
 }
 
-// The alignment search over samples[0..count), with the register kept out of
-// memory: nearly every pulse of a tape is spent here. Returns how many
+// The alignment search over samples[0..count), its shift register held in a
+// local variable: nearly every pulse of a tape is spent here. Returns how many
 // samples it took; it stops after the one that aligned the decoder.
 inline std::size_t seek_alignment(const turbo_format &format, turbo_state &decoder, const unsigned short *samples,
                                   std::size_t count)
