@@ -78,6 +78,14 @@ static bool devsim_drain_watch(devsim *sim)
     return reopened;
 }
 
+// Reads the queued opens and closes of the slave and forgets them, with any
+// close still waiting for its open: what they told is known otherwise.
+static void devsim_forget_watch(devsim *sim)
+{
+    devsim_drain_watch(sim);
+    sim->close_pending = false;
+}
+
 static int devsim_ms_until(devsim_clock::time_point deadline)
 {
     if (deadline == devsim_clock::time_point::max())
@@ -221,8 +229,7 @@ static void devsim_remove_device(devsim *sim)
     close(sim->master);
     sim->master = -1;
     sim->watch = -1;
-    devsim_drain_watch(sim);
-    sim->close_pending = false;
+    devsim_forget_watch(sim);
     devsim_note(sim, [](devsim_status &status) {
         status.pty_path.clear();
         status.client_connected = false;
@@ -245,8 +252,7 @@ static void devsim_discard_leftovers(devsim *sim)
             tcflush(slave, TCIFLUSH);
             close(slave);
         }
-        devsim_drain_watch(sim);
-        sim->close_pending = false;
+        devsim_forget_watch(sim);
     }
     devsim_make_slave_raw(sim->master);
 }
