@@ -197,6 +197,25 @@ TEST_F(Plot, TheTemplateFollowsTheWidth)
         ASSERT_EQ(at(rows()[0], x).b, (in_band(x) && x < 120) ? 80 : 0) << x;
 }
 
+// Waiting rows are drawn when taken, for the width at that moment: after the
+// plot narrows, their bands end there and nothing is read beyond the new
+// template; their marks stay wherever they fell.
+TEST_F(Plot, RowsFinishedBeforeTheWidthChangedAreDrawnAtTheNewWidth)
+{
+    make_image(600, 4);
+    guint32 sum = 0;
+    start_with_clean_row(&sum);
+    finish_row_marked(&sum, 10);
+    finish_row_marked(&sum, 500);
+    make_image(120, 4);
+    ASSERT_EQ(rows().size(), 2u);
+    for (int x = 0; x < PLOT_ROW_PIXELS; x++) {
+        const unsigned char band = in_band(x) && x < 120 ? 80 : 0;
+        ASSERT_EQ(at(rows()[0], x), (pixel{0, static_cast<unsigned char>(x == 10 ? 255 : 0), band})) << x;
+        ASSERT_EQ(at(rows()[1], x), (pixel{0, static_cast<unsigned char>(x == 500 ? 255 : 0), band})) << x;
+    }
+}
+
 TEST_F(Plot, RowsScrollIntoTheImageBottomUp)
 {
     const int width = 5, height = 3;
