@@ -8,13 +8,13 @@
 // client's dump throughput divided by cat's; "cpu_share_percent" is the
 // capture thread's CPU time over the wall time of a paced dump, or of the
 // silence.
-#include "capture.h"
-#include "capture_worker.h"
+#include "link/capture.h"
+#include "link/capture_worker.h"
 #include "devsim.h"
-#include "handoff.h"
-#include "plot.h"
-#include "sample_pass.h"
-#include "serial.h"
+#include "link/handoff.h"
+#include "link/plot.h"
+#include "link/sample_pass.h"
+#include "link/serial.h"
 #include "tape_demo.h"
 #include "tape_file.h"
 #include "tape_synth.h"

@@ -20,7 +20,7 @@
 #include "save_dialog_helper.h"
 #include "main.h"
 #include "options.h"
-#include "serial.h"
+#include "link/serial.h"
 #include "support.h"
 #include "tape_demo.h"
 #include "tape_file.h"

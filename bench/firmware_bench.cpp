@@ -1,7 +1,7 @@
 // How long a whole programmer run takes against the simulated bootloader, the
 // yardstick for the programmer's time bound, and the firmware file write.
 #include "bootsim.h"
-#include "firmware.h"
+#include "device/firmware.h"
 #include "programmer_sandbox.h"
 
 #include <benchmark/benchmark.h>

@@ -1,9 +1,9 @@
 // The device link against the simulated device: how fast a stream comes
 // through the serial reads the capture uses, and how soon a close from
 // another thread ends a read that waits on a silent device.
-#include "console.h"
+#include "link/console.h"
 #include "devsim.h"
-#include "serial.h"
+#include "link/serial.h"
 
 #include <benchmark/benchmark.h>
 #include <glib.h>

@@ -3,12 +3,12 @@
 // The device sends at most 46080 samples per second; the decoders must keep
 // far ahead of that on one core. "x_line_rate" says how many times faster
 // than the line rate the pass runs.
-#include "name_finder.h"
-#include "rom.h"
+#include "tape/name_finder.h"
+#include "tape/rom.h"
 #include "tape_demo.h"
 #include "tape_testing.h"
-#include "tt250.h"
-#include "turrican.h"
+#include "tape/tt250.h"
+#include "tape/turrican.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,10 +3,10 @@
 //
 // The device sends at most 46080 samples per second; "x_line_rate" says how
 // many times faster than that the writer runs on one core.
-#include "tap_writer.h"
+#include "tape/tap_writer.h"
 #include "tape_demo.h"
 #include "tape_file.h"
-#include "tape_time.h"
+#include "tape/tape_time.h"
 #include "test_pty.h"
 
 #include <benchmark/benchmark.h>

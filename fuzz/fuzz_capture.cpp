@@ -9,7 +9,7 @@
 // Input: the bytes that the device sends come from the front; the size of each
 // read (0 to 80 bytes), whether the capture writes a file, are taken from the
 // back (FuzzedDataProvider's integers).
-#include "capture.h"
+#include "link/capture.h"
 
 #include "fuzz_check.h"
 

@@ -13,8 +13,8 @@
 //  - the echo test sends exactly the text and CR, never reads past the echo,
 //    reads nothing for a line over 256 bytes, and returns 1 exactly when the
 //    bytes read are the text, CR, LF.
-#include "console.h"
-#include "serial.h"
+#include "link/console.h"
+#include "link/serial.h"
 
 #include "fuzz_check.h"
 

@@ -15,10 +15,10 @@
 // restart flag for the record's first pulse and whose low bits repeat the
 // pulse (bit 6 clear: 1 to 64 times; set: 64 to 4096 times), so that a pilot
 // tone of thousands of pulses fits in a few bytes.
-#include "name_finder.h"
-#include "rom.h"
-#include "tt250.h"
-#include "turrican.h"
+#include "tape/name_finder.h"
+#include "tape/rom.h"
+#include "tape/tt250.h"
+#include "tape/turrican.h"
 
 #include "fuzz_check.h"
 

@@ -12,12 +12,12 @@
 // - after the finish no file is left reading.
 //
 // Input: records of two bytes, an operation and its argument (see piece()).
-#include "name_finder.h"
-#include "rom.h"
-#include "tape_index.h"
+#include "tape/name_finder.h"
+#include "tape/rom.h"
+#include "tape/tape_index.h"
 #include "tape_synth.h"
-#include "tt250.h"
-#include "turrican.h"
+#include "tape/tt250.h"
+#include "tape/turrican.h"
 
 #include "fuzz_check.h"
 

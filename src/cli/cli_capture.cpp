@@ -1,13 +1,13 @@
 #include "cli_capture.h"
 
-#include "capture_progress.h"
-#include "capture_worker.h"
+#include "link/capture_progress.h"
+#include "link/capture_worker.h"
 #include "cli.h"
 #include "cli_job.h"
 #include "cli_names.h"
 #include "cli_progress.h"
 #include "cli_sampling.h"
-#include "sampling_command.h"
+#include "link/sampling_command.h"
 
 #include <csignal>
 

@@ -5,7 +5,7 @@
 // (cli_progress.h).
 #pragma once
 
-#include "sampling_options.h"
+#include "link/sampling_options.h"
 
 #include <glib.h>
 #include <stdio.h>

@@ -1,8 +1,8 @@
 #include "cli_job.h"
 
-#include "capture_worker.h"
+#include "link/capture_worker.h"
 #include "cli.h"
-#include "serial.h"
+#include "link/serial.h"
 
 #include <glib-unix.h>
 

@@ -1,9 +1,9 @@
 #include "cli_names.h"
 
 #include "cli.h"
-#include "name_finder.h"
-#include "petscii.h"
-#include "tape_time.h"
+#include "tape/name_finder.h"
+#include "tape/petscii.h"
+#include "tape/tape_time.h"
 
 #include <cstdio>
 #include <cstring>

@@ -14,7 +14,7 @@
 // CLI_EXIT_BAD_FILE. Main thread only.
 #pragma once
 
-#include "sample_pass.h"
+#include "link/sample_pass.h"
 
 // Prints one line for `found`, with "file\t" in front when file is not null,
 // and flushes standard output. Returns the printable name (valid until the

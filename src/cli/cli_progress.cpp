@@ -1,6 +1,6 @@
 #include "cli_progress.h"
 
-#include "tape_time.h"
+#include "tape/tape_time.h"
 
 #include <cstdio>
 #include <string>

@@ -1,7 +1,7 @@
 #include "cli_sampling.h"
 
 #include "cli.h"
-#include "sampling_command.h"
+#include "link/sampling_command.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "cli_capture.h"
 #include "cli_commands.h"
 #include "cli_names.h"
-#include "tap_writer.h"
+#include "tape/tap_writer.h"
 
 #include <glib/gstdio.h>
 

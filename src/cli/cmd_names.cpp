@@ -4,8 +4,8 @@
 #include "cli.h"
 #include "cli_commands.h"
 #include "cli_names.h"
-#include "handoff.h"
-#include "sample_pass.h"
+#include "link/handoff.h"
+#include "link/sample_pass.h"
 #include "tape_file.h"
 #include "tape_tap.h"
 

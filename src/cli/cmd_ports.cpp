@@ -2,7 +2,7 @@
 // user can open them.
 #include "cli.h"
 #include "cli_commands.h"
-#include "port_list.h"
+#include "device/port_list.h"
 
 #include <cstdio>
 

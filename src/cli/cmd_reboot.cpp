@@ -2,8 +2,8 @@
 #include "cli.h"
 #include "cli_commands.h"
 #include "cli_job.h"
-#include "handoff.h"
-#include "maintenance.h"
+#include "link/handoff.h"
+#include "device/maintenance.h"
 
 namespace {
 

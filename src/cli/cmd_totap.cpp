@@ -2,7 +2,7 @@
 #include "cli.h"
 #include "cli_commands.h"
 #include "cli_sampling.h"
-#include "tap_writer.h"
+#include "tape/tap_writer.h"
 #include "tape_tap.h"
 
 #include <string>

@@ -3,9 +3,9 @@
 #include "cli.h"
 #include "cli_commands.h"
 #include "cli_job.h"
-#include "firmware.h"
-#include "handoff.h"
-#include "maintenance.h"
+#include "device/firmware.h"
+#include "link/handoff.h"
+#include "device/maintenance.h"
 
 #include <atomic>
 

@@ -1,9 +1,9 @@
 #include "callbacks_clock.h"
 
-#include "capture_progress.h"
+#include "link/capture_progress.h"
 #include "main.h"
 #include "support.h"
-#include "tape_time.h"
+#include "tape/tape_time.h"
 #include "translate.h"
 
 #include <gtk/gtk.h>

@@ -1,10 +1,10 @@
 #include "callbacks_contents.h"
 
 #include "main.h"
-#include "petscii.h"
+#include "tape/petscii.h"
 #include "support.h"
-#include "tape_index.h"
-#include "tape_time.h"
+#include "tape/tape_index.h"
+#include "tape/tape_time.h"
 #include "translate.h"
 
 #include <cstring>

@@ -1,7 +1,7 @@
 #include "callbacks_format.h"
 
 #include "main.h"
-#include "sampling_command.h"
+#include "link/sampling_command.h"
 #include "support.h"
 
 namespace {

@@ -1,8 +1,8 @@
 #include "callbacks_frame.h"
 
 #include "callbacks_plot.h"
-#include "capture_worker.h"
-#include "handoff_frame.h"
+#include "link/capture_worker.h"
+#include "link/handoff_frame.h"
 
 // A screen shows about 60 frames a second.
 static const guint frame_interval_ms = 17;

@@ -1,12 +1,12 @@
 #include "callbacks_maintenance.h"
 
 #include "common.h"
-#include "firmware.h"
-#include "handoff.h"
+#include "device/firmware.h"
+#include "link/handoff.h"
 #include "main.h"
-#include "maintenance.h"
+#include "device/maintenance.h"
 #include "options.h"
-#include "serial.h"
+#include "link/serial.h"
 #include "translate.h"
 
 namespace {

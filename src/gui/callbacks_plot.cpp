@@ -1,7 +1,7 @@
 #include "callbacks_plot.h"
 
 #include "common_drawing.h"
-#include "plot.h"
+#include "link/plot.h"
 
 // The plot image lives in a store twice the drawing area's height: the
 // picture is the area's height of rows from plot_image_top() on, and a new

@@ -2,7 +2,7 @@
 
 #include "main.h"
 #include "options.h"
-#include "port_list.h"
+#include "device/port_list.h"
 #include "support.h"
 
 #include <string>

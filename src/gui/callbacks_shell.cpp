@@ -3,7 +3,7 @@
 #include "common.h"
 #include "main.h"
 #include "options.h"
-#include "serial.h"
+#include "link/serial.h"
 #include "support.h"
 #include "translate.h"
 

@@ -1,6 +1,6 @@
 #include "common_drawing.h"
 
-#include "plot.h"
+#include "link/plot.h"
 
 #include <string.h>
 

@@ -1,8 +1,8 @@
 #include "common_petscii.h"
 
 #include "common.h"
-#include "petscii.h"
-#include "sample_pass.h"
+#include "tape/petscii.h"
+#include "link/sample_pass.h"
 #include "translate.h"
 
 void common_print_petscii_filename(unsigned char *name)

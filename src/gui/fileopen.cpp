@@ -3,7 +3,7 @@
 #include "interface.h"
 #include "options.h"
 #include "support.h"
-#include "tap_writer.h"
+#include "tape/tap_writer.h"
 #include "translate.h"
 
 #include <string.h>

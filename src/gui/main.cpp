@@ -1,7 +1,7 @@
 #include "main.h"
 
 #include "callbacks_shell.h"
-#include "handoff.h"
+#include "link/handoff.h"
 #include "interface.h"
 #include "options.h"
 #include "support.h"

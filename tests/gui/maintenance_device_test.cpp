@@ -3,7 +3,7 @@
 #include "bootsim.h"
 #include "callbacks_maintenance.h"
 #include "devsim.h"
-#include "firmware.h"
+#include "device/firmware.h"
 #include "gui_support.h"
 #include "intel_hex.h"
 #include "maintenance_fixture.h"

@@ -1,6 +1,6 @@
 // Reboot and FW Update: what happens before and without a device.
 #include "callbacks_maintenance.h"
-#include "firmware.h"
+#include "device/firmware.h"
 #include "gui_support.h"
 #include "main.h"
 #include "maintenance_fixture.h"

@@ -8,7 +8,7 @@
 #include "main.h"
 #include "options.h"
 #include "save_dialog_helper.h"
-#include "serial.h"
+#include "link/serial.h"
 #include "support.h"
 #include "tape_demo.h"
 #include "tape_file.h"

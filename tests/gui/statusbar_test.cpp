@@ -3,7 +3,7 @@
 #include "callbacks_shell.h"
 #include "common.h"
 #include "gui_support.h"
-#include "handoff.h"
+#include "link/handoff.h"
 #include "main.h"
 #include "support.h"
 

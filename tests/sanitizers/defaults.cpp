@@ -54,7 +54,7 @@ const char *__lsan_default_options()
 // keeps the interceptors (malloc, free, memcpy) that uninstrumented libraries
 // call from reporting races; synchronisation they do is still seen, and every
 // access made by our own code is still checked. Our own hand-overs through
-// GLib are marked in src/core/thread_annotations.h and src/core/handoff.cpp.
+// GLib are marked in src/core/thread_annotations.h and src/core/link/handoff.cpp.
 const char *__tsan_default_options()
 {
     return "halt_on_error=1:exitcode=66:second_deadlock_stack=1:ignore_noninstrumented_modules=1:"

@@ -6,7 +6,7 @@
 // /dev/null placeholder under the number at exactly that moment. The close
 // runs on the writing thread here; on the interface thread, as in the
 // program, it does the same to the descriptor.
-#include "serial.h"
+#include "link/serial.h"
 #include "test_pty.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
 #include "tape_testing.h"
 
-#include "name_finder.h"
-#include "petscii.h"
-#include "rom.h"
-#include "tt250.h"
-#include "turrican.h"
+#include "tape/name_finder.h"
+#include "tape/petscii.h"
+#include "tape/rom.h"
+#include "tape/tt250.h"
+#include "tape/turrican.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // The capture engine fed with the bytes a device sends after the sampling
 // command's echo, in many chunkings, writing real files.
-#include "capture.h"
+#include "link/capture.h"
 
 #include <gtest/gtest.h>
 

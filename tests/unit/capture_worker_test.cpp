@@ -1,15 +1,15 @@
 // The capture worker against the simulated device on a real pseudo-terminal:
 // port, prompt, sampling command, acknowledgement, stream and ending, with
 // what it posts to the interface recorded.
-#include "capture_worker.h"
+#include "link/capture_worker.h"
 #include "devsim.h"
-#include "handoff.h"
-#include "handoff_frame.h"
-#include "sample_pass.h"
-#include "serial.h"
+#include "link/handoff.h"
+#include "link/handoff_frame.h"
+#include "link/sample_pass.h"
+#include "link/serial.h"
 #include "tape_demo.h"
 #include "tape_file.h"
-#include "tape_index.h"
+#include "tape/tape_index.h"
 #include "tape_synth.h"
 #include "test_pty.h"
 

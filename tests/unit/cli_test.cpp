@@ -3,7 +3,7 @@
 #include "bootsim.h"
 #include "config_home.h"
 #include "devsim.h"
-#include "firmware.h"
+#include "device/firmware.h"
 #include "intel_hex.h"
 #include "programmer_sandbox.h"
 #include "tape_demo.h"

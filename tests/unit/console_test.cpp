@@ -1,7 +1,7 @@
 // The console protocol over a real pseudo-terminal; the test plays the device
 // on the master side, the console runs on a worker thread as in the client.
-#include "console.h"
-#include "serial.h"
+#include "link/console.h"
+#include "link/serial.h"
 #include "test_pty.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The simulated device, seen through the real serial link and console as the
 // client sees it.
-#include "console.h"
+#include "link/console.h"
 #include "devsim.h"
-#include "serial.h"
+#include "link/serial.h"
 #include "test_pty.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // The firmware file, the side-file rule, the bootloader port and the command line.
-#include "firmware.h"
+#include "device/firmware.h"
 #include "programmer_sandbox.h"
 
 #include <glib.h>

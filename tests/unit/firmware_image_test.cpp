@@ -1,5 +1,5 @@
 // The form of the image the build carries, whichever file it was built from.
-#include "firmware.h"
+#include "device/firmware.h"
 #include "intel_hex.h"
 
 #include <gtest/gtest.h>

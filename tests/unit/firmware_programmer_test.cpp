@@ -1,6 +1,6 @@
 // The programmer run: Debian's avrdude against the simulated bootloader.
 #include "bootsim.h"
-#include "firmware.h"
+#include "device/firmware.h"
 #include "intel_hex.h"
 #include "programmer_sandbox.h"
 #include "test_pty.h"

@@ -1,6 +1,6 @@
 // Telling the stand-in image from a device program, and which bootloader
 // ports may receive it.
-#include "firmware.h"
+#include "device/firmware.h"
 #include "test_pty.h"
 
 #include <glib.h>

@@ -1,4 +1,4 @@
-#include "handoff.h"
+#include "link/handoff.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The capture worker's decoder pass: pulse bytes from samples, the order of
 // the decoders, the terminator and the restart flag.
-#include "name_finder.h"
+#include "tape/name_finder.h"
 #include "tape_demo.h"
 #include "tape_synth.h"
 #include "tape_testing.h"

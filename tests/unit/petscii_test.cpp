@@ -1,6 +1,6 @@
 // The printable text of a name field: trailing spaces trimmed, PETSCII
 // outside the ASCII-compatible range dropped.
-#include "petscii.h"
+#include "tape/petscii.h"
 
 #include <gtest/gtest.h>
 

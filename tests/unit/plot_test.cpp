@@ -1,6 +1,6 @@
 // The plot's row builder: rows of 100000 ticks, marks, bands, the template
 // reset for the current width, and scrolling rows into raw image memory.
-#include "plot.h"
+#include "link/plot.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The port lister against a made-up /dev and /sys.
 #include "fake_port_tree.h"
-#include "port_list.h"
+#include "device/port_list.h"
 
 #include <gtest/gtest.h>
 

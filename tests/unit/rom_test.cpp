@@ -1,5 +1,5 @@
 // The ROM loader decoder, fed pulse bytes of synthesized header blocks.
-#include "rom.h"
+#include "tape/rom.h"
 #include "tape_synth.h"
 #include "tape_testing.h"
 

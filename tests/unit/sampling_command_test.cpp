@@ -1,6 +1,6 @@
 // The numbers of the sampling command for every machine type and every
 // combination of the other three option values.
-#include "sampling_command.h"
+#include "link/sampling_command.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The serial link over real pseudo-terminals: the test holds the master side.
-#include "serial.h"
+#include "link/serial.h"
 #include "test_pty.h"
 
 #include <gtest/gtest.h>

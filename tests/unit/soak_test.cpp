@@ -7,12 +7,12 @@
 //
 // The suite runs short versions; scripts/soak sets ZR7K8_SOAK_TAPE_MINUTES
 // (tape length) and ZR7K8_SOAK_ABORTS (captures aborted) for the long ones.
-#include "capture.h"
-#include "capture_worker.h"
+#include "link/capture.h"
+#include "link/capture_worker.h"
 #include "devsim.h"
-#include "handoff_frame.h"
-#include "plot.h"
-#include "serial.h"
+#include "link/handoff_frame.h"
+#include "link/plot.h"
+#include "link/serial.h"
 #include "tape_demo.h"
 #include "test_pty.h"
 

@@ -1,7 +1,7 @@
 // TAP images made from dumps: the entries at the edges of their two forms,
 // each machine's header and clock, half waves, real tapes converted there and
 // back, and what a full disk leaves.
-#include "tap_writer.h"
+#include "tape/tap_writer.h"
 #include "tape_file.h"
 #include "tape_tap.h"
 #include "tape_testing.h"

@@ -1,9 +1,9 @@
 // The tape index: the files of real and synthesized tapes, where each header
 // begins, and the verdict of every built-in-format file, with damage placed
 // on purpose.
-#include "name_finder.h"
-#include "petscii.h"
-#include "tape_index.h"
+#include "tape/name_finder.h"
+#include "tape/petscii.h"
+#include "tape/tape_index.h"
 #include "tape_synth.h"
 #include "tape_tap.h"
 #include "tape_testing.h"

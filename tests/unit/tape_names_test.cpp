@@ -1,12 +1,12 @@
 // Whole tapes through the capture worker's decoder pass: synthesized tapes of
 // each format with jittered pulses, the built-in demo tape, and real tapes.
-#include "rom.h"
+#include "tape/rom.h"
 #include "tape_demo.h"
 #include "tape_synth.h"
 #include "tape_tap.h"
 #include "tape_testing.h"
-#include "tt250.h"
-#include "turrican.h"
+#include "tape/tt250.h"
+#include "tape/turrican.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // constant tables, so every test runs against both, each with its own edges.
 #include "tape_synth.h"
 #include "tape_testing.h"
-#include "tt250.h"
-#include "turrican.h"
+#include "tape/tt250.h"
+#include "tape/turrican.h"
 
 #include <gtest/gtest.h>
 

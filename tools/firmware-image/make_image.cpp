@@ -8,7 +8,7 @@
 // so that a block flashed to the wrong place or dropped shows up in a compare.
 //
 // Usage: zr7k8-firmware-image OUTPUT.hex   (the same bytes on every run)
-#include "firmware_stand_in_marker.h"
+#include "device/firmware_stand_in_marker.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,8 +1,8 @@
 #include "tape_tap.h"
 
 #include "tape_file.h"
-#include "tap_writer.h"
-#include "tape_time.h"
+#include "tape/tap_writer.h"
+#include "tape/tape_time.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
-#include "firmware.h"
+#include "device/firmware.h"
 
-#include "firmware_stand_in_marker.h"
-#include "serial.h"
+#include "device/firmware_stand_in_marker.h"
+#include "link/serial.h"
 
 #include <glib/gstdio.h>
 

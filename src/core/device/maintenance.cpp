@@ -1,9 +1,9 @@
-#include "maintenance.h"
+#include "device/maintenance.h"
 
-#include "capture_worker.h"
-#include "console.h"
-#include "firmware.h"
-#include "serial.h"
+#include "link/capture_worker.h"
+#include "link/console.h"
+#include "device/firmware.h"
+#include "link/serial.h"
 #include "translate.h"
 
 #include <glib.h>

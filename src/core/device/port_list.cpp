@@ -1,4 +1,4 @@
-#include "port_list.h"
+#include "device/port_list.h"
 
 #include "translate.h"
 

@@ -1,4 +1,4 @@
-#include "capture.h"
+#include "link/capture.h"
 
 #include "translate.h"
 

@@ -1,4 +1,4 @@
-#include "capture_progress.h"
+#include "link/capture_progress.h"
 
 #include <atomic>
 

@@ -1,12 +1,12 @@
-#include "capture_worker.h"
+#include "link/capture_worker.h"
 
-#include "capture.h"
-#include "capture_progress.h"
-#include "console.h"
-#include "handoff.h"
-#include "handoff_frame.h"
-#include "sample_pass.h"
-#include "serial.h"
+#include "link/capture.h"
+#include "link/capture_progress.h"
+#include "link/console.h"
+#include "link/handoff.h"
+#include "link/handoff_frame.h"
+#include "link/sample_pass.h"
+#include "link/serial.h"
 #include "translate.h"
 
 #include <atomic>

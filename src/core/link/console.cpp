@@ -1,6 +1,6 @@
-#include "console.h"
+#include "link/console.h"
 
-#include "serial.h"
+#include "link/serial.h"
 
 #include <glib.h>
 

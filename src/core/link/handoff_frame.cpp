@@ -1,6 +1,6 @@
-#include "handoff_frame.h"
+#include "link/handoff_frame.h"
 
-#include "handoff.h"
+#include "link/handoff.h"
 
 #include <atomic>
 

@@ -1,6 +1,6 @@
-#include "plot.h"
+#include "link/plot.h"
 
-#include "handoff_frame.h"
+#include "link/handoff_frame.h"
 #include "thread_annotations.h"
 
 #include <atomic>

@@ -1,7 +1,7 @@
-#include "sample_pass.h"
+#include "link/sample_pass.h"
 
-#include "handoff.h"
-#include "plot.h"
+#include "link/handoff.h"
+#include "link/plot.h"
 
 #include <cstring>
 

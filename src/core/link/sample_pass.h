@@ -7,8 +7,8 @@
 // index, whose file records are handed over the same way.
 #pragma once
 
-#include "name_finder.h"
-#include "tape_index.h"
+#include "tape/name_finder.h"
+#include "tape/tape_index.h"
 
 #include <glib.h>
 

@@ -1,4 +1,4 @@
-#include "sampling_command.h"
+#include "link/sampling_command.h"
 
 #include <glib.h>
 

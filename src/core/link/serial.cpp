@@ -1,4 +1,4 @@
-#include "serial.h"
+#include "link/serial.h"
 
 #include "thread_annotations.h"
 

@@ -1,9 +1,9 @@
-#include "name_finder.h"
+#include "tape/name_finder.h"
 
-#include "pulse_window.h"
-#include "rom.h"
-#include "tt250.h"
-#include "turrican.h"
+#include "tape/pulse_window.h"
+#include "tape/rom.h"
+#include "tape/tt250.h"
+#include "tape/turrican.h"
 
 #include <cstring>
 

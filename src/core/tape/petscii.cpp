@@ -1,4 +1,4 @@
-#include "petscii.h"
+#include "tape/petscii.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "rom.h"
+#include "tape/rom.h"
 
-#include "rom_pulses.h"
+#include "tape/rom_pulses.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "rom_block_check.h"
+#include "tape/rom_block_check.h"
 
 namespace {
 

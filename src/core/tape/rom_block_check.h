@@ -24,8 +24,8 @@
 // even from a damaged first copy. Fixed size; no allocation.
 #pragma once
 
-#include "rom_blocks.h"
-#include "tape_verdict.h"
+#include "tape/rom_blocks.h"
+#include "tape/tape_verdict.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
-#include "rom_blocks.h"
+#include "tape/rom_blocks.h"
 
-#include "rom_pulses.h"
+#include "tape/rom_pulses.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "rom_files.h"
+#include "tape/rom_files.h"
 
 namespace {
 

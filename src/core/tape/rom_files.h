@@ -30,9 +30,9 @@
 // Constant work per sample, no allocation. Not thread-safe.
 #pragma once
 
-#include "rom_block_check.h"
-#include "rom_blocks.h"
-#include "tape_verdict.h"
+#include "tape/rom_block_check.h"
+#include "tape/rom_blocks.h"
+#include "tape/tape_verdict.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -6,7 +6,7 @@
 // decides; 152 is in no class.
 #pragma once
 
-#include "pulse_window.h"
+#include "tape/pulse_window.h"
 
 inline constexpr pulse_window rom_short_pulse{75, 39};   // 75..113, centre 94
 inline constexpr pulse_window rom_medium_pulse{113, 39}; // 113..151, centre 132

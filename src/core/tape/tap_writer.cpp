@@ -1,7 +1,7 @@
-#include "tap_writer.h"
+#include "tape/tap_writer.h"
 
-#include "sampling_command.h"
-#include "tape_time.h"
+#include "link/sampling_command.h"
+#include "tape/tape_time.h"
 
 #include <errno.h>
 #include <fcntl.h>

@@ -29,7 +29,7 @@
 // the disk.
 #pragma once
 
-#include "sampling_options.h"
+#include "link/sampling_options.h"
 
 #include <glib.h>
 

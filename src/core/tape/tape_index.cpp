@@ -1,4 +1,4 @@
-#include "tape_index.h"
+#include "tape/tape_index.h"
 
 #include "translate.h"
 

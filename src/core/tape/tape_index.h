@@ -37,9 +37,9 @@
 // the feeding thread. Not thread-safe: one index per capture.
 #pragma once
 
-#include "name_finder.h"
-#include "rom_files.h"
-#include "tape_verdict.h"
+#include "tape/name_finder.h"
+#include "tape/rom_files.h"
+#include "tape/tape_verdict.h"
 
 #include <cstddef>
 #include <cstdint>

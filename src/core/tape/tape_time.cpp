@@ -1,4 +1,4 @@
-#include "tape_time.h"
+#include "tape/tape_time.h"
 
 static const guint64 seconds_per_minute = 60;
 static const guint64 ticks_per_tenth = tape_ticks_per_second / 10;

@@ -1,6 +1,6 @@
-#include "tt250.h"
+#include "tape/tt250.h"
 
-#include "turbo.h"
+#include "tape/turbo.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 // here so that each format's constants fold into its own decoder.
 #pragma once
 
-#include "pulse_window.h"
+#include "tape/pulse_window.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "turrican.h"
+#include "tape/turrican.h"
 
-#include "turbo.h"
+#include "tape/turbo.h"
 
 namespace {
 
