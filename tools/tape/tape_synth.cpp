@@ -6,8 +6,6 @@
 namespace {
 
 constexpr unsigned longest_sample = 65535;
-constexpr size_t header_payload_bytes = 192;
-constexpr unsigned char padding_space = 0x20;
 
 // xorshift32: small, deterministic, and good enough to scatter pulses.
 uint32_t next_random(tape_synth *synth)
@@ -28,24 +26,67 @@ int jitter(tape_synth *synth)
     return static_cast<int>(next_random(synth) % span) - synth->jitter_ticks;
 }
 
-void push_le16(std::vector<unsigned char> &payload, unsigned value)
+unsigned rom_ticks(rom_pulse pulse)
 {
-    payload.push_back(static_cast<unsigned char>(value & 0xFF));
-    payload.push_back(static_cast<unsigned char>((value >> 8) & 0xFF));
+    switch (pulse) {
+    case rom_pulse_short:
+        return tape_rom_short_ticks;
+    case rom_pulse_medium:
+        return tape_rom_medium_ticks;
+    case rom_pulse_long:
+        break;
+    }
+    return tape_rom_long_ticks;
 }
 
-unsigned char xor_of(const unsigned char *data, size_t length)
-{
-    unsigned char sum = 0;
-    for (size_t i = 0; i < length; ++i)
-        sum ^= data[i];
-    return sum;
-}
+// The core's encoder with the synthesizer's pulse lengths and the damage
+// asked for each copy.
+class synth_rom_encoder : public rom_encoder {
+public:
+    synth_rom_encoder(tape_synth *synth, const tape_rom_block_damage &damage) : synth_(synth), damage_(damage) {}
+
+    void pulse(rom_pulse pulse) override { tape_synth_pulse(synth_, rom_ticks(pulse)); }
+
+    bool begin_copy(unsigned char countdown_first) override
+    {
+        copy_ = countdown_first == tape_rom_first_copy ? &damage_.first : &damage_.repeated;
+        return !copy_->missing;
+    }
+
+    bool payload_byte(size_t index, unsigned char value) override
+    {
+        if (index == copy_->bytes)
+            return false;
+        tape_rom_fault fault = tape_rom_intact;
+        for (const tape_rom_byte_damage &at : copy_->faults)
+            if (at.byte == index)
+                fault = at.fault;
+        tape_rom_byte(synth_, value, fault);
+        return true;
+    }
+
+private:
+    tape_synth *synth_;
+    const tape_rom_block_damage &damage_;
+    const tape_rom_copy_damage *copy_ = &damage_.first;
+};
+
+class synth_turbo_encoder : public turbo_encoder {
+public:
+    synth_turbo_encoder(tape_synth *synth, const tape_turbo_format &format)
+        : turbo_encoder(format.layout), synth_(synth), format_(format) {}
+
+    void pulse(unsigned bit) override { tape_synth_pulse(synth_, bit ? format_.one_ticks : format_.zero_ticks); }
+
+private:
+    tape_synth *synth_;
+    const tape_turbo_format &format_;
+};
 
 }  // namespace
 
-const tape_turbo_format tape_tt250{424, 652, 0x09, 16};
-const tape_turbo_format tape_turrican{440, 652, 0x0C, 32};
+const tape_turbo_format tape_tt250{424, 652, turbo_tt250_layout};
+const tape_turbo_format tape_turrican{440, 652, turbo_turrican_layout};
 
 void tape_synth_init(tape_synth *synth, int offset_ticks, int jitter_ticks, uint32_t seed)
 {
@@ -84,81 +125,52 @@ std::array<unsigned char, 16> tape_name_field(const char *text, unsigned char pa
 
 void tape_rom_pilot(tape_synth *synth, unsigned pulses)
 {
-    for (unsigned i = 0; i < pulses; ++i)
-        tape_synth_pulse(synth, tape_rom_short_ticks);
+    synth_rom_encoder(synth, {}).pilot(pulses);
 }
 
 void tape_rom_byte(tape_synth *synth, unsigned char byte, tape_rom_fault fault)
 {
-    std::array<unsigned, 20> pulses;
-    pulses[0] = fault == tape_rom_broken_marker ? tape_rom_medium_ticks : tape_rom_long_ticks;
-    pulses[1] = tape_rom_medium_ticks;
-    unsigned check = 1; // odd parity over the eight bits and the check bit
-    for (unsigned bit = 0; bit < 9; ++bit) {
-        const unsigned value = bit < 8 ? (byte >> bit) & 1u : check;
-        check ^= value;
-        pulses[2 + 2 * bit] = value ? tape_rom_medium_ticks : tape_rom_short_ticks;
-        pulses[3 + 2 * bit] = value ? tape_rom_short_ticks : tape_rom_medium_ticks;
-    }
+    std::array<rom_pulse, rom_byte_pulses> pulses = rom_byte_pulse_classes(byte);
+    if (fault == tape_rom_broken_marker)
+        pulses[0] = rom_pulse_medium;
     if (fault == tape_rom_broken_pair)
-        pulses[2] = pulses[3] = tape_rom_short_ticks;
+        pulses[2] = pulses[3] = rom_pulse_short;
     if (fault == tape_rom_flipped_bit)
         std::swap(pulses[2], pulses[3]);
     for (size_t i = 0; i < pulses.size(); ++i)
         if (fault != tape_rom_lost_pulse || i != 6)
-            tape_synth_pulse(synth, pulses[i]);
+            tape_synth_pulse(synth, rom_ticks(pulses[i]));
 }
 
 void tape_rom_end_marker(tape_synth *synth)
 {
-    tape_synth_pulse(synth, tape_rom_long_ticks);
-    tape_synth_pulse(synth, tape_rom_short_ticks);
+    synth_rom_encoder(synth, {}).end_marker();
 }
 
 void tape_rom_copy(tape_synth *synth, unsigned pilot, unsigned char countdown_first,
                    const unsigned char *payload, size_t length, const tape_rom_copy_damage &damage)
 {
-    if (damage.missing)
-        return;
-    tape_rom_pilot(synth, pilot);
-    for (unsigned i = 0; i < 9; ++i)
-        tape_rom_byte(synth, static_cast<unsigned char>(countdown_first - i));
-    for (size_t i = 0; i <= length; ++i) {
-        if (i == damage.bytes)
-            return;
-        tape_rom_fault fault = tape_rom_intact;
-        for (const tape_rom_byte_damage &at : damage.faults)
-            if (at.byte == i)
-                fault = at.fault;
-        tape_rom_byte(synth, i < length ? payload[i] : xor_of(payload, length), fault);
-    }
-    tape_rom_end_marker(synth);
+    tape_rom_block_damage block;
+    (countdown_first == tape_rom_first_copy ? block.first : block.repeated) = damage;
+    synth_rom_encoder(synth, block).copy(pilot, countdown_first, payload, length);
 }
 
 void tape_rom_block(tape_synth *synth, unsigned pilot, const unsigned char *payload, size_t length,
                     const tape_rom_block_damage &damage)
 {
-    tape_rom_copy(synth, pilot, tape_rom_first_copy, payload, length, damage.first);
-    tape_rom_copy(synth, tape_rom_repeat_pilot, tape_rom_repeated_copy, payload, length, damage.repeated);
-    tape_rom_pilot(synth, tape_rom_trailer);
+    synth_rom_encoder(synth, damage).block(pilot, payload, length, tape_rom_repeat_pilot, tape_rom_trailer);
 }
 
 std::vector<unsigned char> tape_rom_header_payload(unsigned char type, unsigned start, unsigned end,
                                                    const std::array<unsigned char, 16> &name)
 {
-    std::vector<unsigned char> payload;
-    payload.push_back(type);
-    push_le16(payload, start);
-    push_le16(payload, end);
-    payload.insert(payload.end(), name.begin(), name.end());
-    payload.resize(header_payload_bytes, padding_space);
-    return payload;
+    return rom_header_payload(type, start, end, name);
 }
 
 void tape_rom_header(tape_synth *synth, unsigned pilot, unsigned char type, unsigned start,
                      unsigned end, const std::array<unsigned char, 16> &name)
 {
-    const std::vector<unsigned char> payload = tape_rom_header_payload(type, start, end, name);
+    const std::vector<unsigned char> payload = rom_header_payload(type, start, end, name);
     tape_rom_block(synth, pilot, payload.data(), payload.size());
 }
 
@@ -167,7 +179,7 @@ void tape_rom_program(tape_synth *synth, const std::array<unsigned char, 16> &na
                       const tape_rom_block_damage &data_damage)
 {
     const std::vector<unsigned char> header =
-        tape_rom_header_payload(1, start, static_cast<unsigned>(start + length), name);
+        rom_header_payload(1, start, static_cast<unsigned>(start + length), name);
     tape_rom_block(synth, tape_rom_header_pilot, header.data(), header.size(), header_damage);
     tape_synth_gap(synth, longest_sample);
     tape_rom_block(synth, tape_rom_data_pilot, data, length, data_damage);
@@ -177,42 +189,23 @@ void tape_rom_program(tape_synth *synth, const std::array<unsigned char, 16> &na
 
 void tape_turbo_byte(tape_synth *synth, const tape_turbo_format &format, unsigned char byte)
 {
-    for (int bit = 7; bit >= 0; --bit)
-        tape_synth_pulse(synth, (byte >> bit) & 1u ? format.one_ticks : format.zero_ticks);
+    synth_turbo_encoder(synth, format).write_byte(byte);
 }
 
 void tape_turbo_lead_in_and_sync(tape_synth *synth, const tape_turbo_format &format, unsigned bytes)
 {
-    for (unsigned i = 0; i < bytes; ++i)
-        tape_turbo_byte(synth, format, tape_turbo_lead_in_byte);
-    for (unsigned char sync = format.sync_first; sync >= 1; --sync)
-        tape_turbo_byte(synth, format, sync);
+    synth_turbo_encoder(synth, format).lead_in_and_sync(bytes);
 }
 
 void tape_turbo_header(tape_synth *synth, const tape_turbo_format &format, unsigned lead_in,
                        unsigned char id, unsigned start, unsigned end,
                        const std::array<unsigned char, 16> &name)
 {
-    std::vector<unsigned char> payload;
-    push_le16(payload, start);
-    push_le16(payload, end);
-    payload.push_back(0); // spare
-    payload.insert(payload.end(), name.begin(), name.end());
-    payload.resize(payload.size() + format.header_name_field - name.size(), padding_space);
-    payload.resize(header_payload_bytes, padding_space);
-
-    tape_turbo_lead_in_and_sync(synth, format, lead_in);
-    tape_turbo_byte(synth, format, id);
-    for (unsigned char byte : payload)
-        tape_turbo_byte(synth, format, byte);
+    synth_turbo_encoder(synth, format).header(lead_in, id, start, end, name);
 }
 
 void tape_turbo_data(tape_synth *synth, const tape_turbo_format &format, unsigned lead_in,
                      const unsigned char *data, size_t length)
 {
-    tape_turbo_lead_in_and_sync(synth, format, lead_in);
-    tape_turbo_byte(synth, format, tape_turbo_data_id);
-    for (size_t i = 0; i < length; ++i)
-        tape_turbo_byte(synth, format, data[i]);
-    tape_turbo_byte(synth, format, xor_of(data, length));
+    synth_turbo_encoder(synth, format).data(lead_in, data, length);
 }

@@ -6,25 +6,16 @@
 // moved by a fixed offset and a uniform random jitter that the caller
 // chooses, so tests can push pulses towards the edges of the windows.
 //
-// Three formats:
-// - ROM loader: every byte is a marker (long, medium), eight bits least
-//   significant first (0 = short, medium; 1 = medium, short) and an odd-parity
-//   check bit. A block is a pilot of short pulses, a countdown, the payload,
-//   an XOR checksum and an end marker (long, short); every block is written
-//   twice, the first copy counting down 0x89..0x81, the repeated copy
-//   0x09..0x01 after a short pilot.
-// - Turbo Tape 250 and the Turrican loader: one pulse per bit, most
-//   significant bit first. A block is a lead-in of 0x02 bytes, a sync train
-//   (0x09..0x01 or 0x0C..0x01), an identifier byte (1 header, 0 data) and the
-//   payload.
-//
-// Headers of all three formats carry a 192-byte payload: type/identifier,
-// start address, end address, the name field, space padding. The turbo
-// formats have one spare byte before the name; the Turrican loader's name
-// field is 32 bytes (the 16 given, then spaces).
+// The formats' layouts come from the core's encoders (tape/rom_encoder.h,
+// tape/turbo_encoder.h), the same ones that write clean TAP images; the
+// synthesizer adds the pulse lengths, the jitter and the damage that tests
+// need, and the demo tape's own pilot lengths.
 //
 // Not thread-safe per synthesizer; separate synthesizers are independent.
 #pragma once
+
+#include "tape/rom_encoder.h"
+#include "tape/turbo_encoder.h"
 
 #include <array>
 #include <cstddef>
@@ -64,14 +55,17 @@ constexpr unsigned tape_rom_short_ticks = 756;
 constexpr unsigned tape_rom_medium_ticks = 1060;
 constexpr unsigned tape_rom_long_ticks = 1380;
 
-// Pilot lengths the machine's own routines write, in short pulses.
-constexpr unsigned tape_rom_header_pilot = 27136;
+// Pilot lengths in short pulses. The header's pilot and the pilot between
+// copies are the machine's; the data pilot and the trailer are the ones the
+// synthesized tapes were made with (the machine writes rom_data_pilot and
+// rom_trailer), kept so that their timings stay as they are.
+constexpr unsigned tape_rom_header_pilot = rom_header_pilot;
 constexpr unsigned tape_rom_data_pilot = 6656;
-constexpr unsigned tape_rom_repeat_pilot = 79; // between the two copies of a block
-constexpr unsigned tape_rom_trailer = 78;      // after the repeated copy
+constexpr unsigned tape_rom_repeat_pilot = rom_repeat_pilot;
+constexpr unsigned tape_rom_trailer = 78;
 
-constexpr unsigned char tape_rom_first_copy = 0x89;    // countdown start of the first copy
-constexpr unsigned char tape_rom_repeated_copy = 0x09; // and of the repeated copy
+constexpr unsigned char tape_rom_first_copy = rom_first_countdown;
+constexpr unsigned char tape_rom_repeated_copy = rom_repeated_countdown;
 
 // Damage put into a byte on purpose, as a worn tape does it.
 enum tape_rom_fault {
@@ -139,10 +133,9 @@ void tape_rom_program(tape_synth *synth, const std::array<unsigned char, 16> &na
 // ---- Turbo Tape 250 and the Turrican loader ---------------------------------
 
 struct tape_turbo_format {
-    unsigned zero_ticks;          // centre of the decoder's 0 window
-    unsigned one_ticks;           // centre of the decoder's 1 window
-    unsigned char sync_first;     // the sync train counts down from here to 0x01
-    unsigned header_name_field;   // bytes of the header's name field
+    unsigned zero_ticks;  // centre of the decoder's 0 window
+    unsigned one_ticks;   // centre of the decoder's 1 window
+    turbo_layout layout;  // sync train and name field
 };
 
 // Turbo Tape 250: 0 at pulse byte 53 (window 39..66), 1 at 81 (67..95), sync 0x09.
@@ -151,9 +144,9 @@ extern const tape_turbo_format tape_tt250;
 extern const tape_turbo_format tape_turrican;
 
 constexpr unsigned tape_turbo_lead_in = 1280;    // 0x02 bytes before a block's sync train
-constexpr unsigned char tape_turbo_lead_in_byte = 0x02;
-constexpr unsigned char tape_turbo_header_id = 1;
-constexpr unsigned char tape_turbo_data_id = 0;
+constexpr unsigned char tape_turbo_lead_in_byte = turbo_lead_in_byte;
+constexpr unsigned char tape_turbo_header_id = turbo_header_id;
+constexpr unsigned char tape_turbo_data_id = turbo_data_id;
 
 // Appends one byte, most significant bit first.
 void tape_turbo_byte(tape_synth *synth, const tape_turbo_format &format, unsigned char byte);

@@ -1,0 +1,95 @@
+// Encoder for the computer's built-in tape format (see rom_encoder.h).
+#include "tape/rom_encoder.h"
+
+#include "tape/block_checksum.h"
+
+namespace {
+
+constexpr unsigned countdown_bytes = 9;
+constexpr unsigned char padding_space = 0x20;
+
+void push_le16(std::vector<unsigned char> &payload, unsigned value)
+{
+    payload.push_back(static_cast<unsigned char>(value & 0xFF));
+    payload.push_back(static_cast<unsigned char>((value >> 8) & 0xFF));
+}
+
+}  // namespace
+
+std::array<rom_pulse, rom_byte_pulses> rom_byte_pulse_classes(unsigned char byte)
+{
+    std::array<rom_pulse, rom_byte_pulses> pulses;
+    pulses[0] = rom_pulse_long;
+    pulses[1] = rom_pulse_medium;
+    unsigned check = 1; // odd parity over the eight bits and the check bit
+    for (unsigned bit = 0; bit < 9; ++bit) {
+        const unsigned value = bit < 8 ? (byte >> bit) & 1u : check;
+        check ^= value;
+        pulses[2 + 2 * bit] = value ? rom_pulse_medium : rom_pulse_short;
+        pulses[3 + 2 * bit] = value ? rom_pulse_short : rom_pulse_medium;
+    }
+    return pulses;
+}
+
+std::vector<unsigned char> rom_header_payload(unsigned char type, unsigned start, unsigned end,
+                                              const std::array<unsigned char, 16> &name)
+{
+    std::vector<unsigned char> payload;
+    payload.push_back(type);
+    push_le16(payload, start);
+    push_le16(payload, end);
+    payload.insert(payload.end(), name.begin(), name.end());
+    payload.resize(rom_header_payload_bytes, padding_space);
+    return payload;
+}
+
+bool rom_encoder::begin_copy(unsigned char)
+{
+    return true;
+}
+
+bool rom_encoder::payload_byte(size_t, unsigned char value)
+{
+    write_byte(value);
+    return true;
+}
+
+void rom_encoder::write_byte(unsigned char value)
+{
+    for (rom_pulse each : rom_byte_pulse_classes(value))
+        pulse(each);
+}
+
+void rom_encoder::pilot(unsigned pulses)
+{
+    for (unsigned i = 0; i < pulses; ++i)
+        pulse(rom_pulse_short);
+}
+
+void rom_encoder::end_marker()
+{
+    pulse(rom_pulse_long);
+    pulse(rom_pulse_short);
+}
+
+void rom_encoder::copy(unsigned pilot_pulses, unsigned char countdown_first, const unsigned char *payload,
+                       size_t length)
+{
+    if (!begin_copy(countdown_first))
+        return;
+    pilot(pilot_pulses);
+    for (unsigned i = 0; i < countdown_bytes; ++i)
+        write_byte(static_cast<unsigned char>(countdown_first - i));
+    for (size_t i = 0; i <= length; ++i)
+        if (!payload_byte(i, i < length ? payload[i] : tape_block_checksum(payload, length)))
+            return;
+    end_marker();
+}
+
+void rom_encoder::block(unsigned pilot_pulses, const unsigned char *payload, size_t length, unsigned repeat_pilot,
+                        unsigned trailer)
+{
+    copy(pilot_pulses, rom_first_countdown, payload, length);
+    copy(repeat_pilot, rom_repeated_countdown, payload, length);
+    pilot(trailer);
+}
