@@ -130,6 +130,10 @@ void tap_writer_add_sample(tap_writer *writer, unsigned short sample)
         writer->data_length += long_entry_size;
     }
     writer->samples++;
+    // Checked as the image grows: an input too long for the length field
+    // ends the writing at once instead of filling the disk first.
+    if (writer->data_length > longest_length_field && writer->error_number == 0)
+        writer->error_number = EFBIG;
     if (writer->fill >= flush_level)
         flush(writer);
 }
@@ -139,10 +143,6 @@ int tap_writer_finish(tap_writer *writer)
     flush(writer);
     if (writer->error_number != 0)
         return 0;
-    if (writer->data_length > longest_length_field) {
-        writer->error_number = EFBIG;
-        return 0;
-    }
     guint32 length = (guint32)writer->data_length;
     unsigned char field[4] = {(unsigned char)length, (unsigned char)(length >> 8), (unsigned char)(length >> 16),
                               (unsigned char)(length >> 24)};
@@ -155,61 +155,31 @@ int tap_writer_finish(tap_writer *writer)
 
 tap_file *tap_file_create(const char *tap_path, const sampling_option_values *options, GError **error)
 {
-    gchar *folder = g_path_get_dirname(tap_path);
-    gchar *name = g_path_get_basename(tap_path);
-    // Hidden, so that a file chooser does not offer it while it is written.
-    gchar *temporary_path = g_strdup_printf("%s/.%s.XXXXXX", folder, name);
-    g_free(name);
-    g_free(folder);
-    int fd = g_mkstemp_full(temporary_path, O_RDWR | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        set_error_from_errno(error, errno);
-        g_free(temporary_path);
+    staged_file *staged = staged_file_create(tap_path, error);
+    if (!staged)
         return nullptr;
-    }
     tap_file *file = g_new(tap_file, 1);
-    file->temporary_path = temporary_path;
-    file->path = g_strdup(tap_path);
-    tap_writer_start(&file->writer, fd, options);
+    file->staged = staged;
+    tap_writer_start(&file->writer, staged->fd, options);
     return file;
-}
-
-static void free_file(tap_file *file)
-{
-    g_free(file->temporary_path);
-    g_free(file->path);
-    g_free(file);
 }
 
 void tap_file_discard(tap_file *file)
 {
-    close(file->writer.fd);
-    g_unlink(file->temporary_path);
-    free_file(file);
+    staged_file_discard(file->staged);
+    g_free(file);
 }
 
 int tap_file_commit(tap_file *file, GError **error)
 {
-    int fd = file->writer.fd;
-    int error_number = 0;
-    // Synced before the rename, so that a crash cannot leave an empty image
-    // in place of a good one.
-    if (!tap_writer_finish(&file->writer))
-        error_number = file->writer.error_number;
-    else if (fsync(fd) != 0)
-        error_number = errno;
-    if (close(fd) != 0 && error_number == 0)
-        error_number = errno;
-    if (error_number == 0 && g_rename(file->temporary_path, file->path) != 0)
-        error_number = errno;
-    if (error_number != 0) {
-        g_unlink(file->temporary_path);
-        set_error_from_errno(error, error_number);
-        free_file(file);
+    if (!tap_writer_finish(&file->writer)) {
+        set_error_from_errno(error, file->writer.error_number);
+        tap_file_discard(file);
         return 0;
     }
-    free_file(file);
-    return 1;
+    const int committed = staged_file_commit(file->staged, error);
+    g_free(file);
+    return committed;
 }
 
 gchar *tap_path_beside_dump(const char *dmp_path)
@@ -248,7 +218,9 @@ int tap_write_file_from_dmp(const char *dmp_path, const char *tap_path, const sa
             read_error = errno;
             break;
         }
-        if (got == 0)
+        // The first failure to write ends the conversion: reading on would
+        // only take time (and from an endless input, for ever).
+        if (got == 0 || file->writer.error_number != 0)
             break;
         size_t available = held + (size_t)got;
         size_t whole = available & ~(size_t)1;

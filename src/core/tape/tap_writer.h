@@ -30,6 +30,7 @@
 #pragma once
 
 #include "link/sampling_options.h"
+#include "staged_file.h"
 
 #include <glib.h>
 
@@ -77,7 +78,9 @@ struct tap_writer {
 // Starts an image: the header, with the length to be filled in at the end.
 void tap_writer_start(tap_writer *writer, int fd, const sampling_option_values *options);
 
-// Adds one sample. After a failure, samples are counted but not written.
+// Adds one sample. After a failure, samples are counted but not written;
+// entries outgrowing the 32-bit length field are a failure (EFBIG) as soon
+// as they do.
 void tap_writer_add_sample(tap_writer *writer, unsigned short sample);
 
 // Writes what is buffered and the header's length field. Returns 1 on
@@ -85,23 +88,24 @@ void tap_writer_add_sample(tap_writer *writer, unsigned short sample);
 // the entries outgrow the 32-bit length field).
 int tap_writer_finish(tap_writer *writer);
 
-// An image being written to its own file.
+// An image being written to its own file (staged_file.h: under a hidden
+// temporary name beside its path until the commit).
 struct tap_file {
     tap_writer writer;      // add samples with tap_writer_add_sample(&file->writer, ...)
-    gchar *temporary_path;  // hidden name beside path, until committed
-    gchar *path;
+    staged_file *staged;
 };
 
 // Creates the temporary file beside tap_path and starts the image. Returns
-// null with *error set (message: the system's reason) when no file can be
-// made there. Nothing exists under tap_path's own name until the commit.
+// null with *error set (message: the reason) when no file can be made there
+// or tap_path names something other than a regular file. Nothing exists
+// under tap_path's own name until the commit.
 tap_file *tap_file_create(const char *tap_path, const sampling_option_values *options, GError **error);
 
 // Finishes the image, syncs it to the disk and renames it to its path,
-// replacing any file there. Returns 1 on success; 0 with *error set (message:
-// the system's reason, e.g. "No space left on device") after any failure, and
-// then the temporary file is removed and a file already under the path stays
-// as it was. Frees file in both cases.
+// replacing any file (or symbolic link) there. Returns 1 on success; 0 with
+// *error set (message: the system's reason, e.g. "No space left on device")
+// after any failure, and then the temporary file is removed and a file
+// already under the path stays as it was. Frees file in both cases.
 int tap_file_commit(tap_file *file, GError **error);
 
 // Abandons the image: removes the temporary file and frees file.

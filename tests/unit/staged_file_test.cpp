@@ -1,0 +1,136 @@
+// Files written beside their target and renamed into place: what the target
+// holds before and after, what is refused, and what a stop by signal leaves.
+#include "staged_file.h"
+#include "test_pty.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string contents(const std::string &path)
+{
+    gchar *text = nullptr;
+    gsize length = 0;
+    if (!g_file_get_contents(path.c_str(), &text, &length, nullptr))
+        return "(missing)";
+    std::string result(text, length);
+    g_free(text);
+    return result;
+}
+
+// Names in a folder, sorted, hidden ones too.
+std::string listing(const std::string &folder)
+{
+    GDir *dir = g_dir_open(folder.c_str(), 0, nullptr);
+    std::vector<std::string> names;
+    while (const char *name = dir ? g_dir_read_name(dir) : nullptr)
+        names.push_back(name);
+    if (dir)
+        g_dir_close(dir);
+    std::sort(names.begin(), names.end());
+    std::string joined;
+    for (const std::string &name : names)
+        joined += (joined.empty() ? "" : " ") + name;
+    return joined;
+}
+
+void write_all(int fd, const std::string &text)
+{
+    ASSERT_EQ(write(fd, text.data(), text.size()), (ssize_t)text.size());
+}
+
+TEST(StagedFile, TheTargetChangesOnlyAtTheCommitAndALinkIsReplacedNotFollowed)
+{
+    test_folder folder;
+    const std::string notes = folder.path() + "/notes.txt";
+    const std::string target = folder.path() + "/tape.dmp";
+    ASSERT_TRUE(g_file_set_contents(notes.c_str(), "mine", -1, nullptr));
+    ASSERT_EQ(symlink("notes.txt", target.c_str()), 0);
+
+    GError *error = nullptr;
+    staged_file *file = staged_file_create(target.c_str(), &error);
+    ASSERT_NE(file, nullptr) << error->message;
+    write_all(file->fd, "new");
+    EXPECT_EQ(contents(target), "mine");
+    gchar *temporary_folder = g_path_get_dirname(file->temporary_path);
+    EXPECT_EQ(temporary_folder, folder.path());
+    g_free(temporary_folder);
+    ASSERT_TRUE(staged_file_commit(file, &error)) << error->message;
+
+    struct stat status;
+    ASSERT_EQ(lstat(target.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISREG(status.st_mode));
+    EXPECT_EQ(contents(target), "new");
+    EXPECT_EQ(contents(notes), "mine");
+    EXPECT_EQ(listing(folder.path()), "notes.txt tape.dmp");
+}
+
+TEST(StagedFile, ADiscardLeavesTheTargetAsItWasAndNothingElse)
+{
+    test_folder folder;
+    const std::string target = folder.path() + "/precious.dmp";
+    ASSERT_TRUE(g_file_set_contents(target.c_str(), "precious", -1, nullptr));
+    staged_file *file = staged_file_create(target.c_str(), nullptr);
+    ASSERT_NE(file, nullptr);
+    write_all(file->fd, "half");
+    staged_file_discard(file);
+    EXPECT_EQ(contents(target), "precious");
+    EXPECT_EQ(listing(folder.path()), "precious.dmp");
+}
+
+TEST(StagedFile, OnlyNewNamesAndRegularFilesAreTargets)
+{
+    test_folder folder;
+    const std::string fifo = folder.path() + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string device_link = folder.path() + "/null.dmp";
+    ASSERT_EQ(symlink("/dev/null", device_link.c_str()), 0);
+    const std::string dangling = folder.path() + "/dangling.dmp";
+    ASSERT_EQ(symlink("nowhere", dangling.c_str()), 0);
+
+    for (const std::string &refused : {fifo, device_link, folder.path(), std::string("/dev/null")}) {
+        GError *error = nullptr;
+        EXPECT_EQ(staged_file_create(refused.c_str(), &error), nullptr) << refused;
+        ASSERT_NE(error, nullptr) << refused;
+        g_error_free(error);
+    }
+    EXPECT_EQ(staged_file_look_at_target(dangling.c_str(), nullptr), STAGED_TARGET_NEW);
+    EXPECT_EQ(listing(folder.path()), "dangling.dmp fifo null.dmp");
+}
+
+TEST(StagedFile, AStopBySignalRemovesTheTemporaryFiles)
+{
+    for (int signal_number : {SIGINT, SIGTERM}) {
+        test_folder folder;
+        const std::string target = folder.path() + "/image.tap";
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            signal(signal_number, SIG_DFL);
+            staged_file *first = staged_file_create(target.c_str(), nullptr);
+            staged_file *second = staged_file_create(target.c_str(), nullptr);
+            if (!first || !second)
+                _exit(1);
+            raise(signal_number);
+            _exit(2);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "exit " << WEXITSTATUS(status);
+        EXPECT_EQ(WTERMSIG(status), signal_number);
+        EXPECT_EQ(listing(folder.path()), "");
+    }
+}
+
+}  // namespace
