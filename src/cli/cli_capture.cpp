@@ -17,6 +17,7 @@ struct capture_job {
     FILE *file;
     const char *port;
     char *command;
+    const sampling_option_values *options;
 };
 
 gchar *port_option = nullptr;
@@ -48,6 +49,7 @@ gboolean on_name(gpointer data)
 gboolean on_tape_file(gpointer data)
 {
     cli_progress_clear();
+    cli_print_health(nullptr, static_cast<tape_file_event *>(data));
     cli_print_verdict(nullptr, static_cast<tape_file_event *>(data));
     g_free(data);
     return G_SOURCE_REMOVE;
@@ -57,13 +59,16 @@ void show_progress(void *)
 {
     guint64 ticks = 0, bytes = 0;
     capture_progress_read(&ticks, &bytes);
+    tape_health_figures health;
+    capture_progress_health(&health);
+    cli_progress_health(&health);
     cli_progress_update(ticks, bytes, capture_progress_pulses());
 }
 
 void capture_work(void *data, GSourceFunc finish)
 {
     const auto *job = static_cast<const capture_job *>(data);
-    const char *reason = capture_worker_run(job->file, job->port, job->command);
+    const char *reason = capture_worker_run(job->file, job->port, job->command, job->options);
     capture_worker_end(job->file, reason, finish);
 }
 
@@ -75,6 +80,7 @@ int cli_capture_parse(int *argc, char ***argv, const char *name, const char *arg
     GOptionContext *context = cli_option_context(name, arguments_text, summary, entries);
     cli_add_port_option(context, &port_option);
     cli_add_check_option(context);
+    cli_add_health_option(context);
     cli_sampling_add_options(context);
     const int parsed = cli_parse(context, argc, argv, arguments, arguments);
     g_option_context_free(context);
@@ -101,7 +107,8 @@ int cli_capture_run(FILE *file, const char *port, const sampling_option_values *
 
     capture_job job{file, port,
                     sampling_command_build(options->machine_type, options->video_standard,
-                                           options->dump_half_waves, options->rising_active)};
+                                           options->dump_half_waves, options->rising_active),
+                    options};
     const cli_job run{file ? "dump" : "monitor", capture_work, &job, show_progress, CLI_PROGRESS_INTERVAL_MS,
                       nullptr};
     const cli_job_outcome outcome = cli_job_run(&run);

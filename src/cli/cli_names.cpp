@@ -11,6 +11,7 @@
 namespace {
 
 gboolean check = FALSE;
+gboolean health = FALSE;
 unsigned bad_files = 0;
 
 // Prints "[file\t]time\tsecond\tname[\tlast]" and flushes; returns the
@@ -54,6 +55,33 @@ void cli_print_verdict(const char *file, const tape_file_event *record)
     print_line(file, record->tick, "verdict", record->name, tape_verdict_text(record->verdict));
     if (record->verdict == tape_verdict_bad)
         ++bad_files;
+}
+
+void cli_print_health(const char *file, const tape_file_event *record)
+{
+    if (!health || (record->verdict != tape_verdict_reading && record->verdict != tape_verdict_not_checked))
+        return;
+    const bool measured = record->health.pulses != 0;
+    const std::string figures = measured ? cli_percent_text(record->health.speed_percent) + "\t" +
+                                               cli_percent_text(record->health.spread_percent)
+                                         : "-\t-";
+    print_line(file, record->tick, "health", record->name, figures.c_str());
+}
+
+void cli_add_health_option(GOptionContext *context)
+{
+    const GOptionEntry entries[] = {
+        {"health", 0, 0, G_OPTION_ARG_NONE, &health,
+         "After each file's name, a line with the tape speed and pulse spread measured on its pilot", nullptr},
+        {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
+    };
+    g_option_context_add_main_entries(context, entries, nullptr);
+}
+
+std::string cli_percent_text(float percent)
+{
+    char text[G_ASCII_DTOSTR_BUF_SIZE];
+    return g_ascii_formatd(text, sizeof text, "%.1f", tape_health_shown_percent(percent));
 }
 
 void cli_add_check_option(GOptionContext *context)

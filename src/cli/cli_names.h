@@ -1,20 +1,26 @@
 // What a tape holds, on standard output, one line each:
 //
 //   TIME<TAB>LOADER<TAB>NAME                 a name found
+//   TIME<TAB>health<TAB>NAME<TAB>SPEED<TAB>SPREAD   with --health, a file found
 //   TIME<TAB>verdict<TAB>NAME<TAB>VERDICT    a built-in-format file judged
 //
 // For a name, TIME is the tape time of the name's end (m:ss.s) and LOADER
 // "rom", "tt250" or "turrican". For a verdict, TIME is where the file's
 // header begins, the second field is the word "verdict" (so scripts tell the
-// two kinds apart) and VERDICT is "good", "repaired" or "bad". NAME is the
-// name as the client's status bar shows it (its printable part). `names`
-// with several files puts FILE<TAB> in front.
+// kinds apart) and VERDICT is "good", "repaired" or "bad". A health line,
+// also placed where the header begins, gives the tape speed and the pulse
+// spread measured on the file's pilot or lead-in (tape_health.h), in percent
+// with one decimal and a point ("-3.8", "1.9"), or "-" for each when that was
+// not measured. NAME is the name as the client's status bar shows it (its
+// printable part). `names` with several files puts FILE<TAB> in front.
 //
 // With --check a bad file turns a run that otherwise succeeded into
 // CLI_EXIT_BAD_FILE. Main thread only.
 #pragma once
 
 #include "link/sample_pass.h"
+
+#include <string>
 
 // Prints one line for `found`, with "file\t" in front when file is not null,
 // and flushes standard output. Returns the printable name (valid until the
@@ -26,6 +32,18 @@ const char *cli_print_name(const char *file, const sample_pass_name *found);
 // front when file is not null, and flushes standard output. A bad file is
 // counted for cli_checked_status.
 void cli_print_verdict(const char *file, const tape_file_event *record);
+
+// With --health, prints the health line for `record` when it is the first
+// record of its file (found, not yet judged), with "file\t" in front when
+// file is not null, and flushes standard output.
+void cli_print_health(const char *file, const tape_file_event *record);
+
+// Adds --health to a parser.
+void cli_add_health_option(GOptionContext *context);
+
+// "-3.8" for a figure in percent (tape_health_shown_percent), with a point
+// whatever the locale.
+std::string cli_percent_text(float percent);
 
 // Adds --check (-c) to a parser.
 void cli_add_check_option(GOptionContext *context);

@@ -1,5 +1,6 @@
 #include "cli_progress.h"
 
+#include "cli_names.h"
 #include "tape/tape_time.h"
 
 #include <cstdio>
@@ -18,6 +19,7 @@ struct progress_state {
     bool line_shown;        // a rewritten line stands on the terminal
     std::string status;
     std::string last_name;
+    tape_health_figures health;
     guint64 tape_ticks;
     guint64 bytes;
     // Pulse counts and times of the last updates, for the pulse rate.
@@ -69,12 +71,22 @@ std::string size_text(const char *separator)
     return text;
 }
 
+// "  speed -3.8 %  spread 1.9 %" once a pilot has been measured, else nothing.
+std::string health_text(void)
+{
+    if (state.health.pulses == 0)
+        return "";
+    const std::string speed = cli_percent_text(state.health.speed_percent);
+    return "  speed " + (speed[0] == '-' || speed == "0.0" ? "" : std::string("+")) + speed + " %  spread " +
+           cli_percent_text(state.health.spread_percent) + " %";
+}
+
 void draw_line(void)
 {
     gchar *time = tape_time_text_tenths(state.tape_ticks);
-    gchar *line = g_strdup_printf("%s  %s%s  %" G_GUINT64_FORMAT " pulses/s%s%s", state.status.c_str(), time,
-                                  size_text("  ").c_str(), pulse_rate(), state.last_name.empty() ? "" : "  last: ",
-                                  state.last_name.c_str());
+    gchar *line = g_strdup_printf("%s  %s%s  %" G_GUINT64_FORMAT " pulses/s%s%s%s", state.status.c_str(), time,
+                                  size_text("  ").c_str(), pulse_rate(), health_text().c_str(),
+                                  state.last_name.empty() ? "" : "  last: ", state.last_name.c_str());
     std::string shown = line;
     // A line that wraps could not be rewritten in place; the terminal's echo
     // of a Ctrl-C ("^C") must fit behind it too.
@@ -128,6 +140,11 @@ void cli_progress_update(guint64 tape_ticks, guint64 bytes, guint64 pulses)
         ++state.window_filled;
     if (state.terminal && !state.status.empty())
         draw_line();
+}
+
+void cli_progress_health(const tape_health_figures *figures)
+{
+    state.health = *figures;
 }
 
 void cli_progress_finish(unsigned names)

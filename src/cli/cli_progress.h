@@ -1,9 +1,12 @@
 // A capture's progress on standard error, in the manner of dd status=progress
 // and pv: on a terminal one line, rewritten a few times a second, with the
 // capture's state, the tape time, the size of the stream so far, the pulses
-// per second and the last name found; otherwise one plain line per change of
-// state. Main thread only.
+// per second, the tape's health once a pilot has been measured ("speed
+// -3.8 %  spread 1.9 %") and the last name found; otherwise one plain line per
+// change of state. Main thread only.
 #pragma once
+
+#include "tape/tape_health.h"
 
 #include <glib.h>
 
@@ -28,6 +31,9 @@ void cli_progress_name(const char *name);
 void cli_progress_update(guint64 tape_ticks, guint64 bytes, guint64 pulses);
 
 #define CLI_PROGRESS_INTERVAL_MS 250u
+
+// The live health figures to show from the next update on.
+void cli_progress_health(const tape_health_figures *figures);
 
 // Clears the rewritten line and prints the capture's totals as a plain line.
 void cli_progress_finish(unsigned names);

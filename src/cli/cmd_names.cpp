@@ -4,6 +4,7 @@
 #include "cli.h"
 #include "cli_commands.h"
 #include "cli_names.h"
+#include "cli_sampling.h"
 #include "link/handoff.h"
 #include "link/sample_pass.h"
 #include "tape_file.h"
@@ -26,6 +27,7 @@ gboolean print_found(gpointer data)
 
 gboolean print_verdict(gpointer data)
 {
+    cli_print_health(current_file, static_cast<tape_file_event *>(data));
     cli_print_verdict(current_file, static_cast<tape_file_event *>(data));
     g_free(data);
     return G_SOURCE_REMOVE;
@@ -38,11 +40,19 @@ void run_at_once(GSourceFunc callback, gpointer data)
     callback(data);
 }
 
-int read_samples(const char *path, int is_tap, std::vector<unsigned short> *samples)
+// Reads a tape's samples into the pass's measure: a TAP image's header says
+// which machine wrote it, for a DMP file the sampling options do.
+int read_samples(const char *path, int is_tap, const sampling_option_values *options,
+                 std::vector<unsigned short> *samples, sample_pass *pass)
 {
     std::string error;
-    const int read = is_tap ? tape_tap_file_to_samples(path, 0, samples, nullptr, &error)
+    tape_tap_info info{};
+    const int read = is_tap ? tape_tap_file_to_samples(path, 0, samples, &info, &error)
                             : tape_read_dmp(path, samples, &error);
+    if (is_tap)
+        sample_pass_measure_for(pass, info.clock_hz, info.version == 2);
+    else
+        sample_pass_measure_for_options(pass, options);
     if (!read)
         cli_fail("%s", error.c_str());
     return read;
@@ -57,13 +67,19 @@ int cmd_names(int argc, char **argv)
         "Lists the files on tapes kept in DMP files (the device's sample stream) or TAP images: each file name "
         "found (tape time, loader, name), and the verdict of each ROM-loader file (where its header begins, the "
         "word verdict, name, and good, repaired or bad). With several files each line begins with the file's "
-        "name.",
+        "name. --health adds a line with each file's tape speed and pulse spread; the sampling options say "
+        "which machine wrote a DMP file (a TAP image says so itself).",
         nullptr);
     cli_add_check_option(context);
+    cli_add_health_option(context);
+    cli_sampling_add_options(context);
     const int parsed = cli_parse(context, &argc, &argv, 1, -1);
     g_option_context_free(context);
     if (parsed != CLI_EXIT_OK)
         return parsed;
+    sampling_option_values options;
+    if (cli_sampling_values(&options) != CLI_EXIT_OK)
+        return CLI_EXIT_USAGE;
 
     // Every file is judged before any name is printed.
     std::vector<int> is_tap;
@@ -79,13 +95,13 @@ int cmd_names(int argc, char **argv)
     int status = CLI_EXIT_OK;
     for (int i = 1; i < argc; ++i) {
         std::vector<unsigned short> samples;
-        if (!read_samples(argv[i], is_tap[i - 1], &samples)) {
+        sample_pass pass;
+        sample_pass_init(&pass, print_found);
+        if (!read_samples(argv[i], is_tap[i - 1], &options, &samples, &pass)) {
             status = CLI_EXIT_FAILED;
             continue;
         }
         current_file = argc > 2 ? argv[i] : nullptr;
-        sample_pass pass;
-        sample_pass_init(&pass, print_found);
         sample_pass_list_files(&pass, print_verdict);
         for (unsigned short sample : samples)
             sample_pass_feed(&pass, sample);

@@ -4,6 +4,7 @@
 #include "callbacks_contents.h"
 #include "callbacks_format.h"
 #include "callbacks_frame.h"
+#include "callbacks_health.h"
 #include "callbacks_indicator.h"
 #include "callbacks_plot.h"
 #include "callbacks_shell.h"
@@ -92,6 +93,7 @@ static void start_capture(FILE *file, const gchar *dump_path, const gchar *threa
     }
     common_toolbar_set_operation_running(1);
     callbacks_clock_start(file != nullptr);
+    callbacks_health_start();
     g_thread_unref(thread);
 }
 
@@ -163,7 +165,7 @@ gpointer thread_dump_core(gpointer data)
     capture_job *job = static_cast<capture_job *>(data);
     char *command = sampling_command_build(job->options.machine_type, job->options.video_standard,
                                            job->options.dump_half_waves, job->options.rising_active);
-    const char *reason = capture_worker_run(job->file, job->port, command);
+    const char *reason = capture_worker_run(job->file, job->port, command, &job->options);
     g_free(command);
     FILE *file = job->file;
     if (job->tap_path) {
@@ -197,6 +199,7 @@ gboolean idle_finish_dump_core(gpointer data)
     common_statusbar_update(outcome);
     g_free(outcome);
     callbacks_clock_stop();
+    callbacks_health_stop();
     common_toolbar_set_operation_running(0);
     serial_disconnect_port();
     return FALSE;

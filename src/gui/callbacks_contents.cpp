@@ -1,5 +1,6 @@
 #include "callbacks_contents.h"
 
+#include "callbacks_health.h"
 #include "main.h"
 #include "tape/petscii.h"
 #include "support.h"
@@ -19,6 +20,7 @@ enum {
     COLUMN_NAME,
     COLUMN_VERDICT,
     COLUMN_VERDICT_ICON,  // stock id, or null while there is nothing to mark
+    COLUMN_HEALTH,        // the tooltip: the tape health of the file's pilot (markup), or null
     COLUMNS
 };
 
@@ -82,6 +84,8 @@ void append_text_column(GtkTreeView *view, const char *title, int column, float 
 void show_record(GtkListStore *store, GtkTreeIter *row, const tape_file_event *record)
 {
     gchar *position = tape_time_text(record->tick);
+    gchar *health = callbacks_health_text(&record->health);
+    gchar *tooltip = health[0] ? g_markup_escape_text(health, -1) : nullptr;
     unsigned char name[17];
     std::memcpy(name, record->name, sizeof name);
     char shown[17];
@@ -89,8 +93,10 @@ void show_record(GtkListStore *store, GtkTreeIter *row, const tape_file_event *r
     gtk_list_store_set(store, row, COLUMN_SEQUENCE, record->sequence, COLUMN_POSITION, position, COLUMN_LOADER,
                        _(tape_loader_text(record->loader)), COLUMN_NAME, shown, COLUMN_VERDICT,
                        _(tape_verdict_text(record->verdict)), COLUMN_VERDICT_ICON, verdict_icon(record->verdict),
-                       -1);
+                       COLUMN_HEALTH, tooltip, -1);
     g_free(position);
+    g_free(health);
+    g_free(tooltip);
 }
 
 // The row of the record's file, if listed. Rows are added in the order of
@@ -109,7 +115,7 @@ bool find_row(GtkListStore *store, guint sequence, GtkTreeIter *row)
 void callbacks_contents_set_up_view(GtkScrolledWindow *scrolled_window, GtkTreeView *view)
 {
     GtkListStore *store = gtk_list_store_new(COLUMNS, G_TYPE_UINT, G_TYPE_STRING, G_TYPE_STRING, G_TYPE_STRING,
-                                             G_TYPE_STRING, G_TYPE_STRING);
+                                             G_TYPE_STRING, G_TYPE_STRING, G_TYPE_STRING);
     gtk_tree_view_set_model(view, GTK_TREE_MODEL(store));
     g_object_unref(store);
 
@@ -139,6 +145,7 @@ void callbacks_contents_set_up_view(GtkScrolledWindow *scrolled_window, GtkTreeV
 
     gtk_tree_view_set_rules_hint(view, TRUE);
     gtk_tree_view_set_search_column(view, COLUMN_NAME);
+    gtk_tree_view_set_tooltip_column(view, COLUMN_HEALTH);
 
     // A row as wide as most: a long position, the longest loader and verdict
     // in this language, and a name of eleven wide letters (as wide as most

@@ -4,7 +4,8 @@
 // name as the status bar shows it, and how it read back ("reading..." until
 // judged, then "good", "repaired" or "bad"; "not checked" for the turbo
 // loaders, whose blocks are not read). A stock icon marks good, repaired and
-// bad files. Cleared when a capture starts, kept after it ends.
+// bad files; a row's tooltip is the tape health measured on the file's pilot
+// or lead-in. Cleared when a capture starts, kept after it ends.
 // Interface thread only.
 #pragma once
 

@@ -1,5 +1,6 @@
 #include "callbacks_frame.h"
 
+#include "callbacks_health.h"
 #include "callbacks_plot.h"
 #include "link/capture_worker.h"
 #include "link/handoff_frame.h"
@@ -20,6 +21,7 @@ static frame_shown show_waiting(void)
 {
     int rows = callbacks_plot_show_waiting_rows();
     bool light = capture_worker_show_light() != 0;
+    callbacks_health_show_due();
     if (rows > 0 && rows >= callbacks_plot_picture_height())
         return frame_shown::blur;
     return rows > 0 || light ? frame_shown::something : frame_shown::nothing;

@@ -3,8 +3,9 @@
 // queuing an idle callback for each; they are shown here, all that waits at
 // once and at most once per display frame. The worker's first result after a
 // quiet spell queues idle_show_frame, which shows what waits and starts the
-// clock; each tick shows what came since, and a tick that finds nothing lets
-// the clock rest. Interface thread only.
+// clock; each tick shows what came since (and the tape health readout, when
+// it is due), and a tick that finds nothing lets the clock rest. Interface
+// thread only.
 #pragma once
 
 #include <gtk/gtk.h>

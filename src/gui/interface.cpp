@@ -2,6 +2,7 @@
 
 #include "callbacks_capture.h"
 #include "callbacks_contents.h"
+#include "callbacks_health.h"
 #include "callbacks_format.h"
 #include "callbacks_indicator.h"
 #include "callbacks_maintenance.h"
@@ -185,6 +186,33 @@ GtkWidget *create_window_main(void)
     gtk_widget_show(label_tape_clock);
     gtk_box_pack_start(GTK_BOX(hbox_status), label_tape_clock, FALSE, FALSE, 4);
 
+    // The tape's health: speed and spread, and a gauge of the spread. In an
+    // event box, which gives the label a window for the tooltip.
+    GtkWidget *eventbox_tape_health = gtk_event_box_new();
+    gtk_widget_show(eventbox_tape_health);
+    gtk_box_pack_start(GTK_BOX(hbox_status), eventbox_tape_health, FALSE, FALSE, 4);
+    gtk_tooltips_set_tip(tooltips, eventbox_tape_health,
+                         _("Tape speed and pulse spread, measured on the pilot that opens each file. The gauge turns "
+                           "yellow, then red, as the pulses come near the edges of the loaders' windows."),
+                         nullptr);
+
+    GtkWidget *hbox_tape_health = gtk_hbox_new(FALSE, 4);
+    gtk_widget_show(hbox_tape_health);
+    gtk_container_add(GTK_CONTAINER(eventbox_tape_health), hbox_tape_health);
+
+    GtkWidget *label_tape_health = gtk_label_new("");
+    gtk_widget_show(label_tape_health);
+    gtk_box_pack_start(GTK_BOX(hbox_tape_health), label_tape_health, FALSE, FALSE, 0);
+
+    GtkWidget *alignment_tape_health = gtk_alignment_new(0.5, 0.5, 1, 0);
+    gtk_widget_show(alignment_tape_health);
+    gtk_box_pack_start(GTK_BOX(hbox_tape_health), alignment_tape_health, FALSE, FALSE, 0);
+
+    GtkWidget *drawingarea_tape_health = gtk_drawing_area_new();
+    gtk_widget_show(drawingarea_tape_health);
+    gtk_container_add(GTK_CONTAINER(alignment_tape_health), drawingarea_tape_health);
+    gtk_widget_set_size_request(drawingarea_tape_health, 40, 10);
+
     GtkWidget *frame_flash = gtk_frame_new(nullptr);
     gtk_widget_show(frame_flash);
     gtk_box_pack_start(GTK_BOX(hbox_status), frame_flash, FALSE, FALSE, 0);
@@ -206,6 +234,8 @@ GtkWidget *create_window_main(void)
     g_signal_connect(drawingarea_flash, "configure_event", G_CALLBACK(on_drawingarea_flash_configure_event),
                      nullptr);
     g_signal_connect(drawingarea_flash, "expose_event", G_CALLBACK(on_drawingarea_flash_expose_event), nullptr);
+    g_signal_connect(drawingarea_tape_health, "expose_event",
+                     G_CALLBACK(on_drawingarea_main_tape_health_expose_event), nullptr);
 
     support_register_object_no_ref(window, window, "window_main");
     support_register_widget(window, vbox, "vbox_main_top_most");
@@ -217,6 +247,11 @@ GtkWidget *create_window_main(void)
     support_register_widget(window, hbox_status, "hbox_status");
     support_register_widget(window, statusbar, "statusbar_main");
     support_register_widget(window, label_tape_clock, "label_main_tape_clock");
+    support_register_widget(window, eventbox_tape_health, "eventbox_main_tape_health");
+    support_register_widget(window, hbox_tape_health, "hbox_main_tape_health");
+    support_register_widget(window, label_tape_health, "label_main_tape_health");
+    support_register_widget(window, alignment_tape_health, "alignment_main_tape_health");
+    support_register_widget(window, drawingarea_tape_health, "drawingarea_main_tape_health");
     support_register_widget(window, frame_flash, "frame_flash");
     support_register_widget(window, alignment_flash, "alignment_flash");
     support_register_widget(window, drawingarea_flash, "drawingarea_flash");

@@ -1,16 +1,22 @@
 #include "link/capture_progress.h"
 
 #include <atomic>
+#include <mutex>
 
 // Independent figures for a display: none orders any other memory.
 static std::atomic<guint64> published_ticks{0};
 static std::atomic<guint64> published_bytes{0};
 static std::atomic<guint64> published_pulses{0};
+// Several figures that belong together.
+static std::mutex health_lock;
+static tape_health_figures published_health;
 
 void capture_progress_reset(void)
 {
     capture_progress_publish(0, 0);
     capture_progress_publish_pulses(0);
+    const tape_health_figures none{};
+    capture_progress_publish_health(&none);
 }
 
 void capture_progress_publish(guint64 ticks, guint64 bytes)
@@ -35,4 +41,16 @@ void capture_progress_publish_pulses(guint64 pulses)
 guint64 capture_progress_pulses(void)
 {
     return published_pulses.load(std::memory_order_relaxed);
+}
+
+void capture_progress_publish_health(const tape_health_figures *figures)
+{
+    std::lock_guard<std::mutex> hold(health_lock);
+    published_health = *figures;
+}
+
+void capture_progress_health(tape_health_figures *figures)
+{
+    std::lock_guard<std::mutex> hold(health_lock);
+    *figures = published_health;
 }

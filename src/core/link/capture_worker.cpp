@@ -86,7 +86,21 @@ int capture_worker_show_light(void)
     return 1;
 }
 
-const char *capture_worker_run(FILE *file, const char *port_name, const char *command)
+// Publishes the live health figures when the pass took in new pulses of a
+// pilot since the last look.
+static void publish_health(const sample_pass *pass, guint64 *news_seen)
+{
+    const guint64 news = tape_health_news(&pass->health);
+    if (news == *news_seen)
+        return;
+    *news_seen = news;
+    tape_health_figures figures;
+    tape_health_live(&pass->health, &figures);
+    capture_progress_publish_health(&figures);
+}
+
+const char *capture_worker_run(FILE *file, const char *port_name, const char *command,
+                               const sampling_option_values *options)
 {
     post(callbacks()->statusbar_update, const_cast<char *>(N_("Press PLAY on tape...")));
     if (!serial_connect_and_configure_port(port_name))
@@ -98,6 +112,9 @@ const char *capture_worker_run(FILE *file, const char *port_name, const char *co
 
     sample_pass pass;
     sample_pass_init(&pass, callbacks()->print_petscii_filename);
+    if (options)
+        sample_pass_measure_for_options(&pass, options);
+    guint64 health_news_seen = 0;
     if (callbacks()->tape_file)
         sample_pass_list_files(&pass, callbacks()->tape_file);
     capture_outputs outputs{post_status, switch_light, sample_pass_take, &pass};
@@ -121,6 +138,7 @@ const char *capture_worker_run(FILE *file, const char *port_name, const char *co
         const int ended = capture_take_read(&state, buffer, received);
         capture_progress_publish(pass.tape_ticks, capture_bytes_written(&state));
         capture_progress_publish_pulses(pass.samples);
+        publish_health(&pass, &health_news_seen);
         if (ended)
             break;
     }

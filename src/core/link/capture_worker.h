@@ -7,6 +7,8 @@
 // within about half a second and the capture ends with "Communication error".
 #pragma once
 
+#include "link/sampling_options.h"
+
 #include <glib.h>
 #include <stdio.h>
 
@@ -38,9 +40,12 @@ void capture_worker_set_callbacks(const capture_worker_callbacks *callbacks);
 // file failure or a failed read. Leaves the port open and the file open.
 // Returns nullptr for success or one of the fixed reasons. Blocks for the
 // length of the capture; every wait ends within ~500 ms of a port close.
-// After every read it publishes the tape time and dump bytes so far
-// (capture_progress.h; reset it before the worker starts).
-const char *capture_worker_run(FILE *file, const char *port_name, const char *command);
+// After every read it publishes the tape time and dump bytes so far, and the
+// live tape health figures when they changed (capture_progress.h; reset it
+// before the worker starts), measured against the machine and video standard
+// of `options` (nullptr: a C64 on PAL, the device's defaults).
+const char *capture_worker_run(FILE *file, const char *port_name, const char *command,
+                               const sampling_option_values *options = nullptr);
 
 // The worker's common ending: closes file (if any), has every plot row and
 // light switch left so far shown (handoff_frame_flush), posts led_off, sleeps

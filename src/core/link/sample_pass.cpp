@@ -2,6 +2,8 @@
 
 #include "link/handoff.h"
 #include "link/plot.h"
+#include "link/sampling_command.h"
+#include "tape/tap_writer.h"
 
 #include <cstring>
 
@@ -13,6 +15,19 @@ void sample_pass_init(sample_pass *pass, GSourceFunc print_name)
     name_finder_init(&pass->finder);
     pass->print_name = print_name;
     pass->tape_file = nullptr;
+    // The device's defaults.
+    tape_health_init(&pass->health, tap_clock_hz(0, 0), 0);
+}
+
+void sample_pass_measure_for(sample_pass *pass, double clock_hz, int half_waves)
+{
+    tape_health_init(&pass->health, clock_hz, half_waves);
+}
+
+void sample_pass_measure_for_options(sample_pass *pass, const sampling_option_values *options)
+{
+    const int half_waves = options->dump_half_waves && sampling_machine_uses_both_edges(options->machine_type);
+    sample_pass_measure_for(pass, tap_format_for(options).clock_hz, half_waves);
 }
 
 static void post_file_record(void *context, const tape_file_event *event)
@@ -24,6 +39,7 @@ void sample_pass_list_files(sample_pass *pass, GSourceFunc tape_file)
 {
     pass->tape_file = tape_file;
     tape_index_init(&pass->index, post_file_record, pass);
+    pass->index.health = &pass->health;
 }
 
 void sample_pass_feed(sample_pass *pass, unsigned short sample)
@@ -58,6 +74,7 @@ static void take_up_to_name(sample_pass *pass, const unsigned short *samples, st
 void sample_pass_take(void *context, const unsigned short *samples, unsigned count)
 {
     auto *pass = static_cast<sample_pass *>(context);
+    tape_health_feed(&pass->health, samples, count);
     plot_add_samples(&pass->tick_sum, samples, count);
     pass->samples += count;
     while (count > 0) {

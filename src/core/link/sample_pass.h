@@ -4,10 +4,14 @@
 // to the three tape-header name decoders. A name found is handed to the
 // interface as a heap sample_pass_name that the receiving callback frees.
 // When asked (sample_pass_list_files), every sample also goes to the tape
-// index, whose file records are handed over the same way.
+// index, whose file records are handed over the same way. Every sample is
+// measured for the tape's health (tape_health.h) before anything else sees
+// it, so file records carry their pilot's figures.
 #pragma once
 
+#include "link/sampling_options.h"
 #include "tape/name_finder.h"
+#include "tape/tape_health.h"
 #include "tape/tape_index.h"
 
 #include <glib.h>
@@ -27,10 +31,20 @@ struct sample_pass {
     GSourceFunc print_name;  // receives each name found; nullptr: names dropped
     GSourceFunc tape_file;   // receives each file record; nullptr: no files listed
     tape_index index;        // used only with tape_file
+    tape_health health;      // the live figures: tape_health_live(&pass->health, ...)
 };
 
-// Starts a capture's pass. Worker thread.
+// Starts a capture's pass; tape health is measured against a C64 on PAL.
+// Worker thread.
 void sample_pass_init(sample_pass *pass, GSourceFunc print_name);
+
+// Measures tape health against a machine with this clock instead
+// (tape_health_init). Worker thread, right after sample_pass_init.
+void sample_pass_measure_for(sample_pass *pass, double clock_hz, int half_waves);
+
+// The same for the machine, video standard and edge choice of a capture's
+// sampling options.
+void sample_pass_measure_for_options(sample_pass *pass, const sampling_option_values *options);
 
 // Lists the capture's files too: each record (tape_index.h) goes to tape_file
 // as a heap copy of a tape_file_event that the callback frees. Worker thread,

@@ -24,6 +24,8 @@ void send(tape_index *index, tape_loader loader, uint64_t tick, const unsigned c
     event.tick = tick;
     std::memcpy(event.name, name, 16);
     event.verdict = verdict;
+    if (index->health)
+        tape_health_file(index->health, loader, tick, &event.health);
     index->sink(index->context, &event);
 }
 
@@ -90,6 +92,7 @@ void tape_index_init(tape_index *index, tape_file_sink sink, void *context)
     index->rom_sequence = 0;
     index->sink = sink;
     index->context = context;
+    index->health = nullptr;
     rom_files_init(&index->rom, rom_file_news, index);
 }
 

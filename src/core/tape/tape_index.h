@@ -39,6 +39,7 @@
 
 #include "tape/name_finder.h"
 #include "tape/rom_files.h"
+#include "tape/tape_health.h"
 #include "tape/tape_verdict.h"
 
 #include <cstddef>
@@ -50,6 +51,7 @@ struct tape_file_event {
     uint64_t tick;           // position of the header's first byte, ticks since the capture began
     unsigned char name[17];  // the 16 bytes of the name field as on tape, then 0
     tape_verdict verdict;
+    tape_health_figures health;  // of the file's pilot or lead-in; pulses 0 when unmeasured or not asked for
 };
 
 // Receives each record; valid during the call only.
@@ -71,10 +73,13 @@ struct tape_index {
     uint32_t rom_sequence;     // of the built-in-format file being read
     tape_file_sink sink;
     void *context;
+    const tape_health *health; // where records take their files' health from; nullptr: none
     unsigned short recent[tape_index_recent_samples];
 };
 
-// Starts an index for a new capture; sink may be nullptr. Any thread.
+// Starts an index for a new capture; sink may be nullptr. Records carry no
+// health figures unless index->health is set to the capture's measure, which
+// must be fed each sample before the index. Any thread.
 void tape_index_init(tape_index *index, tape_file_sink sink, void *context);
 
 // Lets the block reader read the samples fed so far, then reports a turbo

@@ -7,7 +7,18 @@
 // one file-local instance for the whole program, kept across captures.
 #pragma once
 
+#include "tape/turbo.h"
+
 #include <cstddef>
+
+// The format's constants, also for the tape health measure's windows.
+inline constexpr turbo_format tt250_format{
+    .one_pulse = {67, 29},    // 67..95, centre 81; tested first, so 67 is a 1
+    .zero_pulse = {39, 29},   // 39..67, in effect 39..66
+    .lead_in_byte = 0x02,
+    .lead_in_bytes_min = 959, // the byte found by the alignment search included
+    .sync_bytes = 9,          // 0x09..0x01; identifier at byte 10, name at bytes 16..31
+};
 
 // Same contract as rom_loader_find_name (rom.h): returns 1 exactly when this
 // call completed a name in name[0..15], else 0; restart nonzero starts a new

@@ -4,14 +4,6 @@
 
 namespace {
 
-constexpr turbo_format turrican_format{
-    .one_pulse = {68, 27},    // 68..94, centre 81; tested first, so 68 is a 1
-    .zero_pulse = {42, 27},   // 42..68, in effect 42..67
-    .lead_in_byte = 0x02,
-    .lead_in_bytes_min = 959,
-    .sync_bytes = 12,         // 0x0C..0x01; identifier at byte 13, name at bytes 19..34
-};
-
 turbo_state decoder;
 
 }  // namespace

@@ -6,7 +6,18 @@
 // file-local instance for the whole program, separate from Turbo Tape 250's.
 #pragma once
 
+#include "tape/turbo.h"
+
 #include <cstddef>
+
+// The format's constants, also for the tape health measure's windows.
+inline constexpr turbo_format turrican_format{
+    .one_pulse = {68, 27},    // 68..94, centre 81; tested first, so 68 is a 1
+    .zero_pulse = {42, 27},   // 42..68, in effect 42..67
+    .lead_in_byte = 0x02,
+    .lead_in_bytes_min = 959,
+    .sync_bytes = 12,         // 0x0C..0x01; identifier at byte 13, name at bytes 19..34
+};
 
 // Same contract as rom_loader_find_name (rom.h): returns 1 exactly when this
 // call completed a name in name[0..15], else 0; restart nonzero starts a new

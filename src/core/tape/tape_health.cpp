@@ -1,0 +1,346 @@
+#include "tape/tape_health.h"
+
+#include "tape/rom_pulses.h"
+#include "tape/tape_time.h"
+#include "tape/tt250.h"
+#include "tape/turrican.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+
+namespace {
+
+// A pulse class: its nominal length in machine cycles and its decoder's
+// window in ticks (both ends included).
+struct pulse_class {
+    double cycles;
+    unsigned low;
+    unsigned high;
+};
+
+constexpr unsigned ticks_per_pulse_unit = 8;
+
+constexpr unsigned window_low(pulse_window window)
+{
+    return window.first * ticks_per_pulse_unit;
+}
+
+constexpr unsigned window_high(pulse_window window)
+{
+    return (window.first + window.width) * ticks_per_pulse_unit - 1;
+}
+
+// A turbo zero window ends where the one window, tested first, begins.
+constexpr unsigned zero_high(const turbo_format &format)
+{
+    return std::min(window_high(format.zero_pulse), window_low(format.one_pulse) - 1);
+}
+
+// Pulse lengths in machine cycles as the loaders write them: 8 cycles a unit.
+constexpr double rom_short_cycles = 0x30 * 8;
+constexpr double rom_medium_cycles = 0x42 * 8;
+constexpr double rom_long_cycles = 0x56 * 8;
+constexpr double tt250_zero_cycles = 0x1A * 8;
+constexpr double tt250_one_cycles = 0x28 * 8;
+constexpr double turrican_zero_cycles = 0x1B * 8;
+constexpr double turrican_one_cycles = 0x27 * 8;
+
+constexpr pulse_class rom_classes[] = {
+    {rom_short_cycles, window_low(rom_short_pulse), window_high(rom_short_pulse)},
+    {rom_medium_cycles, window_low(rom_medium_pulse), window_high(rom_medium_pulse)},
+    {rom_long_cycles, window_low(rom_long_pulse), window_high(rom_long_pulse)},
+};
+constexpr pulse_class tt250_classes[] = {
+    {tt250_zero_cycles, window_low(tt250_format.zero_pulse), zero_high(tt250_format)},
+    {tt250_one_cycles, window_low(tt250_format.one_pulse), window_high(tt250_format.one_pulse)},
+};
+constexpr pulse_class turrican_classes[] = {
+    {turrican_zero_cycles, window_low(turrican_format.zero_pulse), zero_high(turrican_format)},
+    {turrican_one_cycles, window_low(turrican_format.one_pulse), window_high(turrican_format.one_pulse)},
+};
+
+// What the recognisers take for a pilot pulse and for a lead-in's zero and
+// one: the ROM loader's short window, and the two turbo loaders' windows
+// together, in ticks (no aliasing of long samples).
+constexpr unsigned pilot_low = window_low(rom_short_pulse);
+constexpr unsigned pilot_span = window_high(rom_short_pulse) - pilot_low;
+constexpr unsigned zero_low = window_low(tt250_format.zero_pulse);
+constexpr unsigned zero_span = window_low(turrican_format.one_pulse) - 1 - zero_low;
+constexpr unsigned one_low = window_low(turrican_format.one_pulse);
+constexpr unsigned one_span = window_high(tt250_format.one_pulse) - one_low;
+
+// A pilot counts from 256 short pulses in a row: a ROM-loader byte holds two
+// at most. Measured stretches go to the live figures 256 pulses at a time
+// (about a tenth of a second).
+constexpr uint64_t pilot_pulses_to_measure = 256;
+// A lead-in counts from 32 bytes 0x02 in a row, and goes to the live figures
+// 32 bytes at a time (224 zero pulses, about 50 ms).
+constexpr uint64_t lead_in_bytes_to_measure = 32;
+constexpr unsigned zeros_per_lead_in_byte = 7;
+
+// A run whose mean lies further than this from its nominal length is not a
+// pilot (a drive that far off is beyond adjusting).
+constexpr double farthest_speed = 0.14;
+
+// One/zero length ratio that parts the two turbo lead-ins: the geometric mean
+// of Turbo Tape 250's (320 / 208) and the Turrican loader's (312 / 216).
+const double turbo_ratio_parting = std::sqrt((tt250_one_cycles / tt250_zero_cycles) *
+                                             (turrican_one_cycles / turrican_zero_cycles));
+
+// Live figures: the newest measured pulses up to a second of their time.
+constexpr uint64_t live_ticks = tape_ticks_per_second;
+// A file's pilot ends where its header begins; a header found from damaged
+// bytes may be placed a little off.
+constexpr uint64_t pilot_to_header_ticks = tape_ticks_per_second / 4;
+
+constexpr float most_margin = 99.0f;
+
+enum run_phase : uint8_t {
+    run_none,      // no run, or too short yet to be judged
+    run_measured,  // a pilot or lead-in: its pulses count
+    run_refused,   // pulses of the right kind but of the wrong mean: not counted
+};
+
+// Measures stop here when samples are half waves.
+constexpr double not_measured = 0;
+
+double nominal_of(const tape_health *health, tape_loader format)
+{
+    return health->nominal_ticks[format];
+}
+
+bool near_nominal(double mean_ticks, double nominal)
+{
+    return nominal > 0 && std::fabs(nominal / mean_ticks - 1) <= farthest_speed;
+}
+
+void add_piece(tape_health *health, tape_health_run *run)
+{
+    tape_health_piece &piece = health->pieces[health->pieces_added % tape_health_pieces];
+    piece.sums.pulses = run->sums.pulses - run->flushed.pulses;
+    if (piece.sums.pulses == 0)
+        return;
+    piece.sums.ticks = run->sums.ticks - run->flushed.ticks;
+    piece.sums.squares = run->sums.squares - run->flushed.squares;
+    piece.format = run->format;
+    run->flushed = run->sums;
+    ++health->pieces_added;
+}
+
+void end_run(tape_health *health, tape_health_run *run, uint64_t end_tick)
+{
+    if (run->phase == run_measured) {
+        add_piece(health, run);
+        tape_health_pilot &pilot = health->pilots[health->pilots_added % tape_health_pilots];
+        pilot.sums = run->sums;
+        pilot.start_tick = run->start_tick;
+        pilot.end_tick = end_tick;
+        pilot.format = run->format;
+        ++health->pilots_added;
+    }
+    *run = tape_health_run{};
+}
+
+// Every 256th pulse of a pilot: judged once, then handed on.
+void pilot_stretch(tape_health *health)
+{
+    tape_health_run &run = health->rom;
+    if (run.phase == run_none) {
+        const double mean = double(run.sums.ticks) / double(run.sums.pulses);
+        run.format = tape_loader_rom;
+        run.phase = near_nominal(mean, nominal_of(health, tape_loader_rom)) ? run_measured : run_refused;
+    }
+    if (run.phase == run_measured)
+        add_piece(health, &run);
+}
+
+// Every 32nd lead-in byte: which loader wrote it, judged once; then handed on.
+void lead_in_stretch(tape_health *health)
+{
+    tape_health_run &run = health->turbo;
+    if (run.phase == run_none) {
+        const double zero = double(run.sums.ticks) / double(run.sums.pulses);
+        const double one = double(health->one_ticks) / double(health->lead_in_bytes);
+        run.format = one / zero > turbo_ratio_parting ? tape_loader_tt250 : tape_loader_turrican;
+        run.phase = near_nominal(zero, nominal_of(health, run.format)) ? run_measured : run_refused;
+    }
+    if (run.phase == run_measured)
+        add_piece(health, &run);
+}
+
+void end_lead_in(tape_health *health, uint64_t end_tick)
+{
+    end_run(health, &health->turbo, end_tick);
+    health->lead_in_bytes = 0;
+    health->one_ticks = 0;
+}
+
+const pulse_class *classes_of(tape_loader format, std::size_t *count)
+{
+    switch (format) {
+    case tape_loader_tt250:
+        *count = std::size(tt250_classes);
+        return tt250_classes;
+    case tape_loader_turrican:
+        *count = std::size(turrican_classes);
+        return turrican_classes;
+    case tape_loader_rom:
+        break;
+    }
+    *count = std::size(rom_classes);
+    return rom_classes;
+}
+
+// Figures from sums of pulse lengths divided by their nominal lengths: n
+// pulses, their sum and their sum of squares.
+void set_figures(const tape_health *health, tape_loader format, double pulses, double ratios, double squares,
+                 tape_health_figures *figures)
+{
+    const double mean = ratios / pulses;
+    const double deviation = std::sqrt(std::max(0.0, squares / pulses - mean * mean));
+    figures->pulses = uint32_t(std::min(pulses, double(UINT32_MAX)));
+    figures->format = format;
+    figures->speed_percent = float(100 * (1 / mean - 1));
+    figures->spread_percent = float(100 * deviation / mean);
+
+    // The scatter in ticks, as the measured pulses show it.
+    const double jitter = deviation * nominal_of(health, format);
+    std::size_t count = 0;
+    const pulse_class *classes = classes_of(format, &count);
+    double margin = most_margin;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double expected = classes[i].cycles * tape_ticks_per_second / health->clock_hz * mean;
+        const double room = std::min(expected - classes[i].low, classes[i].high - expected);
+        const double sigmas = jitter > 0 ? room / jitter : room >= 0 ? most_margin : -most_margin;
+        margin = std::min(margin, sigmas);
+    }
+    figures->margin = float(std::max(-double(most_margin), margin));
+}
+
+void set_figures_of_sums(const tape_health *health, tape_loader format, const tape_health_sums &sums,
+                         tape_health_figures *figures)
+{
+    const double nominal = nominal_of(health, format);
+    set_figures(health, format, double(sums.pulses), double(sums.ticks) / nominal,
+                double(sums.squares) / (nominal * nominal), figures);
+}
+
+}  // namespace
+
+tape_health_colour tape_health_colour_of(const tape_health_figures *figures)
+{
+    if (figures->margin >= tape_health_margin_green)
+        return tape_health_green;
+    return figures->margin >= tape_health_margin_yellow ? tape_health_yellow : tape_health_red;
+}
+
+double tape_health_shown_percent(float percent)
+{
+    const double shown = std::round(double(percent) * 10) / 10;
+    return shown == 0 ? 0 : shown;
+}
+
+void tape_health_init(tape_health *health, double clock_hz, int half_waves)
+{
+    *health = tape_health{};
+    health->clock_hz = clock_hz;
+    const double ticks_per_cycle = double(tape_ticks_per_second) / clock_hz;
+    health->nominal_ticks[tape_loader_rom] = half_waves ? not_measured : rom_short_cycles * ticks_per_cycle;
+    health->nominal_ticks[tape_loader_tt250] = half_waves ? not_measured : tt250_zero_cycles * ticks_per_cycle;
+    health->nominal_ticks[tape_loader_turrican] =
+        half_waves ? not_measured : turrican_zero_cycles * ticks_per_cycle;
+}
+
+void tape_health_feed(tape_health *health, const unsigned short *samples, std::size_t count)
+{
+    uint64_t tick = health->tick;
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned sample = samples[i];
+        const uint64_t square = uint64_t(sample) * sample;
+
+        tape_health_run &pilot = health->rom;
+        if (sample - pilot_low <= pilot_span) {
+            if (pilot.sums.pulses == 0)
+                pilot.start_tick = tick;
+            ++pilot.sums.pulses;
+            pilot.sums.ticks += sample;
+            pilot.sums.squares += square;
+            health->rom_strays = 0;
+            if (pilot.sums.pulses % pilot_pulses_to_measure == 0)
+                pilot_stretch(health);
+        } else if (pilot.sums.pulses != 0) {
+            // A measured pilot outlasts a single stray pulse; its end is a
+            // byte marker's two.
+            if (pilot.phase != run_measured || ++health->rom_strays == 2) {
+                end_run(health, &pilot, tick);
+                health->rom_strays = 0;
+            }
+        }
+
+        // Lead-in bytes 0x02: seven zero pulses between one pulses.
+        if (sample - zero_low <= zero_span) {
+            ++health->zeros;
+            health->byte_ticks += sample;
+            health->byte_squares += square;
+        } else {
+            const bool one = sample - one_low <= one_span;
+            if (one && health->zeros == zeros_per_lead_in_byte) {
+                tape_health_run &lead_in = health->turbo;
+                if (health->lead_in_bytes == 0)
+                    lead_in.start_tick = tick - health->byte_ticks;
+                ++health->lead_in_bytes;
+                lead_in.sums.pulses += zeros_per_lead_in_byte;
+                lead_in.sums.ticks += health->byte_ticks;
+                lead_in.sums.squares += health->byte_squares;
+                health->one_ticks += sample;
+                if (health->lead_in_bytes % lead_in_bytes_to_measure == 0)
+                    lead_in_stretch(health);
+            } else if (health->lead_in_bytes != 0) {
+                end_lead_in(health, tick - health->byte_ticks);
+            }
+            health->zeros = 0;
+            health->byte_ticks = 0;
+            health->byte_squares = 0;
+        }
+        tick += sample;
+    }
+    health->tick = tick;
+}
+
+void tape_health_live(const tape_health *health, tape_health_figures *figures)
+{
+    *figures = tape_health_figures{};
+    const uint64_t kept = std::min<uint64_t>(health->pieces_added, tape_health_pieces);
+    if (kept == 0)
+        return;
+    double pulses = 0, ratios = 0, squares = 0;
+    uint64_t ticks = 0;
+    for (uint64_t back = 1; back <= kept && ticks < live_ticks; ++back) {
+        const tape_health_piece &piece = health->pieces[(health->pieces_added - back) % tape_health_pieces];
+        const double nominal = nominal_of(health, piece.format);
+        pulses += double(piece.sums.pulses);
+        ratios += double(piece.sums.ticks) / nominal;
+        squares += double(piece.sums.squares) / (nominal * nominal);
+        ticks += piece.sums.ticks;
+    }
+    const tape_loader newest = health->pieces[(health->pieces_added - 1) % tape_health_pieces].format;
+    set_figures(health, newest, pulses, ratios, squares, figures);
+}
+
+void tape_health_file(const tape_health *health, tape_loader loader, uint64_t tick, tape_health_figures *figures)
+{
+    *figures = tape_health_figures{};
+    const uint64_t kept = std::min<uint64_t>(health->pilots_added, tape_health_pilots);
+    for (uint64_t back = 1; back <= kept; ++back) {
+        const tape_health_pilot &pilot = health->pilots[(health->pilots_added - back) % tape_health_pilots];
+        // Turbo lead-ins are told apart by their pulses; the file's loader
+        // knows for sure.
+        const bool same_kind = (pilot.format == tape_loader_rom) == (loader == tape_loader_rom);
+        const uint64_t apart = pilot.end_tick > tick ? pilot.end_tick - tick : tick - pilot.end_tick;
+        if (same_kind && pilot.start_tick <= tick && apart <= pilot_to_header_ticks) {
+            set_figures_of_sums(health, loader, pilot.sums, figures);
+            return;
+        }
+    }
+}
