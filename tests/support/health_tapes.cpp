@@ -1,5 +1,8 @@
 #include "health_tapes.h"
 
+#include "tape/rom_pulses.h"
+#include "tape/tt250.h"
+#include "tape/turrican.h"
 #include "tape_synth.h"
 
 #include <algorithm>
@@ -38,7 +41,7 @@ const unsigned char program[300] = {0x0B, 0x08, 0x0A, 0x00, 0x9E, '2', '0', '6',
 health_tape health_rom_tape(double speed, double jitter_percent, double clock_hz)
 {
     tape_synth synth;
-    health_tape made = start(&synth, tape_rom_short_ticks, ticks_of(0x30 * 8, clock_hz), speed, jitter_percent);
+    health_tape made = start(&synth, tape_rom_short_ticks, ticks_of(rom_short_cycles, clock_hz), speed, jitter_percent);
     tape_rom_program(&synth, tape_name_field("HEALTH"), 0x0801, program, sizeof program);
     made.samples = synth.samples;
     play_at(&made.samples, speed);
@@ -48,7 +51,7 @@ health_tape health_rom_tape(double speed, double jitter_percent, double clock_hz
 health_tape health_turbo_tape(bool turrican, double speed, double jitter_percent)
 {
     const tape_turbo_format &format = turrican ? tape_turrican : tape_tt250;
-    const double zero_cycles = turrican ? 0x1B * 8 : 0x1A * 8;
+    const double zero_cycles = turrican ? turrican_zero_cycles : tt250_zero_cycles;
     tape_synth synth;
     health_tape made =
         start(&synth, format.zero_ticks, ticks_of(zero_cycles, health_pal_c64_hz), speed, jitter_percent);

@@ -11,3 +11,9 @@
 inline constexpr pulse_window rom_short_pulse{75, 39};   // 75..113, centre 94
 inline constexpr pulse_window rom_medium_pulse{113, 39}; // 113..151, centre 132
 inline constexpr pulse_window rom_long_pulse{153, 39};   // 153..191, centre 172
+
+// The pulses as the machine writes them, in cycles of its clock (TAP units of
+// 8 cycles: 0x30, 0x42, 0x56).
+inline constexpr unsigned rom_short_cycles = 0x30 * 8;
+inline constexpr unsigned rom_medium_cycles = 0x42 * 8;
+inline constexpr unsigned rom_long_cycles = 0x56 * 8;

@@ -37,15 +37,6 @@ constexpr unsigned zero_high(const turbo_format &format)
     return std::min(window_high(format.zero_pulse), window_low(format.one_pulse) - 1);
 }
 
-// Pulse lengths in machine cycles as the loaders write them: 8 cycles a unit.
-constexpr double rom_short_cycles = 0x30 * 8;
-constexpr double rom_medium_cycles = 0x42 * 8;
-constexpr double rom_long_cycles = 0x56 * 8;
-constexpr double tt250_zero_cycles = 0x1A * 8;
-constexpr double tt250_one_cycles = 0x28 * 8;
-constexpr double turrican_zero_cycles = 0x1B * 8;
-constexpr double turrican_one_cycles = 0x27 * 8;
-
 constexpr pulse_class rom_classes[] = {
     {rom_short_cycles, window_low(rom_short_pulse), window_high(rom_short_pulse)},
     {rom_medium_cycles, window_low(rom_medium_pulse), window_high(rom_medium_pulse)},
@@ -85,8 +76,8 @@ constexpr double farthest_speed = 0.14;
 
 // One/zero length ratio that parts the two turbo lead-ins: the geometric mean
 // of Turbo Tape 250's (320 / 208) and the Turrican loader's (312 / 216).
-const double turbo_ratio_parting = std::sqrt((tt250_one_cycles / tt250_zero_cycles) *
-                                             (turrican_one_cycles / turrican_zero_cycles));
+const double turbo_ratio_parting = std::sqrt((double(tt250_one_cycles) / tt250_zero_cycles) *
+                                             (double(turrican_one_cycles) / turrican_zero_cycles));
 
 // Live figures: the newest measured pulses up to a second of their time.
 constexpr uint64_t live_ticks = tape_ticks_per_second;

@@ -20,6 +20,11 @@ inline constexpr turbo_format tt250_format{
     .sync_bytes = 9,          // 0x09..0x01; identifier at byte 10, name at bytes 16..31
 };
 
+// Its pulses as the saving program writes them, in cycles of the machine's
+// clock (TAP units of 8 cycles: 0x1A and 0x28).
+inline constexpr unsigned tt250_zero_cycles = 0x1A * 8;
+inline constexpr unsigned tt250_one_cycles = 0x28 * 8;
+
 // Same contract as rom_loader_find_name (rom.h): returns 1 exactly when this
 // call completed a name in name[0..15], else 0; restart nonzero starts a new
 // search from this pulse's bit and returns 0. Constant work, no allocation,

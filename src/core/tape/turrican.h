@@ -19,6 +19,11 @@ inline constexpr turbo_format turrican_format{
     .sync_bytes = 12,         // 0x0C..0x01; identifier at byte 13, name at bytes 19..34
 };
 
+// Its pulses as the saving program writes them, in cycles of the machine's
+// clock (TAP units of 8 cycles: 0x1B and 0x27).
+inline constexpr unsigned turrican_zero_cycles = 0x1B * 8;
+inline constexpr unsigned turrican_one_cycles = 0x27 * 8;
+
 // Same contract as rom_loader_find_name (rom.h): returns 1 exactly when this
 // call completed a name in name[0..15], else 0; restart nonzero starts a new
 // search from this pulse's bit and returns 0. Constant work, no allocation,
