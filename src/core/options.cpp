@@ -26,6 +26,12 @@ const char options_key_write_image[] = "write_image";
 
 gboolean options_write_tap_image = FALSE;
 
+const char options_dump_group[] = "dump";
+const char options_key_folder[] = "folder";
+
+// File-name encoding; the key file holds UTF-8.
+gchar *options_dump_folder = nullptr;
+
 gchar *utf8_path_configfile = nullptr;
 
 void options_replace(gchar **setting, const gchar *value)
@@ -76,6 +82,7 @@ void options_load_from_file(void)
         options_replace(&options_device_port_string, options_default_device_port);
         options_replace(&options_bootloader_port_string, options_default_bootloader_port);
         options_write_tap_image = FALSE;
+        options_set_dump_folder(nullptr);
         options_save_to_file();
         return;
     }
@@ -103,6 +110,11 @@ gboolean options_load_from_data(const gchar *text, gsize length)
         gboolean write_image = g_key_file_get_boolean(key_file, options_tap_group, options_key_write_image, &error);
         options_write_tap_image = error ? FALSE : write_image;
         g_clear_error(&error);
+        gchar *folder = g_key_file_get_string(key_file, options_dump_group, options_key_folder, nullptr);
+        gchar *local = folder ? g_filename_from_utf8(folder, -1, nullptr, nullptr, nullptr) : nullptr;
+        g_free(options_dump_folder);
+        options_dump_folder = local;
+        g_free(folder);
     }
     g_key_file_free(key_file);
     return loaded;
@@ -125,6 +137,11 @@ gchar *options_save_to_data(gsize *length)
                               options_bootloader_port_string);
         if (options_write_tap_image)
             g_key_file_set_boolean(key_file, options_tap_group, options_key_write_image, TRUE);
+        gchar *folder =
+            options_dump_folder ? g_filename_to_utf8(options_dump_folder, -1, nullptr, nullptr, nullptr) : nullptr;
+        if (folder)
+            g_key_file_set_string(key_file, options_dump_group, options_key_folder, folder);
+        g_free(folder);
         text = g_key_file_to_data(key_file, length, nullptr);
     }
     g_key_file_free(key_file);
@@ -152,6 +169,18 @@ gboolean options_get_write_tap_image(void)
 void options_set_write_tap_image(gboolean write_image)
 {
     options_write_tap_image = write_image ? TRUE : FALSE;
+}
+
+const gchar *options_get_dump_folder(void)
+{
+    return options_dump_folder;
+}
+
+void options_set_dump_folder(const gchar *folder)
+{
+    gchar *copy = g_strdup(folder);
+    g_free(options_dump_folder);
+    options_dump_folder = copy;
 }
 
 const gchar *options_config_file_path(void)

@@ -13,8 +13,12 @@
 //   [tap]
 //   write_image=true
 //
-// The "[tap]" group is written only while dumps are to leave TAP images too;
-// a file without it loads as before. Values are written with the key-file
+//   [dump]
+//   folder=/home/user/tapes
+//
+// The "[tap]" group is written only while dumps are to leave TAP images too,
+// the "[dump]" group only once a dump's folder was chosen; a file without
+// them loads as before. Values are written with the key-file
 // escape rules, so every string comes back unchanged from a save and a load
 // (leading spaces, backslashes, line breaks); plain values look exactly as
 // above.
@@ -62,6 +66,14 @@ gchar *options_save_to_data(gsize *length);
 // kept in the file by the next options_save_to_file.
 gboolean options_get_write_tap_image(void);
 void options_set_write_tap_image(gboolean write_image);
+
+// The folder of the last dump chosen in the save dialog (file-name encoding),
+// or null while none was. Kept in the file by the next options_save_to_file,
+// so the first dialog of a later run opens there. The getter's string is owned
+// by this module and valid until the next set or load; the setter copies
+// (null forgets the folder).
+const gchar *options_get_dump_folder(void);
+void options_set_dump_folder(const gchar *folder);
 
 // The settings file's full path (UTF-8), or null before options_module_init.
 // Owned by this module.

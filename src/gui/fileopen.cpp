@@ -9,7 +9,7 @@
 #include <string.h>
 
 // The folder shown when the last choice was confirmed (file-name encoding),
-// or null before the first one.
+// or null before the first one of the run.
 static gchar *utf8_path_lastopenfolder;
 
 static const int stay_on_top = 2;
@@ -30,6 +30,20 @@ static gchar *with_dmp_ending(const gchar *name)
     if (g_str_has_suffix(name, ".DMP") || g_str_has_suffix(name, ".dmp"))
         return g_strdup(name);
     return g_strdup_printf("%s.DMP", name);
+}
+
+// Where the dialog opens: the folder of the last choice of this run, else
+// that of the last dump of an earlier run (kept in the settings), else the
+// working folder. A chooser given no folder opens on its list of recently used
+// files, which is no folder: a name typed there cannot be saved.
+static gchar *start_folder(void)
+{
+    if (utf8_path_lastopenfolder)
+        return g_strdup(utf8_path_lastopenfolder);
+    const gchar *remembered = options_get_dump_folder();
+    if (remembered && g_file_test(remembered, G_FILE_TEST_IS_DIR))
+        return g_strdup(remembered);
+    return g_get_current_dir();
 }
 
 // Asks whether to replace `file` in `folder`; TRUE on Yes. data as for
@@ -90,8 +104,9 @@ int fileopen_save_dmp_file(gchar **path, int keep_above)
     static const gchar *const all_patterns[] = {"*", nullptr};
     add_filter(dialog, _("  ZR7K dump files (*.DMP) "), dump_patterns);
     add_filter(dialog, _("  All files (*.*) "), all_patterns);
-    if (utf8_path_lastopenfolder)
-        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), utf8_path_lastopenfolder);
+    gchar *folder = start_folder();
+    gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), folder);
+    g_free(folder);
     gpointer question_data = GINT_TO_POINTER(keep_above ? stay_on_top : not_on_top);
     gtk_file_chooser_set_do_overwrite_confirmation(GTK_FILE_CHOOSER(dialog), TRUE);
     g_signal_connect(dialog, "confirm-overwrite", G_CALLBACK(confirm_overwrite_callback), question_data);
@@ -119,14 +134,17 @@ int fileopen_save_dmp_file(gchar **path, int keep_above)
         }
         g_free(chosen);
     }
-    gboolean tap_wanted = gtk_toggle_button_get_active(write_tap);
-    if (tap_wanted != options_get_write_tap_image()) {
-        options_set_write_tap_image(tap_wanted);
-        options_save_to_file();
-    }
     *path = dump;
     g_free(utf8_path_lastopenfolder);
     utf8_path_lastopenfolder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
+    gboolean tap_wanted = gtk_toggle_button_get_active(write_tap);
+    const gchar *kept_folder = options_get_dump_folder();
+    if (tap_wanted != options_get_write_tap_image() ||
+        g_strcmp0(utf8_path_lastopenfolder, kept_folder) != 0) {
+        options_set_write_tap_image(tap_wanted);
+        options_set_dump_folder(utf8_path_lastopenfolder);
+        options_save_to_file();
+    }
     gtk_widget_destroy(dialog);
     return 1;
 }

@@ -4,7 +4,9 @@
 #include <gtk/gtk.h>
 
 // Runs the save dialog modally (kept above other windows when keep_above is
-// non-zero), opening in the folder of the last confirmed choice. Returns 1
+// non-zero), opening in the folder of the last confirmed choice: of this run,
+// else of an earlier one (kept in the settings file), else the working
+// folder. Returns 1
 // when the user confirmed a name: *path then receives a new path (file-name
 // encoding, freed with g_free) that ends with ".DMP" or ".dmp" — ".DMP" is
 // added to any other name. Returns 0 when the dialog was cancelled or closed;
@@ -16,7 +18,8 @@
 // the name with ".DMP" added, and the TAP image beside the dump when the
 // dialog's "Also write a TAP image for emulators" box is ticked. No returns
 // to the chooser. The box starts as the setting has it; a confirmed choice
-// stores it in the settings (and saves them when it changed).
+// stores it and the folder in the settings (and saves them when either
+// changed).
 int fileopen_save_dmp_file(gchar **path, int keep_above);
 
 // "confirm-overwrite" of the save dialog: asks whether to replace the existing

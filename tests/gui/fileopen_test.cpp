@@ -82,6 +82,34 @@ protected:
         return no.text;
     }
 
+    // Runs the dialog as a new user does: types `name` where it opened and
+    // confirms. Records the folder it opened in ("" when it showed none, and
+    // then cancels, as nothing could be saved there).
+    std::string type_name_only(const std::string &name, std::string *opened_in)
+    {
+        auto watch = test_when_window_shown("filechooserdialog_save_dump", [name, opened_in](GtkWidget *dialog) {
+            test_pump_until(
+                [&] {
+                    gchar *now = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
+                    *opened_in = now ? now : "";
+                    g_free(now);
+                    return !opened_in->empty();
+                },
+                3000);
+            if (opened_in->empty()) {
+                test_click(lookup_widget(dialog, "button_save_dump_cancel"));
+                return;
+            }
+            gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(dialog), name.c_str());
+            test_click(lookup_widget(dialog, "button_save_dump_ok"));
+        });
+        gchar *path = nullptr;
+        std::string result = fileopen_save_dmp_file(&path, 0) ? path : "";
+        g_free(path);
+        EXPECT_EQ(watch->answered, 1);
+        return result;
+    }
+
     std::string in(const std::string &name) const { return folder.path() + "/" + name; }
 
     test_folder folder;
@@ -175,6 +203,32 @@ TEST_F(SaveDialog, NextDialogOpensInTheLastConfirmedFolderAndCancelKeepsIt)
     EXPECT_EQ(opened_in, first);
 }
 
+TEST_F(SaveDialog, FirstDialogOfARunOpensInTheWorkingFolderSoATypedNameIsSaved)
+{
+    test_working_directory here(folder.path());
+    std::string opened_in;
+    EXPECT_EQ(type_name_only("gui1", &opened_in), in("gui1.DMP"));
+    EXPECT_EQ(opened_in, folder.path());
+}
+
+TEST_F(SaveDialog, TheLastDumpsFolderIsKeptInAGroupOfItsOwnForTheNextRun)
+{
+    std::string earlier = folder.path() + "/earlier", later = folder.path() + "/later";
+    g_mkdir(earlier.c_str(), 0700);
+    g_mkdir(later.c_str(), 0700);
+    const std::string ports = test_read_file(test_config_file());
+    // As an earlier run left it; this run has confirmed nothing yet.
+    test_write_file(test_config_file(), ports + "\n[dump]\nfolder=" + earlier + "\n");
+    options_load_from_file();
+
+    std::string opened_in;
+    EXPECT_EQ(type_name_only("a", &opened_in), earlier + "/a.DMP");
+    EXPECT_EQ(opened_in, earlier);
+
+    choose(later, "b");
+    EXPECT_EQ(test_read_file(test_config_file()), ports + "\n[dump]\nfolder=" + later + "\n");
+}
+
 TEST_F(SaveDialog, ExistingFileIsReplacedOnlyAfterYesAndTheQuestionShowsBothNames)
 {
     // Names with markup characters must reach the question as they are.
@@ -225,7 +279,8 @@ TEST_F(SaveDialog, TheTapChoiceIsRememberedAndItsImageIsCoveredByTheQuestion)
     test_question_answerer yes(GTK_RESPONSE_YES);
     EXPECT_EQ(choose(folder.path(), "tape.DMP", 0, tick), in("tape.DMP"));
     EXPECT_EQ(yes.answered, 1);
-    EXPECT_TRUE(test_read_file(test_config_file()).ends_with("bootloader_port=COM4\n\n[tap]\nwrite_image=true\n"))
+    EXPECT_NE(test_read_file(test_config_file()).find("bootloader_port=COM4\n\n[tap]\nwrite_image=true\n"),
+              std::string::npos)
         << test_read_file(test_config_file());
 
     // The next dialog (as after a restart, which loads the file) starts ticked.

@@ -19,14 +19,24 @@ std::shared_ptr<test_window_watch> test_choose_file(const std::string &folder, c
             G_PRIORITY_DEFAULT, 10,
             [](gpointer data) -> gboolean {
                 auto *state = static_cast<confirm *>(data);
-                gchar *shown = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(state->dialog));
+                GtkFileChooser *chooser = GTK_FILE_CHOOSER(state->dialog);
+                // The dialog still loading the folder it opened in may take
+                // that folder back; ask again until the name lands here.
+                gchar *shown = gtk_file_chooser_get_current_folder(chooser);
                 bool ready = shown && state->folder == shown;
+                if (!ready)
+                    gtk_file_chooser_set_current_folder(chooser, state->folder.c_str());
                 g_free(shown);
-                if (!ready && ++state->tries < 500)
-                    return TRUE;
                 // Typed and confirmed in one go, before the entry's
                 // background completion can extend the name.
-                gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(state->dialog), state->name.c_str());
+                gtk_file_chooser_set_current_name(chooser, state->name.c_str());
+                gchar *file = ready ? gtk_file_chooser_get_filename(chooser) : nullptr;
+                gchar *file_folder = file ? g_path_get_dirname(file) : nullptr;
+                ready = file_folder && state->folder == file_folder;
+                g_free(file_folder);
+                g_free(file);
+                if (!ready && ++state->tries < 500)
+                    return TRUE;
                 test_click(lookup_widget(state->dialog, "button_save_dump_ok"));
                 return FALSE;
             },
