@@ -11,13 +11,55 @@ int video_standard = 0;
 int dump_half_waves = 0;
 int rising_active = 0;
 
-int format_active_index(GtkComboBox *combobox)
+// The item whose text the entry holds, ignoring case and surrounding
+// spaces, or -1 when it names none.
+int format_item_named_by_entry(GtkComboBox *combobox)
 {
-    int index = gtk_combo_box_get_active(combobox);
-    return index < 0 ? 0 : index;
+    gchar *typed = g_strdup(gtk_entry_get_text(GTK_ENTRY(gtk_bin_get_child(GTK_BIN(combobox)))));
+    gchar *wanted = g_utf8_casefold(g_strstrip(typed), -1);
+    GtkTreeModel *model = gtk_combo_box_get_model(combobox);
+    int found = -1;
+    GtkTreeIter iter;
+    int index = 0;
+    for (gboolean more = gtk_tree_model_get_iter_first(model, &iter); more && found < 0;
+         more = gtk_tree_model_iter_next(model, &iter), ++index) {
+        gchar *item = nullptr;
+        gtk_tree_model_get(model, &iter, 0, &item, -1);
+        gchar *folded = item ? g_utf8_casefold(item, -1) : nullptr;
+        if (folded && g_strcmp0(folded, wanted) == 0)
+            found = index;
+        g_free(folded);
+        g_free(item);
+    }
+    g_free(wanted);
+    g_free(typed);
+    return found;
+}
+
+// Ends an edit of the combo's entry: text that names an item selects it,
+// anything else puts the current item back.
+void format_settle_entry(GtkWidget *window, const char *combo_name, int current)
+{
+    GtkComboBox *combobox = GTK_COMBO_BOX(lookup_widget(window, combo_name));
+    if (gtk_combo_box_get_active(combobox) >= 0)
+        return;
+    const int named = format_item_named_by_entry(combobox);
+    gtk_combo_box_set_active(combobox, named >= 0 ? named : current);
 }
 
 }  // namespace
+
+void callbacks_format_settle_typed_text(GtkWidget *widget)
+{
+    format_settle_entry(widget, "comboboxentry_format_machine_type", machine_type);
+    format_settle_entry(widget, "comboboxentry_format_video_standard", video_standard);
+}
+
+gboolean on_format_entry_focus_out_event(GtkWidget *widget, GdkEventFocus *, gpointer)
+{
+    callbacks_format_settle_typed_text(widget);
+    return FALSE;
+}
 
 sampling_option_values callbacks_format_get_values(void)
 {
@@ -46,12 +88,16 @@ void on_checkbutton_format_use_rising_edge_toggled(GtkToggleButton *togglebutton
 
 void on_comboboxentry_format_video_standard_changed(GtkComboBox *combobox, gpointer)
 {
-    video_standard = format_active_index(combobox);
+    // No active item: the user is typing; the value stays until the edit ends.
+    if (gtk_combo_box_get_active(combobox) >= 0)
+        video_standard = gtk_combo_box_get_active(combobox);
 }
 
 void on_comboboxentry_format_machine_type_changed(GtkComboBox *combobox, gpointer)
 {
-    machine_type = format_active_index(combobox);
+    if (gtk_combo_box_get_active(combobox) < 0)
+        return;
+    machine_type = gtk_combo_box_get_active(combobox);
     gtk_widget_set_sensitive(lookup_widget(window_format, "checkbutton_format_use_rising_edge"),
                              sampling_machine_uses_rising_start(machine_type));
     gtk_widget_set_sensitive(lookup_widget(window_format, "checkbutton_format_use_half_waves"),

@@ -12,6 +12,10 @@
 #include "support.h"
 #include "translate.h"
 
+#include <gdk/gdkkeysyms.h>
+
+#include <initializer_list>
+
 namespace {
 
 // The window's tooltips object: sunk so that the window holds its only
@@ -34,7 +38,23 @@ GtkWidget *interface_add_dialog_button(GtkWidget *dialog, const char *stock_id, 
     return button;
 }
 
-// The frame of both settings windows: centred, modal, fixed size.
+// Escape that no widget of the window took (an open list of completions
+// takes its own) closes the window as its close button does: through
+// "delete_event", so the window's own handler decides what closing means.
+gboolean interface_close_on_escape(GtkWidget *window, GdkEventKey *event, gpointer)
+{
+    if (event->keyval != GDK_KEY_Escape || !gtk_widget_get_window(window))
+        return FALSE;
+    GdkEvent *close = gdk_event_new(GDK_DELETE);
+    close->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(window)));
+    close->any.send_event = TRUE;
+    gtk_main_do_event(close);
+    gdk_event_free(close);
+    return TRUE;
+}
+
+// The frame of both settings windows: centred, modal, fixed size, closed by
+// Escape.
 GtkWidget *interface_new_settings_window(const char *title)
 {
     GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
@@ -42,6 +62,7 @@ GtkWidget *interface_new_settings_window(const char *title)
     gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
     gtk_window_set_modal(GTK_WINDOW(window), TRUE);
     gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
+    g_signal_connect_after(window, "key_press_event", G_CALLBACK(interface_close_on_escape), nullptr);
     return window;
 }
 
@@ -78,6 +99,17 @@ void interface_add_separator(GtkWidget *window, GtkWidget *toolbar, const char *
     gtk_widget_show(separator);
     gtk_container_add(GTK_CONTAINER(toolbar), separator);
     support_register_widget(window, separator, name);
+}
+
+// The plot narrowed by the bar between it and the list still shows the three
+// reference bands and the longest pulses of the tape formats with room to
+// spare.
+constexpr gint plot_narrowest_by_hand = 288;
+
+void interface_keep_plot_width(GtkPaned *paned, GParamSpec *, gpointer)
+{
+    if (gtk_paned_get_position(paned) < plot_narrowest_by_hand)
+        gtk_paned_set_position(paned, plot_narrowest_by_hand);
 }
 
 }  // namespace
@@ -149,15 +181,18 @@ GtkWidget *create_window_main(void)
     interface_add_tool_button(window, toolbar, tooltips, icon_size, "toolbutton_main_quit", "gtk-quit",
                               _("Quit"), _("Quit the application"), G_CALLBACK(on_toolbutton_main_quit_clicked));
 
-    // The plot and the tape's contents side by side; the user may give either
-    // more room, but the plot never less than its own minimum.
+    // The plot and the tape's contents side by side. The window never gets
+    // smaller than the plot's minimum beside the list, and the user may give
+    // either side more room: the list grows into the plot down to
+    // plot_narrowest_by_hand.
     GtkWidget *hpaned = gtk_hpaned_new();
     gtk_widget_show(hpaned);
     gtk_box_pack_start(GTK_BOX(vbox), hpaned, TRUE, TRUE, 0);
+    g_signal_connect(hpaned, "notify::position", G_CALLBACK(interface_keep_plot_width), nullptr);
 
     GtkWidget *drawingarea_main = gtk_drawing_area_new();
     gtk_widget_show(drawingarea_main);
-    gtk_paned_pack1(GTK_PANED(hpaned), drawingarea_main, TRUE, FALSE);
+    gtk_paned_pack1(GTK_PANED(hpaned), drawingarea_main, TRUE, TRUE);
     gtk_widget_set_size_request(drawingarea_main, 576, 400);
 
     GtkWidget *scrolledwindow_contents = gtk_scrolled_window_new(nullptr, nullptr);
@@ -302,6 +337,13 @@ GtkWidget *create_window_format(void)
     g_signal_connect(video_standard, "changed", G_CALLBACK(on_comboboxentry_format_video_standard_changed),
                      nullptr);
     g_signal_connect(machine_type, "changed", G_CALLBACK(on_comboboxentry_format_machine_type_changed), nullptr);
+    // Typed text is taken, or put right, when the edit ends.
+    for (GtkWidget *combo : {machine_type, video_standard}) {
+        GtkWidget *entry = gtk_bin_get_child(GTK_BIN(combo));
+        g_signal_connect_swapped(entry, "activate", G_CALLBACK(callbacks_format_settle_typed_text), window);
+        g_signal_connect(entry, "focus_out_event", G_CALLBACK(on_format_entry_focus_out_event), nullptr);
+    }
+    g_signal_connect(window, "hide", G_CALLBACK(callbacks_format_settle_typed_text), nullptr);
 
     support_register_object_no_ref(window, window, "window_format");
     support_register_widget(window, table, "table_format_top_most");

@@ -10,11 +10,12 @@
 GtkWidget *create_window_main(void);
 
 // "Sampling options": machine type and video standard combos, two edge
-// options. Modal, hidden on close.
+// options. Modal, hidden on close; Escape closes it as the close button does.
 GtkWidget *create_window_format(void);
 
 // "Connection settings": device and bootloader port entries and OK. Modal,
-// hidden on close; the device port entry has the focus.
+// hidden on close; Escape closes it as the close button does; the device port
+// entry has the focus.
 GtkWidget *create_window_connection_settings(void);
 
 // "Confirmation request": an empty centred label and the Yes (response

@@ -36,6 +36,10 @@ void main_start_up(int *argc, char ***argv)
     window_main = create_window_main();
     window_format = create_window_format();
     window_connection_settings = create_window_connection_settings();
+    // Modal windows of the main window stay in front of it: one hidden behind
+    // it would leave a main window that ignores all input, for no reason seen.
+    gtk_window_set_transient_for(GTK_WINDOW(window_format), GTK_WINDOW(window_main));
+    gtk_window_set_transient_for(GTK_WINDOW(window_connection_settings), GTK_WINDOW(window_main));
 
     options_module_init();
 

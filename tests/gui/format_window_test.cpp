@@ -4,6 +4,7 @@
 #include "main.h"
 #include "support.h"
 
+#include <gdk/gdkkeysyms.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -80,23 +81,32 @@ TEST_F(FormatWindow, CheckButtonsKeepTheirStateAndValueWhileGreyed)
     EXPECT_EQ(callbacks_format_get_values().rising_active, 0);
 }
 
-TEST_F(FormatWindow, EditedEntryStoresZeroAndGreysBothEdgeOptions)
+TEST_F(FormatWindow, TypedTextCountsOnlyWhenItNamesAnItem)
 {
     gtk_combo_box_set_active(machine_combo(), 3);
     gtk_combo_box_set_active(video_combo(), 1);
-    ASSERT_EQ(callbacks_format_get_values().machine_type, 3);
-    ASSERT_EQ(callbacks_format_get_values().video_standard, 1);
+    GtkEntry *machine_entry = GTK_ENTRY(gtk_bin_get_child(GTK_BIN(machine_combo())));
 
-    gtk_entry_set_text(GTK_ENTRY(gtk_bin_get_child(GTK_BIN(machine_combo()))), "AMIGA");
-    gtk_entry_set_text(GTK_ENTRY(gtk_bin_get_child(GTK_BIN(video_combo()))), "SECAM");
+    gtk_entry_set_text(machine_entry, "AMIGA");
+    // While typing, the choice in force stays.
+    EXPECT_EQ(callbacks_format_get_values().machine_type, 3);
+    EXPECT_TRUE(sensitive(rising()));
+    gtk_widget_activate(GTK_WIDGET(machine_entry));
+    EXPECT_EQ(entry_text(machine_combo()), "GENERIC");
+    EXPECT_EQ(callbacks_format_get_values().machine_type, 3);
 
-    EXPECT_EQ(gtk_combo_box_get_active(machine_combo()), -1);
-    EXPECT_EQ(entry_text(machine_combo()), "AMIGA");
-    sampling_option_values values = callbacks_format_get_values();
-    EXPECT_EQ(values.machine_type, 0);
-    EXPECT_EQ(values.video_standard, 0);
+    gtk_entry_set_text(machine_entry, " vic 20 ");
+    gtk_widget_activate(GTK_WIDGET(machine_entry));
+    EXPECT_EQ(entry_text(machine_combo()), "VIC 20");
+    EXPECT_EQ(callbacks_format_get_values().machine_type, 1);
     EXPECT_FALSE(sensitive(both_edges()));
-    EXPECT_FALSE(sensitive(rising()));
+
+    // Closing the window ends an edit too.
+    test_click(lookup_widget(window_main, "toolbutton_main_format"));
+    gtk_entry_set_text(GTK_ENTRY(gtk_bin_get_child(GTK_BIN(video_combo()))), "SECAM");
+    gtk_widget_hide(window_format);
+    EXPECT_EQ(entry_text(video_combo()), "NTSC");
+    EXPECT_EQ(callbacks_format_get_values().video_standard, 1);
 }
 
 TEST_F(FormatWindow, WindowManagerCloseHidesAndReopeningShowsThePreviousChoices)
@@ -118,6 +128,20 @@ TEST_F(FormatWindow, WindowManagerCloseHidesAndReopeningShowsThePreviousChoices)
     EXPECT_EQ(entry_text(machine_combo()), "VIC 20");
     EXPECT_EQ(entry_text(video_combo()), "NTSC");
     EXPECT_EQ(callbacks_format_get_values().machine_type, 1);
+}
+
+TEST_F(FormatWindow, StaysInFrontOfTheMainWindowAndEscapeClosesItKeepingTheChoice)
+{
+    EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(window_format)), GTK_WINDOW(window_main));
+    test_click(lookup_widget(window_main, "toolbutton_main_format"));
+    ASSERT_TRUE(test_pump_until([] { return gtk_widget_get_mapped(window_format) != FALSE; }));
+    gtk_combo_box_set_active(machine_combo(), 2);
+
+    test_send_key(window_format, GDK_KEY_Escape);
+
+    EXPECT_TRUE(test_pump_until([] { return !gtk_widget_get_visible(window_format); }, 3000));
+    EXPECT_EQ(callbacks_format_get_values().machine_type, 2);
+    EXPECT_EQ(entry_text(machine_combo()), "C16/+4");
 }
 
 }  // namespace

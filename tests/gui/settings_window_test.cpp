@@ -8,6 +8,7 @@
 #include "options.h"
 #include "support.h"
 
+#include <gdk/gdkkeysyms.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -93,6 +94,18 @@ TEST_F(SettingsWindow, WindowManagerCloseDiscardsTheEdits)
     EXPECT_NE(test_read_file(test_config_file()).find("device_port=COM3\n"), std::string::npos);
     open();
     EXPECT_EQ(device_entry(), "COM3");
+}
+
+TEST_F(SettingsWindow, StaysInFrontOfTheMainWindowAndEscapeDiscardsTheEditsAsCloseDoes)
+{
+    EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(window_connection_settings)), GTK_WINDOW(window_main));
+    open();
+    type("entry_connection_settings_device_port", "ttyEDITED");
+
+    test_send_key(window_connection_settings, GDK_KEY_Escape);
+
+    EXPECT_TRUE(test_pump_until([] { return !gtk_widget_get_visible(window_connection_settings); }, 3000));
+    EXPECT_STREQ(options_device_port_string, "COM3");
 }
 
 TEST_F(SettingsWindow, EmptyEntriesGiveEmptySettingsAndAnEmptyFileValue)

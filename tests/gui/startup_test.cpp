@@ -112,6 +112,31 @@ TEST_F(Startup, MainWindowShowsAllTenButtonsWithLabelsAndAFullSizePlot)
     EXPECT_GE(plot.height, 400);
 }
 
+TEST_F(Startup, TheBarBetweenPlotAndListMovesBothWays)
+{
+    GtkPaned *paned = GTK_PANED(lookup_widget(window_main, "hpaned_main"));
+    GtkWidget *list = lookup_widget(window_main, "scrolledwindow_main_tape_contents");
+    auto width = [](GtkWidget *widget) {
+        GtkAllocation area;
+        gtk_widget_get_allocation(widget, &area);
+        return area.width;
+    };
+    const int start = gtk_paned_get_position(paned), list_at_start = width(list);
+
+    // As a drag of the bar does: the list grows into the plot.
+    gtk_paned_set_position(paned, start - 150);
+    EXPECT_TRUE(test_pump_until([&] { return width(list) == list_at_start + 150; }, 3000)) << width(list);
+    EXPECT_EQ(gtk_paned_get_position(paned), start - 150);
+
+    // Never so far that the plot is lost.
+    gtk_paned_set_position(paned, 20);
+    test_pump_until([&] { return width(list) > list_at_start + 150; }, 3000);
+    EXPECT_GE(width(lookup_widget(window_main, "drawingarea_main")), 250);
+
+    gtk_paned_set_position(paned, start + 50);
+    EXPECT_TRUE(test_pump_until([&] { return width(list) == list_at_start - 50; }, 3000)) << width(list);
+}
+
 TEST_F(Startup, ExistingSettingsAreLoadedAndNotRewritten)
 {
     test_shell_stop();
