@@ -39,7 +39,7 @@ const char *print_line(const char *file, guint64 ticks, const char *second, cons
 
 const char *cli_print_name(const char *file, const sample_pass_name *found)
 {
-    return print_line(file, found->tape_ticks, name_loader_label(found->loader), found->name, nullptr);
+    return print_line(file, found->header_ticks, name_loader_label(found->loader), found->name, nullptr);
 }
 
 void cli_print_verdict(const char *file, const tape_file_event *record)

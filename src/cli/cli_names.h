@@ -4,15 +4,15 @@
 //   TIME<TAB>health<TAB>NAME<TAB>SPEED<TAB>SPREAD   with --health, a file found
 //   TIME<TAB>verdict<TAB>NAME<TAB>VERDICT    a built-in-format file judged
 //
-// For a name, TIME is the tape time of the name's end (m:ss.s) and LOADER
-// "rom", "tt250" or "turrican". For a verdict, TIME is where the file's
-// header begins, the second field is the word "verdict" (so scripts tell the
-// kinds apart) and VERDICT is "good", "repaired" or "bad". A health line,
-// also placed where the header begins, gives the tape speed and the pulse
-// spread measured on the file's pilot or lead-in (tape_health.h), in percent
-// with one decimal and a point ("-3.8", "1.9"), or "-" for each when that was
-// not measured. NAME is the name as the client's status bar shows it (its
-// printable part). `names` with several files puts FILE<TAB> in front.
+// TIME (m:ss.s) is where the file's header begins, the same on every line of
+// one file. For a name, LOADER is "rom", "tt250" or "turrican". For a
+// verdict, the second field is the word "verdict" (so scripts tell the
+// kinds apart) and VERDICT is "good", "repaired" or "bad". A health line
+// gives the tape speed and the pulse spread measured on the file's pilot or
+// lead-in (tape_health.h), in percent with one decimal and a point ("-3.8",
+// "1.9"), or "-" for each when that was not measured. NAME is the name as the
+// client's status bar shows it (its printable part). `names` with several
+// files puts FILE<TAB> in front.
 //
 // With --check a bad file turns a run that otherwise succeeded into
 // CLI_EXIT_BAD_FILE. Main thread only.

@@ -1,9 +1,12 @@
 // The tape index: the files of real and synthesized tapes, where each header
 // begins, and the verdict of every built-in-format file, with damage placed
 // on purpose.
+#include "link/handoff.h"
+#include "link/sample_pass.h"
 #include "tape/name_finder.h"
 #include "tape/petscii.h"
 #include "tape/tape_index.h"
+#include "tape_demo.h"
 #include "tape_synth.h"
 #include "tape_tap.h"
 #include "tape_testing.h"
@@ -124,6 +127,40 @@ TEST(TapeIndex, EachLoadersFilesAreListedInOrderAtTheirHeadersFirstByte)
                                     tape_verdict_not_checked},
                                    {3, tape_loader_turrican, ticks_of(s, turbo_header[1]), "TURBO",
                                     tape_verdict_not_checked}}));
+}
+
+// What a front end receives from the sample pass: each name found carries
+// the position its file's record has, for every loader.
+std::vector<std::pair<uint64_t, uint64_t>> named_and_listed;  // (name's position, record's position)
+uint64_t last_listed[3];
+
+TEST(TapeIndex, NamesCarryThePositionOfTheirFilesHeader)
+{
+    const std::vector<unsigned short> samples = tape_demo_samples();
+    handoff_set_poster([](GSourceFunc callback, gpointer data) { callback(data); });
+    sample_pass pass;
+    decoders_restart();
+    sample_pass_init(&pass, [](gpointer data) -> gboolean {
+        auto *name = static_cast<sample_pass_name *>(data);
+        named_and_listed.emplace_back(name->header_ticks, last_listed[name->loader]);
+        g_free(data);
+        return FALSE;
+    });
+    sample_pass_list_files(&pass, [](gpointer data) -> gboolean {
+        auto *event = static_cast<tape_file_event *>(data);
+        last_listed[event->loader] = event->tick;
+        g_free(data);
+        return FALSE;
+    });
+    sample_pass_take(&pass, samples.data(), unsigned(samples.size()));
+    sample_pass_finish(&pass);
+    handoff_set_poster(nullptr);
+
+    ASSERT_EQ(named_and_listed.size(), 3u);
+    for (const auto &[named, listed] : named_and_listed) {
+        EXPECT_GT(listed, 0u);
+        EXPECT_EQ(named, listed);
+    }
 }
 
 // A pair broken, a bit flipped (only the parity tells), a pulse lost and two

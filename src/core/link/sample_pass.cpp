@@ -15,6 +15,7 @@ void sample_pass_init(sample_pass *pass, GSourceFunc print_name)
     name_finder_init(&pass->finder);
     pass->print_name = print_name;
     pass->tape_file = nullptr;
+    pass->named_file = 0;
     // The device's defaults.
     tape_health_init(&pass->health, tap_clock_hz(0, 0), 0);
 }
@@ -60,15 +61,24 @@ static void take_up_to_name(sample_pass *pass, const unsigned short *samples, st
         tape_index_feed_samples(&pass->index, samples, plain);
     if (!found)
         return;
+    // The index first: the name then carries the position of the file it
+    // has just listed.
+    if (pass->tape_file)
+        tape_index_feed(&pass->index, samples[plain], &pass->finder);
     if (pass->print_name) {
         auto *name = g_new(sample_pass_name, 1);
         memcpy(name->name, pass->finder.name, sizeof name->name);
         name->loader = pass->finder.loader;
         name->tape_ticks = tape_ticks;
+        name->header_ticks = tape_ticks;
+        if (pass->tape_file) {
+            const guint32 file =
+                tape_index_file_of_name(&pass->index, &pass->finder, pass->named_file, &name->header_ticks);
+            if (file)
+                pass->named_file = file;
+        }
         handoff_post(pass->print_name, name);
     }
-    if (pass->tape_file)
-        tape_index_feed(&pass->index, samples[plain], &pass->finder);
 }
 
 void sample_pass_take(void *context, const unsigned short *samples, unsigned count)

@@ -21,6 +21,11 @@ struct sample_pass_name {
     unsigned char name[17];  // the 16 PETSCII bytes of the name field as on tape, and a 0
     tape_loader loader;      // which decoder found it
     guint64 tape_ticks;      // tape time from the start of the stream to the end of the name's last pulse
+    // Where the file's header begins, the one position of the file that its
+    // record in the tape index carries too (tape_index.h). Known while files
+    // are listed (sample_pass_list_files) and the index listed the header;
+    // otherwise the same as tape_ticks.
+    guint64 header_ticks;
 };
 
 struct sample_pass {
@@ -32,6 +37,7 @@ struct sample_pass {
     GSourceFunc tape_file;   // receives each file record; nullptr: no files listed
     tape_index index;        // used only with tape_file
     tape_health health;      // the live figures: tape_health_live(&pass->health, ...)
+    guint32 named_file;      // the index's sequence number of the last name's file
 };
 
 // Starts a capture's pass; tape health is measured against a C64 on PAL.

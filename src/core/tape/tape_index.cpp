@@ -16,8 +16,6 @@ static_assert(tape_index_recent_samples % tape_index_batch == 0);
 void send(tape_index *index, tape_loader loader, uint64_t tick, const unsigned char *name, uint32_t sequence,
           tape_verdict verdict)
 {
-    if (!index->sink)
-        return;
     tape_file_event event{};
     event.sequence = sequence;
     event.loader = loader;
@@ -26,7 +24,10 @@ void send(tape_index *index, tape_loader loader, uint64_t tick, const unsigned c
     event.verdict = verdict;
     if (index->health)
         tape_health_file(index->health, loader, tick, &event.health);
-    index->sink(index->context, &event);
+    if (verdict == tape_verdict_reading || verdict == tape_verdict_not_checked)
+        index->listed = event;
+    if (index->sink)
+        index->sink(index->context, &event);
 }
 
 void rom_file_news(void *context, const rom_file_record *file)
@@ -66,6 +67,17 @@ void tape_index_catch_up(tape_index *index, const name_finder *name_found)
          tape_verdict_not_checked);
 }
 
+uint32_t tape_index_file_of_name(const tape_index *index, const name_finder *found, uint32_t after_sequence,
+                                 uint64_t *tick)
+{
+    const tape_file_event &listed = index->listed;
+    if (listed.sequence <= after_sequence || listed.loader != found->loader ||
+        std::memcmp(listed.name, found->name, 16) != 0)
+        return 0;
+    *tick = listed.tick;
+    return listed.sequence;
+}
+
 void tape_index_feed_samples(tape_index *index, const unsigned short *samples, std::size_t count)
 {
     // A batch ends on a multiple of the ring's size, so each piece lies in
@@ -92,7 +104,7 @@ void tape_index_init(tape_index *index, tape_file_sink sink, void *context)
     index->rom_sequence = 0;
     index->sink = sink;
     index->context = context;
-    index->health = nullptr;
+    index->listed = tape_file_event{};
     rom_files_init(&index->rom, rom_file_news, index);
 }
 

@@ -74,6 +74,7 @@ struct tape_index {
     tape_file_sink sink;
     void *context;
     const tape_health *health; // where records take their files' health from; nullptr: none
+    tape_file_event listed;    // the last file listed (sequence 0: none yet)
     unsigned short recent[tape_index_recent_samples];
 };
 
@@ -97,6 +98,17 @@ inline void tape_index_feed(tape_index *index, unsigned short sample, const name
     if (index->samples_seen % tape_index_batch == 0 || name_found)
         tape_index_catch_up(index, name_found);
 }
+
+// The file whose name a decoder has just completed (`found`, after the
+// sample that completed it went through tape_index_feed): a turbo file is the
+// one that feed listed; a built-in-format file is the one the block reader
+// listed last, provided its name field is the same and its sequence number is
+// above `after_sequence` (the file of the previous name found), since the
+// block reader lists a header at the end of its name field too. Returns that
+// file's sequence number and sets *tick to its position; returns 0 when no
+// file listed is the name's (*tick untouched).
+uint32_t tape_index_file_of_name(const tape_index *index, const name_finder *found, uint32_t after_sequence,
+                                 uint64_t *tick);
 
 // tape_index_feed for each of `count` samples in turn, none of which
 // completed a name.
