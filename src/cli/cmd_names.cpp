@@ -5,6 +5,7 @@
 #include "cli_commands.h"
 #include "cli_names.h"
 #include "cli_sampling.h"
+#include "cli_progress.h"
 #include "link/handoff.h"
 #include "link/sample_pass.h"
 #include "tape_file.h"
@@ -17,10 +18,12 @@ namespace {
 
 // The file whose names are being printed, or null when only one was given.
 const char *current_file = nullptr;
+unsigned names_found = 0;
 
 gboolean print_found(gpointer data)
 {
     cli_print_name(current_file, static_cast<sample_pass_name *>(data));
+    ++names_found;
     g_free(data);
     return G_SOURCE_REMOVE;
 }
@@ -83,17 +86,22 @@ int cmd_names(int argc, char **argv)
 
     // Every file is judged before any name is printed.
     std::vector<int> is_tap;
+    std::vector<std::string> warnings;
     for (int i = 1; i < argc; ++i) {
-        std::string error;
-        const int kind = tape_tap_file_check(argv[i], &error);
+        std::string error, warning;
+        const int kind = tape_tap_file_check(argv[i], &error, &warning);
         if (kind == 0)
             return cli_refuse("%s: %s", argv[i], error.c_str());
         is_tap.push_back(kind == 1);
+        warnings.push_back(warning);
     }
 
     handoff_set_poster(run_at_once);
     int status = CLI_EXIT_OK;
+    guint64 tape_ticks = 0;
     for (int i = 1; i < argc; ++i) {
+        if (!warnings[i - 1].empty())
+            cli_say(CLI_PROGRAM ": %s: %s", argv[i], warnings[i - 1].c_str());
         std::vector<unsigned short> samples;
         sample_pass pass;
         sample_pass_init(&pass, print_found);
@@ -106,6 +114,11 @@ int cmd_names(int argc, char **argv)
         for (unsigned short sample : samples)
             sample_pass_feed(&pass, sample);
         sample_pass_finish(&pass);
+        tape_ticks += pass.tape_ticks;
     }
+    // A file without a tape in it still says so, as a dump does.
+    cli_progress_start(0);
+    cli_progress_update(tape_ticks, 0, 0);
+    cli_progress_finish(names_found);
     return cli_checked_status(status);
 }

@@ -15,10 +15,21 @@ namespace {
 constexpr unsigned cycles_per_unit = 8;
 constexpr unsigned longest_sample = 65535;
 
-unsigned short ticks_of(uint64_t cycles, unsigned clock_hz)
+uint64_t ticks_of(uint64_t cycles, unsigned clock_hz)
 {
-    const uint64_t ticks = (cycles * tape_ticks_per_second + clock_hz / 2) / clock_hz;
-    return static_cast<unsigned short>(std::min<uint64_t>(ticks, longest_sample));
+    return (cycles * tape_ticks_per_second + clock_hz / 2) / clock_hz;
+}
+
+// A pulse becomes one sample; a pause longer than the longest sample becomes
+// as many equal samples as it needs, so the tape keeps its whole length. Each
+// of them is longer than half the longest sample, far beyond any pulse a
+// loader reads.
+void push_pulse(std::vector<unsigned short> *samples, uint64_t cycles, unsigned clock_hz)
+{
+    const uint64_t ticks = ticks_of(cycles, clock_hz);
+    const uint64_t pieces = ticks == 0 ? 1 : (ticks + longest_sample - 1) / longest_sample;
+    for (uint64_t i = 0; i < pieces; ++i)
+        samples->push_back(static_cast<unsigned short>(ticks / pieces + (i < ticks % pieces ? 1 : 0)));
 }
 
 int reject(std::string *error, const char *reason)
@@ -42,8 +53,10 @@ uint32_t length_field(const unsigned char *data)
 
 }  // namespace
 
-int tape_tap_file_check(const char *path, std::string *error)
+int tape_tap_file_check(const char *path, std::string *error, std::string *warning)
 {
+    if (warning)
+        warning->clear();
     FILE *file = std::fopen(path, "rb");
     if (!file)
         return reject(error, std::strerror(errno));
@@ -62,8 +75,14 @@ int tape_tap_file_check(const char *path, std::string *error)
         return reject(error, "TAP image cut short inside its header");
     if (header[TAP_VERSION_OFFSET] > 2)
         return reject(error, "unknown TAP version (only 0, 1 and 2 are known)");
-    if (length_field(header) != static_cast<uint64_t>(size) - TAP_HEADER_SIZE)
-        return reject(error, "TAP header's length field disagrees with the file's size");
+    const uint64_t counted = length_field(header), held = static_cast<uint64_t>(size) - TAP_HEADER_SIZE;
+    if (warning && counted > held) {
+        *warning = "TAP image cut short: its header counts " + std::to_string(counted) + " bytes of pulses, " +
+                   std::to_string(held) + " are there; reading those";
+    } else if (warning && counted < held) {
+        *warning = "TAP image longer than its header says: " + std::to_string(held - counted) +
+                   " bytes after the " + std::to_string(counted) + " it counts are left out";
+    }
     return 1;
 }
 
@@ -113,10 +132,10 @@ int tape_tap_to_samples(const unsigned char *data, size_t size, unsigned clock_h
             cycles += half_wave;
             have_half_wave = 0;
         }
-        samples->push_back(ticks_of(cycles, clock_hz));
+        push_pulse(samples, cycles, clock_hz);
     }
     if (have_half_wave)
-        samples->push_back(ticks_of(half_wave, clock_hz));
+        push_pulse(samples, half_wave, clock_hz);
     return 1;
 }
 

@@ -7,8 +7,9 @@
 // The device counts 2 MHz ticks, so a pulse of c cycles becomes
 // c x 2000000 / clock ticks, where clock is the machine's clock taken from the
 // image's header (C64 PAL 985248 Hz unless the header says otherwise) or
-// given by the caller. Pulses longer than 65535 ticks (and version 0
-// overflows) become one sample of 65535.
+// given by the caller. A pulse longer than 65535 ticks (a pause) becomes as
+// many equal samples as it needs, so the tape keeps its length; a version 0
+// overflow, of unknown length, becomes one sample of 65535.
 #pragma once
 
 #include <cstddef>
@@ -36,10 +37,12 @@ int tape_tap_file_to_samples(const char *path, unsigned clock_hz, std::vector<un
                              tape_tap_info *info, std::string *error);
 
 // Judges the file at path from its header and its size, without reading it
-// whole. Returns 1 for a TAP image of version 0 to 2 whose length field counts
-// exactly the bytes after its header; -1 for a readable file that is no TAP
-// image at all (it does not begin with "C64-TAPE-RAW" or "C16-TAPE-RAW");
-// 0 with the reason in *error for a file that cannot be read, and for a TAP
-// image cut short in its header, of an unknown version, or whose length
-// field disagrees with the file.
-int tape_tap_file_check(const char *path, std::string *error);
+// whole. Returns 1 for a TAP image of version 0 to 2; when its length field
+// does not count exactly the bytes after its header (an image cut short, as
+// many in collections are, or one with bytes past its end), *warning (when
+// given) says so and what the reading makes of it, else it is left empty.
+// Returns -1 for a readable file that is no TAP image at all (it does not
+// begin with "C64-TAPE-RAW" or "C16-TAPE-RAW"); 0 with the reason in *error
+// for a file that cannot be read, and for a TAP image cut short in its header
+// or of an unknown version.
+int tape_tap_file_check(const char *path, std::string *error, std::string *warning = nullptr);
