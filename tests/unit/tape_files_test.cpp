@@ -2,6 +2,7 @@
 #include "tape_demo.h"
 #include "tape_file.h"
 #include "tape_tap.h"
+#include "config_home.h"
 #include "tape_testing.h"
 
 #include <glib.h>
@@ -45,9 +46,21 @@ TEST(TapConversion, Version1PulsesAndExactOverflows)
               (std::vector<unsigned short>{779, 20299, 16}));
 }
 
-TEST(TapConversion, LongPulsesSaturateAtTheLongestSample)
+TEST(TapConversion, PausesBeyondTheLongestSampleAreKeptWhole)
 {
-    EXPECT_EQ(convert(tap_image(1, {0x00, 0x40, 0x42, 0x0F})), std::vector<unsigned short>{65535});
+    // 1000000 cycles at the PAL clock are 2029946 ticks: 31 samples, none of
+    // them short enough to pass for a pulse a loader reads.
+    const std::vector<unsigned short> pause = convert(tap_image(1, {0x30, 0x00, 0x40, 0x42, 0x0F, 0x30}));
+    ASSERT_EQ(pause.size(), 33u);
+    EXPECT_EQ(pause.front(), 779);
+    EXPECT_EQ(pause.back(), 779);
+    unsigned long total = 0;
+    for (size_t i = 1; i + 1 < pause.size(); ++i) {
+        EXPECT_GT(pause[i], 32767) << i;
+        total += pause[i];
+    }
+    EXPECT_EQ(total, 2029946ul);
+    // A version 0 overflow has no length of its own.
     EXPECT_EQ(convert(tap_image(0, {0x30, 0x00, 0x30})), (std::vector<unsigned short>{779, 65535, 779}));
 }
 
@@ -147,6 +160,31 @@ TEST_F(TapeFiles, DemoTapeToolWritesTheDemoTape)
     EXPECT_EQ(samples, tape_demo_samples());
     EXPECT_EQ(run(ZR7K8_BINARY_DIR "/zr7k8-demotape", &error), 2);
     EXPECT_EQ(error.rfind("usage: zr7k8-demotape", 0), 0u) << error;
+}
+
+TEST_F(TapeFiles, DemoTapeToolHelpsAndReplacesAFileOnlyWhenForced)
+{
+    const std::string tool = ZR7K8_BINARY_DIR "/zr7k8-demotape";
+    const std::string kept = (folder / "kept.dmp").string();
+    test_write_file(kept, "mine");
+    std::string error;
+    EXPECT_EQ(run(tool + " " + kept, &error), 2);
+    EXPECT_EQ(test_read_file(kept), "mine");
+    EXPECT_NE(error.find("--force"), std::string::npos) << error;
+
+    EXPECT_EQ(run(tool + " --force " + kept), 0);
+    EXPECT_EQ(test_read_file(kept).size(), 2 * tape_demo_samples().size());
+
+    // Run in the folder, so that a file named "--help" would land there.
+    gchar *out = nullptr;
+    gint status = -1;
+    const gchar *argv[] = {tool.c_str(), "--help", nullptr};
+    ASSERT_TRUE(g_spawn_sync(folder.c_str(), const_cast<gchar **>(argv), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr,
+                             &out, nullptr, &status, nullptr));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(std::string(out).rfind("usage: zr7k8-demotape", 0), 0u) << out;
+    g_free(out);
+    EXPECT_FALSE(std::filesystem::exists(folder / "--help"));
 }
 
 TEST_F(TapeFiles, Tap2dmpConvertsAnImage)
