@@ -43,6 +43,8 @@ const char *verdict_icon(tape_verdict verdict)
         return GTK_STOCK_DIALOG_WARNING;
     case tape_verdict_bad:
         return GTK_STOCK_DIALOG_ERROR;
+    case tape_verdict_cut_short:
+        return GTK_STOCK_MEDIA_STOP;
     default:
         return nullptr;
     }
@@ -158,7 +160,8 @@ void callbacks_contents_set_up_view(GtkScrolledWindow *scrolled_window, GtkTreeV
                         _(tape_loader_text(tape_loader_turrican))}) +
         widest(widget, {_("Name"), "NNNNNNNNNNN"}) + icon_width +
         widest(widget, {_("Check"), _(tape_verdict_text(tape_verdict_reading)),
-                        _(tape_verdict_text(tape_verdict_repaired)), _(tape_verdict_text(tape_verdict_not_checked))});
+                        _(tape_verdict_text(tape_verdict_repaired)), _(tape_verdict_text(tape_verdict_not_checked)),
+                        _(tape_verdict_text(tape_verdict_cut_short))});
     GtkRequisition scrollbar;
     gtk_widget_size_request(gtk_scrolled_window_get_vscrollbar(scrolled_window), &scrollbar);
     gtk_widget_ensure_style(GTK_WIDGET(scrolled_window));

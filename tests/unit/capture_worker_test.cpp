@@ -209,8 +209,8 @@ TEST_F(CaptureWorker, PreviewOfTheDemoTapeFindsItsThreeNamesInOrder)
 }
 
 // The demo tape, then a program whose data the stream cuts off: the files as
-// they are found, the last one judged when the capture ends.
-TEST_F(CaptureWorker, PreviewListsTheFilesAndJudgesOneLeftUnfinishedBadAtTheEnd)
+// they are found, the last one cut short when the capture ends.
+TEST_F(CaptureWorker, PreviewListsTheFilesAndCutsOneLeftUnfinishedShortAtTheEnd)
 {
     static const capture_worker_callbacks with_files{on_status, on_led_on, on_led_off, on_name, on_tape_file};
     capture_worker_set_callbacks(&with_files);
@@ -228,8 +228,9 @@ TEST_F(CaptureWorker, PreviewListsTheFilesAndJudgesOneLeftUnfinishedBadAtTheEnd)
         if (entry.rfind("file ", 0) == 0)
             files.push_back(entry);
     EXPECT_EQ(files, (std::vector<std::string>{"file 1 ROM reading...", "file 1 ROM good",
-                                               "file 2 Turbo Tape 250 not checked", "file 3 Turrican not checked",
-                                               "file 4 ROM reading...", "file 4 ROM bad"}));
+                                               "file 2 Turbo Tape 250 reading...", "file 2 Turbo Tape 250 good",
+                                               "file 3 Turrican not checked", "file 4 ROM reading...",
+                                               "file 4 ROM cut short"}));
 }
 
 TEST_F(CaptureWorker, LightBlinksOnTheReadCadence)

@@ -124,7 +124,9 @@ TEST(TapeIndex, EachLoadersFilesAreListedInOrderAtTheirHeadersFirstByte)
               (std::vector<record>{{1, tape_loader_rom, rom_tick, "ROM FILE", tape_verdict_reading},
                                    {1, tape_loader_rom, rom_tick, "ROM FILE", tape_verdict_good},
                                    {2, tape_loader_tt250, ticks_of(s, turbo_header[0]), "TURBO",
-                                    tape_verdict_not_checked},
+                                    tape_verdict_reading},
+                                   {2, tape_loader_tt250, ticks_of(s, turbo_header[0]), "TURBO",
+                                    tape_verdict_good},
                                    {3, tape_loader_turrican, ticks_of(s, turbo_header[1]), "TURBO",
                                     tape_verdict_not_checked}}));
 }
@@ -231,7 +233,7 @@ TEST(TapeIndex, ProgramWithoutDataIsBadAndTheNextHeaderStillListed)
     EXPECT_EQ(without_ticks(indexed_tape(two_programs(damage)).records), first_bad_second_good());
 }
 
-TEST(TapeIndex, TapeStoppingInsideABlockLeavesTheFileReadingUntilFinishMakesItBad)
+TEST(TapeIndex, TapeStoppingInsideABlockLeavesTheFileReadingUntilFinishCutsItShort)
 {
     tape_synth synth;
     tape_synth_init(&synth);
@@ -241,7 +243,7 @@ TEST(TapeIndex, TapeStoppingInsideABlockLeavesTheFileReadingUntilFinishMakesItBa
     EXPECT_EQ(without_ticks(tape.records), (std::vector<record>{rom(1, "FIRST", tape_verdict_reading)}));
     tape_index_finish(&tape.index);
     EXPECT_EQ(without_ticks(tape.records),
-              (std::vector<record>{rom(1, "FIRST", tape_verdict_reading), rom(1, "FIRST", tape_verdict_bad)}));
+              (std::vector<record>{rom(1, "FIRST", tape_verdict_reading), rom(1, "FIRST", tape_verdict_cut_short)}));
 }
 
 // A data file (type 4) is judged by its type-2 blocks up to the one holding
@@ -283,7 +285,8 @@ const real_tape real_tapes[] = {
     {tape_home::repository, "openroms-testtape-c64-ntsc-normal.tap", "NtscNormal",
      {rom(1, "ROMEO & JULIET", tape_verdict_reading), rom(1, "ROMEO & JULIET", tape_verdict_good)}},
     {tape_home::repository, "openroms-testtape-c64-pal-turbo.tap", "Tt250Only",
-     {{1, tape_loader_tt250, 0, "ROMEO & JULIET", tape_verdict_not_checked}}},
+     {{1, tape_loader_tt250, 0, "ROMEO & JULIET", tape_verdict_reading},
+      {1, tape_loader_tt250, 0, "ROMEO & JULIET", tape_verdict_good}}},
     {tape_home::beside, "retroload-rl.tap", "Retroload", {rom(1, "RL", tape_verdict_reading), rom(1, "RL", tape_verdict_good)}},
     {tape_home::repository, "c64studio-sample1.tap", "TapVersion0", {rom(1, "HURZ", tape_verdict_reading), rom(1, "HURZ", tape_verdict_good)}},
     // Its data block has no repeated copy (the first one starts the game), and

@@ -31,9 +31,18 @@ void sample_pass_measure_for_options(sample_pass *pass, const sampling_option_va
     sample_pass_measure_for(pass, tap_format_for(options).clock_hz, half_waves);
 }
 
+// The program's bytes travel in the same block, right after the event, so
+// the receiver frees both with one g_free.
 static void post_file_record(void *context, const tape_file_event *event)
 {
-    handoff_post(static_cast<sample_pass *>(context)->tape_file, g_memdup2(event, sizeof *event));
+    auto *copy = static_cast<tape_file_event *>(g_malloc(sizeof *event + event->program_length));
+    *copy = *event;
+    if (event->program) {
+        auto *bytes = reinterpret_cast<unsigned char *>(copy + 1);
+        memcpy(bytes, event->program, event->program_length);
+        copy->program = bytes;
+    }
+    handoff_post(static_cast<sample_pass *>(context)->tape_file, copy);
 }
 
 void sample_pass_list_files(sample_pass *pass, GSourceFunc tape_file)

@@ -53,7 +53,8 @@ void sample_pass_measure_for(sample_pass *pass, double clock_hz, int half_waves)
 void sample_pass_measure_for_options(sample_pass *pass, const sampling_option_values *options);
 
 // Lists the capture's files too: each record (tape_index.h) goes to tape_file
-// as a heap copy of a tape_file_event that the callback frees. Worker thread,
+// as a heap copy of a tape_file_event, its program's bytes (if any) in the
+// same block, which the callback frees with one g_free. Worker thread,
 // right after sample_pass_init.
 void sample_pass_list_files(sample_pass *pass, GSourceFunc tape_file);
 

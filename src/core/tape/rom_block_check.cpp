@@ -12,6 +12,8 @@ void take(rom_block_check *c, uint32_t index, unsigned char value)
         c->checksum_known = true;
         return;
     }
+    if (c->payload)
+        c->payload[index] = value;
     if (index < rom_block_head_bytes) {
         c->head[index] = value;
         c->head_known |= 1u << index;

@@ -19,6 +19,10 @@
 // when that copy is clean or beyond mending, else when the repeated copy has
 // brought its checksum byte or ended, else when the block is closed.
 //
+// Where the caller sets payload after rom_block_check_begin, every payload
+// byte known for sure (read clean in the first copy, or mended) is stored
+// there, so a good or repaired block's payload is whole.
+//
 // The first 21 payload bytes (a header's type, addresses and name) are kept
 // as far as they are known, mended like the rest, so a header can be read
 // even from a damaged first copy. Fixed size; no allocation.
@@ -51,6 +55,7 @@ struct rom_block_check {
     uint8_t bad_count;
     uint8_t mended;            // bad positions the repeated copy has passed
     uint16_t bad[rom_block_mendable_bytes]; // bad payload indexes of the first copy, ascending
+    unsigned char *payload;    // nullptr, or length bytes that receive each payload byte known for sure
 };
 
 // Starts a block with the copy that has just begun at tick.

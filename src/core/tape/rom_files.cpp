@@ -58,13 +58,20 @@ bool knows_addresses(const rom_block_check *block)
     return true;
 }
 
-void judge_file(rom_files *f)
+void judge_file(rom_files *f, tape_verdict verdict)
 {
     if (!f->file_open || f->file_judged)
         return;
     f->file_judged = true;
-    f->file.verdict = f->worst;
+    f->file.verdict = verdict;
+    const bool loads = verdict == tape_verdict_good || verdict == tape_verdict_repaired;
+    if (loads && f->role == program_data) {
+        f->file.program = f->program;
+        f->file.program_length = f->data_length;
+    }
     report(f);
+    f->file.program = nullptr;
+    f->file.program_length = 0;
 }
 
 void close_file(rom_files *f)
@@ -79,7 +86,7 @@ void abandon_file(rom_files *f)
     if (!f->file_open)
         return;
     f->worst = tape_verdict_bad;
-    judge_file(f);
+    judge_file(f, f->worst);
     close_file(f);
 }
 
@@ -92,6 +99,7 @@ void open_file(rom_files *f)
     f->file.tick = block->tick;
     f->file.type = block->head[type_byte];
     f->file.verdict = tape_verdict_reading;
+    f->file.load_address = static_cast<uint16_t>(address_at(block, start_address_byte));
     for (unsigned i = 0; i < name_length; ++i)
         f->file.name[i] = rom_block_check_knows(block, name_byte + i) ? block->head[name_byte + i]
                                                                       : unreadable_name_byte;
@@ -137,7 +145,7 @@ void settle(rom_files *f)
     f->worst = tape_verdict_worse(f->worst, f->block.verdict);
     const bool last = f->role == program_data || (f->role == data_file_part && f->block.zero_after_type);
     if (last || f->worst == tape_verdict_bad)
-        judge_file(f);
+        judge_file(f, f->worst);
     if (last)
         close_file(f);
 }
@@ -164,6 +172,7 @@ void open_block(rom_files *f, rom_block_copy copy, uint64_t tick)
     }
     f->role = program_data;
     rom_block_check_begin(&f->block, f->data_length, copy, tick);
+    f->block.payload = f->program;
     f->guessing = copy == rom_first_copy && f->data_length != header_payload_bytes;
     if (f->guessing)
         rom_block_check_begin(&f->header_guess, header_payload_bytes, copy, tick);
@@ -236,9 +245,20 @@ void take(void *context, rom_block_event event)
 
 }  // namespace
 
-void rom_files_init(rom_files *files, rom_file_report report, void *context)
+void rom_files_init(rom_files *files, tape_file_report report, void *context)
 {
-    *files = rom_files{};
+    // Value-initialising the whole struct would clear the program buffer too.
+    files->reader = rom_block_reader{};
+    files->block = rom_block_check{};
+    files->header_guess = rom_block_check{};
+    files->role = no_block;
+    files->guessing = false;
+    files->verdict_applied = false;
+    files->file_open = false;
+    files->file_judged = false;
+    files->worst = tape_verdict_reading;
+    files->data_length = 0;
+    files->file = tape_file_record{};
     rom_block_reader_init(&files->reader);
     files->role = no_block;
     files->expect = expect_header;
@@ -253,6 +273,9 @@ uint64_t rom_files_read(rom_files *files, const unsigned short *samples, size_t 
 
 void rom_files_finish(rom_files *f)
 {
+    if (f->role == unidentified)
+        identify(f); // a header the stream ended inside is still listed
+    judge_file(f, tape_verdict_cut_short);
     close_block(f);
-    abandon_file(f);
+    close_file(f);
 }

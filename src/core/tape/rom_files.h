@@ -18,8 +18,8 @@
 // at the same place in the repeated copy or when the header block ends (name
 // bytes unreadable in both copies show as '?'). It is judged as soon as its
 // verdict cannot change: when its last block is judged, or at once when one of
-// its blocks is bad. rom_files_finish judges what is still open as bad, never
-// as good. Listing always comes before judging, and one file is judged before
+// its blocks is bad. rom_files_finish judges what is still open as cut short
+// (the stream ended inside it), never as good. Listing always comes before judging, and one file is judged before
 // the next is listed.
 //
 // Where a program's data block is due, a block of 192 payload bytes with a
@@ -27,26 +27,22 @@
 // the program's data is missing, so the program is bad, and the new header
 // is listed when its first copy ends.
 //
-// Constant work per sample, no allocation. Not thread-safe.
+// Constant work per sample, no allocation (a program's bytes are kept in the
+// struct, 64 KiB). Not thread-safe.
 #pragma once
 
 #include "tape/rom_block_check.h"
+#include "tape/tape_file_record.h"
 #include "tape/rom_blocks.h"
 #include "tape/tape_verdict.h"
 
 #include <cstddef>
 #include <cstdint>
 
-struct rom_file_record {
-    uint64_t tick;           // where the header's first copy began (ticks since the stream began)
-    unsigned char name[16];  // the header's name field as on tape
-    unsigned char type;      // 1 or 3 (a program) or 4 (a data file)
-    tape_verdict verdict;    // reading when listed, then good, repaired or bad
-};
-
-// Receives a file when it is listed (verdict reading) and again when it is
-// judged. The record is valid during the call only.
-using rom_file_report = void (*)(void *context, const rom_file_record *file);
+// Files are reported as tape_file_record (tape_file_record.h): tick is where
+// the header's first copy began, type 1 or 3 (a program) or 4 (a data file).
+// A program judged good or repaired comes with its data block's payload, as
+// mended, loading at the header's start address; a data file brings none.
 
 struct rom_files {
     rom_block_reader reader;
@@ -60,19 +56,19 @@ struct rom_files {
     bool file_judged;
     tape_verdict worst;           // the open file's verdict so far
     uint32_t data_length;
-    rom_file_record file;
-    rom_file_report report;
+    tape_file_record file;
+    tape_file_report report;
     void *context;
+    unsigned char program[65536]; // the program data block's payload as read and mended
 };
 
 // Prepares for a new stream; report (may be nullptr) is called on the
 // reading thread.
-void rom_files_init(rom_files *files, rom_file_report report, void *context);
+void rom_files_init(rom_files *files, tape_file_report report, void *context);
 
 // Reads count samples (pulse lengths in ticks, in tape order) of which the
 // first begins at tick. Returns where the sample after the last begins.
 uint64_t rom_files_read(rom_files *files, const unsigned short *samples, size_t count, uint64_t tick);
 
-// The stream has ended: the block being read is closed and a file not yet
-// judged is judged bad.
+// The stream has ended: a file not yet judged is cut short.
 void rom_files_finish(rom_files *files);

@@ -6,36 +6,48 @@
 
 namespace {
 
-// Pulses from a turbo header's first sync byte to the pulse after its name:
-// the sync train, the identifier, five bytes, the 16 name bytes; one pulse per bit.
-constexpr uint32_t tt250_header_pulses = (9 + 1 + 5 + 16) * 8;
+// Pulses from a Turrican header's first sync byte to the pulse after its
+// name: the sync train, the identifier, five bytes, the 16 name bytes; one
+// pulse per bit.
 constexpr uint32_t turrican_header_pulses = (12 + 1 + 5 + 16) * 8;
 static_assert(turrican_header_pulses < tape_index_recent_samples);
 static_assert(tape_index_recent_samples % tape_index_batch == 0);
 
-void send(tape_index *index, tape_loader loader, uint64_t tick, const unsigned char *name, uint32_t sequence,
-          tape_verdict verdict)
+void send(tape_index *index, tape_loader loader, const tape_file_record &file, uint32_t sequence)
 {
     tape_file_event event{};
     event.sequence = sequence;
     event.loader = loader;
-    event.tick = tick;
-    std::memcpy(event.name, name, 16);
-    event.verdict = verdict;
+    event.tick = file.tick;
+    std::memcpy(event.name, file.name, 16);
+    event.verdict = file.verdict;
     if (index->health)
-        tape_health_file(index->health, loader, tick, &event.health);
-    if (verdict == tape_verdict_reading || verdict == tape_verdict_not_checked)
+        tape_health_file(index->health, loader, file.tick, &event.health);
+    if (file.verdict == tape_verdict_reading || file.verdict == tape_verdict_not_checked)
         index->listed = event;
+    if (file.program) {
+        event.load_address = file.load_address;
+        event.program_length = file.program_length;
+        event.program = file.program;
+    }
     if (index->sink)
         index->sink(index->context, &event);
 }
 
-void rom_file_news(void *context, const rom_file_record *file)
+void rom_file_news(void *context, const tape_file_record *file)
 {
     tape_index *index = static_cast<tape_index *>(context);
     if (file->verdict == tape_verdict_reading)
         index->rom_sequence = ++index->sequence;
-    send(index, tape_loader_rom, file->tick, file->name, index->rom_sequence, file->verdict);
+    send(index, tape_loader_rom, *file, index->rom_sequence);
+}
+
+void tt250_file_news(void *context, const tape_file_record *file)
+{
+    tape_index *index = static_cast<tape_index *>(context);
+    if (file->verdict == tape_verdict_reading)
+        index->tt250_sequence = ++index->sequence;
+    send(index, tape_loader_tt250, *file, index->tt250_sequence);
 }
 
 // Where the pulse `pulses` before the last one fed began, all of them read.
@@ -57,14 +69,17 @@ void tape_index_catch_up(tape_index *index, const name_finder *name_found)
         const uint32_t in_a_row = tape_index_recent_samples - at;
         const uint32_t waiting = index->samples_seen - index->samples_read;
         const uint32_t count = waiting < in_a_row ? waiting : in_a_row;
+        tt250_files_read(&index->tt250, index->recent + at, count, index->tick);
         index->tick = rom_files_read(&index->rom, index->recent + at, count, index->tick);
         index->samples_read += count;
     }
-    if (!name_found || name_found->loader == tape_loader_rom)
-        return; // the block reader lists these files itself
-    const uint32_t pulses = name_found->loader == tape_loader_tt250 ? tt250_header_pulses : turrican_header_pulses;
-    send(index, name_found->loader, tick_before(index, pulses), name_found->name, ++index->sequence,
-         tape_verdict_not_checked);
+    if (!name_found || name_found->loader != tape_loader_turrican)
+        return; // the block readers list these files themselves
+    tape_file_record file{};
+    file.tick = tick_before(index, turrican_header_pulses);
+    std::memcpy(file.name, name_found->name, 16);
+    file.verdict = tape_verdict_not_checked;
+    send(index, tape_loader_turrican, file, ++index->sequence);
 }
 
 uint32_t tape_index_file_of_name(const tape_index *index, const name_finder *found, uint32_t after_sequence,
@@ -102,16 +117,19 @@ void tape_index_init(tape_index *index, tape_file_sink sink, void *context)
     index->samples_read = 0;
     index->sequence = 0;
     index->rom_sequence = 0;
+    index->tt250_sequence = 0;
     index->sink = sink;
     index->context = context;
     index->listed = tape_file_event{};
     rom_files_init(&index->rom, rom_file_news, index);
+    tt250_files_init(&index->tt250, tt250_file_news, index);
 }
 
 void tape_index_finish(tape_index *index)
 {
     tape_index_catch_up(index, nullptr);
     rom_files_finish(&index->rom);
+    tt250_files_finish(&index->tt250);
 }
 
 const char *tape_loader_text(tape_loader loader)
@@ -140,6 +158,8 @@ const char *tape_verdict_text(tape_verdict verdict)
         return N_("bad");
     case tape_verdict_not_checked:
         return N_("not checked");
+    case tape_verdict_cut_short:
+        return N_("cut short");
     }
     return "";
 }

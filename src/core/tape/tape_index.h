@@ -1,22 +1,27 @@
 // The tape's contents as it plays: every file with its place on the tape,
-// and for the computer's built-in format whether it read back clean.
+// whether it read back clean, and the program of each that did.
 //
 // One place for the files of all three loaders. Fed every sample of a
 // capture, and told on which sample a name decoder completed a name, it
 // reports each file through one callback, as a whole record every time:
 // - when the file is found: sequence number, loader, position, name, and
-//   the verdict "reading..." for the built-in format, or "not checked" for the
-//   two turbo loaders (their blocks are not read, so that record is final);
-// - once more when a built-in-format file is judged: the same record with
-//   the verdict good, repaired or bad (rules in rom_files.h and
-//   rom_block_check.h).
+//   the verdict "reading..." for the built-in format and Turbo Tape 250, or
+//   "not checked" for the Turrican loader (its blocks are not read, so that
+//   record is final);
+// - once more when a file is judged: the same record with the verdict good,
+//   repaired, bad (rules in rom_files.h, rom_block_check.h, tt250_files.h) or
+//   cut short (the capture ended inside the file, tape_index_finish); a good
+//   or repaired program comes with its load address and bytes.
 // A record whose verdict is not tape_verdict_reading is final: no record with
 // that sequence number follows.
 //
-// Where the files come from: built-in-format files from the block reader,
-// which reads every header itself (so a header is listed even where the name
-// decoder, which needs a clean first copy, saw none); turbo files from the
-// name decoders, the only readers of those formats.
+// Where the files come from: built-in-format and Turbo Tape 250 files from
+// their block readers, which read every header themselves (so a header is
+// listed even where the name decoder, which needs a clean first copy, saw
+// none); Turrican loader files from its name decoder. The two block readers
+// take each batch of samples in turn, so records of the two formats less than
+// a batch apart could come out of order; on tape, every block's lead-in or
+// pilot keeps them much further apart.
 //
 // Position: ticks since the capture began (2,000,000 ticks per second), at
 // the header's first byte: the first countdown byte of the header's first
@@ -30,16 +35,18 @@
 //   petscii_printable_name, tape_verdict_text); a record with a known sequence
 //   number updates that row's verdict;
 // - a command line: print one line per final record, e.g.
-//   "m:ss.s<TAB>loader<TAB>NAME<TAB>verdict"; a "bad" verdict is what a check
-//   mode fails on.
+//   "m:ss.s<TAB>loader<TAB>NAME<TAB>verdict"; a "bad" or "cut short" verdict
+//   is what a check mode fails on.
 //
-// Constant work per sample on average, no allocation; the callback runs on
-// the feeding thread. Not thread-safe: one index per capture.
+// Constant work per sample on average, no allocation (the block readers keep
+// one program each in the struct, 128 KiB in all); the callback runs on the
+// feeding thread. Not thread-safe: one index per capture.
 #pragma once
 
 #include "tape/name_finder.h"
 #include "tape/rom_files.h"
 #include "tape/tape_health.h"
+#include "tape/tt250_files.h"
 #include "tape/tape_verdict.h"
 
 #include <cstddef>
@@ -52,6 +59,11 @@ struct tape_file_event {
     unsigned char name[17];  // the 16 bytes of the name field as on tape, then 0
     tape_verdict verdict;
     tape_health_figures health;  // of the file's pilot or lead-in; pulses 0 when unmeasured or not asked for
+    // A program judged good or repaired: its load address and bytes (the
+    // bytes valid as long as the event); else program nullptr, length 0.
+    uint16_t load_address;
+    uint32_t program_length;
+    const unsigned char *program;
 };
 
 // Receives each record; valid during the call only.
@@ -66,11 +78,13 @@ inline constexpr unsigned tape_index_batch = 256;
 
 struct tape_index {
     rom_files rom;
+    tt250_files tt250;
     uint64_t tick;             // where the first sample the block reader has not read begins
     uint32_t samples_seen;     // samples fed
     uint32_t samples_read;     // samples the block reader has read
     uint32_t sequence;         // of the last file found
     uint32_t rom_sequence;     // of the built-in-format file being read
+    uint32_t tt250_sequence;   // of the Turbo Tape 250 file being read
     tape_file_sink sink;
     void *context;
     const tape_health *health; // where records take their files' health from; nullptr: none
@@ -114,11 +128,11 @@ uint32_t tape_index_file_of_name(const tape_index *index, const name_finder *fou
 // completed a name.
 void tape_index_feed_samples(tape_index *index, const unsigned short *samples, std::size_t count);
 
-// The capture has ended: a file still being read is judged bad (never good).
+// The capture has ended: a file still being read is cut short (never good).
 void tape_index_finish(tape_index *index);
 
 // English texts, constant: "ROM", "Turbo Tape 250", "Turrican" and
-// "reading...", "good", "repaired", "bad", "not checked". A front end shows
+// "reading...", "good", "repaired", "bad", "not checked", "cut short". A front end shows
 // them through its translation.
 const char *tape_loader_text(tape_loader loader);
 const char *tape_verdict_text(tape_verdict verdict);

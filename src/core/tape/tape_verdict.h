@@ -7,9 +7,10 @@ enum tape_verdict : unsigned char {
     tape_verdict_repaired,    // what the first copies lost, the repeated copies gave back
     tape_verdict_bad,         // something the machine's loader could not load
     tape_verdict_not_checked, // a turbo loader's file: listed, its blocks are not read
+    tape_verdict_cut_short,   // the stream ended inside the file: unfinished, not damaged
 };
 
-// The worse of two judged verdicts (good, then repaired, then bad).
+// The worse of two verdicts of blocks (good, then repaired, then bad).
 inline tape_verdict tape_verdict_worse(tape_verdict a, tape_verdict b)
 {
     return a > b ? a : b;

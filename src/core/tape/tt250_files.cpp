@@ -1,0 +1,166 @@
+#include "tape/tt250_files.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t header_lead_in_bytes_min = 959;
+constexpr uint32_t header_payload_bytes = 192;
+constexpr unsigned start_address_byte = 0;
+constexpr unsigned end_address_byte = 2;
+constexpr unsigned name_byte = 5;
+constexpr unsigned name_length = 16;
+constexpr unsigned char data_identifier = 0;
+
+// The data block follows its header at once; a generous allowance for a
+// long lead-in before its sync train, 10 s of tape.
+constexpr uint64_t data_wait_ticks = 10 * 2000000ull;
+
+enum block_role : uint8_t {
+    no_block,
+    header, // the header of a file being listed or open
+    data,   // the open file's data
+};
+
+void report(tt250_files *f)
+{
+    if (f->report)
+        f->report(f->context, &f->file);
+}
+
+void judge(tt250_files *f, tape_verdict verdict)
+{
+    if (!f->file_open)
+        return;
+    f->file_open = false;
+    f->data_due = false;
+    f->file.verdict = verdict;
+    if (verdict == tape_verdict_good) {
+        f->file.program = f->program;
+        f->file.program_length = f->data_length;
+    }
+    report(f);
+    f->file.program = nullptr;
+    f->file.program_length = 0;
+}
+
+void end_block(tt250_files *f)
+{
+    f->role = no_block;
+    tt250_block_reader_end_block(&f->reader);
+}
+
+unsigned address_at(const unsigned char *head, unsigned at)
+{
+    return head[at] | (head[at + 1] << 8);
+}
+
+void list_file(tt250_files *f)
+{
+    f->file_open = true;
+    f->file.tick = f->reader.block_tick;
+    f->file.type = f->reader.identifier;
+    f->file.verdict = tape_verdict_reading;
+    f->file.load_address = static_cast<uint16_t>(address_at(f->head, start_address_byte));
+    f->file.program = nullptr;
+    f->file.program_length = 0;
+    std::memcpy(f->file.name, f->head + name_byte, name_length);
+    f->data_length = (address_at(f->head, end_address_byte) - address_at(f->head, start_address_byte)) & 0xFFFF;
+    report(f);
+}
+
+void block_began(tt250_files *f)
+{
+    const tt250_block_reader *r = &f->reader;
+    const bool is_header = (r->identifier == 1 || r->identifier == 2) && r->lead_in_bytes >= header_lead_in_bytes_min;
+    if (f->data_due && r->identifier == data_identifier) {
+        f->role = data;
+        f->sum = 0;
+        return;
+    }
+    judge(f, tape_verdict_bad); // a block other than its data where the data was due
+    if (is_header)
+        f->role = header;
+    else
+        end_block(f);
+}
+
+void header_byte(tt250_files *f)
+{
+    const tt250_block_reader *r = &f->reader;
+    if (!r->clean) {
+        if (f->file_open)
+            judge(f, tape_verdict_bad);
+        end_block(f); // before the name's end: no file, as for the name decoder
+        return;
+    }
+    if (r->index < sizeof f->head)
+        f->head[r->index] = r->value;
+    if (r->index == name_byte + name_length - 1)
+        list_file(f);
+    if (r->index + 1 == header_payload_bytes) {
+        f->data_due = true;
+        f->header_end_tick = r->end_tick;
+        end_block(f);
+    }
+}
+
+void data_byte(tt250_files *f)
+{
+    const tt250_block_reader *r = &f->reader;
+    if (!r->clean) {
+        judge(f, tape_verdict_bad);
+        end_block(f);
+        return;
+    }
+    if (r->index < f->data_length) {
+        f->program[r->index] = r->value;
+        f->sum ^= r->value;
+        return;
+    }
+    judge(f, r->value == f->sum ? tape_verdict_good : tape_verdict_bad);
+    end_block(f);
+}
+
+void take(void *context, tt250_block_event event)
+{
+    tt250_files *f = static_cast<tt250_files *>(context);
+    if (event == tt250_block_began)
+        block_began(f);
+    else if (f->role == header)
+        header_byte(f);
+    else if (f->role == data)
+        data_byte(f);
+    else
+        end_block(f);
+}
+
+}  // namespace
+
+void tt250_files_init(tt250_files *files, tape_file_report report, void *context)
+{
+    tt250_block_reader_init(&files->reader);
+    files->role = no_block;
+    files->file_open = false;
+    files->data_due = false;
+    files->header_end_tick = 0;
+    files->data_length = 0;
+    files->sum = 0;
+    files->file = tape_file_record{};
+    files->report = report;
+    files->context = context;
+}
+
+uint64_t tt250_files_read(tt250_files *files, const unsigned short *samples, size_t count, uint64_t tick)
+{
+    tick = tt250_block_reader_read(&files->reader, samples, count, tick, take, files);
+    if (files->data_due && files->role != data && tick - files->header_end_tick > data_wait_ticks)
+        judge(files, tape_verdict_bad);
+    return tick;
+}
+
+void tt250_files_finish(tt250_files *files)
+{
+    judge(files, tape_verdict_cut_short);
+    files->role = no_block;
+}
