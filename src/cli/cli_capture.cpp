@@ -5,6 +5,7 @@
 #include "cli.h"
 #include "cli_job.h"
 #include "cli_names.h"
+#include "cli_programs.h"
 #include "cli_progress.h"
 #include "cli_sampling.h"
 #include "link/sampling_command.h"
@@ -50,7 +51,9 @@ gboolean on_tape_file(gpointer data)
 {
     cli_progress_clear();
     cli_print_health(nullptr, static_cast<tape_file_event *>(data));
-    cli_print_verdict(nullptr, static_cast<tape_file_event *>(data));
+    const auto *record = static_cast<tape_file_event *>(data);
+    cli_print_verdict(nullptr, record);
+    cli_programs_take_during_capture(record);
     g_free(data);
     return G_SOURCE_REMOVE;
 }
@@ -81,6 +84,7 @@ int cli_capture_parse(int *argc, char ***argv, const char *name, const char *arg
     cli_add_port_option(context, &port_option);
     cli_add_check_option(context);
     cli_add_health_option(context);
+    cli_programs_add_folder_option(context);
     cli_sampling_add_options(context);
     const int parsed = cli_parse(context, argc, argv, arguments, arguments);
     g_option_context_free(context);

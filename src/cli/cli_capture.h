@@ -17,7 +17,7 @@ struct cli_capture_setup {
 };
 
 // Parses a capture command's line: its own entries (may be null), --port,
-// --check, --health and the sampling options, and exactly `arguments` arguments (described by
+// --check, --health, --programs and the sampling options, and exactly `arguments` arguments (described by
 // `arguments_text`). Returns CLI_EXIT_OK with *setup filled, else
 // CLI_EXIT_USAGE after printing why.
 int cli_capture_parse(int *argc, char ***argv, const char *name, const char *arguments_text, int arguments,

@@ -2,19 +2,19 @@
 //
 //   TIME<TAB>LOADER<TAB>NAME                 a name found
 //   TIME<TAB>health<TAB>NAME<TAB>SPEED<TAB>SPREAD   with --health, a file found
-//   TIME<TAB>verdict<TAB>NAME<TAB>VERDICT    a built-in-format file judged
+//   TIME<TAB>verdict<TAB>NAME<TAB>VERDICT    a ROM-loader or Turbo Tape 250 file judged
 //
 // TIME (m:ss.s) is where the file's header begins, the same on every line of
 // one file. For a name, LOADER is "rom", "tt250" or "turrican". For a
 // verdict, the second field is the word "verdict" (so scripts tell the
-// kinds apart) and VERDICT is "good", "repaired" or "bad". A health line
-// gives the tape speed and the pulse spread measured on the file's pilot or
-// lead-in (tape_health.h), in percent with one decimal and a point ("-3.8",
+// kinds apart) and VERDICT is "good", "repaired", "bad" or "cut short". A
+// health line gives the tape speed and the pulse spread measured on the
+// file's pilot or lead-in (tape_health.h), in percent with one decimal and a point ("-3.8",
 // "1.9"), or "-" for each when that was not measured. NAME is the name as the
 // client's status bar shows it (its printable part). `names` with several
 // files puts FILE<TAB> in front.
 //
-// With --check a bad file turns a run that otherwise succeeded into
+// With --check a bad or cut-short file turns a run that otherwise succeeded into
 // CLI_EXIT_BAD_FILE. Main thread only.
 #pragma once
 
@@ -28,9 +28,9 @@
 const char *cli_print_name(const char *file, const sample_pass_name *found);
 
 // Prints the verdict line for `record` when it judges a built-in-format file
-// (nothing for a file just found or a turbo loader's file), with "file\t" in
-// front when file is not null, and flushes standard output. A bad file is
-// counted for cli_checked_status.
+// (nothing for a file just found or a file not checked), with "file\t" in
+// front when file is not null, and flushes standard output. A bad or cut-short
+// file is counted for cli_checked_status.
 void cli_print_verdict(const char *file, const tape_file_event *record);
 
 // With --health, prints the health line for `record` when it is the first
@@ -44,6 +44,20 @@ void cli_add_health_option(GOptionContext *context);
 // "-3.8" for a figure in percent (tape_health_shown_percent), with a point
 // whatever the locale.
 std::string cli_percent_text(float percent);
+
+// Reads the tapes kept in the DMP files or TAP images at paths[0..count) and
+// prints their lines as above (with the file's name in front when count > 1);
+// options say which machine wrote a DMP file, for the health figures.
+// A TAP image cut short gets one warning and is read as far as it goes; the
+// run ends with the tape time and the names found on standard error.
+// Every path is judged before any line is printed: one that is neither
+// refuses the run (CLI_EXIT_USAGE, nothing printed). Each record also goes to
+// take (may be null) with its file's place in paths, during the call only.
+// Returns CLI_EXIT_OK, or CLI_EXIT_FAILED when a file could not be read (the
+// others are still read). Blocks while it reads.
+using cli_tape_record_take = void (*)(void *context, int file, const tape_file_event *record);
+int cli_read_tapes(int count, char **paths, const sampling_option_values *options, cli_tape_record_take take,
+                   void *context);
 
 // Adds --check (-c) to a parser.
 void cli_add_check_option(GOptionContext *context);

@@ -5,6 +5,7 @@
 #include "cli_capture.h"
 #include "cli_commands.h"
 #include "cli_names.h"
+#include "cli_programs.h"
 #include "tape/tap_writer.h"
 
 #include <glib/gstdio.h>
@@ -20,8 +21,8 @@ gboolean force = FALSE;
 gboolean write_tap = FALSE;
 
 const GOptionEntry entries[] = {
-    {"force", 'f', 0, G_OPTION_ARG_NONE, &force, "Replace FILE (and with --tap its TAP image) if it exists",
-     nullptr},
+    {"force", 'f', 0, G_OPTION_ARG_NONE, &force,
+     "Replace FILE (and with --tap its TAP image, with --programs its program files) if it exists", nullptr},
     {"tap", 't', 0, G_OPTION_ARG_NONE, &write_tap,
      "Also write a TAP image for emulators beside FILE (its .DMP ending replaced by .tap)", nullptr},
     {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
@@ -82,12 +83,17 @@ int cmd_dump(int argc, char **argv)
         &argc, &argv, "dump", "FILE", 1,
         "Records the tape playing in the datasette on the device: the device's sample stream goes into FILE "
         "byte for byte (16-bit samples, low byte first, no header), and each file name found is printed "
-        "(tape time, loader, name), and so is the verdict of each ROM-loader file once it has been read (where "
-        "its header begins, the word verdict, name, and good, repaired or bad). Ctrl-C stops; FILE keeps what "
-        "arrived.",
+        "(tape time, loader, name), and so is the verdict of each ROM-loader and Turbo Tape 250 file once it has been read (where "
+        "its header begins, the word verdict, name, and good, repaired, bad or cut short). Ctrl-C stops; FILE keeps what "
+        "arrived. With --programs DIR each program read back good or repaired is saved there as a .prg file.",
         entries, &setup);
     if (parsed != CLI_EXIT_OK)
         return parsed;
+    cli_programs_set_force(force);
+    if (cli_programs_prepare_capture() != CLI_EXIT_OK) {
+        g_free(setup.port);
+        return CLI_EXIT_USAGE;
+    }
     const char *path = argv[1];
     gchar *tap_path = write_tap ? tap_path_beside_dump(path) : nullptr;
     FILE *file = nullptr;
@@ -108,5 +114,5 @@ int cmd_dump(int argc, char **argv)
     }
     g_free(tap_path);
     g_free(setup.port);
-    return cli_checked_status(status);
+    return cli_checked_status(cli_programs_status(status));
 }

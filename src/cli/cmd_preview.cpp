@@ -4,6 +4,18 @@
 #include "cli_capture.h"
 #include "cli_commands.h"
 #include "cli_names.h"
+#include "cli_programs.h"
+
+namespace {
+
+gboolean force = FALSE;
+
+const GOptionEntry entries[] = {
+    {"force", 'f', 0, G_OPTION_ARG_NONE, &force, "With --programs: replace program files that exist", nullptr},
+    {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
+};
+
+}  // namespace
 
 int cmd_preview(int argc, char **argv)
 {
@@ -11,12 +23,16 @@ int cmd_preview(int argc, char **argv)
     const int parsed = cli_capture_parse(
         &argc, &argv, "preview", "", 0,
         "Watches a tape play in the datasette on the device: prints each file name found (tape time, loader, "
-        "name) and the verdict of each ROM-loader file once it has been read (where its header begins, the word "
-        "verdict, name, and good, repaired or bad); stores nothing. Ctrl-C stops.",
-        nullptr, &setup);
+        "name) and the verdict of each ROM-loader and Turbo Tape 250 file once it has been read (where its header begins, the word "
+        "verdict, name, and good, repaired, bad or cut short); stores nothing, unless --programs DIR saves each "
+        "program read back good or repaired there as a .prg file. Ctrl-C stops.",
+        entries, &setup);
     if (parsed != CLI_EXIT_OK)
         return parsed;
-    const int status = cli_capture_run(nullptr, setup.port, &setup.options);
+    cli_programs_set_force(force);
+    int status = cli_programs_prepare_capture();
+    if (status == CLI_EXIT_OK)
+        status = cli_programs_status(cli_capture_run(nullptr, setup.port, &setup.options));
     g_free(setup.port);
     return cli_checked_status(status);
 }

@@ -21,6 +21,7 @@ const command commands[] = {
     {"dump", cmd_dump, "Record a tape's sample stream into a file"},
     {"totap", cmd_totap, "Convert a dump file into a TAP image"},
     {"names", cmd_names, "List the file names and verdicts on tapes in DMP or TAP files"},
+    {"extract", cmd_extract, "Save the programs on tapes in DMP or TAP files as .prg files"},
     {"reboot", cmd_reboot, "Restart the device"},
     {"update", cmd_update, "Replace the device's firmware"},
 };
@@ -41,7 +42,7 @@ void print_usage(FILE *out)
                       "Commands:\n");
     for (const command &entry : commands)
         std::fprintf(out, "  %-9s %s\n", entry.name, entry.summary);
-    std::fprintf(out, "\nExit status: 0 done, 1 failed, 2 refused, 3 a bad file (with --check), 130 interrupted.\n"
+    std::fprintf(out, "\nExit status: 0 done, 1 failed, 2 refused, 3 a bad or cut-short file (with --check), 130 interrupted.\n"
                       "\n" CLI_PROGRAM " help COMMAND (or " CLI_PROGRAM " COMMAND --help) explains a command;\n"
                       CLI_PROGRAM " --version prints the version. See also zr7k8(1).\n");
 }

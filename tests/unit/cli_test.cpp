@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 #include <glib.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <functional>
@@ -149,11 +150,14 @@ TEST(Cli, DumpWritesTheDeviceStreamAndPrintsTheNamesWithTheirLoaders)
     for (const std::string &line : lines(result.out))
         (columns(line).at(1) == "verdict" ? verdicts : found).push_back(line);
     ASSERT_EQ(found.size(), 3u) << result.out;
-    // The ROM file's verdict, placed where its name line is: at its header's
-    // first byte.
-    ASSERT_EQ(verdicts.size(), 1u) << result.out;
+    // The ROM and Turbo Tape 250 files' verdicts, placed where their name
+    // lines are: at their headers' first byte.
+    ASSERT_EQ(verdicts.size(), 2u) << result.out;
     EXPECT_EQ(columns(verdicts[0]), (std::vector<std::string>{columns(verdicts[0])[0], "verdict", "DEMO ROM", "good"}));
+    EXPECT_EQ(columns(verdicts[1]),
+              (std::vector<std::string>{columns(verdicts[1])[0], "verdict", "DEMO TURBO", "good"}));
     EXPECT_EQ(columns(verdicts[0])[0], columns(found[0])[0]);
+    EXPECT_EQ(columns(verdicts[1])[0], columns(found[1])[0]);
     const std::string expected[3][2] = {{"rom", tape_demo_names[0]},
                                         {"tt250", tape_demo_names[1]},
                                         {"turrican", tape_demo_names[2]}};
@@ -312,7 +316,7 @@ TEST(Cli, NamesReadsWhatIsLeftOfATapImageCutShortAndAlwaysEndsWithASummary)
     const std::vector<std::string> said = lines(cut.out);
     ASSERT_EQ(said.size(), 2u) << cut.out;
     EXPECT_EQ(columns(said[0]).at(2), "ROMEO & JULIET");
-    EXPECT_EQ(columns(said[1]).at(3), "bad");
+    EXPECT_EQ(columns(said[1]).at(3), "cut short");
     const std::vector<std::string> talk = lines(cut.err);
     ASSERT_GE(talk.size(), 2u) << cut.err;
     EXPECT_TRUE(g_str_has_prefix(talk[0].c_str(), "zr7k8: cut.tap: TAP image cut short")) << cut.err;
@@ -323,6 +327,74 @@ TEST(Cli, NamesReadsWhatIsLeftOfATapImageCutShortAndAlwaysEndsWithASummary)
     EXPECT_EQ(nothing.status, 0);
     EXPECT_EQ(nothing.out, "");
     EXPECT_EQ(nothing.err, "0:00.0 of tape, 0 names found\n");
+}
+
+// The open-roms tapes hold one program, saved four ways (PAL, NTSC, PAL
+// damaged and mended, Turbo Tape 250): each tape's .prg lands in a folder of
+// its own, and all four are the same file.
+TEST(Cli, ExtractWritesTheSameProgramFromFourTapes)
+{
+    test_folder folder;
+    const std::string tapes = ZR7K8_SOURCE_DIR "/tests/data/tapes/openroms-testtape-c64-";
+    const std::vector<std::string> stems = {"pal-normal", "ntsc-normal", "pal-normal-errors", "pal-turbo"};
+    std::vector<std::string> arguments = {"extract", "--into", "out"};
+    for (const std::string &stem : stems)
+        arguments.push_back(tapes + stem + ".tap");
+    const cli_result result = run_cli(arguments, folder.path());
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("\tverdict\tROMEO & JULIET\tgood\n"), std::string::npos) << result.out;
+    const std::string first = test_read_file(folder.path() + "/out/openroms-testtape-c64-pal-normal/ROMEO & JULIET.prg");
+    ASSERT_EQ(first.size(), 2u + 702u);
+    EXPECT_EQ(first.substr(0, 2), std::string("\x01\x08", 2));
+    for (const std::string &stem : stems)
+        EXPECT_EQ(test_read_file(folder.path() + "/out/openroms-testtape-c64-" + stem + "/ROMEO & JULIET.prg"), first)
+            << stem;
+}
+
+// Two programs of the same name: "TWIN.prg" and "TWIN (2).prg". An existing
+// target stops the run before anything is written, unless --force.
+TEST(Cli, ExtractReplacesNothingUnaskedAndNumbersSameNames)
+{
+    static const unsigned char first[] = {1, 2, 3}, second[] = {4, 5};
+    tape_synth synth;
+    tape_synth_init(&synth);
+    tape_synth_gap(&synth, 65535);
+    tape_rom_program(&synth, tape_name_field("TWIN"), 0x0801, first, sizeof first);
+    tape_synth_gap(&synth, 65535);
+    tape_rom_program(&synth, tape_name_field("TWIN"), 0xC000, second, sizeof second);
+    test_folder folder;
+    std::string error;
+    ASSERT_TRUE(tape_write_dmp((folder.path() + "/twins.dmp").c_str(), synth.samples, &error)) << error;
+    test_write_file(folder.path() + "/TWIN (2).prg", "mine");
+
+    const cli_result refused = run_cli({"extract", "twins.dmp"}, folder.path());
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("TWIN (2).prg' exists"), std::string::npos) << refused.err;
+    EXPECT_FALSE(fs::exists(folder.path() + "/TWIN.prg"));
+    EXPECT_EQ(test_read_file(folder.path() + "/TWIN (2).prg"), "mine");
+
+    const cli_result forced = run_cli({"extract", "--force", "twins.dmp"}, folder.path());
+    EXPECT_EQ(forced.status, 0) << forced.err;
+    EXPECT_EQ(test_read_file(folder.path() + "/TWIN.prg"), std::string("\x01\x08\x01\x02\x03", 5));
+    EXPECT_EQ(test_read_file(folder.path() + "/TWIN (2).prg"), std::string("\x00\xC0\x04\x05", 4));
+}
+
+// Programs saved as the tape plays, here from a dump of the demo tape: its
+// ROM and Turbo Tape 250 files are read and saved, the Turrican file is not.
+TEST(Cli, DumpSavesTheProgramsAsTheTapePlays)
+{
+    sim_handle sim = start_device(tape_demo_samples(), 0);
+    test_folder folder;
+    const cli_result result =
+        run_cli({"dump", "--port", devsim_port_name(sim.get()), "--programs", "progs", "demo.dmp"}, folder.path());
+    ASSERT_EQ(result.status, 0) << result.err;
+    std::vector<std::string> saved;
+    for (const auto &entry : fs::directory_iterator(folder.path() + "/progs"))
+        saved.push_back(entry.path().filename().string());
+    std::sort(saved.begin(), saved.end());
+    EXPECT_EQ(saved, (std::vector<std::string>{"DEMO ROM.prg", "DEMO TURBO.prg"}));
+    EXPECT_EQ(test_read_file(folder.path() + "/progs/DEMO ROM.prg"),
+              test_read_file(folder.path() + "/progs/DEMO TURBO.prg"));
 }
 
 TEST(Cli, RebootUsesThePortOfTheClientsSettings)

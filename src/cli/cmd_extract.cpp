@@ -1,0 +1,89 @@
+// zr7k8 extract: the programs on tapes kept in DMP files or TAP images, saved
+// as .prg files, with the lines `names` prints.
+#include "cli.h"
+#include "cli_commands.h"
+#include "cli_names.h"
+#include "cli_programs.h"
+#include "cli_sampling.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+gchar *into = nullptr;
+
+// The folder for the programs of the tape at path: DIR itself for one tape,
+// DIR/<the file's name without its extension> for each of several.
+std::string folder_for(const char *path, bool several)
+{
+    const std::string folder = into ? into : ".";
+    if (!several)
+        return folder;
+    gchar *base = g_path_get_basename(path);
+    std::string stem = base;
+    g_free(base);
+    const size_t dot = stem.rfind('.');
+    if (dot != std::string::npos && dot > 0)
+        stem.erase(dot);
+    gchar *joined = g_build_filename(folder.c_str(), stem.c_str(), nullptr);
+    std::string result = joined;
+    g_free(joined);
+    return result;
+}
+
+void keep_program(void *context, int file, const tape_file_event *record)
+{
+    cli_programs_collect(record, &(*static_cast<std::vector<std::vector<tape_program>> *>(context))[file]);
+}
+
+}  // namespace
+
+int cmd_extract(int argc, char **argv)
+{
+    static const GOptionEntry entries[] = {
+        {"into", 'o', 0, G_OPTION_ARG_FILENAME, &into,
+         "Write the programs into DIR (default: the current folder), created if missing", "DIR"},
+        {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
+    };
+    GOptionContext *context = cli_option_context(
+        "extract", "FILE...",
+        "Saves the programs on tapes kept in DMP files or TAP images: every file read back good or repaired "
+        "becomes a .prg file (load address, then the bytes) named after its tape name, and the lines of "
+        "`names` are printed. With several FILEs each tape's programs go into a folder of its own, named after "
+        "the FILE without its extension. No file is replaced without --force: nothing is written then.",
+        entries);
+    cli_programs_add_force_option(context);
+    cli_add_check_option(context);
+    cli_add_health_option(context);
+    cli_sampling_add_options(context);
+    const int parsed = cli_parse(context, &argc, &argv, 1, -1);
+    g_option_context_free(context);
+    if (parsed != CLI_EXIT_OK)
+        return parsed;
+    sampling_option_values options;
+    if (cli_sampling_values(&options) != CLI_EXIT_OK)
+        return CLI_EXIT_USAGE;
+
+    std::vector<std::vector<tape_program>> programs(size_t(argc - 1));
+    int status = cli_read_tapes(argc - 1, argv + 1, &options, keep_program, &programs);
+    if (status == CLI_EXIT_USAGE)
+        return status;
+    const bool several = argc > 2;
+    // Every target of every tape is checked before anything is written.
+    std::vector<std::string> paths;
+    std::vector<tape_program> all;
+    for (int i = 1; i < argc; ++i) {
+        const std::vector<tape_program> &tape = programs[size_t(i - 1)];
+        for (const std::string &path : cli_programs_paths(folder_for(argv[i], several), tape))
+            paths.push_back(path);
+        all.insert(all.end(), tape.begin(), tape.end());
+    }
+    const int checked = cli_programs_check_targets(paths);
+    if (checked != CLI_EXIT_OK)
+        return checked;
+    const int written = cli_programs_write(paths, all);
+    if (written != CLI_EXIT_OK)
+        return written;
+    return cli_checked_status(status);
+}
