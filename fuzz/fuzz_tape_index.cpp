@@ -1,13 +1,18 @@
 // The tape index fed tapes built from pieces (pilots, whole block copies,
-// single bytes clean or damaged, end marks, turbo headers, any pulse),
-// built with AddressSanitizer and UndefinedBehaviorSanitizer.
+// single bytes clean or damaged, end marks, turbo headers, Turbo Tape 250
+// data blocks clean or damaged, any pulse), built with AddressSanitizer and
+// UndefinedBehaviorSanitizer.
 //
 // Invariants of the record stream, whatever the tape:
 // - a new file takes the next sequence number; its first record says
-//   "reading..." (built-in format) or "not checked" (turbo loaders);
-// - a later record is the single judgement of a built-in-format file that was
-//   reading: good, repaired or bad;
-// - only one built-in-format file is read at a time;
+//   "reading..." (built-in format, Turbo Tape 250) or "not checked"
+//   (Turrican loader);
+// - a later record is the single judgement of a file that was reading: good,
+//   repaired (built-in format only), bad or cut short;
+// - a program comes only with good or repaired; a Turbo Tape 250 program is
+//   exactly as long as a header on the tape said and is the data written,
+//   never a block whose checksum or pulses were damaged;
+// - only one file of each of the two formats is read at a time;
 // - a header begins on the tape before its record arrives;
 // - after the finish no file is left reading.
 //
@@ -24,6 +29,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <set>
+#include <vector>
 
 namespace {
 
@@ -37,6 +44,7 @@ struct file_state {
 
 struct checker {
     std::map<uint32_t, file_state> files;
+    std::set<uint32_t> claimed_lengths; // end - start of every header written
     uint32_t last_sequence = 0;
     uint64_t now = 0; // where the sample being fed begins
 };
@@ -46,9 +54,38 @@ void check(bool holds, const char *what)
     fuzz_check(holds, "tape_index", what);
 }
 
-bool is_judgement(tape_verdict verdict)
+const unsigned char demo_program[] = {0x0B, 0x08, 0x0A, 0x00, 0x9E, '2', '0', '6', '1', 0, 0, 0, 0x55, 0xAA};
+
+std::vector<unsigned char> demo_data(size_t length)
 {
-    return verdict == tape_verdict_good || verdict == tape_verdict_repaired || verdict == tape_verdict_bad;
+    std::vector<unsigned char> data(length);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = demo_program[i % sizeof demo_program];
+    return data;
+}
+
+bool is_judgement(tape_loader loader, tape_verdict verdict)
+{
+    return verdict == tape_verdict_good || verdict == tape_verdict_bad || verdict == tape_verdict_cut_short ||
+           (verdict == tape_verdict_repaired && loader == tape_loader_rom);
+}
+
+void check_program(const checker *c, const tape_file_event *event)
+{
+    if (!event->program) {
+        check(event->program_length == 0, "a length without a program");
+        return;
+    }
+    check(event->verdict == tape_verdict_good || event->verdict == tape_verdict_repaired,
+          "a program kept from a file that did not read back");
+    // Built-in-format headers can also be made byte by byte, with any
+    // addresses; Turbo Tape 250 ones only whole, by the synthesizer.
+    if (event->loader != tape_loader_tt250)
+        return;
+    check(c->claimed_lengths.count(event->program_length) == 1, "a program's length is no header's");
+    check(std::vector<unsigned char>(event->program, event->program + event->program_length) ==
+              demo_data(event->program_length),
+          "a Turbo Tape 250 program is not the data written");
 }
 
 void take(void *context, const tape_file_event *event)
@@ -60,26 +97,28 @@ void take(void *context, const tape_file_event *event)
     if (known == c->files.end()) {
         check(event->sequence == c->last_sequence + 1, "a new file skips or repeats a sequence number");
         c->last_sequence = event->sequence;
-        if (event->loader == tape_loader_rom) {
-            check(event->verdict == tape_verdict_reading, "a built-in-format file is not listed as reading");
+        if (event->loader != tape_loader_turrican) {
+            check(event->verdict == tape_verdict_reading, "a file is not listed as reading");
             for (const auto &[sequence, file] : c->files)
-                check(file.verdict != tape_verdict_reading, "two built-in-format files are read at once");
+                check(file.loader != event->loader || file.verdict != tape_verdict_reading,
+                      "two files of one format are read at once");
         } else {
-            check(event->verdict == tape_verdict_not_checked, "a turbo file is judged");
+            check(event->verdict == tape_verdict_not_checked, "a Turrican file is judged");
         }
+        check(!event->program, "a program comes before its file is judged");
         c->files[event->sequence] = {event->loader, event->verdict};
         return;
     }
     check(known->second.verdict == tape_verdict_reading, "a file is judged twice");
     check(event->loader == known->second.loader, "a file changes its loader");
-    check(is_judgement(event->verdict), "a judgement is no verdict");
+    check(is_judgement(event->loader, event->verdict), "a judgement is no verdict");
+    check_program(c, event);
     known->second.verdict = event->verdict;
 }
 
-const unsigned char demo_program[] = {0x0B, 0x08, 0x0A, 0x00, 0x9E, '2', '0', '6', '1', 0, 0, 0, 0x55, 0xAA};
 
 // One piece of tape from an operation and its argument.
-void piece(tape_synth *synth, unsigned char op, unsigned char arg)
+void piece(checker *c, tape_synth *synth, unsigned char op, unsigned char arg)
 {
     const unsigned high = op >> 3;
     switch (op & 7) {
@@ -100,6 +139,7 @@ void piece(tape_synth *synth, unsigned char op, unsigned char arg)
         return;
     case 5: { // a header copy: type, copy and data length chosen
         const unsigned length = (high & 15) * 13;
+        c->claimed_lengths.insert(length);
         const std::vector<unsigned char> header =
             tape_rom_header_payload(arg & 7, 0x0801, 0x0801 + length, tape_name_field("FUZZ"));
         tape_rom_copy(synth, 40, arg & 8 ? tape_rom_repeated_copy : tape_rom_first_copy, header.data(),
@@ -107,16 +147,26 @@ void piece(tape_synth *synth, unsigned char op, unsigned char arg)
         return;
     }
     case 6: { // a data copy of length arg with the demo program's bytes over and over
-        std::vector<unsigned char> data(arg);
-        for (size_t i = 0; i < data.size(); ++i)
-            data[i] = demo_program[i % sizeof demo_program];
+        const std::vector<unsigned char> data = demo_data(arg);
         tape_rom_copy(synth, 40, high & 1 ? tape_rom_repeated_copy : tape_rom_first_copy, data.data(), data.size());
         return;
     }
-    case 7:
-        tape_turbo_header(synth, arg & 1 ? tape_turrican : tape_tt250, 960, 1, 0x0801, 0x0900,
-                          tape_name_field("TURBO"));
+    case 7: { // a turbo header of length arg; a Turbo Tape 250 one with its data, clean or damaged
+        const tape_turbo_format &format = high & 1 ? tape_turrican : tape_tt250;
+        c->claimed_lengths.insert(arg);
+        tape_turbo_header(synth, format, 960, 1, 0x0801, 0x0801 + arg, tape_name_field("TURBO"));
+        if (high & 1 || !(high & 2))
+            return;
+        const std::vector<unsigned char> data = demo_data(arg);
+        const size_t block = synth->samples.size();
+        tape_turbo_data(synth, format, 20 + (high >> 4), data.data(), data.size());
+        const size_t data_end = synth->samples.size();
+        if (high & 4) // the last pulse of the checksum turned, or a pulse in no window in the data
+            synth->samples[data_end - 1] = synth->samples[data_end - 1] > 500 ? 424 : 648;
+        if (high & 8)
+            synth->samples[block + (data_end - block) * (high >> 4) / 16] = 150;
         return;
+    }
     }
 }
 
@@ -124,17 +174,17 @@ void piece(tape_synth *synth, unsigned char op, unsigned char arg)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
+    checker c;
     tape_synth synth;
     tape_synth_init(&synth);
     for (size_t at = 0; at + 1 < size && synth.samples.size() < samples_per_input_max; at += 2)
-        piece(&synth, data[at], data[at + 1]);
+        piece(&c, &synth, data[at], data[at + 1]);
 
     unsigned char scratch[17];
     rom_loader_find_name(0, scratch, 1);
     tt250_loader_find_name(0, scratch, 1);
     turrican_loader_find_name(0, scratch, 1);
 
-    checker c;
     name_finder finder;
     name_finder_init(&finder);
     static tape_index index;

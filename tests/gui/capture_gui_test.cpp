@@ -415,9 +415,10 @@ TEST_F(Capture, TheTapeContentsListTheFilesInTapeOrderWithTheirVerdictsUntilTheN
     ASSERT_TRUE(wait_for_status(" Operation succeeded"));
 
     // Each file at its header's first byte.
-    const std::vector<std::string> rows{"0:03|ROM|DEMO ROM|gtk-ok|good", "0:11|Turbo Tape 250|DEMO TURBO||not checked",
+    const std::vector<std::string> rows{"0:03|ROM|DEMO ROM|gtk-ok|good", "0:11|Turbo Tape 250|DEMO TURBO|gtk-ok|good",
                                         "0:17|Turrican|DEMO TURRICAN||not checked"};
     EXPECT_EQ(changes, (std::vector<std::string>{"0 0:03|ROM|DEMO ROM||reading... (busy)", "0 " + rows[0] + " (busy)",
+                                                 "1 0:11|Turbo Tape 250|DEMO TURBO||reading... (busy)",
                                                  "1 " + rows[1] + " (busy)", "2 " + rows[2] + " (busy)"}));
     // Kept after the end, and emptied by the next start before anything
     // of the new capture arrives.
