@@ -2,13 +2,13 @@
 
 #include "tape/petscii.h"
 
+#include "staged_file.h"
+
 #include <glib.h>
-#include <glib/gstdio.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -77,32 +77,24 @@ std::vector<std::string> program_file_names(const std::vector<tape_program> &pro
 
 bool program_file_write(const std::string &path, const tape_program &program, std::string *error)
 {
-    gchar *folder = g_path_get_dirname(path.c_str());
-    gchar *base = g_path_get_basename(path.c_str());
-    gchar *temporary = g_strdup_printf("%s/.%s.XXXXXX", folder, base);
-    g_free(folder);
-    g_free(base);
-    const int fd = g_mkstemp_full(temporary, O_RDWR | O_CLOEXEC, 0666);
-    int error_number = fd < 0 ? errno : 0;
-    if (fd >= 0) {
+    GError *failure = nullptr;
+    staged_file *file = staged_file_create(path.c_str(), &failure);
+    if (file) {
         const unsigned char address[2] = {static_cast<unsigned char>(program.load_address & 0xFF),
                                           static_cast<unsigned char>(program.load_address >> 8)};
-        // Synced before the rename, so that a crash cannot leave an empty file
-        // under the name.
-        if (!write_all(fd, address, sizeof address) ||
-            !write_all(fd, program.bytes.data(), program.bytes.size()) || fsync(fd) != 0)
-            error_number = errno;
-        if (close(fd) != 0 && error_number == 0)
-            error_number = errno;
-        if (error_number == 0 && g_rename(temporary, path.c_str()) != 0)
-            error_number = errno;
-        if (error_number != 0)
-            g_unlink(temporary);
+        if (write_all(file->fd, address, sizeof address) &&
+            write_all(file->fd, program.bytes.data(), program.bytes.size())) {
+            staged_file_commit(file, &failure);
+        } else {
+            g_set_error_literal(&failure, G_FILE_ERROR, g_file_error_from_errno(errno), g_strerror(errno));
+            staged_file_discard(file);
+        }
     }
-    g_free(temporary);
-    if (error_number != 0)
-        *error = g_strerror(error_number);
-    return error_number == 0;
+    if (!failure)
+        return true;
+    *error = failure->message;
+    g_error_free(failure);
+    return false;
 }
 
 std::vector<std::string> program_files_existing(const std::vector<std::string> &paths)

@@ -35,10 +35,11 @@ std::vector<std::string> program_file_names(const std::vector<tape_program> &pro
 // given by program_file_names or earlier calls); adds it to taken.
 std::string program_file_name_next(const unsigned char name[16], std::vector<std::string> *taken);
 
-// Writes the program to path under a temporary name in the same folder, then
-// renames it into place (replacing a file there), so a failure leaves no half
-// program and any earlier file as it was. Returns true, or false with *error
-// the system's reason ("No space left on device"). Blocks on the disk.
+// Writes the program to path through a staged file (staged_file.h): under a
+// temporary name in the same folder, renamed into place (replacing a regular
+// file there) when complete, so a failure leaves no half program and any
+// earlier file as it was. Returns true, or false with *error the reason
+// ("No space left on device", "Not a regular file"). Blocks on the disk.
 bool program_file_write(const std::string &path, const tape_program &program, std::string *error);
 
 // The paths among paths that exist already (in order).
