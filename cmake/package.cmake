@@ -1,7 +1,9 @@
 # The Debian package, made from the install rules:
 #   cd build && cpack -G DEB      (or scripts/package)
 # gives zr7k8-client_<version>_<architecture>.deb; dpkg-shlibdeps works out
-# the library dependencies from the installed programs.
+# the library dependencies from the installed programs. The version is the
+# changelog's (cmake/changelog.cmake); lintian checks the result
+# (scripts/check-install).
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zr7k8-client)
 set(CPACK_PACKAGE_VENDOR "The ZR7K8 client authors")
@@ -23,4 +25,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The firmware update runs avrdude; everything else works without it.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS avrdude)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# Reproducible bytes: CPack gives every member of the package the time
+# SOURCE_DATE_EPOCH names, and sorts the members. Unless the caller set one,
+# that is the time of the changelog's top entry, as with Debian's own tools.
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/CPackSourceDateEpoch.cmake CONTENT
+  "if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n  set(ENV{SOURCE_DATE_EPOCH} ${ZR7K8_RELEASE_EPOCH})\nendif()\n")
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/CPackSourceDateEpoch.cmake)
 include(CPack)

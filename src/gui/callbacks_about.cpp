@@ -2,13 +2,14 @@
 // copyright line and the link to the web page.
 #include "callbacks_shell.h"
 
+#include "build_date.h"
 #include "main.h"
 #include "translate.h"
 
 namespace {
 
 const char about_title[] = "About ZR7K8 USB serial client";
-const char about_product_line[] = "ZR7K8 USB serial client 4.4.2";
+const char about_product_line[] = "ZR7K8 USB serial client " ZR7K8_VERSION;
 #define ABOUT_COPYRIGHT_MARKUP "<span size=\"small\">Copyright (C) 2026 The ZR7K8 client authors</span>"
 
 void about_pack_label(GtkWidget *vbox, GtkWidget *label)
@@ -49,15 +50,15 @@ void on_toolbutton_main_about_clicked(GtkToolButton *, gpointer)
     g_free(heading);
     about_pack_label(vbox, label_heading);
 
-    // The build date and compiler version are those that built this file;
-    // the GTK+ version is the library's own, as it runs. The date is filled
-    // in rather than written into the text, so that a catalogue can hold the
-    // text.
+    // The build date (the day of SOURCE_DATE_EPOCH when the build had one)
+    // and the compiler version are those that built this file; the GTK+
+    // version is the library's own, as it runs. The date is filled in rather
+    // than written into the text, so that a catalogue can hold the text.
     gchar *description = g_strdup_printf(_("Multi-threaded GUI client for the ZR7K8-LC hardware\n\n"
                                            "Compiled on: %s\n"
                                            "Compiled with gcc version: %d.%d.%d\n"
                                            "GTK+ runtime in use: %u.%u.%u"),
-                                         __DATE__, __GNUC__, __GNUC_MINOR__, __GNUC_PATCHLEVEL__,
+                                         ZR7K8_BUILD_DATE, __GNUC__, __GNUC_MINOR__, __GNUC_PATCHLEVEL__,
                                          gtk_major_version, gtk_minor_version, gtk_micro_version);
     GtkWidget *label_description = gtk_label_new(description);
     g_free(description);

@@ -7,6 +7,9 @@
 #include "support.h"
 #include "translate.h"
 
+#include <cstdio>
+#include <cstring>
+
 GtkWidget *window_main = nullptr;
 GtkWidget *window_format = nullptr;
 GtkWidget *window_connection_settings = nullptr;
@@ -54,6 +57,12 @@ void main_start_up(int *argc, char ***argv)
 
 int main_run(int argc, char **argv)
 {
+    // Answered before GTK+ starts, so that it works where there is no display
+    // (a package check, a terminal without X).
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("zr7k8-client " ZR7K8_VERSION "\n");
+        return 0;
+    }
     main_start_up(&argc, &argv);
     gtk_main();
     return 0;

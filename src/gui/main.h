@@ -31,5 +31,6 @@ extern int flag_windows_always_on_top;
 void main_start_up(int *argc, char ***argv);
 
 // The whole program: main_start_up, then the GTK+ main loop. Returns 0 when
-// the loop ends.
+// the loop ends. "--version" as the only argument prints "zr7k8-client
+// VERSION" and returns 0 at once, without opening the display.
 int main_run(int argc, char **argv);

@@ -62,7 +62,7 @@ TEST_F(About, ShowsPictureHeadingBuildDescriptionCopyrightAndLink)
     EXPECT_TRUE(gdk_pixbuf_get_has_alpha(picture));
 
     ASSERT_TRUE(GTK_IS_LABEL(widgets[1]));
-    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(widgets[1])), "ZR7K8 USB serial client 4.4.2");
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(widgets[1])), "ZR7K8 USB serial client " ZR7K8_VERSION);
 
     ASSERT_TRUE(GTK_IS_LABEL(widgets[2]));
     std::string description = gtk_label_get_text(GTK_LABEL(widgets[2]));
