@@ -3,7 +3,8 @@
 // Checks, against a plain model of the stream: the engine never crashes; it
 // ends at most once and then ignores what follows; the dump file holds exactly
 // the stream bytes received after the acknowledgement, less a marker that ends
-// a read; every sample it passes on is a pair of those bytes in stream order;
+// a read; every sample it passes on is a pair of those bytes in stream order,
+// up to the marker;
 // the acknowledgement is announced once, with the right message.
 //
 // Input: the bytes that the device sends come from the front; the size of each
@@ -15,6 +16,7 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -102,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string received;
     size_t stream_start = std::string::npos;
     std::string stream;              // bytes after the acknowledgement
-    size_t stream_before_last_read = 0;
+    size_t stream_decoded = 0;
     bool model_ended = false;
     const char *model_reason = nullptr;
     std::string model_file;
@@ -142,6 +144,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 if (stream.size() >= marker->size() && ends_with(stream, *marker)) {
                     model_ended = true;
                     model_file = stream.substr(0, stream.size() - marker->size());
+                    // The bytes before the marker are decoded, those of the
+                    // marker's own read too; a split marker's head was already.
+                    stream_decoded = std::max(stream_decoded, model_file.size());
                     bool whole = stream.size() - written_before >= marker->size();
                     if (marker == &success_marker)
                         model_reason = nullptr;
@@ -151,7 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 }
             }
             if (!model_ended)
-                stream_before_last_read = stream.size();
+                stream_decoded = stream.size();
         }
         check(ended == (model_ended ? 1 : 0), "the capture ends exactly when the stream ends with a marker");
         check(capture_has_ended(&state) == ended, "capture_has_ended agrees with capture_take_read");
@@ -161,7 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         capture_read_failed(&state);
         model_reason = capture_reason_communication_error;
         model_file = stream;
-        stream_before_last_read = stream.size();
+        stream_decoded = stream.size();
     }
     const char *reason = capture_end_reason(&state);
     check(capture_has_ended(&state) == 1, "a failed read ends the capture");
@@ -179,9 +184,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         expected_on += k % 8 == 4;
     check(unsigned(seen.light_on) == expected_on, "the light comes on after reads 4, 12, 20, ...");
 
-    // Samples: every whole pair of stream bytes that arrived before the read
-    // that ended the stream, in order (the head of a split marker included).
-    size_t pairs = stream_before_last_read / 2;
+    // Samples: every whole pair of stream bytes before the marker, in order
+    // (the head of a split marker included when it came with earlier reads).
+    size_t pairs = stream_decoded / 2;
     check(seen.samples.size() == pairs, "sample count");
     for (size_t i = 0; i < pairs; i++) {
         unsigned short expected = (unsigned char)stream[2 * i] | ((unsigned char)stream[2 * i + 1] << 8);

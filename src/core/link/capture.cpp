@@ -139,14 +139,16 @@ static void decode(capture_state *state, const unsigned char *bytes, unsigned co
     }
 }
 
-// The stream ends with a marker: the bytes before it (not decoded) go into
-// the file, marker bytes written with earlier reads are cut off again.
+// The stream ends with a marker: the bytes before it go into the file and
+// to the samples like every other read's (the last file of a tape often ends
+// in this read), marker bytes written with earlier reads are cut off again.
 static void end_on_marker(capture_state *state, const unsigned char *marker, const unsigned char *bytes, unsigned count)
 {
     unsigned in_chunk = count < CAPTURE_MARKER_LENGTH ? count : CAPTURE_MARKER_LENGTH;
     unsigned before = count - in_chunk;
     unsigned already_written = CAPTURE_MARKER_LENGTH - in_chunk;
     int wrote = write_stream(state, bytes, before);
+    decode(state, bytes, before);
     int cut = !state->file || already_written == 0 || cut_file(state->file, already_written);
     if (state->file && already_written != 0 && cut)
         state->bytes_written -= already_written;

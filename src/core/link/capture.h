@@ -15,7 +15,8 @@
 //    bytes are remembered, so a marker split across any reads is found; marker
 //    bytes that already went into the file are cut off again.
 //  - Samples are taken two bytes at a time in stream order. An odd byte at the
-//    end of a read waits for the next read's first byte.
+//    end of a read waits for the next read's first byte. The stream bytes of
+//    the read that brings the marker are taken too.
 //  - A file always ends with the last stream byte before the marker, after a
 //    failure marker as well as after the success marker.
 //
