@@ -1,13 +1,13 @@
-// The capture: the whole sample pass, a dump through a pseudo-terminal as
+// The capture: the whole sample pass (and the tape health measure in it), a dump through a pseudo-terminal as
 // fast as the simulated device can send (against `cat` on the same kind of
 // pseudo-terminal), the client's CPU share at the real line rate, and its CPU
 // share while a device that stopped sending stays silent.
 //
 // Counters: "x_line_rate" is how many times faster than the device's highest
-// sample rate (46080 samples per second) the pass runs; "vs_cat" is the
-// client's dump throughput divided by cat's; "cpu_share_percent" is the
-// capture thread's CPU time over the wall time of a paced dump, or of the
-// silence.
+// sample rate (46080 samples per second) the pass (or the health measure
+// alone) runs; "vs_cat" is the client's dump throughput divided by cat's;
+// "cpu_share_percent" is the capture thread's CPU time over the wall time of
+// a paced dump, or of the silence.
 #include "link/capture.h"
 #include "link/capture_worker.h"
 #include "devsim.h"
@@ -15,6 +15,7 @@
 #include "link/plot.h"
 #include "link/sample_pass.h"
 #include "link/serial.h"
+#include "tape/tape_health.h"
 #include "tape_demo.h"
 #include "tape_file.h"
 #include "tape_synth.h"
@@ -181,6 +182,34 @@ void BM_SamplePassOnRandomPulsesListingFiles(benchmark::State &state)
     run_sample_pass(state, random_tape(), true);
 }
 BENCHMARK(BM_SamplePassOnRandomPulsesListingFiles);
+
+// (a'') The tape health measure alone (part of every pass above), on the
+// demo tape and on random pulses, which never make a pilot.
+void run_tape_health(benchmark::State &state, const std::vector<unsigned short> &tape)
+{
+    tape_health health;
+    tape_health_init(&health, 985248, 0);
+    for (auto _ : state) {
+        for (size_t at = 0; at < tape.size(); at += 32)
+            tape_health_feed(&health, tape.data() + at, std::min<size_t>(32, tape.size() - at));
+        benchmark::DoNotOptimize(health.tick);
+    }
+    double samples = double(state.iterations()) * double(tape.size());
+    state.SetItemsProcessed(int64_t(samples));
+    state.counters["x_line_rate"] = benchmark::Counter(samples / line_rate_samples_per_second, benchmark::Counter::kIsRate);
+}
+
+void BM_TapeHealth(benchmark::State &state)
+{
+    run_tape_health(state, long_tape());
+}
+BENCHMARK(BM_TapeHealth);
+
+void BM_TapeHealthOnRandomPulses(benchmark::State &state)
+{
+    run_tape_health(state, random_tape());
+}
+BENCHMARK(BM_TapeHealthOnRandomPulses);
 
 // The same through the capture engine, in 64-byte reads as the port brings
 // them: chunk rules, marker watch and sample pass.

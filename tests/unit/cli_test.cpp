@@ -3,6 +3,7 @@
 #include "bootsim.h"
 #include "config_home.h"
 #include "devsim.h"
+#include "health_tapes.h"
 #include "device/firmware.h"
 #include "intel_hex.h"
 #include "programmer_sandbox.h"
@@ -484,6 +485,50 @@ TEST(Cli, RefusalsExitWith2AndWriteNothing)
         }
         EXPECT_EQ(listing(), before);
     }
+}
+
+// The health lines of `out`, as their columns.
+std::vector<std::vector<std::string>> health_lines(const std::string &out)
+{
+    std::vector<std::vector<std::string>> found;
+    for (const std::string &line : lines(out))
+        if (columns(line).at(1) == "health")
+            found.push_back(columns(line));
+    return found;
+}
+
+TEST(Cli, HealthLinesGiveEachFilesSpeedAndSpreadAgainstTheChosenMachine)
+{
+    // A program written by an NTSC machine, whose pilot pulses are 3.7 %
+    // shorter than a PAL one's.
+    const health_tape tape = health_rom_tape(1.0, 1, health_ntsc_c64_hz);
+    test_folder folder;
+    std::string error;
+    ASSERT_TRUE(tape_write_dmp((folder.path() + "/ntsc.dmp").c_str(), tape.samples, &error)) << error;
+    auto expect_health = [&](const cli_result &result, double speed) {
+        EXPECT_EQ(result.status, 0) << result.err;
+        const auto found = health_lines(result.out);
+        ASSERT_EQ(found.size(), 1u) << result.out;
+        ASSERT_EQ(found[0].size(), 5u);
+        EXPECT_EQ(found[0][2], "HEALTH");
+        EXPECT_NEAR(g_ascii_strtod(found[0][3].c_str(), nullptr), speed, 0.3) << found[0][3];
+        EXPECT_NEAR(g_ascii_strtod(found[0][4].c_str(), nullptr), tape.spread_percent, 0.3) << found[0][4];
+        // After the name line, before the verdict.
+        const std::vector<std::string> all = lines(result.out);
+        ASSERT_EQ(all.size(), 3u);
+        EXPECT_EQ(columns(all[0]).at(1), "rom");
+        EXPECT_EQ(columns(all[2]).at(1), "verdict");
+    };
+    expect_health(run_cli({"names", "--health", "ntsc.dmp"}, folder.path()),
+                  100 * (health_ntsc_c64_hz / health_pal_c64_hz - 1));
+    expect_health(run_cli({"names", "--health", "--video", "ntsc", "ntsc.dmp"}, folder.path()), 0.0);
+    EXPECT_TRUE(health_lines(run_cli({"names", "ntsc.dmp"}, folder.path()).out).empty());
+
+    // A capture measures against the machine it tells the device.
+    sim_handle sim = start_device(tape.samples, 0);
+    expect_health(
+        run_cli({"preview", "--health", "--video", "ntsc", "--port", devsim_port_name(sim.get())}, folder.path()),
+        0.0);
 }
 
 }  // namespace

@@ -88,10 +88,16 @@ constexpr uint64_t pilot_to_header_ticks = tape_ticks_per_second / 4;
 constexpr float most_margin = 99.0f;
 
 enum run_phase : uint8_t {
-    run_none,      // no run, or too short yet to be judged
+    run_none,      // no run: waiting for one to begin
+    run_pending,   // a run begun, too short yet to be judged
     run_measured,  // a pilot or lead-in: its pulses count
     run_refused,   // pulses of the right kind but of the wrong mean: not counted
 };
+
+// A run begins at 8 short pulses in a row (a ROM-loader byte holds two at
+// most) or at 2 lead-in bytes in a row; its pulses are summed from there.
+constexpr uint32_t pilot_pulses_to_begin = 8;
+constexpr uint32_t lead_in_bytes_to_begin = 2;
 
 // Measures stop here when samples are half waves.
 constexpr double not_measured = 0;
@@ -137,7 +143,7 @@ void end_run(tape_health *health, tape_health_run *run, uint64_t end_tick)
 void pilot_stretch(tape_health *health)
 {
     tape_health_run &run = health->rom;
-    if (run.phase == run_none) {
+    if (run.phase == run_pending) {
         const double mean = double(run.sums.ticks) / double(run.sums.pulses);
         run.format = tape_loader_rom;
         run.phase = near_nominal(mean, nominal_of(health, tape_loader_rom)) ? run_measured : run_refused;
@@ -146,16 +152,16 @@ void pilot_stretch(tape_health *health)
         add_piece(health, &run);
 }
 
-// Every 32nd lead-in byte: which loader wrote it, judged once; then handed on.
+// Every 32nd lead-in byte: which loader wrote it, told again from all its
+// bytes so far; judged once; then handed on.
 void lead_in_stretch(tape_health *health)
 {
     tape_health_run &run = health->turbo;
-    if (run.phase == run_none) {
-        const double zero = double(run.sums.ticks) / double(run.sums.pulses);
-        const double one = double(health->one_ticks) / double(health->lead_in_bytes);
-        run.format = one / zero > turbo_ratio_parting ? tape_loader_tt250 : tape_loader_turrican;
+    const double zero = double(run.sums.ticks) / double(run.sums.pulses);
+    const double one = double(health->one_ticks) / double(health->lead_in_bytes);
+    run.format = one / zero > turbo_ratio_parting ? tape_loader_tt250 : tape_loader_turrican;
+    if (run.phase == run_pending)
         run.phase = near_nominal(zero, nominal_of(health, run.format)) ? run_measured : run_refused;
-    }
     if (run.phase == run_measured)
         add_piece(health, &run);
 }
@@ -165,6 +171,8 @@ void end_lead_in(tape_health *health, uint64_t end_tick)
     end_run(health, &health->turbo, end_tick);
     health->lead_in_bytes = 0;
     health->one_ticks = 0;
+    health->byte_ticks = 0;
+    health->byte_squares = 0;
 }
 
 const pulse_class *classes_of(tape_loader format, std::size_t *count)
@@ -243,58 +251,112 @@ void tape_health_init(tape_health *health, double clock_hz, int half_waves)
         half_waves ? not_measured : turrican_zero_cycles * ticks_per_cycle;
 }
 
-void tape_health_feed(tape_health *health, const unsigned short *samples, std::size_t count)
-{
-    uint64_t tick = health->tick;
-    for (std::size_t i = 0; i < count; ++i) {
-        const unsigned sample = samples[i];
-        const uint64_t square = uint64_t(sample) * sample;
+namespace {
 
-        tape_health_run &pilot = health->rom;
-        if (sample - pilot_low <= pilot_span) {
-            if (pilot.sums.pulses == 0)
-                pilot.start_tick = tick;
+// One sample, any state.
+void step(tape_health *health, unsigned sample, uint64_t tick)
+{
+    tape_health_run &pilot = health->rom;
+    const unsigned is_short = sample - pilot_low <= pilot_span;
+    health->shorts = (health->shorts + 1) & (0u - is_short);
+    if (pilot.phase == run_none && health->shorts == pilot_pulses_to_begin) {
+        pilot.phase = run_pending;
+        pilot.start_tick = tick;
+    }
+    if (pilot.phase != run_none) {
+        if (is_short) {
             ++pilot.sums.pulses;
             pilot.sums.ticks += sample;
-            pilot.sums.squares += square;
+            pilot.sums.squares += uint64_t(sample) * sample;
             health->rom_strays = 0;
             if (pilot.sums.pulses % pilot_pulses_to_measure == 0)
                 pilot_stretch(health);
-        } else if (pilot.sums.pulses != 0) {
+        } else if (pilot.phase != run_measured || ++health->rom_strays == 2) {
             // A measured pilot outlasts a single stray pulse; its end is a
             // byte marker's two.
-            if (pilot.phase != run_measured || ++health->rom_strays == 2) {
-                end_run(health, &pilot, tick);
-                health->rom_strays = 0;
-            }
+            end_run(health, &pilot, tick);
+            health->rom_strays = 0;
         }
+    }
 
-        // Lead-in bytes 0x02: seven zero pulses between one pulses.
-        if (sample - zero_low <= zero_span) {
-            ++health->zeros;
-            health->byte_ticks += sample;
-            health->byte_squares += square;
-        } else {
-            const bool one = sample - one_low <= one_span;
-            if (one && health->zeros == zeros_per_lead_in_byte) {
-                tape_health_run &lead_in = health->turbo;
-                if (health->lead_in_bytes == 0)
-                    lead_in.start_tick = tick - health->byte_ticks;
-                ++health->lead_in_bytes;
-                lead_in.sums.pulses += zeros_per_lead_in_byte;
-                lead_in.sums.ticks += health->byte_ticks;
-                lead_in.sums.squares += health->byte_squares;
-                health->one_ticks += sample;
-                if (health->lead_in_bytes % lead_in_bytes_to_measure == 0)
-                    lead_in_stretch(health);
-            } else if (health->lead_in_bytes != 0) {
-                end_lead_in(health, tick - health->byte_ticks);
-            }
-            health->zeros = 0;
-            health->byte_ticks = 0;
-            health->byte_squares = 0;
+    // Lead-in bytes 0x02: seven zero pulses between one pulses.
+    tape_health_run &lead_in = health->turbo;
+    const unsigned is_zero = sample - zero_low <= zero_span;
+    const unsigned is_one = sample - one_low <= one_span;
+    const unsigned byte_done = is_one & (health->zeros == zeros_per_lead_in_byte);
+    health->zeros = (health->zeros + 1) & (0u - is_zero);
+    if (lead_in.phase == run_none) {
+        // Lead-in bytes in a row: a zero keeps the count, a finished byte
+        // adds one, anything else starts it again.
+        health->lead_in_bytes = (health->lead_in_bytes + byte_done) & (0u - (is_zero | byte_done));
+        if (health->lead_in_bytes == lead_in_bytes_to_begin) {
+            lead_in.phase = run_pending;
+            lead_in.start_tick = tick + sample;
+            health->lead_in_bytes = 0;
         }
-        tick += sample;
+    } else if (is_zero) {
+        health->byte_ticks += sample;
+        health->byte_squares += uint64_t(sample) * sample;
+    } else if (byte_done) {
+        ++health->lead_in_bytes;
+        lead_in.sums.pulses += zeros_per_lead_in_byte;
+        lead_in.sums.ticks += health->byte_ticks;
+        lead_in.sums.squares += health->byte_squares;
+        health->one_ticks += sample;
+        health->byte_ticks = 0;
+        health->byte_squares = 0;
+        if (health->lead_in_bytes % lead_in_bytes_to_measure == 0)
+            lead_in_stretch(health);
+    } else {
+        end_lead_in(health, tick - health->byte_ticks);
+    }
+}
+
+// Outside any run (nearly every sample of a tape that is not a pilot): only
+// the pulses in a row are counted, in local variables and without branching
+// on each pulse's class. Takes samples from `at` until one would begin a run
+// (left for step) or none are left; returns where it stopped.
+std::size_t count_outside_runs(tape_health *health, const unsigned short *samples, std::size_t at,
+                               std::size_t count, uint64_t *tick)
+{
+    uint32_t shorts = health->shorts, zeros = health->zeros, bytes = health->lead_in_bytes;
+    uint64_t ticks = *tick;
+    for (; at < count; ++at) {
+        const unsigned sample = samples[at];
+        const unsigned is_short = sample - pilot_low <= pilot_span;
+        const unsigned is_zero = sample - zero_low <= zero_span;
+        const unsigned is_one = sample - one_low <= one_span;
+        const unsigned byte_done = is_one & (zeros == zeros_per_lead_in_byte);
+        const uint32_t next_shorts = (shorts + 1) & (0u - is_short);
+        const uint32_t next_bytes = (bytes + byte_done) & (0u - (is_zero | byte_done));
+        if (next_shorts == pilot_pulses_to_begin || next_bytes == lead_in_bytes_to_begin)
+            break;
+        shorts = next_shorts;
+        bytes = next_bytes;
+        zeros = (zeros + 1) & (0u - is_zero);
+        ticks += sample;
+    }
+    health->shorts = shorts;
+    health->zeros = zeros;
+    health->lead_in_bytes = bytes;
+    *tick = ticks;
+    return at;
+}
+
+}  // namespace
+
+void tape_health_feed(tape_health *health, const unsigned short *samples, std::size_t count)
+{
+    uint64_t tick = health->tick;
+    std::size_t at = 0;
+    while (at < count) {
+        if (health->rom.phase == run_none && health->turbo.phase == run_none) {
+            at = count_outside_runs(health, samples, at, count, &tick);
+            if (at == count)
+                break;
+        }
+        step(health, samples[at], tick);
+        tick += samples[at++];
     }
     health->tick = tick;
 }

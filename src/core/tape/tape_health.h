@@ -2,11 +2,13 @@
 // while it plays on the pulses of known length that open every file.
 //
 // Measured pulses:
-// - the ROM loader's pilot: a run of short pulses; it counts once 256 have
-//   come in a row, and then a single stray pulse (a dropout) does not end it;
+// - the ROM loader's pilot: a run of short pulses, from the 8th in a row on;
+//   it counts once 256 more have come, and then a single stray pulse (a
+//   dropout) does not end it;
 // - the lead-in of the two turbo loaders: bytes 0x02, sent most significant
 //   bit first, one pulse per bit, so seven zero pulses and a one pulse each;
-//   the zero pulses are measured once 32 such bytes have come in a row.
+//   the zero pulses from the 3rd such byte in a row on, once 32 more have
+//   come.
 //   Turbo Tape 250 and the Turrican loader send the same lead-in with pulses
 //   of slightly different lengths; the ratio of a lead-in's one pulses to its
 //   zero pulses (1.54 and 1.44) tells them apart at any tape speed.
@@ -115,14 +117,15 @@ struct tape_health {
     uint64_t tick;             // tape time fed so far
 
     tape_health_run rom;
+    uint32_t shorts;           // short pulses in a row
     uint32_t rom_strays;       // non-short pulses in a row inside a measured pilot
 
     tape_health_run turbo;
-    uint32_t zeros;            // zero pulses since the last one pulse
-    uint64_t byte_ticks;       // their sum
-    uint64_t byte_squares;     // and sum of squares
-    uint64_t lead_in_bytes;    // whole lead-in bytes in a row
-    uint64_t one_ticks;        // sum of the lead-in's one pulses (as many as its bytes)
+    uint32_t zeros;            // zero pulses in a row
+    uint32_t lead_in_bytes;    // whole lead-in bytes in a row (in a run: since it began)
+    uint64_t byte_ticks;       // in a run: the sum of the zero pulses since the last one pulse
+    uint64_t byte_squares;     // and their sum of squares
+    uint64_t one_ticks;        // sum of the run's one pulses (one per byte)
 
     tape_health_piece pieces[tape_health_pieces];
     uint64_t pieces_added;
