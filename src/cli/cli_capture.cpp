@@ -50,7 +50,6 @@ gboolean on_name(gpointer data)
 gboolean on_tape_file(gpointer data)
 {
     cli_progress_clear();
-    cli_print_health(nullptr, static_cast<tape_file_event *>(data));
     const auto *record = static_cast<tape_file_event *>(data);
     cli_print_verdict(nullptr, record);
     cli_programs_take_during_capture(record);

@@ -63,7 +63,6 @@ gboolean print_found(gpointer data)
 gboolean print_record(gpointer data)
 {
     const auto *record = static_cast<tape_file_event *>(data);
-    cli_print_health(reading.label, record);
     cli_print_verdict(reading.label, record);
     if (reading.take)
         reading.take(reading.context, reading.file, record);
@@ -100,7 +99,14 @@ int read_samples(const char *path, int is_tap, const sampling_option_values *opt
 
 const char *cli_print_name(const char *file, const sample_pass_name *found)
 {
-    return print_line(file, found->header_ticks, name_loader_label(found->loader), found->name, nullptr);
+    const char *shown = print_line(file, found->header_ticks, name_loader_label(found->loader), found->name, nullptr);
+    if (health) {
+        const std::string figures = found->health.pulses ? cli_percent_text(found->health.speed_percent) + "\t" +
+                                                               cli_percent_text(found->health.spread_percent)
+                                                         : "-\t-";
+        shown = print_line(file, found->header_ticks, "health", found->name, figures.c_str());
+    }
+    return shown;
 }
 
 void cli_print_verdict(const char *file, const tape_file_event *record)
@@ -118,17 +124,6 @@ void cli_print_verdict(const char *file, const tape_file_event *record)
     // Either way the side must be dumped again.
     if (record->verdict == tape_verdict_bad || record->verdict == tape_verdict_cut_short)
         ++bad_files;
-}
-
-void cli_print_health(const char *file, const tape_file_event *record)
-{
-    if (!health || (record->verdict != tape_verdict_reading && record->verdict != tape_verdict_not_checked))
-        return;
-    const bool measured = record->health.pulses != 0;
-    const std::string figures = measured ? cli_percent_text(record->health.speed_percent) + "\t" +
-                                               cli_percent_text(record->health.spread_percent)
-                                         : "-\t-";
-    print_line(file, record->tick, "health", record->name, figures.c_str());
 }
 
 void cli_add_health_option(GOptionContext *context)

@@ -1,7 +1,7 @@
 // What a tape holds, on standard output, one line each:
 //
 //   TIME<TAB>LOADER<TAB>NAME                 a name found
-//   TIME<TAB>health<TAB>NAME<TAB>SPEED<TAB>SPREAD   with --health, a file found
+//   TIME<TAB>health<TAB>NAME<TAB>SPEED<TAB>SPREAD   with --health, after a name
 //   TIME<TAB>verdict<TAB>NAME<TAB>VERDICT    a ROM-loader or Turbo Tape 250 file judged
 //
 // TIME (m:ss.s) is where the file's header begins, the same on every line of
@@ -22,9 +22,9 @@
 
 #include <string>
 
-// Prints one line for `found`, with "file\t" in front when file is not null,
-// and flushes standard output. Returns the printable name (valid until the
-// next call).
+// Prints one line for `found`, and with --health the health line after it,
+// with "file\t" in front when file is not null, and flushes standard output.
+// Returns the printable name (valid until the next call).
 const char *cli_print_name(const char *file, const sample_pass_name *found);
 
 // Prints the verdict line for `record` when it judges a built-in-format file
@@ -32,11 +32,6 @@ const char *cli_print_name(const char *file, const sample_pass_name *found);
 // front when file is not null, and flushes standard output. A bad or cut-short
 // file is counted for cli_checked_status.
 void cli_print_verdict(const char *file, const tape_file_event *record);
-
-// With --health, prints the health line for `record` when it is the first
-// record of its file (found, not yet judged), with "file\t" in front when
-// file is not null, and flushes standard output.
-void cli_print_health(const char *file, const tape_file_event *record);
 
 // Adds --health to a parser.
 void cli_add_health_option(GOptionContext *context);

@@ -80,11 +80,14 @@ static void take_up_to_name(sample_pass *pass, const unsigned short *samples, st
         name->loader = pass->finder.loader;
         name->tape_ticks = tape_ticks;
         name->header_ticks = tape_ticks;
+        name->health = tape_health_figures{};
         if (pass->tape_file) {
             const guint32 file =
                 tape_index_file_of_name(&pass->index, &pass->finder, pass->named_file, &name->header_ticks);
-            if (file)
+            if (file) {
                 pass->named_file = file;
+                tape_health_file(&pass->health, name->loader, name->header_ticks, &name->health);
+            }
         }
         handoff_post(pass->print_name, name);
     }

@@ -26,6 +26,9 @@ struct sample_pass_name {
     // are listed (sample_pass_list_files) and the index listed the header;
     // otherwise the same as tape_ticks.
     guint64 header_ticks;
+    // The tape health measured on the file's pilot or lead-in (tape_health.h),
+    // known where header_ticks is; pulses 0 otherwise.
+    tape_health_figures health;
 };
 
 struct sample_pass {
