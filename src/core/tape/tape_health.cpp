@@ -61,12 +61,11 @@ constexpr unsigned zero_span = window_low(turrican_format.one_pulse) - 1 - zero_
 constexpr unsigned one_low = window_low(turrican_format.one_pulse);
 constexpr unsigned one_span = window_high(tt250_format.one_pulse) - one_low;
 
-// A pilot counts from 256 short pulses in a row: a ROM-loader byte holds two
-// at most. Measured stretches go to the live figures 256 pulses at a time
-// (about a tenth of a second).
+// A pilot is judged once 256 of its pulses are summed, and goes to the live
+// figures 256 pulses at a time (about a tenth of a second).
 constexpr uint64_t pilot_pulses_to_measure = 256;
-// A lead-in counts from 32 bytes 0x02 in a row, and goes to the live figures
-// 32 bytes at a time (224 zero pulses, about 50 ms).
+// A lead-in is judged once 32 of its bytes are summed, and goes to the live
+// figures 32 bytes at a time (224 zero pulses, about 50 ms).
 constexpr uint64_t lead_in_bytes_to_measure = 32;
 constexpr unsigned zeros_per_lead_in_byte = 7;
 
@@ -99,7 +98,8 @@ enum run_phase : uint8_t {
 constexpr uint32_t pilot_pulses_to_begin = 8;
 constexpr uint32_t lead_in_bytes_to_begin = 2;
 
-// Measures stop here when samples are half waves.
+// The nominal length when samples are half waves: no run is ever near it,
+// so nothing is measured.
 constexpr double not_measured = 0;
 
 double nominal_of(const tape_health *health, tape_loader format)
