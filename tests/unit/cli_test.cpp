@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -529,6 +530,50 @@ TEST(Cli, HealthLinesGiveEachFilesSpeedAndSpreadAgainstTheChosenMachine)
     expect_health(
         run_cli({"preview", "--health", "--video", "ntsc", "--port", devsim_port_name(sim.get())}, folder.path()),
         0.0);
+}
+
+// Opens the terminal (the path in `data`) as the child's standard error.
+void stderr_on_terminal(gpointer data)
+{
+    const int fd = open(static_cast<const char *>(data), O_RDWR | O_NOCTTY);
+    if (fd >= 0)
+        dup2(fd, STDERR_FILENO);
+}
+
+TEST(Cli, ProgressLineOnATerminalCarriesTheLiveHealth)
+{
+    // A ROM-loader program played 4 % slow: about 1.2 s of stream, several
+    // rewrites of the progress line.
+    const health_tape tape = health_rom_tape(0.96, 1);
+    sim_handle sim = start_device(tape.samples, devsim_line_rate);
+    test_pty terminal;
+    test_folder folder;
+    const std::string port = devsim_port_name(sim.get());
+    const char *argv[] = {ZR7K8_BINARY_DIR "/zr7k8", "preview", "--port", port.c_str(), nullptr};
+    const std::string config = folder.path() + "/.config";
+    gchar **environment = g_environ_setenv(g_get_environ(), "XDG_CONFIG_HOME", config.c_str(), TRUE);
+    GPid pid = 0;
+    int out = -1;
+    const gboolean started = g_spawn_async_with_pipes(
+        folder.path().c_str(), const_cast<char **>(argv), environment, G_SPAWN_DO_NOT_REAP_CHILD,
+        stderr_on_terminal, const_cast<char *>(terminal.path().c_str()), &pid, nullptr, &out, nullptr, nullptr);
+    g_strfreev(environment);
+    ASSERT_TRUE(started);
+    // What the terminal showed while the capture ran (the line is rewritten
+    // after a carriage return each time).
+    std::string shown;
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0)
+        shown += terminal.read(4096, 100);
+    shown += terminal.read(4096, 200);
+    g_spawn_close_pid(pid);
+    close(out);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << shown;
+    const size_t at = shown.rfind("  speed ");
+    ASSERT_NE(at, std::string::npos) << shown;
+    gchar *end = nullptr;
+    EXPECT_NEAR(g_ascii_strtod(shown.c_str() + at + 8, &end), tape.speed_percent, 0.3) << shown.substr(at);
+    EXPECT_TRUE(g_str_has_prefix(end, " %  spread ")) << shown.substr(at);
 }
 
 }  // namespace
