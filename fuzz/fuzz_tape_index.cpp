@@ -14,11 +14,15 @@
 //   never a block whose checksum or pulses were damaged;
 // - only one file of each of the two formats is read at a time;
 // - a header begins on the tape before its record arrives;
-// - after the finish no file is left reading.
+// - after the finish no file is left reading;
+// - the tape health figures of every record and the live ones are finite,
+//   the spread not negative, the speed within the range a measured pilot
+//   can have.
 //
 // Input: records of two bytes, an operation and its argument (see piece()).
 #include "tape/name_finder.h"
 #include "tape/rom.h"
+#include "tape/tape_health.h"
 #include "tape/tape_index.h"
 #include "tape_synth.h"
 #include "tape/tt250.h"
@@ -26,6 +30,7 @@
 
 #include "fuzz_check.h"
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -88,9 +93,22 @@ void check_program(const checker *c, const tape_file_event *event)
           "a Turbo Tape 250 program is not the data written");
 }
 
+// Measured pulses lie in a decoder's window, which reaches less than half
+// their nominal length either way.
+void check_health(const tape_health_figures &figures)
+{
+    if (figures.pulses == 0)
+        return;
+    check(std::isfinite(figures.speed_percent) && std::fabs(figures.speed_percent) < 50, "a speed out of range");
+    check(std::isfinite(figures.spread_percent) && figures.spread_percent >= 0 && figures.spread_percent < 50,
+          "a spread out of range");
+    check(std::isfinite(figures.margin), "a margin that is not a number");
+}
+
 void take(void *context, const tape_file_event *event)
 {
     checker *c = static_cast<checker *>(context);
+    check_health(event->health);
     check(event->tick <= c->now, "a header is placed after the sample that reported it");
     check(event->name[16] == 0, "a name is not terminated");
     auto known = c->files.find(event->sequence);
@@ -188,12 +206,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     name_finder finder;
     name_finder_init(&finder);
     static tape_index index;
+    static tape_health health;
+    tape_health_init(&health, 985248, 0);
     tape_index_init(&index, take, &c);
+    index.health = &health;
     for (unsigned short sample : synth.samples) {
+        tape_health_feed(&health, &sample, 1);
         tape_index_feed(&index, sample, name_finder_feed(&finder, sample) ? &finder : nullptr);
         c.now += sample;
     }
     tape_index_finish(&index);
+    tape_health_figures live;
+    tape_health_live(&health, &live);
+    check_health(live);
     for (const auto &[sequence, file] : c.files)
         check(file.verdict != tape_verdict_reading, "a file is left reading after the finish");
     return 0;
