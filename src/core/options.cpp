@@ -29,8 +29,29 @@ gboolean options_write_tap_image = FALSE;
 const char options_dump_group[] = "dump";
 const char options_key_folder[] = "folder";
 
+const char options_programs_group[] = "programs";
+
 // File-name encoding; the key file holds UTF-8.
 gchar *options_dump_folder = nullptr;
+gchar *options_programs_folder = nullptr;
+
+// A folder setting from the key file, in file-name encoding (null when absent).
+void options_load_folder(GKeyFile *key_file, const char *group, gchar **setting)
+{
+    gchar *folder = g_key_file_get_string(key_file, group, options_key_folder, nullptr);
+    gchar *local = folder ? g_filename_from_utf8(folder, -1, nullptr, nullptr, nullptr) : nullptr;
+    g_free(*setting);
+    *setting = local;
+    g_free(folder);
+}
+
+void options_save_folder(GKeyFile *key_file, const char *group, const gchar *setting)
+{
+    gchar *folder = setting ? g_filename_to_utf8(setting, -1, nullptr, nullptr, nullptr) : nullptr;
+    if (folder)
+        g_key_file_set_string(key_file, group, options_key_folder, folder);
+    g_free(folder);
+}
 
 gchar *utf8_path_configfile = nullptr;
 
@@ -83,6 +104,7 @@ void options_load_from_file(void)
         options_replace(&options_bootloader_port_string, options_default_bootloader_port);
         options_write_tap_image = FALSE;
         options_set_dump_folder(nullptr);
+        options_set_programs_folder(nullptr);
         options_save_to_file();
         return;
     }
@@ -110,11 +132,8 @@ gboolean options_load_from_data(const gchar *text, gsize length)
         gboolean write_image = g_key_file_get_boolean(key_file, options_tap_group, options_key_write_image, &error);
         options_write_tap_image = error ? FALSE : write_image;
         g_clear_error(&error);
-        gchar *folder = g_key_file_get_string(key_file, options_dump_group, options_key_folder, nullptr);
-        gchar *local = folder ? g_filename_from_utf8(folder, -1, nullptr, nullptr, nullptr) : nullptr;
-        g_free(options_dump_folder);
-        options_dump_folder = local;
-        g_free(folder);
+        options_load_folder(key_file, options_dump_group, &options_dump_folder);
+        options_load_folder(key_file, options_programs_group, &options_programs_folder);
     }
     g_key_file_free(key_file);
     return loaded;
@@ -137,11 +156,8 @@ gchar *options_save_to_data(gsize *length)
                               options_bootloader_port_string);
         if (options_write_tap_image)
             g_key_file_set_boolean(key_file, options_tap_group, options_key_write_image, TRUE);
-        gchar *folder =
-            options_dump_folder ? g_filename_to_utf8(options_dump_folder, -1, nullptr, nullptr, nullptr) : nullptr;
-        if (folder)
-            g_key_file_set_string(key_file, options_dump_group, options_key_folder, folder);
-        g_free(folder);
+        options_save_folder(key_file, options_dump_group, options_dump_folder);
+        options_save_folder(key_file, options_programs_group, options_programs_folder);
         text = g_key_file_to_data(key_file, length, nullptr);
     }
     g_key_file_free(key_file);
@@ -181,6 +197,18 @@ void options_set_dump_folder(const gchar *folder)
     gchar *copy = g_strdup(folder);
     g_free(options_dump_folder);
     options_dump_folder = copy;
+}
+
+const gchar *options_get_programs_folder(void)
+{
+    return options_programs_folder;
+}
+
+void options_set_programs_folder(const gchar *folder)
+{
+    gchar *copy = g_strdup(folder);
+    g_free(options_programs_folder);
+    options_programs_folder = copy;
 }
 
 const gchar *options_config_file_path(void)

@@ -16,8 +16,12 @@
 //   [dump]
 //   folder=/home/user/tapes
 //
+//   [programs]
+//   folder=/home/user/programs
+//
 // The "[tap]" group is written only while dumps are to leave TAP images too,
-// the "[dump]" group only once a dump's folder was chosen; a file without
+// the "[dump]" and "[programs]" groups only once a dump's or a program's
+// folder was chosen; a file without
 // them loads as before. Values are written with the key-file
 // escape rules, so every string comes back unchanged from a save and a load
 // (leading spaces, backslashes, line breaks); plain values look exactly as
@@ -74,6 +78,11 @@ void options_set_write_tap_image(gboolean write_image);
 // (null forgets the folder).
 const gchar *options_get_dump_folder(void);
 void options_set_dump_folder(const gchar *folder);
+
+// The folder programs were last saved to (Save Program..., Save All
+// Programs...), the same way as the dump's folder.
+const gchar *options_get_programs_folder(void);
+void options_set_programs_folder(const gchar *folder);
 
 // The settings file's full path (UTF-8), or null before options_module_init.
 // Owned by this module.

@@ -1,6 +1,7 @@
 #include "callbacks_contents.h"
 
 #include "callbacks_health.h"
+#include "callbacks_programs.h"
 #include "main.h"
 #include "tape/petscii.h"
 #include "support.h"
@@ -172,6 +173,26 @@ void callbacks_contents_set_up_view(GtkScrolledWindow *scrolled_window, GtkTreeV
 void callbacks_contents_clear(void)
 {
     gtk_list_store_clear(contents_store());
+    callbacks_programs_clear();
+}
+
+bool callbacks_contents_sequence_at(GtkTreePath *path, guint *sequence)
+{
+    GtkTreeIter row;
+    if (!gtk_tree_model_get_iter(GTK_TREE_MODEL(contents_store()), &row, path))
+        return false;
+    gtk_tree_model_get(GTK_TREE_MODEL(contents_store()), &row, COLUMN_SEQUENCE, sequence, -1);
+    return true;
+}
+
+bool callbacks_contents_selected(guint *sequence)
+{
+    GtkTreeModel *model = nullptr;
+    GtkTreeIter row;
+    if (!gtk_tree_selection_get_selected(gtk_tree_view_get_selection(contents_view()), &model, &row))
+        return false;
+    gtk_tree_model_get(model, &row, COLUMN_SEQUENCE, sequence, -1);
+    return true;
 }
 
 gboolean idle_show_tape_file(gpointer data)
@@ -189,6 +210,7 @@ gboolean idle_show_tape_file(gpointer data)
         gtk_tree_view_scroll_to_cell(contents_view(), path, nullptr, FALSE, 0, 0);
         gtk_tree_path_free(path);
     }
+    callbacks_programs_keep(record);
     g_free(data);
     return FALSE;
 }

@@ -18,11 +18,18 @@
 // builder, with the view already in the scrolled window.
 void callbacks_contents_set_up_view(GtkScrolledWindow *scrolled_window, GtkTreeView *view);
 
-// Empties the list; a capture is about to start.
+// Empties the list and forgets its programs; a capture is about to start.
 void callbacks_contents_clear(void);
+
+// The sequence number of the selected row: false when none is selected.
+bool callbacks_contents_selected(guint *sequence);
+
+// The sequence number of the row at path: false when there is none.
+bool callbacks_contents_sequence_at(GtkTreePath *path, guint *sequence);
 
 // Idle callback for the capture worker's file records: data is a heap
 // tape_file_event (tape_index.h), which it frees. A record with a sequence
 // number not seen since the last clear adds a row at the end; one already
-// listed rewrites that row. Returns FALSE (runs once).
+// listed rewrites that row; a program it brings is kept
+// (callbacks_programs.h). Returns FALSE (runs once).
 gboolean idle_show_tape_file(gpointer data);

@@ -25,7 +25,8 @@ void common_toolbar_set_operation_running(int running)
 {
     static const char *const start_buttons[] = {
         "toolbutton_main_settings", "toolbutton_main_format", "toolbutton_main_monitor",
-        "toolbutton_main_dump",     "toolbutton_main_reboot", "toolbutton_main_firmware_update",
+        "toolbutton_main_dump",     "toolbutton_main_open_tape", "toolbutton_main_reboot",
+        "toolbutton_main_firmware_update",
     };
     for (const char *name : start_buttons)
         gtk_widget_set_sensitive(lookup_widget(window_main, name), !running);

@@ -7,6 +7,7 @@
 #include "callbacks_indicator.h"
 #include "callbacks_maintenance.h"
 #include "callbacks_plot.h"
+#include "callbacks_programs.h"
 #include "callbacks_settings.h"
 #include "callbacks_shell.h"
 #include "support.h"
@@ -149,6 +150,9 @@ GtkWidget *create_window_main(void)
     interface_add_tool_button(window, toolbar, tooltips, icon_size, "toolbutton_main_dump", "gtk-save-as",
                               _("Dump"), _("Start dumping a tape to file"),
                               G_CALLBACK(on_toolbutton_main_dump_clicked));
+    interface_add_tool_button(window, toolbar, tooltips, icon_size, "toolbutton_main_open_tape", "gtk-open",
+                              _("Open Tape..."), _("Show the files of a DMP file or TAP image made earlier"),
+                              G_CALLBACK(on_toolbutton_main_open_tape_clicked));
     GtkWidget *abort = interface_add_tool_button(window, toolbar, tooltips, icon_size, "toolbutton_main_abort",
                                                  "gtk-stop", _("Abort"), _("Stop dumping"),
                                                  G_CALLBACK(on_toolbutton_main_abort_clicked));
@@ -195,9 +199,13 @@ GtkWidget *create_window_main(void)
     gtk_paned_pack1(GTK_PANED(hpaned), drawingarea_main, TRUE, TRUE);
     gtk_widget_set_size_request(drawingarea_main, 576, 400);
 
+    // The list, and below it the buttons that save its programs.
+    GtkWidget *vbox_contents = gtk_vbox_new(FALSE, 4);
+    gtk_widget_show(vbox_contents);
+    gtk_paned_pack2(GTK_PANED(hpaned), vbox_contents, FALSE, TRUE);
     GtkWidget *scrolledwindow_contents = gtk_scrolled_window_new(nullptr, nullptr);
     gtk_widget_show(scrolledwindow_contents);
-    gtk_paned_pack2(GTK_PANED(hpaned), scrolledwindow_contents, FALSE, TRUE);
+    gtk_box_pack_start(GTK_BOX(vbox_contents), scrolledwindow_contents, TRUE, TRUE, 0);
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolledwindow_contents), GTK_POLICY_AUTOMATIC,
                                    GTK_POLICY_AUTOMATIC);
     gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(scrolledwindow_contents), GTK_SHADOW_IN);
@@ -206,6 +214,26 @@ GtkWidget *create_window_main(void)
     gtk_widget_show(treeview_contents);
     gtk_container_add(GTK_CONTAINER(scrolledwindow_contents), treeview_contents);
     callbacks_contents_set_up_view(GTK_SCROLLED_WINDOW(scrolledwindow_contents), GTK_TREE_VIEW(treeview_contents));
+    g_signal_connect(treeview_contents, "row-activated", G_CALLBACK(on_treeview_main_tape_contents_row_activated),
+                     nullptr);
+    GtkWidget *hbox_programs = gtk_hbutton_box_new();
+    gtk_widget_show(hbox_programs);
+    gtk_button_box_set_layout(GTK_BUTTON_BOX(hbox_programs), GTK_BUTTONBOX_END);
+    gtk_box_set_spacing(GTK_BOX(hbox_programs), 4);
+    gtk_box_pack_start(GTK_BOX(vbox_contents), hbox_programs, FALSE, FALSE, 0);
+    GtkWidget *button_save_program = gtk_button_new_with_mnemonic(_("_Save Program..."));
+    gtk_widget_show(button_save_program);
+    gtk_container_add(GTK_CONTAINER(hbox_programs), button_save_program);
+    gtk_widget_set_sensitive(button_save_program, FALSE);
+    g_signal_connect(button_save_program, "clicked", G_CALLBACK(on_button_main_save_program_clicked), nullptr);
+    GtkWidget *button_save_all_programs = gtk_button_new_with_mnemonic(_("Save _All Programs..."));
+    gtk_widget_show(button_save_all_programs);
+    gtk_container_add(GTK_CONTAINER(hbox_programs), button_save_all_programs);
+    gtk_widget_set_sensitive(button_save_all_programs, FALSE);
+    g_signal_connect(button_save_all_programs, "clicked", G_CALLBACK(on_button_main_save_all_programs_clicked),
+                     nullptr);
+    g_signal_connect(gtk_tree_view_get_selection(GTK_TREE_VIEW(treeview_contents)), "changed",
+                     G_CALLBACK(+[](GtkTreeSelection *, gpointer) { callbacks_programs_update_buttons(); }), nullptr);
 
     GtkWidget *hbox_status = gtk_hbox_new(FALSE, 0);
     gtk_widget_show(hbox_status);
@@ -279,6 +307,8 @@ GtkWidget *create_window_main(void)
     support_register_widget(window, drawingarea_main, "drawingarea_main");
     support_register_widget(window, scrolledwindow_contents, "scrolledwindow_main_tape_contents");
     support_register_widget(window, treeview_contents, "treeview_main_tape_contents");
+    support_register_widget(window, button_save_program, "button_main_save_program");
+    support_register_widget(window, button_save_all_programs, "button_main_save_all_programs");
     support_register_widget(window, hbox_status, "hbox_status");
     support_register_widget(window, statusbar, "statusbar_main");
     support_register_widget(window, label_tape_clock, "label_main_tape_clock");
@@ -500,5 +530,63 @@ GtkWidget *create_filechooserdialog_save_dump(void)
     support_register_widget(dialog, write_tap, "checkbutton_save_dump_write_tap");
 
     gtk_widget_grab_default(ok);
+    return dialog;
+}
+
+namespace {
+
+// A file chooser of the given action with Cancel and OK, registered as
+// `name` with its OK button as button_<name without its first word>_ok.
+GtkWidget *create_chooser(const char *title, GtkFileChooserAction action, const char *ok_stock, const char *name,
+                          const char *ok_name)
+{
+    GtkWidget *dialog = gtk_file_chooser_dialog_new(title, nullptr, action, nullptr, nullptr);
+    gtk_container_set_border_width(GTK_CONTAINER(dialog), 5);
+    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
+    gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+    gtk_window_set_type_hint(GTK_WINDOW(dialog), GDK_WINDOW_TYPE_HINT_DIALOG);
+    interface_add_dialog_button(dialog, "gtk-cancel", GTK_RESPONSE_CANCEL);
+    GtkWidget *ok = interface_add_dialog_button(dialog, ok_stock, GTK_RESPONSE_OK);
+    support_register_object_no_ref(dialog, dialog, name);
+    support_register_widget(dialog, ok, ok_name);
+    gtk_widget_grab_default(ok);
+    return dialog;
+}
+
+}  // namespace
+
+GtkWidget *create_filechooserdialog_save_program(void)
+{
+    return create_chooser(_("Save Program"), GTK_FILE_CHOOSER_ACTION_SAVE, "gtk-save", "filechooserdialog_save_program",
+                          "button_save_program_ok");
+}
+
+GtkWidget *create_filechooserdialog_save_all_programs(void)
+{
+    return create_chooser(_("Save All Programs in a Folder"), GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "gtk-save",
+                          "filechooserdialog_save_all_programs", "button_save_all_programs_ok");
+}
+
+GtkWidget *create_filechooserdialog_open_tape(void)
+{
+    GtkWidget *dialog = create_chooser(_("Open Tape"), GTK_FILE_CHOOSER_ACTION_OPEN, "gtk-open",
+                                       "filechooserdialog_open_tape", "button_open_tape_ok");
+    struct filter {
+        const char *name;
+        const char *patterns[4];
+    };
+    const filter filters[] = {
+        {_("Tapes (*.DMP, *.tap)"), {"*.DMP", "*.dmp", "*.tap", "*.TAP"}},
+        {_("ZR7K dump files (*.DMP)"), {"*.DMP", "*.dmp", "*.Dmp", nullptr}},
+        {_("TAP images (*.tap)"), {"*.tap", "*.TAP", "*.Tap", nullptr}},
+    };
+    for (const filter &each : filters) {
+        GtkFileFilter *file_filter = gtk_file_filter_new();
+        gtk_file_filter_set_name(file_filter, each.name);
+        for (const char *pattern : each.patterns)
+            if (pattern)
+                gtk_file_filter_add_pattern(file_filter, pattern);
+        gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(dialog), file_filter);
+    }
     return dialog;
 }

@@ -25,3 +25,13 @@ GtkWidget *create_dialog_yes_no_confirmation(void);
 // Builds the save dialog, not yet shown: "Save data to a DMP file", with
 // Cancel and Open (the default) buttons, each named part registered.
 GtkWidget *create_filechooserdialog_save_dump(void);
+
+// Save Program... (a file name proposed by the caller), Save All
+// Programs... (a folder) and Open Tape... (filters for DMP files and TAP
+// images); OK answers GTK_RESPONSE_OK. Registered as
+// filechooserdialog_save_program, filechooserdialog_save_all_programs and
+// filechooserdialog_open_tape, each with its OK button as button_NAME_ok
+// (button_save_program_ok, ...).
+GtkWidget *create_filechooserdialog_save_program(void);
+GtkWidget *create_filechooserdialog_save_all_programs(void);
+GtkWidget *create_filechooserdialog_open_tape(void);

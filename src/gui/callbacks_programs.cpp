@@ -1,0 +1,286 @@
+#include "callbacks_programs.h"
+
+#include "callbacks_contents.h"
+#include "common.h"
+#include "interface.h"
+#include "link/sample_pass.h"
+#include "main.h"
+#include "options.h"
+#include "support.h"
+#include "tape_file.h"
+#include "tape_tap.h"
+#include "translate.h"
+
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The programs of the rows, by sequence number: in tape order.
+std::map<guint, tape_program> programs;
+
+// The folder programs were last saved to in this run, else the settings',
+// else the working folder. A chooser given no folder opens on its list of
+// recently used files, where a typed name cannot be saved.
+gchar *start_folder(void)
+{
+    const gchar *remembered = options_get_programs_folder();
+    if (remembered && g_file_test(remembered, G_FILE_TEST_IS_DIR))
+        return g_strdup(remembered);
+    return g_get_current_dir();
+}
+
+void remember_folder(const gchar *folder)
+{
+    if (!folder || g_strcmp0(folder, options_get_programs_folder()) == 0)
+        return;
+    options_set_programs_folder(folder);
+    options_save_to_file();
+}
+
+void say(const gchar *text)
+{
+    common_statusbar_update(text);
+}
+
+// Writes one program; says what happened. TRUE when written.
+gboolean write_program(const std::string &path, const tape_program &program)
+{
+    std::string error;
+    gchar *shown = g_filename_display_name(path.c_str());
+    gchar *text = program_file_write(path, program, &error)
+                      ? g_strdup_printf(_(" Program saved: %s"), shown)
+                      : g_strdup_printf(_(" Program not saved: %s: %s"), shown, error.c_str());
+    say(text);
+    const gboolean written = error.empty();
+    g_free(text);
+    g_free(shown);
+    return written;
+}
+
+// The file names of all kept programs, in tape order; the one of `sequence`
+// in *chosen when given.
+std::vector<std::string> file_names(guint sequence = 0, std::string *chosen = nullptr)
+{
+    std::vector<std::string> names;
+    for (const auto &[row, program] : programs) {
+        const std::string name = program_file_name_next(program.name.data(), &names);
+        if (chosen && row == sequence)
+            *chosen = name;
+    }
+    return names;
+}
+
+void save_program(guint sequence)
+{
+    const tape_program *program = callbacks_programs_of(sequence);
+    if (!program)
+        return;
+    std::string name;
+    file_names(sequence, &name);
+    GtkWidget *dialog = create_filechooserdialog_save_program();
+    gchar *folder = start_folder();
+    gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), folder);
+    g_free(folder);
+    gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(dialog), name.c_str());
+    gtk_file_chooser_set_do_overwrite_confirmation(GTK_FILE_CHOOSER(dialog), TRUE);
+    gtk_window_set_keep_above(GTK_WINDOW(dialog), flag_windows_always_on_top);
+    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK) {
+        gchar *path = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
+        if (path && write_program(path, *program)) {
+            gchar *chosen_folder = g_path_get_dirname(path);
+            remember_folder(chosen_folder);
+            g_free(chosen_folder);
+        }
+        g_free(path);
+    }
+    gtk_widget_destroy(dialog);
+}
+
+// TRUE when none of paths exists, or the user agrees to replace those that do.
+gboolean may_replace_all(GtkWidget *parent, const std::vector<std::string> &paths)
+{
+    const std::vector<std::string> existing = program_files_existing(paths);
+    if (existing.empty())
+        return TRUE;
+    std::string listed;
+    for (const std::string &path : existing) {
+        gchar *shown = g_filename_display_basename(path.c_str());
+        listed += std::string("\n") + shown;
+        g_free(shown);
+    }
+    gchar *question =
+        g_strdup_printf(_("Saving would replace what exists already:\n%s\n\nReplace it?"), listed.c_str());
+    GtkWidget *dialog = gtk_message_dialog_new(GTK_WINDOW(parent), GTK_DIALOG_DESTROY_WITH_PARENT,
+                                               GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO, "%s", question);
+    gtk_window_set_keep_above(GTK_WINDOW(dialog), flag_windows_always_on_top);
+    const gint response = gtk_dialog_run(GTK_DIALOG(dialog));
+    gtk_widget_destroy(dialog);
+    g_free(question);
+    return response == GTK_RESPONSE_YES;
+}
+
+// Reads the tape in the file at path into samples; false with the reason.
+bool read_tape(const char *path, std::vector<unsigned short> *samples, tape_tap_info *info, bool *is_tap,
+               std::string *error)
+{
+    const int kind = tape_tap_file_check(path, error);
+    if (kind == 0)
+        return false;
+    // A dump has no header: only its name tells it from any other file.
+    if (kind == -1 && !g_str_has_suffix(path, ".DMP") && !g_str_has_suffix(path, ".dmp") &&
+        !g_str_has_suffix(path, ".Dmp")) {
+        *error = _("not a DMP file or TAP image");
+        return false;
+    }
+    *is_tap = kind == 1;
+    if (*is_tap)
+        return tape_tap_file_to_samples(path, 0, samples, info, error) != 0;
+    return tape_read_dmp(path, samples, error) != 0;
+}
+
+}  // namespace
+
+void callbacks_programs_keep(const tape_file_event *record)
+{
+    if (!record->program)
+        return;
+    tape_program &program = programs[record->sequence];
+    std::memcpy(program.name.data(), record->name, program.name.size());
+    program.load_address = record->load_address;
+    program.bytes.assign(record->program, record->program + record->program_length);
+    callbacks_programs_update_buttons();
+}
+
+void callbacks_programs_clear(void)
+{
+    programs.clear();
+    callbacks_programs_update_buttons();
+}
+
+const tape_program *callbacks_programs_of(guint sequence)
+{
+    const auto found = programs.find(sequence);
+    return found == programs.end() ? nullptr : &found->second;
+}
+
+void callbacks_programs_update_buttons(void)
+{
+    guint sequence = 0;
+    const bool selected = callbacks_contents_selected(&sequence);
+    gtk_widget_set_sensitive(lookup_widget(window_main, "button_main_save_program"),
+                             selected && callbacks_programs_of(sequence));
+    gtk_widget_set_sensitive(lookup_widget(window_main, "button_main_save_all_programs"), !programs.empty());
+}
+
+void on_button_main_save_program_clicked(GtkButton *, gpointer)
+{
+    guint sequence = 0;
+    if (callbacks_contents_selected(&sequence))
+        save_program(sequence);
+}
+
+void on_treeview_main_tape_contents_row_activated(GtkTreeView *, GtkTreePath *path, GtkTreeViewColumn *, gpointer)
+{
+    guint sequence = 0;
+    if (callbacks_contents_sequence_at(path, &sequence))
+        save_program(sequence);
+}
+
+void on_button_main_save_all_programs_clicked(GtkButton *, gpointer)
+{
+    if (programs.empty())
+        return;
+    GtkWidget *dialog = create_filechooserdialog_save_all_programs();
+    gchar *start = start_folder();
+    gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), start);
+    g_free(start);
+    gtk_window_set_keep_above(GTK_WINDOW(dialog), flag_windows_always_on_top);
+    while (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK) {
+        // The folder selected in the list, else the one shown.
+        gchar *folder = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
+        if (!folder)
+            folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
+        if (!folder)
+            break;
+        std::vector<std::string> paths;
+        for (const std::string &name : file_names()) {
+            gchar *path = g_build_filename(folder, name.c_str(), nullptr);
+            paths.push_back(path);
+            g_free(path);
+        }
+        // No: back to the chooser, nothing written.
+        if (!may_replace_all(dialog, paths)) {
+            g_free(folder);
+            continue;
+        }
+        size_t written = 0;
+        auto program = programs.begin();
+        for (size_t i = 0; i < paths.size(); ++i, ++program) {
+            if (!write_program(paths[i], program->second))
+                break;
+            ++written;
+        }
+        if (written == paths.size()) {
+            gchar *shown = g_filename_display_name(folder);
+            gchar *text = g_strdup_printf(_(" Programs saved in %s: %u"), shown, unsigned(written));
+            say(text);
+            g_free(text);
+            g_free(shown);
+            remember_folder(folder);
+        }
+        g_free(folder);
+        break;
+    }
+    gtk_widget_destroy(dialog);
+}
+
+void on_toolbutton_main_open_tape_clicked(GtkToolButton *, gpointer)
+{
+    GtkWidget *dialog = create_filechooserdialog_open_tape();
+    gchar *start = g_get_current_dir();
+    const gchar *remembered = options_get_dump_folder();
+    gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog),
+                                        remembered && g_file_test(remembered, G_FILE_TEST_IS_DIR) ? remembered : start);
+    g_free(start);
+    gtk_window_set_keep_above(GTK_WINDOW(dialog), flag_windows_always_on_top);
+    gchar *path = gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK
+                      ? gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog))
+                      : nullptr;
+    gtk_widget_destroy(dialog);
+    if (!path)
+        return;
+    callbacks_programs_open_tape(path);
+    g_free(path);
+}
+
+void callbacks_programs_open_tape(const gchar *path)
+{
+    std::vector<unsigned short> samples;
+    tape_tap_info info{};
+    bool is_tap = false;
+    std::string error;
+    gchar *shown = g_filename_display_basename(path);
+    gchar *text = nullptr;
+    if (!read_tape(path, &samples, &info, &is_tap, &error)) {
+        // What the list shows stays as it was.
+        text = g_strdup_printf(_(" Cannot open %s: %s"), shown, error.c_str());
+    } else {
+        callbacks_contents_clear();
+        // The records reach the list through the main loop, as a capture's do.
+        auto pass = std::make_unique<sample_pass>();
+        sample_pass_init(pass.get(), nullptr);
+        if (is_tap)
+            sample_pass_measure_for(pass.get(), info.clock_hz, info.version == 2);
+        sample_pass_list_files(pass.get(), idle_show_tape_file);
+        sample_pass_take(pass.get(), samples.data(), unsigned(samples.size()));
+        sample_pass_finish(pass.get());
+        text = g_strdup_printf(_(" Opened %s"), shown);
+    }
+    say(text);
+    g_free(text);
+    g_free(shown);
+}

@@ -1,0 +1,197 @@
+// The programs of the tape contents list in the real main window under
+// Xvfb: Save Program..., Save All Programs... and Open Tape..., after a
+// Preview of the simulated device and from files.
+#include "config_home.h"
+#include "devsim.h"
+#include "gui_support.h"
+#include "main.h"
+#include "options.h"
+#include "link/serial.h"
+#include "save_dialog_helper.h"
+#include "support.h"
+#include "tape_demo.h"
+#include "tape_file.h"
+#include "test_pty.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool sensitive(const char *name)
+{
+    return gtk_widget_is_sensitive(lookup_widget(window_main, name));
+}
+
+GtkTreeView *contents_view()
+{
+    return GTK_TREE_VIEW(lookup_widget(window_main, "treeview_main_tape_contents"));
+}
+
+int rows_shown()
+{
+    return gtk_tree_model_iter_n_children(gtk_tree_view_get_model(contents_view()), nullptr);
+}
+
+void select_row(int index)
+{
+    GtkTreePath *path = gtk_tree_path_new_from_indices(index, -1);
+    gtk_tree_selection_select_path(gtk_tree_view_get_selection(contents_view()), path);
+    gtk_tree_path_free(path);
+}
+
+// Answers a file chooser named `dialog` once it shows `folder`, after
+// `prepare`, with its OK button. The chooser loads folders in the
+// background and may take the one it opened in back: it is asked again until
+// it shows `folder`.
+std::shared_ptr<test_window_watch> answer_chooser(const char *dialog, const char *ok, const std::string &folder,
+                                                  std::function<void(GtkFileChooser *)> prepare = nullptr)
+{
+    return test_when_window_shown(dialog, [=](GtkWidget *window) {
+        GtkFileChooser *chooser = GTK_FILE_CHOOSER(window);
+        test_pump_until([&] {
+            gchar *shown = gtk_file_chooser_get_current_folder(chooser);
+            const bool there = shown && folder == shown;
+            g_free(shown);
+            if (!there)
+                gtk_file_chooser_set_current_folder(chooser, folder.c_str());
+            return there;
+        });
+        if (prepare)
+            prepare(chooser);
+        test_click(lookup_widget(window, ok));
+    });
+}
+
+class Programs : public gui_test {
+protected:
+    void TearDown() override
+    {
+        serial_disconnect_port();
+        test_pump_until([] { return sensitive("toolbutton_main_monitor"); }, 5000);
+        if (sim)
+            devsim_stop(sim);
+        gui_test::TearDown();
+    }
+
+    // A Preview of the demo tape: a ROM file, a Turbo Tape 250 file (both
+    // with the same program) and a Turrican file (not checked).
+    void preview_demo_tape()
+    {
+        devsim_options options;
+        options.bytes_per_second = 0;
+        const std::vector<unsigned char> stream = tape_samples_to_bytes(tape_demo_samples());
+        options.stream = [stream](const devsim_sampling_request &) { return devsim_stream_from_bytes(stream); };
+        sim = devsim_start(options);
+        ASSERT_NE(sim, nullptr);
+        g_free(options_device_port_string);
+        options_device_port_string = g_strdup(devsim_port_name(sim).c_str());
+        test_click(lookup_widget(window_main, "toolbutton_main_monitor"));
+        ASSERT_TRUE(test_pump_until([] { return test_statusbar_text() == " Operation succeeded"; }, 20000));
+        ASSERT_TRUE(test_pump_until([] { return rows_shown() == 3; }));
+    }
+
+    devsim *sim = nullptr;
+    test_folder folder;
+};
+
+TEST_F(Programs, ButtonsSaveWhatTheListShowsAfterAPreview)
+{
+    EXPECT_FALSE(sensitive("button_main_save_all_programs"));
+    preview_demo_tape();
+    EXPECT_TRUE(sensitive("button_main_save_all_programs"));
+    EXPECT_FALSE(sensitive("button_main_save_program")) << "no row selected";
+    select_row(2);
+    EXPECT_FALSE(sensitive("button_main_save_program")) << "the Turrican file keeps no program";
+    select_row(1);
+    EXPECT_TRUE(sensitive("button_main_save_program"));
+
+    // One program: the dialog proposes its name.
+    const std::string one = folder.path() + "/one";
+    fs::create_directory(one);
+    std::string proposed;
+    auto watch = answer_chooser("filechooserdialog_save_program", "button_save_program_ok", one,
+                                [&](GtkFileChooser *chooser) {
+                                    gchar *name = gtk_file_chooser_get_filename(chooser);
+                                    proposed = name ? fs::path(name).filename().string() : "";
+                                    g_free(name);
+                                });
+    test_click(lookup_widget(window_main, "button_main_save_program"));
+    EXPECT_EQ(proposed, "DEMO TURBO.prg");
+    const std::string turbo = test_read_file(one + "/DEMO TURBO.prg");
+    ASSERT_GT(turbo.size(), 2u);
+    EXPECT_EQ(turbo.substr(0, 2), std::string("\x01\x08", 2));
+
+    // All: the ROM file's program is the same; an existing file is named in
+    // one question, and No writes nothing.
+    const std::string all = folder.path() + "/all";
+    fs::create_directory(all);
+    test_write_file(all + "/DEMO ROM.prg", "mine");
+    {
+        test_question_answerer no(GTK_RESPONSE_NO);
+        auto refused = answer_chooser("filechooserdialog_save_all_programs", "button_save_all_programs_ok", all,
+                                      [](GtkFileChooser *chooser) {
+                                          // No on the question brings the chooser back: cancel it then.
+                                          g_timeout_add(300, [](gpointer window) -> gboolean {
+                                              gtk_dialog_response(GTK_DIALOG(window), GTK_RESPONSE_CANCEL);
+                                              return FALSE;
+                                          }, chooser);
+                                      });
+        test_click(lookup_widget(window_main, "button_main_save_all_programs"));
+        EXPECT_EQ(no.answered, 1);
+        EXPECT_NE(no.text.find("DEMO ROM.prg"), std::string::npos) << no.text;
+    }
+    EXPECT_EQ(test_read_file(all + "/DEMO ROM.prg"), "mine");
+    EXPECT_FALSE(fs::exists(all + "/DEMO TURBO.prg"));
+    {
+        test_question_answerer yes(GTK_RESPONSE_YES);
+        auto saved = answer_chooser("filechooserdialog_save_all_programs", "button_save_all_programs_ok", all);
+        test_click(lookup_widget(window_main, "button_main_save_all_programs"));
+        EXPECT_EQ(yes.answered, 1);
+    }
+    EXPECT_EQ(test_read_file(all + "/DEMO ROM.prg"), turbo);
+    EXPECT_EQ(test_read_file(all + "/DEMO TURBO.prg"), turbo);
+    EXPECT_EQ(options_get_programs_folder(), all) << "the next chooser opens where this one saved";
+}
+
+TEST_F(Programs, OpenTapeFillsTheListFromAFileAndRefusesOtherFiles)
+{
+    const std::string tapes = ZR7K8_SOURCE_DIR "/tests/data/tapes";
+    auto opened = answer_chooser("filechooserdialog_open_tape", "button_open_tape_ok", tapes,
+                                 [&](GtkFileChooser *chooser) {
+                                     gtk_file_chooser_set_filename(
+                                         chooser, (tapes + "/openroms-testtape-c64-pal-turbo.tap").c_str());
+                                     test_pump_until([&] {
+                                         gchar *chosen = gtk_file_chooser_get_filename(chooser);
+                                         const bool there = chosen && g_str_has_suffix(chosen, "-pal-turbo.tap");
+                                         g_free(chosen);
+                                         return there;
+                                     });
+                                 });
+    test_click(lookup_widget(window_main, "toolbutton_main_open_tape"));
+    EXPECT_EQ(test_statusbar_text(), " Opened openroms-testtape-c64-pal-turbo.tap");
+    ASSERT_TRUE(test_pump_until([] { return rows_shown() == 1 && sensitive("button_main_save_all_programs"); }));
+
+    // A file that is no tape leaves the list as it was.
+    test_write_file(folder.path() + "/notes.txt", "not a tape");
+    auto refused = answer_chooser("filechooserdialog_open_tape", "button_open_tape_ok", folder.path(),
+                                  [&](GtkFileChooser *chooser) {
+                                      gtk_file_chooser_set_filename(chooser, (folder.path() + "/notes.txt").c_str());
+                                      test_pump_until([&] {
+                                          gchar *chosen = gtk_file_chooser_get_filename(chooser);
+                                          const bool there = chosen && g_str_has_suffix(chosen, "notes.txt");
+                                          g_free(chosen);
+                                          return there;
+                                      });
+                                  });
+    test_click(lookup_widget(window_main, "toolbutton_main_open_tape"));
+    EXPECT_EQ(test_statusbar_text(), " Cannot open notes.txt: not a DMP file or TAP image");
+    test_pump_pending();
+    EXPECT_EQ(rows_shown(), 1);
+}
+
+}  // namespace
