@@ -2,7 +2,9 @@
 // each machine's header and clock, half waves, real tapes converted there and
 // back, and what a full disk leaves.
 #include "tape/tap_writer.h"
+#include "config_home.h"
 #include "tape_file.h"
+#include "tape_synth.h"
 #include "tape_tap.h"
 #include "tape_testing.h"
 #include "test_pty.h"
@@ -178,6 +180,41 @@ TEST(TapWriter, RealTapesComeBackWithEveryPulseWithinOneUnitAndTheirNames)
         EXPECT_FALSE(names.empty());
         EXPECT_EQ(names_in(again), names);
     }
+}
+
+// Beside the image, its index: a comment naming the image, then each file
+// at the first entry of its pilot or lead-in, which a player needs whole.
+TEST(TapWriter, IndexBesideTheImagePointsAtEachFilesPilot)
+{
+    static const unsigned char program[] = {0x0B, 0x08, 0x0A, 0x00, 0x9E, '2', '0', '6', '1', 0, 0, 0};
+    tape_synth synth;
+    tape_synth_init(&synth, 0, 40, 9);
+    tape_synth_gap(&synth, 65535);
+    const size_t rom_pilot = synth.samples.size();
+    tape_rom_program(&synth, tape_name_field("FIRST/ONE"), 0x0801, program, sizeof program);
+    tape_synth_gap(&synth, 65535);
+    const size_t turbo_lead_in = synth.samples.size();
+    tape_turbo_header(&synth, tape_tt250, tape_turbo_lead_in, 1, 0x0801, 0x0801 + sizeof program,
+                      tape_name_field("SECOND"));
+    tape_turbo_data(&synth, tape_tt250, tape_turbo_lead_in, program, sizeof program);
+    tape_synth_gap(&synth, 65535);
+
+    const sampling_option_values options = options_for(0, 0);
+    auto offset_of = [&](size_t samples) {
+        return tap_of(std::vector<unsigned short>(synth.samples.begin(), synth.samples.begin() + samples), options)
+            .size();
+    };
+    char expected[200];
+    std::snprintf(expected, sizeof expected, "; TAPE.tap\n0x%zX FIRST/ONE\n0x%zX SECOND\n", offset_of(rom_pilot),
+                  offset_of(turbo_lead_in));
+
+    test_folder folder;
+    const std::string dmp = folder.path() + "/tape.DMP";
+    ASSERT_TRUE(tape_write_dmp(dmp.c_str(), synth.samples, nullptr));
+    GError *failure = nullptr;
+    ASSERT_TRUE(tap_write_file_from_dmp(dmp.c_str(), (folder.path() + "/TAPE.tap").c_str(), &options, nullptr,
+                                        &failure));
+    EXPECT_EQ(test_read_file(folder.path() + "/TAPE.idx"), expected);
 }
 
 TEST(TapWriter, AFailedConversionLeavesTheEarlierImageAndNoOtherFile)

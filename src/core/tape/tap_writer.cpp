@@ -1,8 +1,11 @@
 #include "tape/tap_writer.h"
 
+#include "tape/tap_index_file.h"
+
 #include "link/sampling_command.h"
 #include "tape/tape_time.h"
 
+#include <memory>
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
@@ -208,6 +211,8 @@ int tap_write_file_from_dmp(const char *dmp_path, const char *tap_path, const sa
     // is put together in place.
     static const size_t block_size = 65536;
     unsigned char *block = static_cast<unsigned char *>(g_malloc(block_size + 1));
+    auto index = std::make_unique<tap_index_builder>();
+    tap_index_builder_init(index.get());
     size_t held = 0;  // 0 or 1: a low byte waiting for its high byte
     int read_error = 0;
     for (;;) {
@@ -224,8 +229,11 @@ int tap_write_file_from_dmp(const char *dmp_path, const char *tap_path, const sa
             break;
         size_t available = held + (size_t)got;
         size_t whole = available & ~(size_t)1;
-        for (size_t at = 0; at < whole; at += 2)
-            tap_writer_add_sample(&file->writer, (unsigned short)(block[at] | (block[at + 1] << 8)));
+        for (size_t at = 0; at < whole; at += 2) {
+            const unsigned short sample = (unsigned short)(block[at] | (block[at + 1] << 8));
+            tap_index_builder_feed(index.get(), sample, TAP_HEADER_SIZE + file->writer.data_length);
+            tap_writer_add_sample(&file->writer, sample);
+        }
         held = available - whole;
         if (held)
             block[0] = block[whole];
@@ -241,6 +249,14 @@ int tap_write_file_from_dmp(const char *dmp_path, const char *tap_path, const sa
     guint64 samples = file->writer.samples;
     if (!tap_file_commit(file, error))
         return 0;
+    tap_index_builder_finish(index.get());
+    GError *index_error = nullptr;
+    if (!tap_index_write(tap_path, index->entries, &index_error)) {
+        g_set_error(error, index_error->domain, index_error->code, "%s (%s)", index_error->message,
+                    "the TAP image was written, its index was not");
+        g_error_free(index_error);
+        return 0;
+    }
     if (result) {
         result->samples = samples;
         result->odd_trailing_byte = held != 0;

@@ -122,7 +122,8 @@ struct tap_conversion_result {
 
 // Converts the DMP file at dmp_path (the device's samples, 16 bits each, low
 // byte first) into a TAP image at tap_path for a capture with these sampling
-// options, through a temporary file as above. Returns 1 on success and fills
+// options, through a temporary file as above, and writes its index beside it
+// (tap_index_file.h; a failure there is reported, the image is kept). Returns 1 on success and fills
 // *result (may be null); returns 0 with *error set (message: the system's
 // reason), leaving no file behind and any earlier file under tap_path as it
 // was. Reads and writes in fixed-size blocks: constant memory.
