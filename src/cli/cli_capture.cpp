@@ -15,10 +15,11 @@
 namespace {
 
 struct capture_job {
-    FILE *file;
+    capture_dump *dump;  // null for a preview
     const char *port;
     char *command;
     const sampling_option_values *options;
+    int kept;            // set by the worker: the dump stands under its path
 };
 
 gchar *port_option = nullptr;
@@ -31,8 +32,7 @@ unsigned names_found;
 // acknowledged the sampling command.
 gboolean on_status(gpointer text)
 {
-    if (++statuses_seen == 2)
-        cli_job_device_answered();
+    ++statuses_seen;
     cli_progress_status(static_cast<const char *>(text));
     return G_SOURCE_REMOVE;
 }
@@ -69,9 +69,14 @@ void show_progress(void *)
 
 void capture_work(void *data, GSourceFunc finish)
 {
-    const auto *job = static_cast<const capture_job *>(data);
-    const char *reason = capture_worker_run(job->file, job->port, job->command, job->options);
-    capture_worker_end(job->file, reason, finish);
+    auto *job = static_cast<capture_job *>(data);
+    int acknowledged = 0;
+    const char *reason = capture_worker_run(job->dump ? job->dump->stream : nullptr, job->port, job->command,
+                                            job->options, &acknowledged);
+    // Put in place (and synced) before the end is reported.
+    if (job->dump)
+        reason = capture_dump_finish(job->dump, reason, acknowledged, &job->kept);
+    capture_worker_end(nullptr, reason, finish);
 }
 
 }  // namespace
@@ -95,10 +100,13 @@ int cli_capture_parse(int *argc, char ***argv, const char *name, const char *arg
     return setup->port ? CLI_EXIT_OK : CLI_EXIT_USAGE;
 }
 
-int cli_capture_run(FILE *file, const char *port, const sampling_option_values *options)
+int cli_capture_run(capture_dump *dump, const char *port, const sampling_option_values *options, int *kept)
 {
-    // No light and no plot here: their hand-overs are not even posted.
-    static const capture_worker_callbacks callbacks{on_status, nullptr, nullptr, on_name, on_tape_file};
+    // No light and no plot here: their hand-overs are not even posted. The
+    // device's answer is marked from the worker itself, so the answer
+    // deadline cannot fire while its status waits in the queue.
+    static const capture_worker_callbacks callbacks{on_status,    nullptr, nullptr, on_name, on_tape_file,
+                                                    cli_job_device_answered};
     capture_worker_set_callbacks(&callbacks);
     capture_progress_reset();
     // A reader of standard output that goes away must not end the capture
@@ -106,16 +114,18 @@ int cli_capture_run(FILE *file, const char *port, const sampling_option_values *
     signal(SIGPIPE, SIG_IGN);
     statuses_seen = 0;
     names_found = 0;
-    cli_progress_start(file != nullptr);
+    cli_progress_start(dump != nullptr);
 
-    capture_job job{file, port,
+    capture_job job{dump, port,
                     sampling_command_build(options->machine_type, options->video_standard,
                                            options->dump_half_waves, options->rising_active),
-                    options};
-    const cli_job run{file ? "dump" : "monitor", capture_work, &job, show_progress, CLI_PROGRESS_INTERVAL_MS,
+                    options, 0};
+    const cli_job run{dump ? "dump" : "monitor", capture_work, &job, show_progress, CLI_PROGRESS_INTERVAL_MS,
                       nullptr};
     const cli_job_outcome outcome = cli_job_run(&run);
     g_free(job.command);
+    if (kept)
+        *kept = job.kept;
     cli_progress_clear();
     if (statuses_seen >= 2) {
         show_progress(nullptr);

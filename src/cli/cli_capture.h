@@ -5,6 +5,7 @@
 // (cli_progress.h).
 #pragma once
 
+#include "link/capture_dump.h"
 #include "link/sampling_options.h"
 
 #include <glib.h>
@@ -23,10 +24,13 @@ struct cli_capture_setup {
 int cli_capture_parse(int *argc, char ***argv, const char *name, const char *arguments_text, int arguments,
                       const char *summary, const GOptionEntry *entries, cli_capture_setup *setup);
 
-// Runs one capture into `file` (null: a preview) from the device on `port`
-// with these sampling options, and reports its end. The file belongs to the
-// capture and is closed by it. Returns the exit status: CLI_EXIT_OK after
-// the success marker, CLI_EXIT_FAILED with the reason printed,
-// CLI_EXIT_INTERRUPTED after Ctrl-C or SIGTERM (the file keeps what
-// arrived). Blocks for the length of the capture. Main thread.
-int cli_capture_run(FILE *file, const char *port, const sampling_option_values *options);
+// Runs one capture into `dump` (null: a preview) from the device on `port`
+// with these sampling options, and reports its end. The dump belongs to the
+// capture: once the device has acknowledged, it is put in place under its
+// path, with what arrived whatever the end, and synced before the end is
+// reported; a capture that never began leaves the path untouched. *kept (may
+// be null) is 1 when the dump stands under its path. Returns the exit status:
+// CLI_EXIT_OK after the success marker, CLI_EXIT_FAILED with the reason
+// printed, CLI_EXIT_INTERRUPTED after Ctrl-C or SIGTERM. Blocks for the
+// length of the capture. Main thread.
+int cli_capture_run(capture_dump *dump, const char *port, const sampling_option_values *options, int *kept);

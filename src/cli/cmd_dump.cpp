@@ -6,14 +6,11 @@
 #include "cli_commands.h"
 #include "cli_names.h"
 #include "cli_programs.h"
+#include "link/capture_dump.h"
 #include "tape/tap_writer.h"
 
 #include <glib/gstdio.h>
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -28,26 +25,21 @@ const GOptionEntry entries[] = {
     {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
 };
 
-// Creates (with --force: empties) the dump file. Returns null after printing
-// why; nothing is touched then.
-FILE *create_dump(const char *path)
+// A target is a new name, or with --force a regular file (directly or
+// through a link, which is then replaced). Returns CLI_EXIT_OK, or
+// CLI_EXIT_USAGE after printing why; nothing is touched either way.
+int check_target(const char *path)
 {
-    const int flags = O_RDWR | O_CREAT | O_CLOEXEC | (force ? O_TRUNC : O_EXCL);
-    const int fd = g_open(path, flags, 0666);
-    if (fd < 0) {
-        if (errno == EEXIST)
-            cli_refuse("'%s' exists: --force replaces it", path);
-        else
-            cli_refuse("cannot create '%s': %s", path, g_strerror(errno));
-        return nullptr;
+    GError *error = nullptr;
+    const staged_target target = staged_file_look_at_target(path, &error);
+    if (target == STAGED_TARGET_REFUSED) {
+        cli_refuse("will not write '%s': %s", path, error->message);
+        g_error_free(error);
+        return CLI_EXIT_USAGE;
     }
-    FILE *file = fdopen(fd, "w+b");
-    if (!file) {
-        cli_refuse("cannot create '%s': %s", path, g_strerror(errno));
-        close(fd);
-        g_unlink(path);
-    }
-    return file;
+    if (target == STAGED_TARGET_FILE && !force)
+        return cli_refuse("'%s' exists: --force replaces it", path);
+    return CLI_EXIT_OK;
 }
 
 // The dump's size in bytes, or 0 when it cannot be told.
@@ -85,7 +77,9 @@ int cmd_dump(int argc, char **argv)
         "byte for byte (16-bit samples, low byte first, no header), and each file name found is printed "
         "(tape time, loader, name), and so is the verdict of each ROM-loader and Turbo Tape 250 file once it has been read (where "
         "its header begins, the word verdict, name, and good, repaired, bad or cut short). Ctrl-C stops; FILE keeps what "
-        "arrived. With --programs DIR each program read back good or repaired is saved there as a .prg file.",
+        "arrived. With --programs DIR each program read back good or repaired is saved there as a .prg file. FILE (and with --tap "
+        "its image) is written under a temporary name beside it and put in place once the device has begun the "
+        "capture; until then an earlier FILE stays as it was.",
         entries, &setup);
     if (parsed != CLI_EXIT_OK)
         return parsed;
@@ -96,21 +90,22 @@ int cmd_dump(int argc, char **argv)
     }
     const char *path = argv[1];
     gchar *tap_path = write_tap ? tap_path_beside_dump(path) : nullptr;
-    FILE *file = nullptr;
-    if (tap_path && !force && g_file_test(tap_path, G_FILE_TEST_EXISTS))
-        cli_refuse("'%s' exists: --force replaces it", tap_path);
-    else
-        file = create_dump(path);
+    // Both targets are judged before the port is touched.
+    int status = check_target(path);
+    if (status == CLI_EXIT_OK && tap_path)
+        status = check_target(tap_path);
+    GError *error = nullptr;
+    capture_dump *dump = status == CLI_EXIT_OK ? capture_dump_create(path, &error) : nullptr;
+    if (status == CLI_EXIT_OK && !dump) {
+        status = cli_refuse("cannot create '%s': %s", path, error->message);
+        g_error_free(error);
+    }
 
-    int status = CLI_EXIT_USAGE;
-    if (file) {
-        status = cli_capture_run(file, setup.port, &setup.options);
-        if (status != CLI_EXIT_OK && dump_size(path) == 0) {
-            // Nothing arrived: no empty file stands in the way of the next try.
-            g_unlink(path);
-        } else if (tap_path && !write_tap_beside(path, tap_path, &setup.options) && status == CLI_EXIT_OK) {
+    if (dump) {
+        int kept = 0;
+        status = cli_capture_run(dump, setup.port, &setup.options, &kept);
+        if (kept && tap_path && !write_tap_beside(path, tap_path, &setup.options) && status == CLI_EXIT_OK)
             status = CLI_EXIT_FAILED;
-        }
     }
     g_free(tap_path);
     g_free(setup.port);

@@ -29,6 +29,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -175,6 +176,34 @@ TEST(Cli, DumpWritesTheDeviceStreamAndPrintsTheNamesWithTheirLoaders)
     EXPECT_LT(columns(found[0])[0], columns(found[1])[0]) << "names come in tape order";
 }
 
+// Each entry of a folder: a regular file's contents, a link's target, or
+// the kind of anything else (never opened, so a FIFO does not block).
+std::map<std::string, std::string> folder_entries(const std::string &folder)
+{
+    std::map<std::string, std::string> entries;
+    for (const auto &entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        const fs::file_status status = fs::symlink_status(entry.path());
+        if (fs::is_symlink(status))
+            entries[name] = "-> " + fs::read_symlink(entry.path()).string();
+        else if (fs::is_regular_file(status))
+            entries[name] = test_read_file(entry.path().string());
+        else
+            entries[name] = "(kind " + std::to_string(int(status.type())) + ")";
+    }
+    return entries;
+}
+
+// The file that a dump to `name` is writing under its temporary name, or "".
+std::string temporary_of(const std::string &folder, const std::string &name)
+{
+    for (const auto &entry : fs::directory_iterator(folder)) {
+        if (entry.path().filename().string().starts_with("." + name + "."))
+            return entry.path().string();
+    }
+    return "";
+}
+
 TEST(Cli, InterruptedDumpExits130AndKeepsAPrefixOfTheStream)
 {
     test_folder folder;
@@ -184,7 +213,7 @@ TEST(Cli, InterruptedDumpExits130AndKeepsAPrefixOfTheStream)
     const cli_result result =
         run_cli({"dump", "--port", devsim_port_name(sim.get()), "cut.dmp"}, folder.path(), [&](GPid pid) {
             const gint64 deadline = g_get_monotonic_time() + 30 * G_USEC_PER_SEC;
-            while (test_read_file(path).size() < 8192 && g_get_monotonic_time() < deadline)
+            while (test_read_file(temporary_of(folder.path(), "cut.dmp")).size() < 8192 && g_get_monotonic_time() < deadline)
                 g_usleep(20000);
             kill(pid, SIGINT);
         });
@@ -195,6 +224,34 @@ TEST(Cli, InterruptedDumpExits130AndKeepsAPrefixOfTheStream)
     EXPECT_GE(kept.size(), 8192u);
     EXPECT_LT(kept.size(), stream.size());
     EXPECT_EQ(kept, stream.substr(0, kept.size()));
+    EXPECT_EQ(temporary_of(folder.path(), "cut.dmp"), "");
+}
+
+// Until the device has answered, no target is touched: an existing dump, a
+// link and the file it names stay as they were after a failed dump, and
+// names of things other than regular files are refused before the port is.
+TEST(Cli, ADumpTouchesNoTargetBeforeTheDeviceAnswers)
+{
+    test_folder folder;
+    const std::string dir = folder.path();
+    test_write_file(dir + "/good.dmp", "precious");
+    test_write_file(dir + "/notes.txt", "notes");
+    ASSERT_EQ(symlink("notes.txt", (dir + "/link.dmp").c_str()), 0);
+    ASSERT_EQ(mkfifo((dir + "/fifo.dmp").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/null", (dir + "/null.dmp").c_str()), 0);
+    auto before = folder_entries(dir);
+    for (const char *target : {"good.dmp", "link.dmp"}) {
+        const cli_result result = run_cli({"dump", "--force", "--tap", "--port", "/nonexistent", target}, dir);
+        EXPECT_EQ(result.status, 1) << target << ": " << result.err;
+    }
+    for (const char *target : {"fifo.dmp", "null.dmp"}) {
+        const cli_result result = run_cli({"dump", "--force", "--port", "/nonexistent", target}, dir);
+        EXPECT_EQ(result.status, 2) << target;
+        EXPECT_NE(result.err.find("Not a regular file"), std::string::npos) << result.err;
+    }
+    auto after = folder_entries(dir);
+    after.erase(".config");  // the settings, written or not
+    EXPECT_EQ(after, before);
 }
 
 TEST(Cli, SilentDeviceFailsWithTheReasonAndLeavesNoFile)

@@ -41,6 +41,8 @@ static const capture_worker_callbacks *callbacks(void)
 
 static void post_status(void *, const char *message)
 {
+    if (callbacks()->device_answered)
+        callbacks()->device_answered();
     post(callbacks()->statusbar_update, const_cast<char *>(message));
 }
 
@@ -100,8 +102,10 @@ static void publish_health(const sample_pass *pass, guint64 *news_seen)
 }
 
 const char *capture_worker_run(FILE *file, const char *port_name, const char *command,
-                               const sampling_option_values *options)
+                               const sampling_option_values *options, int *acknowledged)
 {
+    if (acknowledged)
+        *acknowledged = 0;
     post(callbacks()->statusbar_update, const_cast<char *>(N_("Press PLAY on tape...")));
     if (!serial_connect_and_configure_port(port_name))
         return capture_reason_no_port;
@@ -143,6 +147,8 @@ const char *capture_worker_run(FILE *file, const char *port_name, const char *co
             break;
     }
     sample_pass_finish(&pass);
+    if (acknowledged)
+        *acknowledged = state.streaming;
     return capture_end_reason(&state);
 }
 

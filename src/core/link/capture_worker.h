@@ -28,6 +28,9 @@ struct capture_worker_callbacks {
     GSourceFunc led_off;                 // data: nullptr
     GSourceFunc print_petscii_filename;  // data: heap sample_pass_name; the callback frees it
     GSourceFunc tape_file = nullptr;     // data: heap copy of a tape_file_event (tape_index.h); the callback frees it
+    // Called on the worker thread itself, at once, when the device has
+    // acknowledged the command (before "Dumping..." is queued).
+    void (*device_answered)(void) = nullptr;
 };
 
 // Registers the callbacks. Interface thread, before any capture starts.
@@ -43,9 +46,11 @@ void capture_worker_set_callbacks(const capture_worker_callbacks *callbacks);
 // After every read it publishes the tape time and dump bytes so far, and the
 // live tape health figures when they changed (capture_progress.h; reset it
 // before the worker starts), measured against the machine and video standard
-// of `options` (nullptr: a C64 on PAL, the device's defaults).
+// of `options` (nullptr: a C64 on PAL, the device's defaults). *acknowledged
+// (may be null) is set to 1 when the device acknowledged the command, so the
+// stream began, else 0.
 const char *capture_worker_run(FILE *file, const char *port_name, const char *command,
-                               const sampling_option_values *options = nullptr);
+                               const sampling_option_values *options = nullptr, int *acknowledged = nullptr);
 
 // The worker's common ending: closes file (if any), has every plot row and
 // light switch left so far shown (handoff_frame_flush), posts led_off, sleeps
