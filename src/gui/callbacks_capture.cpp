@@ -9,6 +9,7 @@
 #include "callbacks_plot.h"
 #include "callbacks_shell.h"
 #include "link/capture.h"
+#include "link/capture_dump.h"
 #include "link/capture_progress.h"
 #include "link/capture_worker.h"
 #include "common.h"
@@ -28,7 +29,7 @@
 // What a capture's worker receives; copied on the interface thread, so the
 // worker never reads interface state.
 struct capture_job {
-    FILE *file;                       // the dump file, or null for a preview
+    capture_dump *dump;               // the dump file, or null for a preview
     gchar *port;                      // the device port setting
     sampling_option_values options;   // the sampling options window's values
     gchar *dump_path;                 // the dump file's path, when a TAP image is wanted
@@ -64,10 +65,10 @@ static void free_job(capture_job *job)
     g_free(job);
 }
 
-// Steps shared by Preview and Dump once their preconditions hold. The file
-// (if any) belongs to the worker once it exists, and is closed here if not.
+// Steps shared by Preview and Dump once their preconditions hold. The dump
+// (if any) belongs to the worker once it exists, and is discarded here if not.
 // dump_path: the dump's path when a TAP image is to be made from it, or null.
-static void start_capture(FILE *file, const gchar *dump_path, const gchar *thread_name)
+static void start_capture(capture_dump *dump, const gchar *dump_path, const gchar *thread_name)
 {
     plot_clear();
     callbacks_contents_clear();
@@ -76,7 +77,7 @@ static void start_capture(FILE *file, const gchar *dump_path, const gchar *threa
     capture_progress_reset();
 
     capture_job *job = g_new(capture_job, 1);
-    job->file = file;
+    job->dump = dump;
     job->port = g_strdup(options_device_port_string);
     job->options = callbacks_format_get_values();
     job->dump_path = g_strdup(dump_path);
@@ -84,15 +85,15 @@ static void start_capture(FILE *file, const gchar *dump_path, const gchar *threa
     GError *error = nullptr;
     GThread *thread = g_thread_try_new(thread_name, thread_dump_core, job, &error);
     if (!thread) {
-        if (file)
-            fclose(file);
+        if (dump)
+            capture_dump_discard(dump);
         free_job(job);
         show_status(_(" %s"), error->message);
         g_error_free(error);
         return;
     }
     common_toolbar_set_operation_running(1);
-    callbacks_clock_start(file != nullptr);
+    callbacks_clock_start(dump != nullptr);
     callbacks_health_start();
     g_thread_unref(thread);
 }
@@ -116,19 +117,21 @@ void on_toolbutton_main_dump_clicked(GtkToolButton *, gpointer)
     gchar *path = nullptr;
     if (!fileopen_save_dmp_file(&path, flag_windows_always_on_top))
         return;
-    FILE *file = g_fopen(path, "w+b");
-    if (!file) {
+    // Written beside the chosen file and put in place only once the device
+    // has begun the capture: a capture that never starts leaves it as it was.
+    capture_dump *dump = capture_dump_create(path, nullptr);
+    if (!dump) {
         g_free(path);
         common_statusbar_update(_(" Error: Failed to open destination file"));
         return;
     }
     if (!device_port_is_set()) {
         g_free(path);
-        fclose(file);
+        capture_dump_discard(dump);
         common_statusbar_update(_(" Error: Invalid device port"));
         return;
     }
-    start_capture(file, options_get_write_tap_image() ? path : nullptr, "dump");
+    start_capture(dump, options_get_write_tap_image() ? path : nullptr, "dump");
     g_free(path);
 }
 
@@ -145,7 +148,7 @@ static gboolean idle_store_tap_failure(gpointer message)
     return FALSE;
 }
 
-// Makes the TAP image from the closed dump, when the dump holds a sample;
+// Makes the TAP image from the dump in place, when the dump holds a sample;
 // a failure's reason goes to the interface ahead of the finish callback.
 // Worker thread.
 static void write_tap_image(const capture_job *job)
@@ -165,17 +168,18 @@ gpointer thread_dump_core(gpointer data)
     capture_job *job = static_cast<capture_job *>(data);
     char *command = sampling_command_build(job->options.machine_type, job->options.video_standard,
                                            job->options.dump_half_waves, job->options.rising_active);
-    const char *reason = capture_worker_run(job->file, job->port, command, &job->options);
+    int acknowledged = 0;
+    const char *reason = capture_worker_run(job->dump ? job->dump->stream : nullptr, job->port, command,
+                                            &job->options, &acknowledged);
     g_free(command);
-    FILE *file = job->file;
-    if (job->tap_path) {
-        // The image is made from the dump as it stands on disk once closed.
-        reason = capture_finish_file(file, reason);
-        file = nullptr;
+    int kept = 0;
+    if (job->dump)
+        reason = capture_dump_finish(job->dump, reason, acknowledged, &kept);
+    // The image is made from the dump as it stands on disk once in place.
+    if (kept && job->tap_path)
         write_tap_image(job);
-    }
     free_job(job);
-    dump_core_thread_cleanup(file, reason);
+    dump_core_thread_cleanup(nullptr, reason);
     return nullptr;
 }
 
@@ -187,7 +191,9 @@ void dump_core_thread_cleanup(FILE *file, const char *reason)
 gboolean idle_finish_dump_core(gpointer data)
 {
     const gchar *reason = static_cast<const gchar *>(data);
-    gchar *outcome = flag_abort_requested ? g_strdup(_(" Operation aborted"))
+    // An Abort that came after the success marker (or during the image
+    // step) cut nothing short: the capture succeeded.
+    gchar *outcome = flag_abort_requested && reason ? g_strdup(_(" Operation aborted"))
                      : reason             ? g_strdup_printf(_(" Operation failed: %s"), reason)
                                           : g_strdup(_(" Operation succeeded"));
     if (tap_failure) {

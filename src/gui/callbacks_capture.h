@@ -11,13 +11,17 @@
 // turns busy once the thread exists. An empty port setting shows " Error: Invalid device port".
 void on_toolbutton_main_monitor_clicked(GtkToolButton *toolbutton, gpointer user_data);
 
-// Dump: asks for a file name, creates or empties the file ("w+b"), then with
-// a device port set starts a capture into it (thread "dump"). A cancelled
-// dialog changes nothing; a file that cannot be opened shows " Error: Failed
-// to open destination file"; an empty port setting shows " Error: Invalid
-// device port" and leaves the empty file. With "Also write a TAP image for
-// emulators" ticked in the dialog, the worker also makes NAME.tap beside
-// NAME.DMP once the dump is closed, if the dump holds at least one sample.
+// Dump: asks for a file name, creates the dump under a temporary name beside
+// it (capture_dump.h), then with a device port set starts a capture into it
+// (thread "dump"); the dump replaces the chosen file only once the device has
+// acknowledged the capture, so a capture that never starts leaves it as it
+// was. A cancelled dialog changes nothing; a name that cannot be written (no
+// file can be made beside it, or it names something other than a regular
+// file) shows " Error: Failed to open destination file"; an empty port
+// setting shows " Error: Invalid device port" and touches nothing. With "Also
+// write a TAP image for emulators" ticked in the dialog, the worker also makes
+// NAME.tap beside NAME.DMP once the dump is in place, if the dump holds at
+// least one sample.
 void on_toolbutton_main_dump_clicked(GtkToolButton *toolbutton, gpointer user_data);
 
 // Abort: sets flag_abort_requested and closes the port; the worker's next
@@ -32,8 +36,9 @@ gpointer thread_dump_core(gpointer data);
 // 1 ms, then queues idle_finish_dump_core with the reason (nullptr: success).
 void dump_core_thread_cleanup(FILE *file, const char *reason);
 
-// Finish callback: shows " Operation aborted" (after Abort), " Operation
-// failed: %s" with the reason, or " Operation succeeded", followed by
+// Finish callback: shows " Operation aborted" (after an Abort that cut the
+// capture short), " Operation failed: %s" with the reason, or " Operation
+// succeeded" (also after an Abort that came once the capture had succeeded), followed by
 // "; TAP image not written: " and the system's reason when the TAP image
 // failed; stops the tape clock; restores the toolbar; closes the port.
 // Returns FALSE (runs once).

@@ -152,7 +152,9 @@ int fileopen_save_dmp_file(gchar **path, int keep_above)
 GtkFileChooserConfirmation confirm_overwrite_callback(GtkFileChooser *chooser, gpointer data)
 {
     gchar *file = gtk_file_chooser_get_filename(chooser);
-    gchar *folder = gtk_file_chooser_get_current_folder(chooser);
+    // The folder the file lies in; the chooser's current folder may not be
+    // known yet (a typed name) and would be named ".".
+    gchar *folder = file ? g_path_get_dirname(file) : nullptr;
     gboolean yes = ask_to_replace(GTK_WIDGET(chooser), file ? file : "", folder ? folder : "", data);
     g_free(folder);
     g_free(file);

@@ -1,6 +1,7 @@
 // Preview, Dump and Abort in the real main window under Xvfb, with the
 // simulated device on a pseudo-terminal.
 #include "callbacks_indicator.h"
+#include "config_home.h"
 #include "devsim.h"
 #include "gui_support.h"
 #include "save_dialog_helper.h"
@@ -231,17 +232,28 @@ TEST_F(Capture, PreviewWithAnEmptyPortSettingSaysSoAndStartsNothing)
     EXPECT_EQ(toolbar_state(), "resting");
 }
 
-TEST_F(Capture, DumpWithAnEmptyPortSettingAsksFirstAndLeavesAnEmptyFile)
+TEST_F(Capture, DumpWithAnEmptyPortSettingAsksFirstAndTouchesNothing)
 {
+    // Replacing the earlier dump and the file a link names was agreed to, but
+    // no capture began: both stay as they were, and nothing else appears.
+    const std::string precious = folder.path() + "/precious.DMP";
+    const std::string notes = folder.path() + "/notes.txt";
+    ASSERT_TRUE(g_file_set_contents(precious.c_str(), "precious", -1, nullptr));
+    ASSERT_TRUE(g_file_set_contents(notes.c_str(), "notes", -1, nullptr));
+    ASSERT_EQ(symlink("notes.txt", (folder.path() + "/link.DMP").c_str()), 0);
     set_device_port("");
-    auto chosen = choose_file("empty");
-    test_click(lookup_widget(window_main, "toolbutton_main_dump"));
-    EXPECT_EQ(chosen->answered, 1);
-    EXPECT_EQ(test_statusbar_text(), " Error: Invalid device port");
-    EXPECT_EQ(toolbar_state(), "resting");
-    std::string path = folder.path() + "/empty.DMP";
-    EXPECT_TRUE(g_file_test(path.c_str(), G_FILE_TEST_EXISTS));
-    EXPECT_TRUE(file_bytes(path).empty());
+    for (const char *name : {"precious.DMP", "link.DMP"}) {
+        auto chosen = choose_file(name);
+        test_question_answerer yes(GTK_RESPONSE_YES);
+        test_click(lookup_widget(window_main, "toolbutton_main_dump"));
+        EXPECT_EQ(chosen->answered, 1);
+        EXPECT_EQ(yes.answered, 1);
+        EXPECT_EQ(test_statusbar_text(), " Error: Invalid device port");
+        EXPECT_EQ(toolbar_state(), "resting");
+    }
+    EXPECT_EQ(test_read_file(precious), "precious");
+    EXPECT_EQ(test_read_file(notes), "notes");
+    EXPECT_EQ(test_folder_listing(folder.path()), "link.DMP notes.txt precious.DMP");
 }
 
 TEST_F(Capture, DumpToAFileThatCannotBeMadeSaysSoAndStartsNothing)
@@ -276,19 +288,34 @@ TEST_F(Capture, CancelledDialogChangesNothing)
     g_dir_close(dir);
 }
 
-TEST_F(Capture, FullDiskIsAFileWriteFailure)
+TEST_F(Capture, ANameForSomethingOtherThanAFileIsRefused)
 {
     start_device(fast_device(tape_samples_to_bytes(tape_demo_samples())));
-    // The chosen name leads to a device on which every write fails for want
-    // of space; replacing it needs the overwrite question answered Yes.
+    // The chosen name leads to a device; replacing it was agreed to, but
+    // only regular files are ever replaced.
     std::string path = folder.path() + "/full.DMP";
     ASSERT_EQ(symlink("/dev/full", path.c_str()), 0);
     auto chosen = choose_file("full.DMP");
     test_question_answerer yes(GTK_RESPONSE_YES);
     test_click(lookup_widget(window_main, "toolbutton_main_dump"));
     EXPECT_EQ(yes.answered, 1);
-    ASSERT_TRUE(wait_for_status(" Operation failed: File write failed"));
+    EXPECT_EQ(test_statusbar_text(), " Error: Failed to open destination file");
     EXPECT_EQ(toolbar_state(), "resting");
+    EXPECT_EQ(devsim_get_status(sim).sessions, 0u);
+}
+
+TEST_F(Capture, FullDiskIsAFileWriteFailure)
+{
+    test_small_filesystem disk(16 * 4096);
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    start_device(fast_device(tape_samples_to_bytes(tape_demo_samples())));
+    auto chosen = test_choose_file(disk.path(), "full");
+    test_click(lookup_widget(window_main, "toolbutton_main_dump"));
+    ASSERT_TRUE(wait_for_status(" Operation failed: File write failed")) << test_statusbar_text();
+    EXPECT_EQ(toolbar_state(), "resting");
+    // What fitted is kept, under its own name.
+    EXPECT_EQ(disk.listing(), "full.DMP");
 }
 
 TEST_F(Capture, DumpWithTheTapBoxTickedLeavesAnImageWithTheTapeNames)

@@ -265,6 +265,17 @@ TEST_F(SaveDialog, TheQuestionConcernsTheFileThatWillBeWritten)
     EXPECT_EQ(yes.answered, 1);
 }
 
+TEST_F(SaveDialog, TheQuestionNamesTheFolderTheFileIsIn)
+{
+    // A name typed with a folder of its own: the chooser still shows the
+    // folder it was in.
+    ASSERT_EQ(g_mkdir(in("sub").c_str(), 0700), 0);
+    ASSERT_TRUE(g_file_set_contents(in("sub/tape.DMP").c_str(), "old", 3, nullptr));
+    EXPECT_EQ(refuse_to_replace(folder.path(), "sub/tape.DMP"),
+              "A file named \"tape.DMP\" already exists. Do you want to replace it?\n\n"
+              "The file already exists in \"sub\". Replacing it will overwrite its contents.");
+}
+
 TEST_F(SaveDialog, TheTapChoiceIsRememberedAndItsImageIsCoveredByTheQuestion)
 {
     ASSERT_TRUE(g_file_set_contents(in("tape.tap").c_str(), "old", 3, nullptr));

@@ -4,10 +4,12 @@
 #include <glib.h>
 #include <glib/gstdio.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -154,4 +156,19 @@ test_working_directory::~test_working_directory()
 {
     if (chdir(previous.c_str()) != 0)
         ADD_FAILURE() << "cannot return to " << previous;
+}
+
+std::string test_folder_listing(const std::string &folder)
+{
+    std::vector<std::string> names;
+    if (GDir *dir = g_dir_open(folder.c_str(), 0, nullptr)) {
+        while (const char *name = g_dir_read_name(dir))
+            names.push_back(name);
+        g_dir_close(dir);
+    }
+    std::sort(names.begin(), names.end());
+    std::string text;
+    for (const std::string &name : names)
+        text += (text.empty() ? "" : " ") + name;
+    return text;
 }

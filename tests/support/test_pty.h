@@ -51,6 +51,9 @@ private:
     std::string folder;
 };
 
+// The names in `folder`, hidden ones too, sorted and joined by spaces.
+std::string test_folder_listing(const std::string &folder);
+
 // Runs the process in `folder` while the object lives.
 class test_working_directory {
 public:

@@ -5,16 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -27,22 +24,6 @@ std::string contents(const std::string &path)
     std::string result(text, length);
     g_free(text);
     return result;
-}
-
-// Names in a folder, sorted, hidden ones too.
-std::string listing(const std::string &folder)
-{
-    GDir *dir = g_dir_open(folder.c_str(), 0, nullptr);
-    std::vector<std::string> names;
-    while (const char *name = dir ? g_dir_read_name(dir) : nullptr)
-        names.push_back(name);
-    if (dir)
-        g_dir_close(dir);
-    std::sort(names.begin(), names.end());
-    std::string joined;
-    for (const std::string &name : names)
-        joined += (joined.empty() ? "" : " ") + name;
-    return joined;
 }
 
 void write_all(int fd, const std::string &text)
@@ -73,7 +54,7 @@ TEST(StagedFile, TheTargetChangesOnlyAtTheCommitAndALinkIsReplacedNotFollowed)
     EXPECT_TRUE(S_ISREG(status.st_mode));
     EXPECT_EQ(contents(target), "new");
     EXPECT_EQ(contents(notes), "mine");
-    EXPECT_EQ(listing(folder.path()), "notes.txt tape.dmp");
+    EXPECT_EQ(test_folder_listing(folder.path()), "notes.txt tape.dmp");
 }
 
 TEST(StagedFile, ADiscardLeavesTheTargetAsItWasAndNothingElse)
@@ -86,7 +67,7 @@ TEST(StagedFile, ADiscardLeavesTheTargetAsItWasAndNothingElse)
     write_all(file->fd, "half");
     staged_file_discard(file);
     EXPECT_EQ(contents(target), "precious");
-    EXPECT_EQ(listing(folder.path()), "precious.dmp");
+    EXPECT_EQ(test_folder_listing(folder.path()), "precious.dmp");
 }
 
 TEST(StagedFile, OnlyNewNamesAndRegularFilesAreTargets)
@@ -106,7 +87,7 @@ TEST(StagedFile, OnlyNewNamesAndRegularFilesAreTargets)
         g_error_free(error);
     }
     EXPECT_EQ(staged_file_look_at_target(dangling.c_str(), nullptr), STAGED_TARGET_NEW);
-    EXPECT_EQ(listing(folder.path()), "dangling.dmp fifo null.dmp");
+    EXPECT_EQ(test_folder_listing(folder.path()), "dangling.dmp fifo null.dmp");
 }
 
 TEST(StagedFile, AStopBySignalRemovesTheTemporaryFiles)
@@ -129,7 +110,7 @@ TEST(StagedFile, AStopBySignalRemovesTheTemporaryFiles)
         ASSERT_EQ(waitpid(child, &status, 0), child);
         ASSERT_TRUE(WIFSIGNALED(status)) << "exit " << WEXITSTATUS(status);
         EXPECT_EQ(WTERMSIG(status), signal_number);
-        EXPECT_EQ(listing(folder.path()), "");
+        EXPECT_EQ(test_folder_listing(folder.path()), "");
     }
 }
 
