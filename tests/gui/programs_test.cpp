@@ -67,6 +67,23 @@ std::shared_ptr<test_window_watch> answer_chooser(const char *dialog, const char
     });
 }
 
+// Chooses name in folder in the Open Tape dialog once the chooser has
+// selected it.
+std::shared_ptr<test_window_watch> open_tape(const std::string &folder, const std::string &name)
+{
+    const std::string path = folder + "/" + name;
+    return answer_chooser("filechooserdialog_open_tape", "button_open_tape_ok", folder,
+                          [path](GtkFileChooser *chooser) {
+                              gtk_file_chooser_set_filename(chooser, path.c_str());
+                              test_pump_until([&] {
+                                  gchar *chosen = gtk_file_chooser_get_filename(chooser);
+                                  const bool there = chosen && path == chosen;
+                                  g_free(chosen);
+                                  return there;
+                              });
+                          });
+}
+
 class Programs : public gui_test {
 protected:
     void TearDown() override
@@ -161,33 +178,14 @@ TEST_F(Programs, ButtonsSaveWhatTheListShowsAfterAPreview)
 TEST_F(Programs, OpenTapeFillsTheListFromAFileAndRefusesOtherFiles)
 {
     const std::string tapes = ZR7K8_SOURCE_DIR "/tests/data/tapes";
-    auto opened = answer_chooser("filechooserdialog_open_tape", "button_open_tape_ok", tapes,
-                                 [&](GtkFileChooser *chooser) {
-                                     gtk_file_chooser_set_filename(
-                                         chooser, (tapes + "/openroms-testtape-c64-pal-turbo.tap").c_str());
-                                     test_pump_until([&] {
-                                         gchar *chosen = gtk_file_chooser_get_filename(chooser);
-                                         const bool there = chosen && g_str_has_suffix(chosen, "-pal-turbo.tap");
-                                         g_free(chosen);
-                                         return there;
-                                     });
-                                 });
+    auto opened = open_tape(tapes, "openroms-testtape-c64-pal-turbo.tap");
     test_click(lookup_widget(window_main, "toolbutton_main_open_tape"));
     EXPECT_EQ(test_statusbar_text(), " Opened openroms-testtape-c64-pal-turbo.tap");
     ASSERT_TRUE(test_pump_until([] { return rows_shown() == 1 && sensitive("button_main_save_all_programs"); }));
 
     // A file that is no tape leaves the list as it was.
     test_write_file(folder.path() + "/notes.txt", "not a tape");
-    auto refused = answer_chooser("filechooserdialog_open_tape", "button_open_tape_ok", folder.path(),
-                                  [&](GtkFileChooser *chooser) {
-                                      gtk_file_chooser_set_filename(chooser, (folder.path() + "/notes.txt").c_str());
-                                      test_pump_until([&] {
-                                          gchar *chosen = gtk_file_chooser_get_filename(chooser);
-                                          const bool there = chosen && g_str_has_suffix(chosen, "notes.txt");
-                                          g_free(chosen);
-                                          return there;
-                                      });
-                                  });
+    auto refused = open_tape(folder.path(), "notes.txt");
     test_click(lookup_widget(window_main, "toolbutton_main_open_tape"));
     EXPECT_EQ(test_statusbar_text(), " Cannot open notes.txt: not a DMP file or TAP image");
     test_pump_pending();
