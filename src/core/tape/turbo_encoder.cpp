@@ -12,10 +12,13 @@ constexpr unsigned char padding_space = 0x20;
 std::vector<unsigned char> turbo_header_payload(const turbo_layout &layout, unsigned start, unsigned end,
                                                 const std::array<unsigned char, 16> &name)
 {
-    std::vector<unsigned char> payload{static_cast<unsigned char>(start & 0xFF),
-                                       static_cast<unsigned char>((start >> 8) & 0xFF),
-                                       static_cast<unsigned char>(end & 0xFF),
-                                       static_cast<unsigned char>((end >> 8) & 0xFF), 0 /* spare */};
+    std::vector<unsigned char> payload;
+    payload.reserve(turbo_header_payload_bytes);
+    payload.push_back(static_cast<unsigned char>(start & 0xFF));
+    payload.push_back(static_cast<unsigned char>((start >> 8) & 0xFF));
+    payload.push_back(static_cast<unsigned char>(end & 0xFF));
+    payload.push_back(static_cast<unsigned char>((end >> 8) & 0xFF));
+    payload.push_back(0); // spare
     payload.insert(payload.end(), name.begin(), name.end());
     payload.resize(payload.size() + layout.header_name_field - name.size(), padding_space);
     payload.resize(turbo_header_payload_bytes, padding_space);
