@@ -8,5 +8,6 @@ int cmd_dump(int argc, char **argv);
 int cmd_totap(int argc, char **argv);
 int cmd_names(int argc, char **argv);
 int cmd_extract(int argc, char **argv);
+int cmd_rescue(int argc, char **argv);
 int cmd_reboot(int argc, char **argv);
 int cmd_update(int argc, char **argv);

@@ -109,6 +109,17 @@ const char *cli_print_name(const char *file, const sample_pass_name *found)
     return shown;
 }
 
+const char *cli_print_file_line(const char *file, guint64 ticks, const char *second, const unsigned char name[17],
+                                const char *last)
+{
+    return print_line(file, ticks, second, name, last);
+}
+
+void cli_count_bad_file(void)
+{
+    ++bad_files;
+}
+
 void cli_print_verdict(const char *file, const tape_file_event *record)
 {
     switch (record->verdict) {

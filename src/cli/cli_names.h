@@ -33,6 +33,16 @@ const char *cli_print_name(const char *file, const sample_pass_name *found);
 // file is counted for cli_checked_status.
 void cli_print_verdict(const char *file, const tape_file_event *record);
 
+// Prints "[file<TAB>]TIME<TAB>second<TAB>NAME[<TAB>last]" for a file whose
+// header begins at ticks (name: the 16-byte field and a terminator), and
+// flushes standard output. Returns the printable name (valid until the next
+// call).
+const char *cli_print_file_line(const char *file, guint64 ticks, const char *second, const unsigned char name[17],
+                                const char *last);
+
+// Counts a file that stayed bad for cli_checked_status.
+void cli_count_bad_file(void);
+
 // Adds --health to a parser.
 void cli_add_health_option(GOptionContext *context);
 

@@ -22,6 +22,7 @@ const command commands[] = {
     {"totap", cmd_totap, "Convert a dump file into a TAP image"},
     {"names", cmd_names, "List the file names and verdicts on tapes in DMP or TAP files"},
     {"extract", cmd_extract, "Save the programs on tapes in DMP or TAP files as .prg files"},
+    {"rescue", cmd_rescue, "Combine two or more takes of a tape side into the files none reads alone"},
     {"reboot", cmd_reboot, "Restart the device"},
     {"update", cmd_update, "Replace the device's firmware"},
 };

@@ -438,6 +438,45 @@ TEST(Cli, ExtractReplacesNothingUnaskedAndNumbersSameNames)
     EXPECT_EQ(test_read_file(folder.path() + "/TWIN (2).prg"), std::string("\x00\xC0\x04\x05", 4));
 }
 
+// Two takes of one side, each breaking the first program in another byte of
+// both copies and the second in the same byte: the first comes back from the
+// two together and is saved, the second stays bad and fails --check. One take
+// alone is refused.
+TEST(Cli, RescueSavesWhatTwoTakesReadTogether)
+{
+    std::vector<unsigned char> program(200);
+    for (size_t i = 0; i < program.size(); ++i)
+        program[i] = static_cast<unsigned char>(i * 7);
+    test_folder folder;
+    for (size_t broken : {4, 150}) {
+        tape_rom_block_damage damage, stuck;
+        damage.first.faults = damage.repeated.faults = {{broken, tape_rom_broken_pair}};
+        stuck.first.faults = stuck.repeated.faults = {{9, tape_rom_broken_pair}};
+        tape_synth synth;
+        tape_synth_init(&synth, 0, 30, uint32_t(broken));
+        tape_synth_gap(&synth, 65535);
+        tape_rom_program(&synth, tape_name_field("WORN"), 0x0801, program.data(), program.size(), {}, damage);
+        tape_synth_gap(&synth, 65535);
+        tape_rom_program(&synth, tape_name_field("STUCK"), 0x0801, program.data(), program.size(), {}, stuck);
+        std::string error;
+        ASSERT_TRUE(tape_write_dmp((folder.path() + "/take" + std::to_string(broken) + ".dmp").c_str(),
+                                   synth.samples, &error))
+            << error;
+    }
+
+    EXPECT_EQ(run_cli({"rescue", "take4.dmp"}, folder.path()).status, 2);
+    const cli_result result = run_cli({"rescue", "--check", "take4.dmp", "take150.dmp"}, folder.path());
+    EXPECT_EQ(result.status, 3) << result.err;
+    const std::vector<std::string> said = lines(result.out);
+    ASSERT_EQ(said.size(), 2u) << result.out;
+    EXPECT_EQ(columns(said[0]), (std::vector<std::string>{columns(said[0]).at(0), "verdict", "WORN", "rescued"}));
+    EXPECT_EQ(columns(said[1]).at(3), "bad");
+    std::string expected = "\x01\x08";
+    expected.append(program.begin(), program.end());
+    EXPECT_EQ(test_read_file(folder.path() + "/WORN.prg"), expected);
+    EXPECT_FALSE(fs::exists(folder.path() + "/STUCK.prg"));
+}
+
 // Programs saved as the tape plays, here from a dump of the demo tape: its
 // ROM and Turbo Tape 250 files are read and saved, the Turrican file is not.
 TEST(Cli, DumpSavesTheProgramsAsTheTapePlays)

@@ -213,6 +213,25 @@ void copy_ended(rom_files *f)
     settle(f);
 }
 
+// Hands a byte of a header (or a block that may be one) or of a program's
+// data to whoever combines readings.
+void pass_byte_on(rom_files *f)
+{
+    if (!f->byte_report)
+        return;
+    const bool header = f->role == unidentified || f->role == file_header;
+    if (!header && f->role != program_data)
+        return;
+    const tape_file_byte byte{header ? tape_file_header_block : tape_file_data_block,
+                              uint8_t(f->block.copy_open == rom_repeated_copy ? 1 : 0),
+                              f->block.tick,
+                              f->reader.index,
+                              f->reader.value,
+                              f->reader.clean,
+                              0};
+    f->byte_report(f->byte_context, &byte);
+}
+
 void take(void *context, rom_block_event event)
 {
     rom_files *f = static_cast<rom_files *>(context);
@@ -224,6 +243,7 @@ void take(void *context, rom_block_event event)
         copy_began(f);
         return;
     case rom_block_byte:
+        pass_byte_on(f);
         rom_block_check_byte(&f->block, reader->index, reader->value, reader->clean);
         if (reader->index > header_payload_bytes)
             f->guessing = false; // longer than a header
@@ -264,6 +284,14 @@ void rom_files_init(rom_files *files, tape_file_report report, void *context)
     files->expect = expect_header;
     files->report = report;
     files->context = context;
+    files->byte_report = nullptr;
+    files->byte_context = nullptr;
+}
+
+void rom_files_report_bytes(rom_files *files, tape_file_byte_report report, void *context)
+{
+    files->byte_report = report;
+    files->byte_context = context;
 }
 
 uint64_t rom_files_read(rom_files *files, const unsigned short *samples, size_t count, uint64_t tick)

@@ -59,12 +59,19 @@ struct rom_files {
     tape_file_record file;
     tape_file_report report;
     void *context;
+    tape_file_byte_report byte_report; // nullptr unless every byte is wanted
+    void *byte_context;
     unsigned char program[65536]; // the program data block's payload as read and mended
 };
 
 // Prepares for a new stream; report (may be nullptr) is called on the
 // reading thread.
 void rom_files_init(rom_files *files, tape_file_report report, void *context);
+
+// From now on, also hands every byte of a block that may be a file's header,
+// and of a program's data block, to report (both copies, clean or not), on
+// the reading thread. report nullptr stops it.
+void rom_files_report_bytes(rom_files *files, tape_file_byte_report report, void *context);
 
 // Reads count samples (pulse lengths in ticks, in tape order) of which the
 // first begins at tick. Returns where the sample after the last begins.

@@ -22,3 +22,25 @@ struct tape_file_record {
 // Receives a file when it is listed (verdict reading) and again when it is
 // judged. The record and its program are valid during the call only.
 using tape_file_report = void (*)(void *context, const tape_file_record *file);
+
+// Every byte a block reader reads of a file's blocks, for a caller that
+// combines several readings of one tape (tape_rescue.h). Header bytes may come
+// before the file is listed: block_tick tells which header they belong to
+// (the listed record's tick).
+enum tape_file_block : uint8_t {
+    tape_file_header_block,
+    tape_file_data_block,
+};
+
+struct tape_file_byte {
+    tape_file_block block;
+    uint8_t copy;          // 0 the block's first copy, 1 its repeated copy (built-in format only)
+    uint64_t block_tick;   // where the block's first copy began
+    uint32_t index;        // payload index; the checksum is the byte after the payload
+    unsigned char value;
+    bool clean;            // every pulse in its window (and parity right)
+    uint64_t end_tick;     // where the pulse after this byte begins, 0 where the reader does not know
+};
+
+// Receives a byte; valid during the call only.
+using tape_file_byte_report = void (*)(void *context, const tape_file_byte *byte);

@@ -120,6 +120,7 @@ void tape_index_init(tape_index *index, tape_file_sink sink, void *context)
     index->tt250_sequence = 0;
     index->sink = sink;
     index->context = context;
+    index->health = nullptr;
     index->listed = tape_file_event{};
     rom_files_init(&index->rom, rom_file_news, index);
     tt250_files_init(&index->tt250, tt250_file_news, index);

@@ -33,7 +33,6 @@ void judge(tt250_files *f, tape_verdict verdict)
     if (!f->file_open)
         return;
     f->file_open = false;
-    f->data_due = false;
     f->file.verdict = verdict;
     if (verdict == tape_verdict_good) {
         f->file.program = f->program;
@@ -79,27 +78,48 @@ void block_began(tt250_files *f)
         return;
     }
     judge(f, tape_verdict_bad); // a block other than its data where the data was due
-    if (is_header)
+    f->data_due = false;
+    if (is_header) {
         f->role = header;
-    else
+        f->header_tick = r->block_tick;
+    } else
         end_block(f);
+}
+
+// Hands a byte of the file being read to whoever combines readings.
+void pass_byte_on(tt250_files *f, tape_file_block block)
+{
+    if (!f->byte_report)
+        return;
+    const tt250_block_reader *r = &f->reader;
+    const tape_file_byte byte{block, 0, block == tape_file_header_block ? f->header_tick : r->block_tick,
+                              r->index, r->value, r->clean, r->end_tick};
+    f->byte_report(f->byte_context, &byte);
 }
 
 void header_byte(tt250_files *f)
 {
     const tt250_block_reader *r = &f->reader;
+    const bool listed = r->index > name_byte + name_length - 1;
     if (!r->clean) {
-        if (f->file_open)
-            judge(f, tape_verdict_bad);
-        end_block(f); // before the name's end: no file, as for the name decoder
-        return;
+        if (!listed) {
+            end_block(f); // before the name's end: no file, as for the name decoder
+            return;
+        }
+        judge(f, tape_verdict_bad);
+        if (!f->byte_report) {
+            end_block(f);
+            return;
+        }
     }
+    pass_byte_on(f, tape_file_header_block);
     if (r->index < sizeof f->head)
         f->head[r->index] = r->value;
     if (r->index == name_byte + name_length - 1)
         list_file(f);
     if (r->index + 1 == header_payload_bytes) {
-        f->data_due = true;
+        // A file judged bad already still has its data read when bytes are wanted.
+        f->data_due = f->file_open || f->byte_report;
         f->header_end_tick = r->end_tick;
         end_block(f);
     }
@@ -108,9 +128,13 @@ void header_byte(tt250_files *f)
 void data_byte(tt250_files *f)
 {
     const tt250_block_reader *r = &f->reader;
+    pass_byte_on(f, tape_file_data_block);
     if (!r->clean) {
         judge(f, tape_verdict_bad);
-        end_block(f);
+        if (!f->byte_report || r->index >= f->data_length) {
+            f->data_due = false;
+            end_block(f);
+        }
         return;
     }
     if (r->index < f->data_length) {
@@ -119,6 +143,7 @@ void data_byte(tt250_files *f)
         return;
     }
     judge(f, r->value == f->sum ? tape_verdict_good : tape_verdict_bad);
+    f->data_due = false;
     end_block(f);
 }
 
@@ -149,18 +174,30 @@ void tt250_files_init(tt250_files *files, tape_file_report report, void *context
     files->file = tape_file_record{};
     files->report = report;
     files->context = context;
+    files->byte_report = nullptr;
+    files->byte_context = nullptr;
+    files->header_tick = 0;
+}
+
+void tt250_files_report_bytes(tt250_files *files, tape_file_byte_report report, void *context)
+{
+    files->byte_report = report;
+    files->byte_context = context;
 }
 
 uint64_t tt250_files_read(tt250_files *files, const unsigned short *samples, size_t count, uint64_t tick)
 {
     tick = tt250_block_reader_read(&files->reader, samples, count, tick, take, files);
-    if (files->data_due && files->role != data && tick - files->header_end_tick > data_wait_ticks)
+    if (files->data_due && files->role != data && tick - files->header_end_tick > data_wait_ticks) {
         judge(files, tape_verdict_bad);
+        files->data_due = false;
+    }
     return tick;
 }
 
 void tt250_files_finish(tt250_files *files)
 {
     judge(files, tape_verdict_cut_short);
+    files->data_due = false;
     files->role = no_block;
 }

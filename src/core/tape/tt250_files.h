@@ -42,6 +42,9 @@ struct tt250_files {
     tape_file_record file;
     tape_file_report report;
     void *context;
+    tape_file_byte_report byte_report; // nullptr unless every byte is wanted
+    void *byte_context;
+    uint64_t header_tick;    // where the block being read as a header began
     unsigned char head[21];  // start, end, timing byte, name
     unsigned char program[65536];
 };
@@ -49,6 +52,12 @@ struct tt250_files {
 // Prepares for a new stream; report (may be nullptr) is called on the
 // reading thread.
 void tt250_files_init(tt250_files *files, tape_file_report report, void *context);
+
+// From now on, also hands every byte of a file's header and data block to
+// report, clean or not, on the reading thread. Blocks are then read to their
+// full length even after a pulse in no window (the verdict is the same), so
+// that no byte of them is left out. report nullptr stops it.
+void tt250_files_report_bytes(tt250_files *files, tape_file_byte_report report, void *context);
 
 // Reads count samples (pulse lengths in ticks, in tape order) of which the
 // first begins at tick. Returns where the sample after the last begins.

@@ -1,0 +1,166 @@
+#include "tape/tape_rescue.h"
+
+#include "tape/block_checksum.h"
+
+#include <array>
+#include <cstring>
+#include <map>
+#include <tuple>
+
+namespace {
+
+constexpr unsigned header_payload_bytes = 192;
+
+struct file_key {
+    tape_loader loader;
+    std::array<unsigned char, 16> name;
+    unsigned start, end, occurrence;
+
+    auto tied() const { return std::tie(loader, name, start, end, occurrence); }
+    bool operator<(const file_key &other) const { return tied() < other.tied(); }
+};
+
+struct holding {
+    unsigned take;
+    const tape_take_file *file;
+};
+
+// The value most clean copies agree on at index, or tape_take_unread when
+// none read it or the largest agreement is tied.
+int vote(const std::vector<const std::vector<int16_t> *> &copies, size_t index)
+{
+    unsigned counts[256] = {};
+    for (const std::vector<int16_t> *copy : copies)
+        if (index < copy->size() && (*copy)[index] != tape_take_unread)
+            ++counts[(*copy)[index]];
+    int best = tape_take_unread;
+    unsigned most = 0;
+    bool tied = false;
+    for (int value = 0; value < 256; ++value) {
+        if (counts[value] > most) {
+            most = counts[value];
+            best = value;
+            tied = false;
+        } else if (counts[value] != 0 && counts[value] == most) {
+            tied = true;
+        }
+    }
+    return tied ? tape_take_unread : best;
+}
+
+// A block voted from all copies of all holders: length payload bytes, whose
+// XOR must equal the checksum after them. Fills payload; false when a byte is
+// unknown or the checksum fails.
+bool vote_block(const std::vector<holding> &holders, bool data, size_t length, std::vector<unsigned char> *payload)
+{
+    std::vector<const std::vector<int16_t> *> copies;
+    for (const holding &h : holders)
+        for (const std::vector<int16_t> &copy : data ? h.file->data : h.file->header)
+            copies.push_back(&copy);
+    payload->assign(length, 0);
+    for (size_t i = 0; i < length; ++i) {
+        const int value = vote(copies, i);
+        if (value == tape_take_unread)
+            return false;
+        (*payload)[i] = static_cast<unsigned char>(value);
+    }
+    const int checksum = vote(copies, length);
+    return checksum != tape_take_unread && checksum == tape_block_checksum(payload->data(), length);
+}
+
+tape_rescued_file judge(const std::vector<holding> &holders, bool addressed, unsigned start, unsigned end)
+{
+    const tape_take_file &first = *holders.front().file;
+    tape_rescued_file result{};
+    result.loader = first.loader;
+    result.take = holders.front().take;
+    result.tick = first.tick;
+    std::memcpy(result.name, first.name, sizeof result.name);
+    result.takes_holding = unsigned(holders.size());
+    result.outcome = tape_rescue_bad;
+    result.load_address = uint16_t(start);
+    // A take that read the file alone is worth most: good before repaired.
+    for (tape_verdict wanted : {tape_verdict_good, tape_verdict_repaired}) {
+        for (const holding &h : holders) {
+            if (h.file->verdict == wanted) {
+                result.outcome = wanted == tape_verdict_good ? tape_rescue_good : tape_rescue_repaired;
+                result.program = h.file->program;
+                return result;
+            }
+        }
+    }
+    std::vector<unsigned char> header;
+    if (!addressed)
+        return result;
+    const bool header_known =
+        first.loader == tape_loader_tt250 || vote_block(holders, false, header_payload_bytes, &header);
+    std::vector<unsigned char> program;
+    if (header_known && vote_block(holders, true, (end - start) & 0xFFFF, &program)) {
+        result.outcome = tape_rescue_rescued;
+        result.program = std::move(program);
+    }
+    return result;
+}
+
+}  // namespace
+
+std::vector<tape_rescued_file> tape_rescue(const std::vector<std::vector<tape_take_file>> &takes, bool *shared)
+{
+    // Files in the order first met: the first take's, then those of later
+    // takes that no earlier one holds.
+    std::map<file_key, size_t> place;
+    std::vector<std::vector<holding>> groups;
+    struct addressing {
+        bool known;
+        unsigned start, end;
+    };
+    std::vector<addressing> addresses;
+    bool any_shared = false;
+    for (unsigned t = 0; t < takes.size(); ++t) {
+        std::map<std::tuple<tape_loader, std::array<unsigned char, 16>>, unsigned> seen;
+        for (const tape_take_file &file : takes[t]) {
+            unsigned start = 0, end = 0;
+            std::array<unsigned char, 16> name;
+            std::memcpy(name.data(), file.name, name.size());
+            const bool addressed = tape_take_file_addresses(file, &start, &end);
+            const unsigned occurrence = seen[{file.loader, name}]++;
+            if (!addressed) {
+                // Nothing to match it by, nor a length for its data: on its own.
+                groups.push_back({{t, &file}});
+                addresses.push_back({false, 0, 0});
+                continue;
+            }
+            const file_key key{file.loader, name, start, end, occurrence};
+            auto found = place.find(key);
+            if (found != place.end() && groups[found->second].back().take != t) {
+                groups[found->second].push_back({t, &file});
+                any_shared = true;
+                continue;
+            }
+            place[key] = groups.size();
+            groups.push_back({{t, &file}});
+            addresses.push_back({true, start, end});
+        }
+    }
+    if (shared)
+        *shared = any_shared;
+    std::vector<tape_rescued_file> results;
+    for (size_t g = 0; g < groups.size(); ++g)
+        results.push_back(judge(groups[g], addresses[g].known, addresses[g].start, addresses[g].end));
+    return results;
+}
+
+const char *tape_rescue_outcome_word(tape_rescue_outcome outcome)
+{
+    switch (outcome) {
+    case tape_rescue_good:
+        return "good";
+    case tape_rescue_repaired:
+        return "repaired";
+    case tape_rescue_rescued:
+        return "rescued";
+    case tape_rescue_bad:
+        break;
+    }
+    return "bad";
+}

@@ -1,0 +1,54 @@
+// A rescue: the files of two or more takes of one tape side (tape_take.h)
+// combined byte by byte, so that a file no take reads alone can come back
+// from them together.
+//
+// Files are matched across takes by loader, name, start and end address and,
+// among files of the same name, their order on the tape; the takes need not
+// begin at the same point nor be equally long. A file of one take only is
+// judged on that take.
+//
+// Each byte of a matched file's blocks (header and data; for the built-in
+// format both copies of each) takes the value of every copy that read it
+// clean, in any take; where such values disagree the majority wins, and a tie
+// leaves the byte unreadable. A block whose bytes are all known and whose
+// checksum (the XOR of its payload) holds is rescued. Turbo Tape 250 headers
+// carry no checksum: a listed header is taken as read.
+//
+// A file is then
+// - good or repaired: some take alone read it so (its program is that take's);
+// - rescued: no take alone, but the takes together read every block;
+// - bad: neither.
+//
+// Any thread; no state kept between calls.
+#pragma once
+
+#include "tape/tape_take.h"
+
+#include <cstdint>
+#include <vector>
+
+enum tape_rescue_outcome : uint8_t {
+    tape_rescue_good,
+    tape_rescue_repaired,
+    tape_rescue_rescued,
+    tape_rescue_bad,
+};
+
+struct tape_rescued_file {
+    tape_loader loader;
+    unsigned take;                      // the first take (by its place in the list) the file is in
+    uint64_t tick;                      // where its header begins in that take
+    unsigned char name[16];
+    tape_rescue_outcome outcome;
+    uint16_t load_address;              // with a program only
+    std::vector<unsigned char> program; // good, repaired or rescued: exactly end - start bytes
+    unsigned takes_holding;             // how many takes hold the file
+};
+
+// Combines the takes' files. Returns one entry per distinct file, ordered by
+// the first take holding it, then by position there. *shared (may be null) is
+// set to whether any file is held by more than one take.
+std::vector<tape_rescued_file> tape_rescue(const std::vector<std::vector<tape_take_file>> &takes, bool *shared);
+
+// "good", "repaired", "rescued", "bad": the words the command line prints.
+const char *tape_rescue_outcome_word(tape_rescue_outcome outcome);

@@ -1,0 +1,68 @@
+// One take of a tape side read for a rescue: every file of the built-in
+// format and of Turbo Tape 250, with each byte of its blocks as read and
+// whether it was read clean, so that several takes can be combined
+// (tape_rescue.h).
+//
+// The take is streamed: samples go through tape_take_reader_feed in pieces of
+// any size, the readers of both formats (rom_files.h, tt250_files.h) read
+// them, and only the files' bytes are kept. Memory grows with the files'
+// lengths, not with the take's.
+//
+// For a file of the built-in format both copies of its header (192 bytes and
+// the checksum) and of its data block (end - start bytes and the checksum)
+// are kept; for Turbo Tape 250 the header's 192 bytes and the data block's
+// bytes and checksum, one copy each. A byte never read, or read with a pulse
+// out of its window or a wrong parity, is tape_take_unread. Data files of
+// the built-in format (type 4) hold no program and are not kept.
+//
+// Not thread-safe: one reader per take, on one thread.
+#pragma once
+
+#include "tape/name_finder.h"
+#include "tape/rom_files.h"
+#include "tape/tape_verdict.h"
+#include "tape/tt250_files.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// A byte not read clean.
+inline constexpr int16_t tape_take_unread = -1;
+
+struct tape_take_file {
+    tape_loader loader;
+    uint64_t tick;                      // where the header begins, ticks since the take began
+    unsigned char name[16];             // the name field as listed ('?' for unreadable bytes)
+    tape_verdict verdict;               // as this take alone read it
+    std::vector<int16_t> header[2];     // per copy: the header's bytes (and checksum), or tape_take_unread
+    std::vector<int16_t> data[2];       // per copy: the data block's bytes and checksum
+    std::vector<unsigned char> program; // the take's own program when it read good or repaired
+};
+
+// The addresses a file's header gives, taken from the bytes read clean in
+// this take (the first clean copy of each). Returns false when one is unknown.
+bool tape_take_file_addresses(const tape_take_file &file, unsigned *start, unsigned *end);
+
+struct tape_take_reader {
+    rom_files rom;
+    tt250_files tt250;
+    uint64_t tick;                           // where the next sample begins
+    std::vector<tape_take_file> rom_found;   // in tape order, per format
+    std::vector<tape_take_file> tt250_found;
+    tape_take_file pending_rom;              // bytes of a block that may become a header
+    tape_take_file pending_tt250;
+    uint64_t pending_rom_tick, pending_tt250_tick;
+    bool rom_open, tt250_open;               // the last file of that format still takes data bytes
+};
+
+// A reader for a new take, on the heap (it is large). Any thread.
+std::unique_ptr<tape_take_reader> tape_take_reader_new();
+
+// Reads count samples (pulse lengths in ticks), the next ones of the take.
+void tape_take_reader_feed(tape_take_reader *reader, const unsigned short *samples, size_t count);
+
+// The take has ended: files still open are cut short. Returns its files in
+// tape order (both formats merged by position); the reader is spent.
+std::vector<tape_take_file> tape_take_reader_finish(tape_take_reader *reader);

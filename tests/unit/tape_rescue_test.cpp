@@ -1,0 +1,138 @@
+// Files rescued from several takes of one synthesized tape side: each take
+// alone leaves them bad, together they read back byte for byte.
+#include "tape/tape_rescue.h"
+#include "tape/tape_take.h"
+#include "tape_synth.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::vector<unsigned char> program_of(size_t length, unsigned seed)
+{
+    std::vector<unsigned char> bytes(length);
+    for (size_t i = 0; i < length; ++i)
+        bytes[i] = static_cast<unsigned char>((i * 37 + seed * 11 + (i >> 3)) & 0xFF);
+    return bytes;
+}
+
+const std::vector<unsigned char> rom_program = program_of(300, 1);
+const std::vector<unsigned char> turbo_program = program_of(400, 2);
+const std::vector<unsigned char> stuck_program = program_of(120, 3);
+
+// Where a take's damage lands: a ROM-loader data byte broken in both copies,
+// a Turbo Tape 250 data byte with a pulse in no window, and the byte of the
+// last file broken in every copy of every take.
+struct take_damage {
+    size_t rom_byte;
+    size_t turbo_byte;
+};
+
+tape_rom_block_damage both_copies_broken(size_t byte)
+{
+    tape_rom_block_damage damage;
+    damage.first.faults = {{byte, tape_rom_broken_pair}};
+    damage.repeated.faults = {{byte, tape_rom_flipped_bit}};
+    return damage;
+}
+
+// One take of the side: pulses moved by their own jitter, the take starting
+// `skipped` samples into the tape.
+std::vector<unsigned short> take_of(const take_damage &damage, uint32_t seed, size_t skipped)
+{
+    tape_synth synth;
+    tape_synth_init(&synth, 0, 40, seed);
+    tape_synth_gap(&synth, 65535);
+    tape_rom_program(&synth, tape_name_field("ROM FILE"), 0x0801, rom_program.data(), rom_program.size(), {},
+                     both_copies_broken(damage.rom_byte));
+    tape_synth_gap(&synth, 65535);
+    tape_turbo_header(&synth, tape_tt250, tape_turbo_lead_in, 1, 0x1000, 0x1000 + unsigned(turbo_program.size()),
+                      tape_name_field("TURBO FILE"));
+    const size_t data_start = synth.samples.size() + (tape_turbo_lead_in + 9 + 1) * 8;
+    tape_turbo_data(&synth, tape_tt250, tape_turbo_lead_in, turbo_program.data(), turbo_program.size());
+    synth.samples[data_start + damage.turbo_byte * 8 + 2] = 150; // far below the 0 window
+    tape_synth_gap(&synth, 65535);
+    tape_rom_program(&synth, tape_name_field("STUCK"), 0x2000, stuck_program.data(), stuck_program.size(), {},
+                     both_copies_broken(17));
+    tape_synth_gap(&synth, 65535);
+    return {synth.samples.begin() + long(skipped), synth.samples.end()};
+}
+
+std::vector<tape_take_file> read_take(const std::vector<unsigned short> &samples)
+{
+    auto reader = tape_take_reader_new();
+    // In pieces, as a file streams in.
+    for (size_t at = 0; at < samples.size(); at += 4093)
+        tape_take_reader_feed(reader.get(), samples.data() + at, std::min<size_t>(4093, samples.size() - at));
+    return tape_take_reader_finish(reader.get());
+}
+
+std::string outcomes(const std::vector<tape_rescued_file> &files)
+{
+    std::string text;
+    for (const tape_rescued_file &file : files)
+        text += std::string(reinterpret_cast<const char *>(file.name), 16) + "=" +
+                tape_rescue_outcome_word(file.outcome) + ";";
+    return text;
+}
+
+TEST(TapeRescue, TwoTakesTogetherGiveBackWhatNeitherReadsAlone)
+{
+    const std::vector<tape_take_file> first = read_take(take_of({5, 9}, 3, 0));
+    const std::vector<tape_take_file> second = read_take(take_of({200, 310}, 8, 20));
+    for (const std::vector<tape_take_file> *take : {&first, &second}) {
+        ASSERT_EQ(take->size(), 3u);
+        for (const tape_take_file &file : *take)
+            EXPECT_EQ(file.verdict, tape_verdict_bad) << std::string(reinterpret_cast<const char *>(file.name), 16);
+    }
+
+    bool shared = false;
+    const std::vector<tape_rescued_file> rescued = tape_rescue({first, second}, &shared);
+    EXPECT_TRUE(shared);
+    EXPECT_EQ(outcomes(rescued),
+              "ROM FILE        =rescued;TURBO FILE      =rescued;STUCK           =bad;");
+    ASSERT_EQ(rescued.size(), 3u);
+    EXPECT_EQ(rescued[0].program, rom_program);
+    EXPECT_EQ(rescued[0].load_address, 0x0801);
+    EXPECT_EQ(rescued[1].program, turbo_program);
+    EXPECT_EQ(rescued[1].load_address, 0x1000);
+    EXPECT_TRUE(rescued[2].program.empty());
+    EXPECT_EQ(rescued[0].takes_holding, 2u);
+}
+
+// Two clean copies that disagree with nothing to break the tie leave the
+// byte unreadable; a third take decides it.
+TEST(TapeRescue, DisagreeingCleanCopiesAreSettledByTheMajority)
+{
+    std::vector<tape_take_file> takes[3];
+    for (int t = 0; t < 3; ++t)
+        takes[t] = read_take(take_of({5, 9}, uint32_t(11 + t), 0));
+    // Take 1 read a turbo data byte wrongly, though cleanly; the others
+    // lost it.
+    takes[0][1].data[0][9] = int16_t(turbo_program[9] ^ 0x40);
+    takes[1][1].data[0][9] = int16_t(turbo_program[9]);
+    EXPECT_EQ(tape_rescue({takes[0], takes[1]}, nullptr)[1].outcome, tape_rescue_bad);
+    takes[2][1].data[0][9] = int16_t(turbo_program[9]);
+    const std::vector<tape_rescued_file> voted = tape_rescue({takes[0], takes[1], takes[2]}, nullptr);
+    EXPECT_EQ(voted[1].outcome, tape_rescue_rescued);
+    EXPECT_EQ(voted[1].program, turbo_program);
+}
+
+TEST(TapeRescue, TakesWithNoFileInCommonAreJudgedEachAlone)
+{
+    tape_synth one, other;
+    tape_synth_init(&one);
+    tape_synth_init(&other);
+    tape_rom_program(&one, tape_name_field("ONE"), 0x0801, rom_program.data(), rom_program.size());
+    tape_rom_program(&other, tape_name_field("OTHER"), 0x0801, rom_program.data(), rom_program.size(), {},
+                     both_copies_broken(3));
+    bool shared = true;
+    const std::vector<tape_rescued_file> files = tape_rescue({read_take(one.samples), read_take(other.samples)}, &shared);
+    EXPECT_FALSE(shared);
+    EXPECT_EQ(outcomes(files), "ONE             =good;OTHER           =bad;");
+    EXPECT_EQ(files[1].take, 1u);
+}
+
+}  // namespace
