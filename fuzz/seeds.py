@@ -289,12 +289,22 @@ def tape_index_seeds():
     write('fuzz_tape_index', 'program-turbo-data-file-end', bytes(mixed.out))
 
 
+def rescue_seeds():
+    """Program length, take count, seed; then (take and deed, 24-bit place)."""
+    write('fuzz_rescue', 'clean-two-takes', bytes([80, 0, 7]))
+    write('fuzz_rescue', 'each-take-broken-elsewhere',
+          bytes([80, 0, 7, 0x00, 0x40, 0, 0, 0x01, 0x48, 0, 0, 0x00, 0xB0, 0, 0, 0x01, 0xB8, 0, 0]))
+    write('fuzz_rescue', 'three-takes-begun-late-and-cut',
+          bytes([150, 1, 3, 0x80, 0x08, 0, 0, 0xC2, 0xF0, 0, 0, 0x01, 0x60, 0, 0]))
+
+
 def main():
     capture_seeds()
     console_seeds()
     decoder_seeds()
     settings_seeds()
     tape_index_seeds()
+    rescue_seeds()
 
 
 if __name__ == '__main__':
