@@ -13,6 +13,7 @@
 #include "tape_tap.h"
 #include "tape_testing.h"
 #include "test_pty.h"
+#include "test_small_filesystem.h"
 
 #include <gtest/gtest.h>
 #include <glib.h>
@@ -475,6 +476,22 @@ TEST(Cli, RescueSavesWhatTwoTakesReadTogether)
     expected.append(program.begin(), program.end());
     EXPECT_EQ(test_read_file(folder.path() + "/WORN.prg"), expected);
     EXPECT_FALSE(fs::exists(folder.path() + "/STUCK.prg"));
+}
+
+// A full disk: the program that does not fit leaves nothing behind, and the
+// run fails with the system's reason.
+TEST(Cli, ExtractOntoAFullDiskLeavesNoHalfProgram)
+{
+    test_small_filesystem disk(64 * 1024);
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    test_write_file(disk.path() + "/filler", std::string(64 * 1024, 'x')); // the whole disk
+    const cli_result result = run_cli(
+        {"extract", "--into", disk.path(), ZR7K8_SOURCE_DIR "/tests/data/tapes/openroms-testtape-c64-pal-turbo.tap"},
+        disk.path());
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_NE(result.err.find(g_strerror(ENOSPC)), std::string::npos) << result.err;
+    EXPECT_EQ(disk.listing(), "filler");
 }
 
 // Programs saved as the tape plays, here from a dump of the demo tape: its
