@@ -12,6 +12,36 @@ namespace {
 // The question is shown as it is, in English, like the program's title.
 const char quit_question[] = "Are you sure you want to quit?";
 
+// How long quitting waits for a running operation to end once asked to: a
+// capture stops within about half a second of its port closing, and even a
+// long tape's TAP image takes seconds.
+const gint64 quit_wait_us = 30 * G_USEC_PER_SEC;
+const guint quit_poll_ms = 50;
+
+// Set once quitting has begun: a second Quit meanwhile is not asked again.
+bool quit_under_way = false;
+
+gboolean keep_polling(gpointer)
+{
+    return G_SOURCE_CONTINUE;
+}
+
+// Asks the running operation (if any) to end, then runs the main loop, so
+// the window stays responsive, until its finish callback has run: a dump is
+// then closed and in place, and its TAP image written. Bounded by
+// quit_wait_us.
+void end_running_operation(void)
+{
+    quit_under_way = true;
+    flag_abort_requested = 1;
+    serial_disconnect_port();
+    const gint64 deadline = g_get_monotonic_time() + quit_wait_us;
+    const guint poll = g_timeout_add(quit_poll_ms, keep_polling, nullptr);
+    while (common_operation_running() && g_get_monotonic_time() < deadline)
+        g_main_context_iteration(nullptr, TRUE);
+    g_source_remove(poll);
+}
+
 }  // namespace
 
 gboolean idle_statusbar_update(gpointer data)
@@ -31,21 +61,19 @@ void quit_program(void)
 
 void on_toolbutton_main_quit_clicked(GtkToolButton *, gpointer)
 {
-    if (!common_get_user_confirmation(quit_question))
+    if (quit_under_way || !common_get_user_confirmation(quit_question))
         return;
     options_save_to_file();
-    flag_abort_requested = 1;
-    serial_disconnect_port();
+    end_running_operation();
     gtk_main_quit();
 }
 
 gboolean on_window_main_delete_event(GtkWidget *, GdkEvent *, gpointer)
 {
-    if (!common_get_user_confirmation(quit_question))
+    if (quit_under_way || !common_get_user_confirmation(quit_question))
         return TRUE;
     options_save_to_file();
-    flag_abort_requested = 1;
-    serial_disconnect_port();
+    end_running_operation();
     return FALSE;
 }
 

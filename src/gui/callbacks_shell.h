@@ -13,12 +13,15 @@ gboolean idle_statusbar_update(gpointer data);
 void quit_program(void);
 
 // Quit button: after "Are you sure you want to quit?" is answered Yes, saves
-// the settings, closes the port and leaves the main loop; No changes nothing.
+// the settings, closes the port, waits (the main loop running, at most 30 s)
+// for a running operation's finish, so that an aborted dump is closed and its
+// TAP image written, and leaves the main loop; No changes nothing.
 void on_toolbutton_main_quit_clicked(GtkToolButton *toolbutton, gpointer user_data);
 
 // The window manager's close of window_main: the same question. Returns TRUE
-// (window stays) on No; on Yes saves the settings, closes the port and returns
-// FALSE, so that the window is destroyed and quit_program runs.
+// (window stays) on No; on Yes saves the settings, closes the port, waits for
+// a running operation's finish as the Quit button does and returns FALSE, so
+// that the window is destroyed and quit_program runs.
 gboolean on_window_main_delete_event(GtkWidget *widget, GdkEvent *event, gpointer user_data);
 
 // "Stay on top": stores the toggle's state in flag_windows_always_on_top and

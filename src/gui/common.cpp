@@ -21,8 +21,18 @@ int common_get_user_confirmation(const gchar *message)
     return response == GTK_RESPONSE_YES ? 1 : 0;
 }
 
+// Whether the toolbar is busy: an operation's worker runs or its finish is
+// still to come.
+static int operation_running;
+
+int common_operation_running(void)
+{
+    return operation_running;
+}
+
 void common_toolbar_set_operation_running(int running)
 {
+    operation_running = running != 0;
     static const char *const start_buttons[] = {
         "toolbutton_main_settings", "toolbutton_main_format", "toolbutton_main_monitor",
         "toolbutton_main_dump",     "toolbutton_main_open_tape", "toolbutton_main_reboot",

@@ -24,3 +24,7 @@ int common_get_user_confirmation(const gchar *message);
 // Operations call it with 1 once their worker exists and with 0 from their
 // finish callback, before closing the port.
 void common_toolbar_set_operation_running(int running);
+
+// 1 between an operation's common_toolbar_set_operation_running(1) and its
+// finish callback's (0), else 0.
+int common_operation_running(void);

@@ -1,6 +1,7 @@
 // Preview, Dump and Abort in the real main window under Xvfb, with the
 // simulated device on a pseudo-terminal.
 #include "callbacks_indicator.h"
+#include "link/capture_progress.h"
 #include "config_home.h"
 #include "devsim.h"
 #include "gui_support.h"
@@ -334,6 +335,33 @@ TEST_F(Capture, DumpWithTheTapBoxTickedLeavesAnImageWithTheTapeNames)
     for (const decoded_name &name : run_name_finder(samples))
         names.push_back(name.shown);
     EXPECT_EQ(names, std::vector<std::string>(std::begin(tape_demo_names), std::end(tape_demo_names)));
+}
+
+TEST_F(Capture, QuitDuringADumpEndsItAndWaitsForItsImage)
+{
+    // About seven seconds of stream: Quit comes well inside it.
+    devsim_options options = fast_device(tape_samples_to_bytes(tape_demo_samples()));
+    options.bytes_per_second = 20000;
+    start_device(options);
+    auto chosen = choose_file_with_tap(folder.path(), "cut");
+    test_click(lookup_widget(window_main, "toolbutton_main_dump"));
+    ASSERT_TRUE(test_pump_until(
+        [] {
+            guint64 ticks = 0, bytes = 0;
+            capture_progress_read(&ticks, &bytes);
+            return bytes >= 8192;
+        },
+        20000));
+    auto yes = test_answer_dialog("dialog_yes_no_confirmation", "button_yes_no_confirmation_yes");
+
+    EXPECT_TRUE(test_run_main_loop([] { test_click(lookup_widget(window_main, "toolbutton_main_quit")); }));
+
+    EXPECT_EQ(yes->answered, 1);
+    EXPECT_EQ(test_statusbar_text(), " Operation aborted");
+    const std::string listing = test_folder_listing(folder.path());
+    EXPECT_TRUE(listing.starts_with("cut.DMP ") && listing.find(" .") == std::string::npos) << listing;
+    EXPECT_GE(file_bytes(folder.path() + "/cut.DMP").size(), 8192u);
+    EXPECT_GT(file_bytes(folder.path() + "/cut.tap").size(), 20u);
 }
 
 TEST_F(Capture, AFullDiskLeavesNoTapImageAndTheStatusSaysWhy)
