@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <mutex>
 
 #include <glib/gstdio.h>
 
@@ -31,13 +33,19 @@ live_temporary slots[slot_count];
 
 const int cleaned_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
-void remove_temporaries_and_end(int signal_number)
+// Async-signal-safe: only atomic loads and unlink.
+void remove_live_temporaries(void)
 {
-    const int saved_errno = errno;
     for (live_temporary &slot : slots) {
         if (slot.state.load() == slot_live)
             unlink(slot.path);
     }
+}
+
+void remove_temporaries_and_end(int signal_number)
+{
+    const int saved_errno = errno;
+    remove_live_temporaries();
     // Ends the process as the signal would have: it is delivered again, with
     // its default action, as soon as this handler returns.
     signal(signal_number, SIG_DFL);
@@ -130,6 +138,10 @@ staged_target staged_file_look_at_target(const char *path, GError **error)
 
 void staged_file_catch_signals(void)
 {
+    // A program that exits while a worker still writes (e.g. after a bounded
+    // wait) leaves no temporary file either.
+    static std::once_flag exit_hook;
+    std::call_once(exit_hook, [] { atexit(remove_live_temporaries); });
     for (int signal_number : cleaned_signals) {
         struct sigaction current;
         if (sigaction(signal_number, nullptr, &current) != 0)

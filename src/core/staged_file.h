@@ -23,6 +23,8 @@
 // process ends as it would have (the handler re-raises the signal). A signal
 // that the program handles itself (e.g. through g_unix_signal_add) is left to
 // it; the program then ends through its ordinary path and discards there.
+// A program that exits (exit() or a return from main) while a temporary file
+// is still live removes it too.
 //
 // Any thread; a staged_file belongs to one thread at a time. Calls block only
 // on the disk.

@@ -228,6 +228,25 @@ TEST(Cli, InterruptedDumpExits130AndKeepsAPrefixOfTheStream)
     EXPECT_EQ(temporary_of(folder.path(), "cut.dmp"), "");
 }
 
+TEST(Cli, AnInterruptedConversionLeavesNoFile)
+{
+    test_folder folder;
+    const std::string dir = folder.path();
+    // A sparse dump of 256 MiB: converting it takes far longer than the wait
+    // for its temporary file to appear.
+    test_write_file(dir + "/big.dmp", "");
+    ASSERT_EQ(truncate((dir + "/big.dmp").c_str(), 256 << 20), 0);
+    const cli_result result = run_cli({"totap", "big.dmp", "big.tap"}, dir, [&](GPid pid) {
+        const gint64 deadline = g_get_monotonic_time() + 20 * G_USEC_PER_SEC;
+        while (temporary_of(dir, "big.tap").empty() && g_get_monotonic_time() < deadline)
+            g_usleep(1000);
+        kill(pid, SIGINT);
+    });
+    EXPECT_EQ(result.status, 128 + SIGINT) << result.err;
+    EXPECT_EQ(temporary_of(dir, "big.tap"), "");
+    EXPECT_FALSE(fs::exists(dir + "/big.tap"));
+}
+
 // Until the device has answered, no target is touched: an existing dump, a
 // link and the file it names stay as they were after a failed dump, and
 // names of things other than regular files are refused before the port is.

@@ -13,7 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -241,6 +244,33 @@ TEST(TapWriter, AFailedConversionLeavesTheEarlierImageAndNoOtherFile)
     ASSERT_TRUE(tape_read_file(tap.c_str(), &after, nullptr));
     EXPECT_EQ(after, good);
     EXPECT_EQ(disk.listing(), "tape.tap");
+}
+
+TEST(TapWriter, AnEndlessInputOntoAFullDiskEndsAtTheFirstWriteError)
+{
+    test_small_filesystem disk(64 * 1024);
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    GError *error = nullptr;
+    sampling_option_values options = options_for(0, 0);
+    EXPECT_FALSE(tap_write_file_from_dmp("/dev/zero", (disk.path() + "/z.tap").c_str(), &options, nullptr, &error));
+    ASSERT_NE(error, nullptr);
+    EXPECT_STREQ(error->message, g_strerror(ENOSPC));
+    g_error_free(error);
+    EXPECT_EQ(disk.listing(), "");
+}
+
+TEST(TapWriter, AnImageTooLongForItsLengthFieldFailsAsSoonAsItIs)
+{
+    const int null_device = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(null_device, 0);
+    auto writer = std::make_unique<tap_writer>();
+    sampling_option_values options = options_for(0, 0);
+    tap_writer_start(writer.get(), null_device, &options);
+    writer->data_length = G_MAXUINT32;  // as after 4 GiB of entries
+    tap_writer_add_sample(writer.get(), 1000);
+    EXPECT_EQ(writer->error_number, EFBIG);
+    close(null_device);
 }
 
 }  // namespace
