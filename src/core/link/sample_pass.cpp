@@ -31,6 +31,11 @@ void sample_pass_measure_for_options(sample_pass *pass, const sampling_option_va
     sample_pass_measure_for(pass, tap_format_for(options).clock_hz, half_waves);
 }
 
+void sample_pass_forget_earlier_tapes(sample_pass *pass)
+{
+    name_finder_forget_earlier_tapes(&pass->finder);
+}
+
 // The program's bytes travel in the same block, right after the event, so
 // the receiver frees both with one g_free.
 static void post_file_record(void *context, const tape_file_event *event)

@@ -55,6 +55,11 @@ void sample_pass_measure_for(sample_pass *pass, double clock_hz, int half_waves)
 // sampling options.
 void sample_pass_measure_for_options(sample_pass *pass, const sampling_option_values *options);
 
+// The stream does not continue the tape fed to earlier passes (a command's
+// next file): the name decoders start as if they had seen nothing. Worker
+// thread, right after sample_pass_init. The client's captures do not call it.
+void sample_pass_forget_earlier_tapes(sample_pass *pass);
+
 // Lists the capture's files too: each record (tape_index.h) goes to tape_file
 // as a heap copy of a tape_file_event, its program's bytes (if any) in the
 // same block, which the callback frees with one g_free. Worker thread,

@@ -14,6 +14,12 @@ void name_finder_init(name_finder *finder)
     finder->loader = tape_loader_rom;
 }
 
+void name_finder_forget_earlier_tapes(name_finder *finder)
+{
+    // A restart leaves each decoder in the state its first pulse gives it.
+    finder->restart = 1;
+}
+
 int name_finder_feed(name_finder *finder, unsigned short sample)
 {
     const unsigned char pulse = pulse_of_sample(sample);

@@ -26,6 +26,12 @@ struct name_finder {
 // Prepares a finder for a new capture (restart 0, name cleared). Any thread.
 void name_finder_init(name_finder *finder);
 
+// Makes the next sample restart all three searches: the decoders then go on
+// exactly as decoders that have never seen a pulse. For a tape that does not
+// continue what was fed before (the next file a command reads); the client's
+// successive captures keep the decoders' state. Any thread.
+void name_finder_forget_earlier_tapes(name_finder *finder);
+
 // Feeds one sample. Returns 1 when it completed a name: then finder->name holds
 // the 16 bytes of the file-name field as they were on tape, name[16] == 0 and
 // finder->loader says which decoder found it.
