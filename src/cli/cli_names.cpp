@@ -1,16 +1,18 @@
 #include "cli_names.h"
 
 #include "cli.h"
+#include "cli_output.h"
 #include "cli_progress.h"
 #include "link/handoff.h"
 #include "tape/name_finder.h"
 #include "tape/petscii.h"
 #include "tape/tape_time.h"
-#include "tape_file.h"
+#include "tape/tape_input.h"
 #include "tape_tap.h"
 
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,7 +39,7 @@ const char *print_line(const char *file, guint64 ticks, const char *second, cons
     if (last)
         std::printf("\t%s", last);
     std::printf("\n");
-    std::fflush(stdout);
+    cli_output_flush();
     g_free(time);
     return shown;
 }
@@ -77,22 +79,30 @@ void run_at_once(GSourceFunc callback, gpointer data)
     callback(data);
 }
 
-// Reads a tape's samples into the pass's measure: a TAP image's header says
-// which machine wrote it, for a DMP file the sampling options do.
-int read_samples(const char *path, int is_tap, const sampling_option_values *options,
-                 std::vector<unsigned short> *samples, sample_pass *pass)
+// Reads the tape at path through the pass, a block at a time, its health
+// measured for the machine that wrote it: a TAP image's header says which,
+// for a DMP file the sampling options do. Returns CLI_EXIT_OK, or
+// CLI_EXIT_FAILED after saying why.
+int read_tape(const char *path, const char *shown_path, const sampling_option_values *options, sample_pass *pass)
 {
-    std::string error;
-    tape_tap_info info{};
-    const int read = is_tap ? tape_tap_file_to_samples(path, 0, samples, &info, &error)
-                            : tape_read_dmp(path, samples, &error);
-    if (is_tap)
-        sample_pass_measure_for(pass, info.clock_hz, info.version == 2);
-    else
-        sample_pass_measure_for_options(pass, options);
-    if (!read)
-        cli_fail("%s", error.c_str());
-    return read;
+    GError *failure = nullptr;
+    tape_input *input = tape_input_open(path, 0, &failure);
+    long got = -1;
+    if (input) {
+        if (const tape_tap_info *header = tape_input_tap_header(input))
+            sample_pass_measure_for(pass, header->clock_hz, header->version == 2);
+        else
+            sample_pass_measure_for_options(pass, options);
+        unsigned short block[4096];
+        while ((got = tape_input_read(input, block, G_N_ELEMENTS(block), &failure)) > 0)
+            sample_pass_take(pass, block, unsigned(got));
+        tape_input_close(input);
+    }
+    if (got == 0)
+        return CLI_EXIT_OK;
+    const int status = cli_fail("%s: %s", shown_path, failure->message);
+    g_error_free(failure);
+    return status;
 }
 
 }  // namespace
@@ -175,14 +185,19 @@ int cli_checked_status(int status)
 int cli_read_tapes(int count, char **paths, const sampling_option_values *options, cli_tape_record_take take,
                    void *context)
 {
-    std::vector<int> is_tap;
+    // File names as printed: no control character in them can break a line
+    // or a field.
+    std::vector<std::string> shown;
     std::vector<std::string> warnings;
     for (int i = 0; i < count; ++i) {
+        shown.push_back(cli_escaped(paths[i]));
+        // A stream can only be judged as it is read: looking at its start
+        // would take those bytes away from the reading.
         std::string error, warning;
-        const int kind = tape_tap_file_check(paths[i], &error, &warning);
-        if (kind == 0)
-            return cli_refuse("%s: %s", paths[i], error.c_str());
-        is_tap.push_back(kind == 1);
+        struct stat status {};
+        const bool stream = stat(paths[i], &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
+        if (!stream && tape_tap_file_check(paths[i], &error, &warning) == 0)
+            return cli_refuse("%s: %s", shown[i].c_str(), error.c_str());
         warnings.push_back(warning);
     }
 
@@ -190,19 +205,17 @@ int cli_read_tapes(int count, char **paths, const sampling_option_values *option
     int status = CLI_EXIT_OK;
     guint64 tape_ticks = 0;
     names_found = 0;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count && !cli_output_failed(); ++i) {
         if (!warnings[i].empty())
-            cli_say(CLI_PROGRAM ": %s: %s", paths[i], warnings[i].c_str());
-        std::vector<unsigned short> samples;
+            cli_say(CLI_PROGRAM ": %s: %s", shown[i].c_str(), warnings[i].c_str());
+        // Each file is a tape of its own: nothing of the one before carries over.
         auto pass = std::make_unique<sample_pass>();
         sample_pass_init(pass.get(), print_found);
-        if (!read_samples(paths[i], is_tap[i], options, &samples, pass.get())) {
-            status = CLI_EXIT_FAILED;
-            continue;
-        }
-        reading = {count > 1 ? paths[i] : nullptr, i, take, context};
+        sample_pass_forget_earlier_tapes(pass.get());
+        reading = {count > 1 ? shown[i].c_str() : nullptr, i, take, context};
         sample_pass_list_files(pass.get(), print_record);
-        sample_pass_take(pass.get(), samples.data(), unsigned(samples.size()));
+        if (read_tape(paths[i], shown[i].c_str(), options, pass.get()) != CLI_EXIT_OK)
+            status = CLI_EXIT_FAILED;
         sample_pass_finish(pass.get());
         tape_ticks += pass->tape_ticks;
     }

@@ -55,8 +55,11 @@ std::string cli_percent_text(float percent);
 // options say which machine wrote a DMP file, for the health figures.
 // A TAP image cut short gets one warning and is read as far as it goes; the
 // run ends with the tape time and the names found on standard error.
-// Every path is judged before any line is printed: one that is neither
-// refuses the run (CLI_EXIT_USAGE, nothing printed). Each record also goes to
+// Every regular file is judged before any line is printed: one that is
+// neither refuses the run (CLI_EXIT_USAGE, nothing printed); a stream (FIFO,
+// pipe, device) is judged as it is read. Inputs are read as streams in fixed
+// memory, each with fresh name decoders; file names are printed escaped
+// (cli_escaped). Reading stops once standard output has failed. Each record also goes to
 // take (may be null) with its file's place in paths, during the call only.
 // Returns CLI_EXIT_OK, or CLI_EXIT_FAILED when a file could not be read (the
 // others are still read). Blocks while it reads.

@@ -2,6 +2,7 @@
 // it the rest of the command line.
 #include "cli.h"
 #include "cli_commands.h"
+#include "cli_output.h"
 
 #include <clocale>
 #include <cstdio>
@@ -63,11 +64,8 @@ int run_help(int argc, char **argv)
     return entry->run(2, help_argv);
 }
 
-}  // namespace
-
-int main(int argc, char **argv)
+int run(int argc, char **argv)
 {
-    std::setlocale(LC_ALL, "");
     if (argc < 2) {
         print_usage(stderr);
         return CLI_EXIT_USAGE;
@@ -83,4 +81,13 @@ int main(int argc, char **argv)
     if (!entry)
         return cli_refuse("unknown command '%s' (see: " CLI_PROGRAM " help)", name);
     return entry->run(argc - 1, argv + 1);
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    cli_output_guard_standard_descriptors();
+    std::setlocale(LC_ALL, "");
+    return cli_output_close(run(argc, argv));
 }

@@ -1,6 +1,7 @@
 // The command line as a user runs it: build/zr7k8 as a child process, the
 // simulated device on a pseudo-terminal in this process.
 #include "bootsim.h"
+#include "cli_run.h"
 #include "config_home.h"
 #include "devsim.h"
 #include "health_tapes.h"
@@ -37,68 +38,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-struct cli_result {
-    int status = -1;  // exit status; 128 + n after signal n
-    std::string out, err;
-};
-
-// Reads both pipes until the child closes them, then reaps it.
-cli_result finish(GPid pid, int out, int err)
-{
-    cli_result result;
-    pollfd fds[] = {{out, POLLIN, 0}, {err, POLLIN, 0}};
-    std::string *texts[] = {&result.out, &result.err};
-    int open_pipes = 2;
-    while (open_pipes > 0 && poll(fds, 2, 60000) > 0) {
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0)
-                continue;
-            char buffer[4096];
-            const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
-            if (got > 0) {
-                texts[i]->append(buffer, size_t(got));
-            } else {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open_pipes;
-            }
-        }
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    g_spawn_close_pid(pid);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return result;
-}
-
-// Runs build/zr7k8 with `arguments` in `folder`, with a private configuration
-// folder; `meanwhile` is called with the child's process id while it runs.
-cli_result run_cli(const std::vector<std::string> &arguments, const std::string &folder,
-                   const std::function<void(GPid)> &meanwhile = nullptr)
-{
-    std::vector<const char *> argv{ZR7K8_BINARY_DIR "/zr7k8"};
-    for (const std::string &argument : arguments)
-        argv.push_back(argument.c_str());
-    argv.push_back(nullptr);
-    const std::string config = folder + "/.config";
-    gchar **environment = g_environ_setenv(g_get_environ(), "XDG_CONFIG_HOME", config.c_str(), TRUE);
-    GPid pid = 0;
-    int out = -1, err = -1;
-    GError *error = nullptr;
-    const gboolean started = g_spawn_async_with_pipes(folder.c_str(), const_cast<char **>(argv.data()), environment,
-                                                      G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &pid, nullptr,
-                                                      &out, &err, &error);
-    g_strfreev(environment);
-    if (!started) {
-        ADD_FAILURE() << error->message;
-        g_error_free(error);
-        return {};
-    }
-    if (meanwhile)
-        meanwhile(pid);
-    return finish(pid, out, err);
-}
 
 struct sim_deleter {
     void operator()(devsim *sim) const { devsim_stop(sim); }

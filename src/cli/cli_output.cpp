@@ -1,0 +1,89 @@
+#include "cli_output.h"
+
+#include "cli.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// errno of the first failed write; -1 when the reason was lost; 0 while all
+// is well.
+int first_error = 0;
+
+void remember(int error_number)
+{
+    if (first_error == 0)
+        first_error = error_number ? error_number : -1;
+}
+
+}  // namespace
+
+void cli_output_guard_standard_descriptors(void)
+{
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF)
+            continue;
+        // The lowest free number is this one: those below are open by now.
+        open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY);
+    }
+}
+
+void cli_output_flush(void)
+{
+    if (std::fflush(stdout) != 0)
+        remember(errno);
+}
+
+int cli_output_failed(void)
+{
+    return first_error != 0 || std::ferror(stdout);
+}
+
+int cli_output_close(int status)
+{
+    cli_output_flush();
+    const int had_error = std::ferror(stdout);
+    if (std::fclose(stdout) != 0)
+        remember(errno);
+    if (had_error)
+        remember(0);
+    if (first_error == 0 || (status != CLI_EXIT_OK && status != CLI_EXIT_BAD_FILE))
+        return status;
+    if (first_error < 0)
+        return cli_fail("write error");
+    return cli_fail("write error: %s", g_strerror(first_error));
+}
+
+std::string cli_escaped(const char *text)
+{
+    std::string escaped;
+    for (const char *at = text; *at; ++at) {
+        const unsigned char byte = static_cast<unsigned char>(*at);
+        switch (byte) {
+        case '\t':
+            escaped += "\\t";
+            break;
+        case '\n':
+            escaped += "\\n";
+            break;
+        case '\r':
+            escaped += "\\r";
+            break;
+        case '\\':
+            escaped += "\\\\";
+            break;
+        default:
+            if (byte < 0x20 || byte == 0x7F) {
+                char hex[5];
+                std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+                escaped += hex;
+            } else {
+                escaped += char(byte);
+            }
+        }
+    }
+    return escaped;
+}
