@@ -63,6 +63,29 @@ TEST(SerialOpen, FullPathOpens)
     serial_disconnect_port();
 }
 
+TEST(SerialOpen, ATerminalGetsItsLineSettingsBackAtTheClose)
+{
+    // As a terminal a user types in: canonical, echoing, 38400 baud.
+    test_pty pty;
+    termios cooked;
+    ASSERT_EQ(tcgetattr(pty.master(), &cooked), 0);
+    cooked.c_lflag |= ICANON | ECHO;
+    cfsetispeed(&cooked, B38400);
+    cfsetospeed(&cooked, B38400);
+    ASSERT_EQ(tcsetattr(pty.master(), TCSANOW, &cooked), 0);
+
+    ASSERT_EQ(serial_connect_and_configure_port(pty.path().c_str()), 1);
+    termios during;
+    ASSERT_EQ(tcgetattr(pty.master(), &during), 0);
+    EXPECT_EQ(cfgetospeed(&during), speed_t(B921600));
+    serial_disconnect_port();
+
+    termios after;
+    ASSERT_EQ(tcgetattr(pty.master(), &after), 0);
+    EXPECT_EQ(cfgetospeed(&after), speed_t(B38400));
+    EXPECT_EQ(after.c_lflag & (ICANON | ECHO), tcflag_t(ICANON | ECHO));
+}
+
 TEST(SerialOpen, SecondNameIsDevPrefixUnlessAlreadyThere)
 {
     char *second = serial_second_port_name("ttyACM0");

@@ -45,6 +45,12 @@ static std::atomic<unsigned> io_in_flight{0};
 // Guarded by g__connection_established_lock.
 static std::vector<int> retired_descriptors;
 
+// The open port's line settings as they were before it was configured, put
+// back when it is let go: a terminal given by mistake (/dev/tty) is left as
+// it was, not raw at 921600 baud. Guarded by the connection lock.
+static termios line_before_open;
+static bool line_before_open_known = false;
+
 struct port_view {
     int fd;
     int wake;
@@ -369,8 +375,12 @@ static void serial_retire(port_view view)
         retired_descriptors.push_back(view.fd);
     }
     retired_descriptors.push_back(view.wake);
-    if (device >= 0)
+    if (device >= 0) {
+        if (line_before_open_known)
+            tcsetattr(device, TCSANOW, &line_before_open);
         serial_release(device);
+    }
+    line_before_open_known = false;
 }
 
 int serial_connect_and_configure_port(const char *name)
@@ -387,7 +397,11 @@ int serial_connect_and_configure_port(const char *name)
         if (fd < 0)
             return 0;
     }
+    termios line_before;
+    const bool line_known = tcgetattr(fd, &line_before) == 0;
     if (!serial_configure(fd)) {
+        if (line_known)
+            tcsetattr(fd, TCSANOW, &line_before);
         close(fd);
         return 0;
     }
@@ -406,6 +420,8 @@ int serial_connect_and_configure_port(const char *name)
         serial_retire(earlier);
     }
     hPort = fd;
+    line_before_open = line_before;
+    line_before_open_known = line_known;
     live_port.store(port_pack(fd, wake));
     connection_established = 1;
     serial_reap_retired();

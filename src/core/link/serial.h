@@ -31,7 +31,8 @@ int serial_connect_and_configure_port(const char *name);
 // Closes the port if it is open, else does nothing; safe any number of times
 // and before any open. A read or write in progress on another thread returns
 // at once and fails. Output that the driver still holds for the device is
-// discarded, and the port is free for another opener on return. Never waits for the device
+// discarded, the line settings the port had before it was opened are put
+// back, and the port is free for another opener on return. Never waits for the device
 // (a terminal's last close can wait up to 30 s for its output to drain; when
 // the driver still holds output after the discard, that close is left to a
 // short-lived thread of its own). Blocks only for the lock. Any thread (the
