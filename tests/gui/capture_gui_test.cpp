@@ -1,5 +1,6 @@
 // Preview, Dump and Abort in the real main window under Xvfb, with the
 // simulated device on a pseudo-terminal.
+#include "callbacks_capture.h"
 #include "callbacks_indicator.h"
 #include "link/capture_progress.h"
 #include "config_home.h"
@@ -223,6 +224,18 @@ TEST_F(Capture, UnplugMidStreamIsACommunicationErrorAndTheFileKeepsWhatCame)
     EXPECT_LE(file.size(), 100001u);
     EXPECT_GE(file.size(), 50000u);
     EXPECT_TRUE(std::equal(file.begin(), file.end(), stream.begin()));
+}
+
+TEST_F(Capture, AnAbortThatCameAfterTheSuccessMarkerCutNothingShort)
+{
+    // The finish of a capture that ended on its success marker, with Abort
+    // pressed meanwhile (as during the TAP image step), and of one the
+    // Abort ended.
+    flag_abort_requested = 1;
+    idle_finish_dump_core(nullptr);
+    EXPECT_EQ(test_statusbar_text(), " Operation succeeded");
+    idle_finish_dump_core(const_cast<char *>("Communication error"));
+    EXPECT_EQ(test_statusbar_text(), " Operation aborted");
 }
 
 TEST_F(Capture, PreviewWithAnEmptyPortSettingSaysSoAndStartsNothing)
