@@ -1,5 +1,7 @@
 #include "cli.h"
 
+#include "cli_output.h"
+
 #include "options.h"
 
 #include <cstdarg>
@@ -17,10 +19,17 @@ void print_line(const char *prefix, const char *format, va_list arguments)
     g_free(text);
 }
 
+// The client's settings, read once; the command line writes nothing there.
 const char *settings_port(gchar **setting)
 {
-    if (!options_config_file_path())
-        options_module_init();
+    static bool loaded = false;
+    if (!loaded) {
+        options_module_init_read_only();
+        loaded = true;
+        if (const char *problem = options_load_problem())
+            cli_say(CLI_PROGRAM ": warning: the client's settings file %s is left as it is: %s",
+                    cli_escaped(options_config_file_path()).c_str(), problem);
+    }
     return *setting;
 }
 
@@ -135,9 +144,11 @@ char *cli_bootloader_port(const char *given)
 
 void cli_explain_port(const char *port)
 {
-    if (port_from_settings)
+    if (port_from_settings && options_config_file_path())
         cli_say("The port \"%s\" is the client's setting (%s); give --port, or see: " CLI_PROGRAM " ports", port,
-                options_config_file_path());
+                cli_escaped(options_config_file_path()).c_str());
+    else if (port_from_settings)
+        cli_say("The port \"%s\" is the client's default; give --port, or see: " CLI_PROGRAM " ports", port);
     else
         cli_say("See: " CLI_PROGRAM " ports");
 }

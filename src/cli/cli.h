@@ -45,8 +45,9 @@ void cli_add_port_option(GOptionContext *context, gchar **port);
 void cli_add_bootloader_port_option(GOptionContext *context, gchar **port);
 
 // The device or bootloader port: `given` (from --port or --bootloader-port)
-// when set, else the client's setting from its settings file (which the
-// client creates with its defaults when it is missing). Returns a new string
+// when set, else the client's setting from its settings file (its default
+// when the file is missing; a warning when the file cannot be read; the
+// command line never writes the file). Returns a new string
 // (g_free), or nullptr after printing why when the port is empty.
 char *cli_device_port(const char *given);
 char *cli_bootloader_port(const char *given);

@@ -27,6 +27,13 @@
 // (leading spaces, backslashes, line breaks); plain values look exactly as
 // above.
 //
+// A file that is there but cannot be read as settings (not a regular file,
+// over 1 MB, not a key file, a value that is not UTF-8 text) is never written
+// over: it may hold the user's real settings in a form this program does not
+// read. A byte-order mark at its start is accepted. Saving replaces the file
+// at the end of any symbolic links (never a link itself), keeps its mode, and
+// leaves a file without write permission alone.
+//
 // Everything here runs on the interface thread. Workers read the two strings
 // in place while they run; the strings are only replaced while no worker runs.
 #pragma once
@@ -40,21 +47,36 @@
 extern gchar *options_device_port_string;
 extern gchar *options_bootloader_port_string;
 
-// Works out the settings file path, creating the folder (mode 0700, one level)
-// when it is missing; if that fails the file lives in the current working
-// directory. Then sets the defaults "COM3" and "COM4" and loads the file
+// Works out the settings file path, creating the folder and any missing
+// parents (mode 0700) when it is missing. The file is never looked for
+// elsewhere: without a usable configuration folder (none can be made, or it
+// is given as a relative path) there is no settings file, and saves fail.
+// Then sets the defaults "COM3" and "COM4" and loads the file
 // (options_load_from_file). Call once, at start-up. Blocks only on the disk.
 void options_module_init(void);
 
+// options_module_init for a program that only reads the settings (the
+// command line): no folder and no file is ever made or written, and
+// options_save_to_file always fails.
+void options_module_init_read_only(void);
+
 // Loads both settings. A missing file gives the defaults and is created. An
-// existing file that cannot be read as a key file leaves the settings as they
-// are and is not touched. A key missing from a readable file (or the whole
-// group missing) gives that key's default, in memory only; a key whose value
-// cannot be read as a string keeps the setting as it is.
+// existing file that cannot be read as settings is not touched, now or by a
+// later save; the settings read from it before the fault are kept, the others
+// keep their values (options_load_problem says why). A key missing from a
+// readable file (or the whole group missing) gives that key's default, in
+// memory only.
 void options_load_from_file(void);
 
+// Why the last load found the file unreadable as settings, as an English
+// constant to show through the translation ("it is larger than 1 MB"), or
+// null when it was read (or missing).
+const char *options_load_problem(void);
+
 // Writes both settings to the file, replacing it whole. Returns TRUE when the
-// file was written, FALSE otherwise (the settings in memory stay as they are).
+// file was written, FALSE otherwise (the settings in memory stay as they are):
+// also for a file the last load could not read and a file without write
+// permission.
 gboolean options_save_to_file(void);
 
 // The two halves of the file's handling without the file: options_load_from_data
@@ -84,6 +106,7 @@ void options_set_dump_folder(const gchar *folder);
 const gchar *options_get_programs_folder(void);
 void options_set_programs_folder(const gchar *folder);
 
-// The settings file's full path (UTF-8), or null before options_module_init.
+// The settings file's full path (UTF-8), or null before options_module_init
+// and when there is no usable configuration folder.
 // Owned by this module.
 const gchar *options_config_file_path(void);

@@ -1,6 +1,7 @@
 #include "main.h"
 
 #include "callbacks_shell.h"
+#include "common.h"
 #include "link/handoff.h"
 #include "interface.h"
 #include "options.h"
@@ -45,6 +46,15 @@ void main_start_up(int *argc, char ***argv)
     gtk_window_set_transient_for(GTK_WINDOW(window_connection_settings), GTK_WINDOW(window_main));
 
     options_module_init();
+    if (const char *problem = options_load_problem()) {
+        // The file is kept for the user to mend; the values in use are not
+        // saved over it.
+        gchar *shown = g_filename_display_name(options_config_file_path());
+        gchar *text = g_strdup_printf(_(" Settings file %s left as it is: %s"), shown, _(problem));
+        common_statusbar_update(text);
+        g_free(text);
+        g_free(shown);
+    }
 
     // Selecting the first items runs the combos' handlers, which set the
     // initial sampling option values.

@@ -178,4 +178,17 @@ TEST(CliOutput, LostResultsExit1WithTheReason)
     EXPECT_NE(none.err.find("zr7k8: write error: Bad file descriptor"), std::string::npos) << none.err;
 }
 
+// Commands only read the client's settings: with no configuration folder
+// they write nothing, neither there nor in the folder they run in.
+TEST(CliSettings, CommandsWriteNoSettings)
+{
+    test_folder folder;
+    const cli_result result = run_cli({"reboot"}, folder.path());
+
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_NE(result.err.find("\"COM3\""), std::string::npos) << result.err;
+    EXPECT_FALSE(g_file_test((folder.path() + "/.config").c_str(), G_FILE_TEST_EXISTS));
+    EXPECT_FALSE(g_file_test((folder.path() + "/user.ini").c_str(), G_FILE_TEST_EXISTS));
+}
+
 }  // namespace

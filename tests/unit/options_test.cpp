@@ -2,6 +2,7 @@
 #include "options.h"
 
 #include "config_home.h"
+#include "test_pty.h"
 
 #include <glib.h>
 #include <glib/gstdio.h>
@@ -176,28 +177,82 @@ TEST_F(Options, FailedSaveReportsFalseAndKeepsSettings)
     EXPECT_FALSE(g_file_test(test_config_file().c_str(), G_FILE_TEST_EXISTS));
 }
 
-// With no configuration folder to make the settings folder in, the file lives
-// in the working directory.
-TEST_F(Options, FolderThatCannotBeMadeFallsBackToTheWorkingDirectory)
+// A configuration folder that is missing is made with its parents; the
+// working folder, and a file of another program there, are never used.
+TEST_F(Options, MissingConfigurationFolderIsMadeAndTheWorkingFolderIsNotUsed)
 {
-    gchar *work = g_dir_make_tmp("zr7k8-work-XXXXXX", nullptr);
-    ASSERT_NE(work, nullptr);
-    gchar *previous = g_get_current_dir();
-    ASSERT_EQ(chdir(work), 0);
+    test_folder work;
+    test_working_directory in_work(work.path());
+    test_write_file(work.path() + "/user.ini", "[connection]\ndevice_port=OTHER\n");
     ASSERT_EQ(g_rmdir(test_config_home().c_str()), 0);
 
     options_module_init();
 
-    const std::string expected = std::string(work) + "/user.ini";
-    EXPECT_EQ(std::string(options_config_file_path()), expected);
-    EXPECT_EQ(test_read_file(expected), default_file_text);
+    EXPECT_STREQ(options_device_port_string, "COM3");
+    EXPECT_EQ(std::string(options_config_file_path()), test_config_file());
+    EXPECT_EQ(test_read_file(test_config_file()), default_file_text);
+    EXPECT_EQ(test_read_file(work.path() + "/user.ini"), "[connection]\ndevice_port=OTHER\n");
+}
 
-    EXPECT_EQ(chdir(previous), 0);
-    g_unlink(expected.c_str());
-    g_rmdir(work);
-    g_mkdir(test_config_home().c_str(), 0700);
-    g_free(previous);
-    g_free(work);
+TEST_F(Options, ByteOrderMarkIsAccepted)
+{
+    test_write_file(test_config_file(), "\xEF\xBB\xBF[connection]\ndevice_port=COM7\nbootloader_port=COM8\n");
+
+    options_module_init();
+
+    EXPECT_STREQ(options_device_port_string, "COM7");
+    EXPECT_STREQ(options_bootloader_port_string, "COM8");
+    EXPECT_EQ(options_load_problem(), nullptr);
+}
+
+// A file that cannot be read as settings may hold the user's real port in a
+// form not understood here: a save (as on Quit) must not replace it.
+TEST_F(Options, FileThatCannotBeReadIsNeverWrittenOver)
+{
+    const std::string texts[] = {
+        "[connection]\ndevice_port=/dev/ttyS\xE9\nbootloader_port=COM6\n",      // Latin-1
+        "[connection]\ndevice_port=COM7\n#" + std::string(1024 * 1024, 'x') + "\n",  // over 1 MB
+        "this is not a key file\n",
+    };
+    for (const std::string &text : texts) {
+        test_write_file(test_config_file(), text);
+        options_module_init();
+        EXPECT_NE(options_load_problem(), nullptr) << text.substr(0, 40);
+        EXPECT_STRNE(options_device_port_string, "COM7") << "an oversized file is not read";
+        set_settings("COM5", "COM6");
+
+        EXPECT_FALSE(options_save_to_file());
+
+        EXPECT_EQ(test_read_file(test_config_file()), text);
+    }
+}
+
+// Saving replaces the file at the end of a symbolic link with the mode it
+// had; a file without write permission is left alone.
+TEST_F(Options, SaveKeepsLinkModeAndReadOnlyFiles)
+{
+    test_folder elsewhere;
+    const std::string real = elsewhere.path() + "/real.ini";
+    test_write_file(real, default_file_text);
+    ASSERT_EQ(g_chmod(real.c_str(), 0600), 0);
+    test_write_file(test_config_file(), "");
+    ASSERT_EQ(g_unlink(test_config_file().c_str()), 0);
+    ASSERT_EQ(symlink(real.c_str(), test_config_file().c_str()), 0);
+    options_module_init();
+    set_settings("COM5", "COM6");
+
+    ASSERT_TRUE(options_save_to_file());
+
+    EXPECT_TRUE(g_file_test(test_config_file().c_str(), G_FILE_TEST_IS_SYMLINK));
+    EXPECT_NE(test_read_file(real).find("device_port=COM5\n"), std::string::npos);
+    struct stat real_status {};
+    ASSERT_EQ(stat(real.c_str(), &real_status), 0);
+    EXPECT_EQ(real_status.st_mode & 0777, 0600u);
+
+    ASSERT_EQ(g_chmod(real.c_str(), 0444), 0);
+    set_settings("COM1", "COM2");
+    EXPECT_FALSE(options_save_to_file());
+    EXPECT_NE(test_read_file(real).find("device_port=COM5\n"), std::string::npos);
 }
 
 }  // namespace
