@@ -1,5 +1,6 @@
 # Makes the template po/zr7k8-client.pot anew from every source under src/
-# (texts marked with _ and N_) and merges it into each po/<language>.po.
+# (texts marked with _, N_ and P_, and the formats of the command line's
+# messages) and merges it into each po/<language>.po.
 # New texts then stand untranslated in the catalogues; fuzzy ones are guesses
 # from similar texts that msgfmt leaves out until a translator confirms them.
 #   cmake -DSOURCE_DIR=<repository> -DVERSION=<version> -P po/update.cmake
@@ -16,7 +17,8 @@ list(SORT sources)
 # Locations name the file only, so that moving code does not touch every
 # catalogue.
 execute_process(
-  COMMAND ${XGETTEXT} --language=C++ --from-code=UTF-8 --keyword=_ --keyword=N_
+  COMMAND ${XGETTEXT} --language=C++ --from-code=UTF-8 --keyword=_ --keyword=N_ --keyword=P_:1,2
+    --keyword=cli_fail --keyword=cli_refuse --keyword=cli_say
     --add-comments=TRANSLATORS: --add-location=file --sort-by-file
     --package-name=zr7k8-client --package-version=${VERSION}
     --msgid-bugs-address=https://zr7k8.example/ --output=${template} ${sources}

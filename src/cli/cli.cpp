@@ -3,6 +3,7 @@
 #include "cli_output.h"
 
 #include "options.h"
+#include "translate.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -12,9 +13,11 @@ namespace {
 // Set when a port name came from the settings file rather than the command line.
 bool port_from_settings = false;
 
+// The format is looked up in the catalogue: every call's format is a text
+// for the user.
 void print_line(const char *prefix, const char *format, va_list arguments)
 {
-    gchar *text = g_strdup_vprintf(format, arguments);
+    gchar *text = g_strdup_vprintf(_(format), arguments);
     fprintf(stderr, "%s%s\n", prefix, text);
     g_free(text);
 }
@@ -38,13 +41,18 @@ char *chosen_port(const char *given, gchar **setting, const char *what, const ch
     port_from_settings = given == nullptr;
     const char *port = given ? given : settings_port(setting);
     if (port == nullptr || port[0] == '\0') {
-        cli_refuse("no %s: give %s, or set it in the client's Settings", what, option);
+        cli_refuse("no %s: give %s, or set it in the client's Settings", _(what), option);
         return nullptr;
     }
     return g_strdup(port);
 }
 
 }  // namespace
+
+const gchar *cli_translate(const gchar *text, gpointer)
+{
+    return _(text);
+}
 
 int cli_fail(const char *format, ...)
 {
@@ -81,6 +89,7 @@ GOptionContext *cli_option_context(const char *name, const char *arguments, cons
     g_free(program);
     GOptionContext *context = g_option_context_new(arguments);
     g_option_context_set_summary(context, summary);
+    g_option_context_set_translate_func(context, cli_translate, nullptr, nullptr);
     if (entries)
         g_option_context_add_main_entries(context, entries, nullptr);
     return context;
@@ -88,6 +97,10 @@ GOptionContext *cli_option_context(const char *name, const char *arguments, cons
 
 int cli_parse(GOptionContext *context, int *argc, char ***argv, int min_args, int max_args)
 {
+    // Every entry added so far is in the main group; GLib's own texts come
+    // from its own catalogue.
+    if (GOptionGroup *entries = g_option_context_get_main_group(context))
+        g_option_group_set_translate_func(entries, cli_translate, nullptr, nullptr);
     GError *error = nullptr;
     if (!g_option_context_parse(context, argc, argv, &error)) {
         int status = cli_refuse("%s (see: %s --help)", error->message, g_get_prgname());
@@ -116,7 +129,7 @@ void cli_add_port_option(GOptionContext *context, gchar **port)
 {
     const GOptionEntry entries[] = {
         {"port", 'p', 0, G_OPTION_ARG_FILENAME, port,
-         "The device's serial port, e.g. /dev/ttyACM0 (default: the client's setting)", "PORT"},
+         N_("The device's serial port, e.g. /dev/ttyACM0 (default: the client's setting)"), N_("PORT")},
         {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
     };
     g_option_context_add_main_entries(context, entries, nullptr);
@@ -126,7 +139,7 @@ void cli_add_bootloader_port_option(GOptionContext *context, gchar **port)
 {
     const GOptionEntry entries[] = {
         {"bootloader-port", 'b', 0, G_OPTION_ARG_FILENAME, port,
-         "The serial port of the device's bootloader (default: the client's setting)", "PORT"},
+         N_("The serial port of the device's bootloader (default: the client's setting)"), N_("PORT")},
         {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
     };
     g_option_context_add_main_entries(context, entries, nullptr);
@@ -134,21 +147,21 @@ void cli_add_bootloader_port_option(GOptionContext *context, gchar **port)
 
 char *cli_device_port(const char *given)
 {
-    return chosen_port(given, &options_device_port_string, "device port", "--port");
+    return chosen_port(given, &options_device_port_string, N_("device port"), "--port");
 }
 
 char *cli_bootloader_port(const char *given)
 {
-    return chosen_port(given, &options_bootloader_port_string, "bootloader port", "--bootloader-port");
+    return chosen_port(given, &options_bootloader_port_string, N_("bootloader port"), "--bootloader-port");
 }
 
 void cli_explain_port(const char *port)
 {
     if (port_from_settings && options_config_file_path())
-        cli_say("The port \"%s\" is the client's setting (%s); give --port, or see: " CLI_PROGRAM " ports", port,
+        cli_say("The port \"%s\" is the client's setting (%s); give --port, or see: zr7k8 ports", port,
                 cli_escaped(options_config_file_path()).c_str());
     else if (port_from_settings)
-        cli_say("The port \"%s\" is the client's default; give --port, or see: " CLI_PROGRAM " ports", port);
+        cli_say("The port \"%s\" is the client's default; give --port, or see: zr7k8 ports", port);
     else
-        cli_say("See: " CLI_PROGRAM " ports");
+        cli_say("See: zr7k8 ports");
 }

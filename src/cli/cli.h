@@ -19,6 +19,14 @@ enum {
     CLI_EXIT_INTERRUPTED = 130 // Ctrl-C or SIGTERM ended the job
 };
 
+// Messages pass through the catalogue (translate.h): the format of every
+// cli_fail, cli_refuse and cli_say is a text for the user, looked up as it
+// stands at the call. The fields of the lines on standard output (times,
+// loaders, the word verdict and the verdicts, names) never are.
+
+// GLib's translate function for option help texts: translate_text.
+const gchar *cli_translate(const gchar *text, gpointer data);
+
 // Prints "zr7k8: " and the formatted message as one line on standard error.
 // Returns CLI_EXIT_FAILED, so that `return cli_fail(...)` ends a job.
 int cli_fail(const char *format, ...) G_GNUC_PRINTF(1, 2);

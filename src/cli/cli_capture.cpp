@@ -9,6 +9,7 @@
 #include "cli_progress.h"
 #include "cli_sampling.h"
 #include "link/sampling_command.h"
+#include "translate.h"
 
 #include <csignal>
 
@@ -131,5 +132,5 @@ int cli_capture_run(capture_dump *dump, const char *port, const sampling_option_
         show_progress(nullptr);
         cli_progress_finish(names_found);
     }
-    return cli_job_report(&outcome, port, "Operation aborted", "%s", "Operation succeeded");
+    return cli_job_report(&outcome, port, N_("Operation aborted"), "%s", N_("Operation succeeded"));
 }

@@ -3,6 +3,7 @@
 #include "link/capture_worker.h"
 #include "cli.h"
 #include "link/serial.h"
+#include "translate.h"
 
 #include <glib-unix.h>
 
@@ -114,17 +115,17 @@ int cli_job_report(const cli_job_outcome *outcome, const char *port, const char 
                    const char *failed_pattern, const char *succeeded)
 {
     if (outcome->interrupted) {
-        cli_say("%s", aborted);
+        cli_say("%s", _(aborted));
         return CLI_EXIT_INTERRUPTED;
     }
     if (outcome->reason) {
-        gchar *text = g_strdup_printf(failed_pattern, outcome->reason);
+        gchar *text = g_strdup_printf(_(failed_pattern), _(outcome->reason));
         cli_fail("%s", text);
         g_free(text);
         if (outcome->reason == capture_reason_no_port)
             cli_explain_port(port);
         return CLI_EXIT_FAILED;
     }
-    cli_say("%s", succeeded);
+    cli_say("%s", _(succeeded));
     return CLI_EXIT_OK;
 }

@@ -9,6 +9,7 @@
 #include "tape/tape_time.h"
 #include "tape/tape_input.h"
 #include "tape_tap.h"
+#include "translate.h"
 
 #include <cstdio>
 #include <cstring>
@@ -151,7 +152,7 @@ void cli_add_health_option(GOptionContext *context)
 {
     const GOptionEntry entries[] = {
         {"health", 0, 0, G_OPTION_ARG_NONE, &health,
-         "After each file's name, a line with the tape speed and pulse spread measured on its pilot", nullptr},
+         N_("After each file's name, a line with the tape speed and pulse spread measured on its pilot"), nullptr},
         {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
     };
     g_option_context_add_main_entries(context, entries, nullptr);
@@ -167,7 +168,7 @@ void cli_add_check_option(GOptionContext *context)
 {
     const GOptionEntry entries[] = {
         {"check", 'c', 0, G_OPTION_ARG_NONE, &check,
-         "Exit with 3 when a file read back bad or was cut short (and all else went well)", nullptr},
+         N_("Exit with 3 when a file read back bad or was cut short (and all else went well)"), nullptr},
         {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
     };
     g_option_context_add_main_entries(context, entries, nullptr);
@@ -177,8 +178,10 @@ int cli_checked_status(int status)
 {
     if (!check || status != CLI_EXIT_OK || bad_files == 0)
         return status;
-    cli_fail(bad_files == 1 ? "%u file read back bad or cut short" : "%u files read back bad or cut short",
-             bad_files);
+    gchar *text = g_strdup_printf(
+        P_("%u file read back bad or cut short", "%u files read back bad or cut short", bad_files), bad_files);
+    cli_fail("%s", text);
+    g_free(text);
     return CLI_EXIT_BAD_FILE;
 }
 
@@ -207,7 +210,7 @@ int cli_read_tapes(int count, char **paths, const sampling_option_values *option
     names_found = 0;
     for (int i = 0; i < count && !cli_output_failed(); ++i) {
         if (!warnings[i].empty())
-            cli_say(CLI_PROGRAM ": %s: %s", shown[i].c_str(), warnings[i].c_str());
+            cli_say("zr7k8: %s: %s", shown[i].c_str(), warnings[i].c_str());
         // Each file is a tape of its own: nothing of the one before carries over.
         auto pass = std::make_unique<sample_pass>();
         sample_pass_init(pass.get(), print_found);

@@ -1,6 +1,7 @@
 #include "cli_programs.h"
 
 #include "cli.h"
+#include "translate.h"
 
 #include <glib/gstdio.h>
 
@@ -37,7 +38,7 @@ void cli_programs_add_folder_option(GOptionContext *context)
 {
     static const GOptionEntry entries[] = {
         {"programs", 'P', 0, G_OPTION_ARG_FILENAME, &capture_folder,
-         "Save each program read back good or repaired as a .prg file in DIR", "DIR"},
+         N_("Save each program read back good or repaired as a .prg file in DIR"), N_("DIR")},
         {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
     };
     g_option_context_add_main_entries(context, entries, nullptr);
@@ -46,7 +47,7 @@ void cli_programs_add_folder_option(GOptionContext *context)
 void cli_programs_add_force_option(GOptionContext *context)
 {
     static const GOptionEntry entries[] = {
-        {"force", 'f', 0, G_OPTION_ARG_NONE, &force, "Replace program files that exist", nullptr},
+        {"force", 'f', 0, G_OPTION_ARG_NONE, &force, N_("Replace program files that exist"), nullptr},
         {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
     };
     g_option_context_add_main_entries(context, entries, nullptr);

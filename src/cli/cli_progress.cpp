@@ -2,6 +2,7 @@
 
 #include "cli_names.h"
 #include "tape/tape_time.h"
+#include "translate.h"
 
 #include <cstdio>
 #include <string>
@@ -61,6 +62,8 @@ guint64 pulse_rate(void)
 }
 
 // The separator and the file's size ("1.2 MB") while dumping, else nothing.
+// GLib joins number and unit with a no-break space, which scripts reading the
+// line would not take for one: a plain space stands there instead.
 std::string size_text(const char *separator)
 {
     if (!state.dumping)
@@ -68,6 +71,9 @@ std::string size_text(const char *separator)
     gchar *size = g_format_size(state.bytes);
     std::string text = std::string(separator) + size;
     g_free(size);
+    static const std::string no_break_space = "\u00a0";
+    for (size_t at = text.find(no_break_space); at != std::string::npos; at = text.find(no_break_space, at))
+        text.replace(at, no_break_space.size(), " ");
     return text;
 }
 
@@ -77,16 +83,21 @@ std::string health_text(void)
     if (state.health.pulses == 0)
         return "";
     const std::string speed = cli_percent_text(state.health.speed_percent);
-    return "  speed " + (speed[0] == '-' || speed == "0.0" ? "" : std::string("+")) + speed + " %  spread " +
-           cli_percent_text(state.health.spread_percent) + " %";
+    const std::string signed_speed = (speed[0] == '-' || speed == "0.0" ? "" : std::string("+")) + speed;
+    gchar *text = g_strdup_printf(_("  speed %s %%  spread %s %%"), signed_speed.c_str(),
+                                  cli_percent_text(state.health.spread_percent).c_str());
+    const std::string shown = text;
+    g_free(text);
+    return shown;
 }
 
 void draw_line(void)
 {
     gchar *time = tape_time_text_tenths(state.tape_ticks);
-    gchar *line = g_strdup_printf("%s  %s%s  %" G_GUINT64_FORMAT " pulses/s%s%s%s", state.status.c_str(), time,
-                                  size_text("  ").c_str(), pulse_rate(), health_text().c_str(),
-                                  state.last_name.empty() ? "" : "  last: ", state.last_name.c_str());
+    const std::string rate = std::to_string(pulse_rate());
+    gchar *line = g_strdup_printf(_("%s  %s%s  %s pulses/s%s%s%s"), state.status.c_str(), time,
+                                  size_text("  ").c_str(), rate.c_str(), health_text().c_str(),
+                                  state.last_name.empty() ? "" : _("  last: "), state.last_name.c_str());
     std::string shown = line;
     // A line that wraps could not be rewritten in place; the terminal's echo
     // of a Ctrl-C ("^C") must fit behind it too.
@@ -110,11 +121,11 @@ void cli_progress_start(int dumping)
 
 void cli_progress_status(const char *text)
 {
-    state.status = text;
+    state.status = _(text);
     if (state.terminal)
         draw_line();
     else
-        std::fprintf(stderr, "%s\n", text);
+        std::fprintf(stderr, "%s\n", state.status.c_str());
 }
 
 void cli_progress_clear(void)
@@ -151,7 +162,7 @@ void cli_progress_finish(unsigned names)
 {
     clear_line();
     gchar *time = tape_time_text_tenths(state.tape_ticks);
-    std::fprintf(stderr, "%s of tape%s, %u name%s found\n", time, size_text(", ").c_str(), names,
-                 names == 1 ? "" : "s");
+    std::fprintf(stderr, P_("%s of tape%s, %u name found\n", "%s of tape%s, %u names found\n", names), time,
+                 size_text(", ").c_str(), names);
     g_free(time);
 }

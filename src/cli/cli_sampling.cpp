@@ -2,6 +2,7 @@
 
 #include "cli.h"
 #include "link/sampling_command.h"
+#include "translate.h"
 
 namespace {
 
@@ -12,12 +13,12 @@ gboolean rising = FALSE;
 
 const GOptionEntry sampling_entries[] = {
     {"machine", 'm', 0, G_OPTION_ARG_STRING, &machine_text,
-     "The machine the tape is for: c64 (default), vic20, c16 or generic", "MACHINE"},
-    {"video", 'v', 0, G_OPTION_ARG_STRING, &video_text, "The machine's video standard: pal (default) or ntsc",
-     "VIDEO"},
+     N_("The machine the tape is for: c64 (default), vic20, c16 or generic"), N_("MACHINE")},
+    {"video", 'v', 0, G_OPTION_ARG_STRING, &video_text, N_("The machine's video standard: pal (default) or ntsc"),
+     N_("VIDEO")},
     {"both-edges", 0, 0, G_OPTION_ARG_NONE, &both_edges,
-     "Trigger on both edges: sample each level on its own (c16 and generic only)", nullptr},
-    {"rising", 0, 0, G_OPTION_ARG_NONE, &rising, "Start on a rising edge (generic only)", nullptr},
+     N_("Trigger on both edges: sample each level on its own (c16 and generic only)"), nullptr},
+    {"rising", 0, 0, G_OPTION_ARG_NONE, &rising, N_("Start on a rising edge (generic only)"), nullptr},
     {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
 };
 

@@ -8,6 +8,7 @@
 #include "cli_programs.h"
 #include "link/capture_dump.h"
 #include "tape/tap_writer.h"
+#include "translate.h"
 
 #include <glib/gstdio.h>
 
@@ -19,9 +20,9 @@ gboolean write_tap = FALSE;
 
 const GOptionEntry entries[] = {
     {"force", 'f', 0, G_OPTION_ARG_NONE, &force,
-     "Replace FILE (and with --tap its TAP image, with --programs its program files) if it exists", nullptr},
+     N_("Replace FILE (and with --tap its TAP image, with --programs its program files) if it exists"), nullptr},
     {"tap", 't', 0, G_OPTION_ARG_NONE, &write_tap,
-     "Also write a TAP image for emulators beside FILE (its .DMP ending replaced by .tap)", nullptr},
+     N_("Also write a TAP image for emulators beside FILE (its .DMP ending replaced by .tap)"), nullptr},
     {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
 };
 
@@ -72,14 +73,14 @@ int cmd_dump(int argc, char **argv)
 {
     cli_capture_setup setup;
     const int parsed = cli_capture_parse(
-        &argc, &argv, "dump", "FILE", 1,
-        "Records the tape playing in the datasette on the device: the device's sample stream goes into FILE "
+        &argc, &argv, "dump", N_("FILE"), 1,
+        N_("Records the tape playing in the datasette on the device: the device's sample stream goes into FILE "
         "byte for byte (16-bit samples, low byte first, no header), and each file name found is printed "
         "(tape time, loader, name), and so is the verdict of each ROM-loader and Turbo Tape 250 file once it has been read (where "
         "its header begins, the word verdict, name, and good, repaired, bad or cut short). Ctrl-C stops; FILE keeps what "
         "arrived. With --programs DIR each program read back good or repaired is saved there as a .prg file. FILE (and with --tap "
         "its image) is written under a temporary name beside it and put in place once the device has begun the "
-        "capture; until then an earlier FILE stays as it was.",
+        "capture; until then an earlier FILE stays as it was."),
         entries, &setup);
     if (parsed != CLI_EXIT_OK)
         return parsed;

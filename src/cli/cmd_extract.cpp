@@ -5,6 +5,7 @@
 #include "cli_names.h"
 #include "cli_programs.h"
 #include "cli_sampling.h"
+#include "translate.h"
 
 #include <string>
 #include <vector>
@@ -43,15 +44,15 @@ int cmd_extract(int argc, char **argv)
 {
     static const GOptionEntry entries[] = {
         {"into", 'o', 0, G_OPTION_ARG_FILENAME, &into,
-         "Write the programs into DIR (default: the current folder), created if missing", "DIR"},
+         N_("Write the programs into DIR (default: the current folder), created if missing"), N_("DIR")},
         {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
     };
     GOptionContext *context = cli_option_context(
-        "extract", "FILE...",
-        "Saves the programs on tapes kept in DMP files or TAP images: every file read back good or repaired "
+        "extract", N_("FILE..."),
+        N_("Saves the programs on tapes kept in DMP files or TAP images: every file read back good or repaired "
         "becomes a .prg file (load address, then the bytes) named after its tape name, and the lines of "
         "`names` are printed. With several FILEs each tape's programs go into a folder of its own, named after "
-        "the FILE without its extension. No file is replaced without --force: nothing is written then.",
+        "the FILE without its extension. No file is replaced without --force: nothing is written then."),
         entries);
     cli_programs_add_force_option(context);
     cli_add_check_option(context);

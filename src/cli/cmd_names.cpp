@@ -5,16 +5,17 @@
 #include "cli_commands.h"
 #include "cli_names.h"
 #include "cli_sampling.h"
+#include "translate.h"
 
 int cmd_names(int argc, char **argv)
 {
     GOptionContext *context = cli_option_context(
-        "names", "FILE...",
-        "Lists the files on tapes kept in DMP files (the device's sample stream) or TAP images: each file name "
+        "names", N_("FILE..."),
+        N_("Lists the files on tapes kept in DMP files (the device's sample stream) or TAP images: each file name "
         "found (tape time, loader, name), and the verdict of each ROM-loader and Turbo Tape 250 file (where its "
         "header begins, the word verdict, name, and good, repaired, bad or cut short). With several files each "
         "line begins with the file's name. --health adds a line with each file's tape speed and pulse spread; "
-        "the sampling options say which machine wrote a DMP file (a TAP image says so itself).",
+        "the sampling options say which machine wrote a DMP file (a TAP image says so itself)."),
         nullptr);
     cli_add_check_option(context);
     cli_add_health_option(context);

@@ -3,6 +3,7 @@
 #include "cli.h"
 #include "cli_commands.h"
 #include "device/port_list.h"
+#include "translate.h"
 
 #include <cstdio>
 
@@ -10,9 +11,9 @@ int cmd_ports(int argc, char **argv)
 {
     GOptionContext *context = cli_option_context(
         "ports", "",
-        "Lists the serial ports that could be the device: the names in /dev/serial/by-id (with the node each "
+        N_("Lists the serial ports that could be the device: the names in /dev/serial/by-id (with the node each "
         "leads to), then /dev/ttyACM* and /dev/ttyUSB*, with their USB maker, product and id. A port this user "
-        "cannot open gets a second line saying why and what to do.",
+        "cannot open gets a second line saying why and what to do."),
         nullptr);
     const int parsed = cli_parse(context, &argc, &argv, 0, 0);
     g_option_context_free(context);

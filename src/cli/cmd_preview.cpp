@@ -5,13 +5,14 @@
 #include "cli_commands.h"
 #include "cli_names.h"
 #include "cli_programs.h"
+#include "translate.h"
 
 namespace {
 
 gboolean force = FALSE;
 
 const GOptionEntry entries[] = {
-    {"force", 'f', 0, G_OPTION_ARG_NONE, &force, "With --programs: replace program files that exist", nullptr},
+    {"force", 'f', 0, G_OPTION_ARG_NONE, &force, N_("With --programs: replace program files that exist"), nullptr},
     {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
 };
 
@@ -22,10 +23,10 @@ int cmd_preview(int argc, char **argv)
     cli_capture_setup setup;
     const int parsed = cli_capture_parse(
         &argc, &argv, "preview", "", 0,
-        "Watches a tape play in the datasette on the device: prints each file name found (tape time, loader, "
+        N_("Watches a tape play in the datasette on the device: prints each file name found (tape time, loader, "
         "name) and the verdict of each ROM-loader and Turbo Tape 250 file once it has been read (where its header begins, the word "
         "verdict, name, and good, repaired, bad or cut short); stores nothing, unless --programs DIR saves each "
-        "program read back good or repaired there as a .prg file. Ctrl-C stops.",
+        "program read back good or repaired there as a .prg file. Ctrl-C stops."),
         entries, &setup);
     if (parsed != CLI_EXIT_OK)
         return parsed;

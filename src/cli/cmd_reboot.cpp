@@ -4,6 +4,7 @@
 #include "cli_job.h"
 #include "link/handoff.h"
 #include "device/maintenance.h"
+#include "translate.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ void reboot_work(void *port, GSourceFunc finish)
 int cmd_reboot(int argc, char **argv)
 {
     GOptionContext *context = cli_option_context(
-        "reboot", "", "Restarts the device: waits for its console prompt and sends the reboot command.", nullptr);
+        "reboot", "", N_("Restarts the device: waits for its console prompt and sends the reboot command."), nullptr);
     cli_add_port_option(context, &port_option);
     const int parsed = cli_parse(context, &argc, &argv, 0, 0);
     g_option_context_free(context);
@@ -31,8 +32,8 @@ int cmd_reboot(int argc, char **argv)
 
     const cli_job job{"reboot", reboot_work, port, nullptr, 0, nullptr};
     const cli_job_outcome outcome = cli_job_run(&job);
-    const int status = cli_job_report(&outcome, port, "Device reboot aborted", "Device reboot failed: %s",
-                                      "Device reboot succeeded");
+    const int status = cli_job_report(&outcome, port, N_("Device reboot aborted"), N_("Device reboot failed: %s"),
+                                      N_("Device reboot succeeded"));
     g_free(port);
     return status;
 }

@@ -7,6 +7,7 @@
 #include "cli_programs.h"
 #include "tape/tape_rescue.h"
 #include "tape_tap.h"
+#include "translate.h"
 
 #include <glib/gstdio.h>
 
@@ -86,16 +87,16 @@ int cmd_rescue(int argc, char **argv)
 {
     static const GOptionEntry entries[] = {
         {"into", 'o', 0, G_OPTION_ARG_FILENAME, &into,
-         "Write the programs into DIR (default: the current folder), created if missing", "DIR"},
+         N_("Write the programs into DIR (default: the current folder), created if missing"), N_("DIR")},
         {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
     };
     GOptionContext *context = cli_option_context(
-        "rescue", "TAKE TAKE...",
-        "Combines two or more takes (DMP files or TAP images) of the same tape side byte by byte: every byte "
+        "rescue", N_("TAKE TAKE..."),
+        N_("Combines two or more takes (DMP files or TAP images) of the same tape side byte by byte: every byte "
         "any take read cleanly counts, the majority decides where they differ, and each block's checksum "
         "decides whether the file came back. Prints one line per file: good, repaired, rescued (no take alone "
         "read it, the takes together do) or bad. The programs of all but the bad files are saved as `extract` "
-        "saves them; no file is replaced without --force.",
+        "saves them; no file is replaced without --force."),
         entries);
     cli_programs_add_force_option(context);
     cli_add_check_option(context);
@@ -126,7 +127,7 @@ int cmd_rescue(int argc, char **argv)
     bool shared = false;
     const std::vector<tape_rescued_file> files = tape_rescue(takes, &shared);
     if (!shared)
-        cli_say(CLI_PROGRAM ": the takes have no file in common: each is judged on its own");
+        cli_say("zr7k8: the takes have no file in common: each is judged on its own");
     for (const tape_rescued_file &file : files) {
         unsigned char name[17];
         std::memcpy(name, file.name, 16);

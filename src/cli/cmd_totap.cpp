@@ -4,6 +4,7 @@
 #include "cli_sampling.h"
 #include "tape/tap_writer.h"
 #include "tape_tap.h"
+#include "translate.h"
 
 #include <string>
 
@@ -12,7 +13,7 @@ namespace {
 gboolean force = FALSE;
 
 const GOptionEntry entries[] = {
-    {"force", 'f', 0, G_OPTION_ARG_NONE, &force, "Replace OUT if it exists", nullptr},
+    {"force", 'f', 0, G_OPTION_ARG_NONE, &force, N_("Replace OUT if it exists"), nullptr},
     {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
 };
 
@@ -21,10 +22,10 @@ const GOptionEntry entries[] = {
 int cmd_totap(int argc, char **argv)
 {
     GOptionContext *context = cli_option_context(
-        "totap", "IN.DMP OUT.tap",
-        "Converts a dump (the device's sample stream) into a TAP image for emulators, written as the client "
+        "totap", N_("IN.DMP OUT.tap"),
+        N_("Converts a dump (the device's sample stream) into a TAP image for emulators, written as the client "
         "writes it beside a dump. Give the sampling options the dump was made with (default: c64, pal, full "
-        "waves). OUT appears only once complete.",
+        "waves). OUT appears only once complete."),
         entries);
     cli_sampling_add_options(context);
     const int parsed = cli_parse(context, &argc, &argv, 2, 2);
@@ -55,6 +56,7 @@ int cmd_totap(int argc, char **argv)
     }
     if (result.odd_trailing_byte)
         cli_say("Note: %s ends with half a sample (one odd byte), which is left out", in);
-    cli_say("%s: %" G_GUINT64_FORMAT " pulse%s", out, result.samples, result.samples == 1 ? "" : "s");
+    const std::string pulses = std::to_string(result.samples);
+    cli_say(P_("%s: %s pulse", "%s: %s pulses", result.samples), out, pulses.c_str());
     return CLI_EXIT_OK;
 }

@@ -6,6 +6,7 @@
 #include "device/firmware.h"
 #include "link/handoff.h"
 #include "device/maintenance.h"
+#include "translate.h"
 
 #include <atomic>
 
@@ -49,15 +50,15 @@ const char *prepare(const update_ports *ports)
     case MAINTENANCE_UPDATE_READY:
         return nullptr;
     case MAINTENANCE_STAND_IN_REFUSED:
-        return "This build carries no device firmware: its image is a stand-in, written only to a simulated "
-               "bootloader (build with -DZR7K8_FIRMWARE_IMAGE=/path/to/image.hex)";
+        return N_("This build carries no device firmware: its image is a stand-in, written only to a simulated "
+                  "bootloader (build with -DZR7K8_FIRMWARE_IMAGE=/path/to/image.hex)");
     case MAINTENANCE_COMPONENTS_MISSING:
-        return "Some update components are missing: avrdude.conf must be in the working directory "
-               "(cp /etc/avrdude.conf .)";
+        return N_("Some update components are missing: avrdude.conf must be in the working directory "
+                  "(cp /etc/avrdude.conf .)");
     case MAINTENANCE_FIRMWARE_NOT_COPIED:
-        return "Could not copy firmware: " FIRMWARE_FILE_NAME " cannot be written in the working directory";
+        return N_("Could not copy firmware: zr7k8lc32u4.hex cannot be written in the working directory");
     default:
-        return "Invalid device or bootloader port";
+        return N_("Invalid device or bootloader port");
     }
 }
 
@@ -67,9 +68,9 @@ int cmd_update(int argc, char **argv)
 {
     GOptionContext *context = cli_option_context(
         "update", "",
-        "Replaces the device's firmware with the image built into this program: sends the device into its "
+        N_("Replaces the device's firmware with the image built into this program: sends the device into its "
         "bootloader and runs avrdude on the bootloader port. avrdude must be on PATH and avrdude.conf in the "
-        "working directory.",
+        "working directory."),
         nullptr);
     cli_add_port_option(context, &port_option);
     cli_add_bootloader_port_option(context, &bootloader_option);
@@ -87,14 +88,14 @@ int cmd_update(int argc, char **argv)
     const update_ports ports{device, bootloader};
     int status = CLI_EXIT_FAILED;
     if (const char *refusal = prepare(&ports)) {
-        cli_fail("%s", refusal);
+        cli_fail("%s", _(refusal));
     } else {
         cli_say("Firmware update requested");
         const cli_job job{"update", update_work, const_cast<update_ports *>(&ports), nullptr, 0, on_interrupt};
         const cli_job_outcome outcome = cli_job_run(&job);
         firmware_unlink_firmware();
-        status = cli_job_report(&outcome, device, "Firmware update aborted", "Firmware update failed: %s",
-                                "Firmware update succeeded");
+        status = cli_job_report(&outcome, device, N_("Firmware update aborted"), N_("Firmware update failed: %s"),
+                                N_("Firmware update succeeded"));
     }
     g_free(bootloader);
     g_free(device);

@@ -3,6 +3,7 @@
 #include "cli.h"
 #include "cli_commands.h"
 #include "cli_output.h"
+#include "translate.h"
 
 #include <clocale>
 #include <cstdio>
@@ -17,15 +18,15 @@ struct command {
 };
 
 const command commands[] = {
-    {"ports", cmd_ports, "List the serial ports that could be the device"},
-    {"preview", cmd_preview, "Watch a tape play: names found and verdicts, nothing stored"},
-    {"dump", cmd_dump, "Record a tape's sample stream into a file"},
-    {"totap", cmd_totap, "Convert a dump file into a TAP image"},
-    {"names", cmd_names, "List the file names and verdicts on tapes in DMP or TAP files"},
-    {"extract", cmd_extract, "Save the programs on tapes in DMP or TAP files as .prg files"},
-    {"rescue", cmd_rescue, "Combine two or more takes of a tape side into the files none reads alone"},
-    {"reboot", cmd_reboot, "Restart the device"},
-    {"update", cmd_update, "Replace the device's firmware"},
+    {"ports", cmd_ports, N_("List the serial ports that could be the device")},
+    {"preview", cmd_preview, N_("Watch a tape play: names found and verdicts, nothing stored")},
+    {"dump", cmd_dump, N_("Record a tape's sample stream into a file")},
+    {"totap", cmd_totap, N_("Convert a dump file into a TAP image")},
+    {"names", cmd_names, N_("List the file names and verdicts on tapes in DMP or TAP files")},
+    {"extract", cmd_extract, N_("Save the programs on tapes in DMP or TAP files as .prg files")},
+    {"rescue", cmd_rescue, N_("Combine two or more takes of a tape side into the files none reads alone")},
+    {"reboot", cmd_reboot, N_("Restart the device")},
+    {"update", cmd_update, N_("Replace the device's firmware")},
 };
 
 const command *find(const char *name)
@@ -39,14 +40,17 @@ const command *find(const char *name)
 
 void print_usage(FILE *out)
 {
-    std::fprintf(out, "Usage: " CLI_PROGRAM " COMMAND [OPTION...] [ARGUMENT...]\n\n"
-                      "Captures tapes with the ZR7K8-LC and looks after the device, as the client does.\n\n"
-                      "Commands:\n");
+    std::fputs(_("Usage: zr7k8 COMMAND [OPTION...] [ARGUMENT...]\n\n"
+                 "Captures tapes with the ZR7K8-LC and looks after the device, as the client does.\n\n"
+                 "Commands:\n"),
+               out);
     for (const command &entry : commands)
-        std::fprintf(out, "  %-9s %s\n", entry.name, entry.summary);
-    std::fprintf(out, "\nExit status: 0 done, 1 failed, 2 refused, 3 a bad or cut-short file (with --check), 130 interrupted.\n"
-                      "\n" CLI_PROGRAM " help COMMAND (or " CLI_PROGRAM " COMMAND --help) explains a command;\n"
-                      CLI_PROGRAM " --version prints the version. See also zr7k8(1).\n");
+        std::fprintf(out, "  %-9s %s\n", entry.name, _(entry.summary));
+    std::fputs(_("\nExit status: 0 done, 1 failed, 2 refused, 3 a bad or cut-short file (with --check), 130 "
+                 "interrupted.\n"
+                 "\nzr7k8 help COMMAND (or zr7k8 COMMAND --help) explains a command;\n"
+                 "zr7k8 --version prints the version. See also zr7k8(1).\n"),
+               out);
 }
 
 // "help" alone, or "help COMMAND": that command's own --help.
@@ -58,7 +62,7 @@ int run_help(int argc, char **argv)
     }
     const command *entry = find(argv[1]);
     if (!entry)
-        return cli_refuse("unknown command '%s' (see: " CLI_PROGRAM " help)", argv[1]);
+        return cli_refuse("unknown command '%s' (see: zr7k8 help)", argv[1]);
     char help_option[] = "--help";
     char *help_argv[] = {argv[1], help_option, nullptr};
     return entry->run(2, help_argv);
@@ -79,7 +83,7 @@ int run(int argc, char **argv)
         return run_help(argc - 1, argv + 1);
     const command *entry = find(name);
     if (!entry)
-        return cli_refuse("unknown command '%s' (see: " CLI_PROGRAM " help)", name);
+        return cli_refuse("unknown command '%s' (see: zr7k8 help)", name);
     return entry->run(argc - 1, argv + 1);
 }
 
@@ -89,5 +93,7 @@ int main(int argc, char **argv)
 {
     cli_output_guard_standard_descriptors();
     std::setlocale(LC_ALL, "");
+    // The client's catalogue, from the program's own folder.
+    translate_bind_beside_program();
     return cli_output_close(run(argc, argv));
 }

@@ -59,6 +59,19 @@ const char *translate_text(const char *text)
     return translated;
 }
 
+const char *translate_plural(const char *singular, const char *plural, unsigned long count)
+{
+    const char *english = count == 1 ? singular : plural;
+    const char *translated = dngettext(ZR7K8_TEXT_DOMAIN, singular, plural, count);
+    if (translated == singular || translated == plural)
+        return translated;
+    std::string wanted, found;
+    if (!translate_format_arguments(english, &wanted) || !translate_format_arguments(translated, &found) ||
+        wanted != found)
+        return english;
+    return translated;
+}
+
 gchar *translate_catalogue_folder_of(const char *executable)
 {
     if (!g_path_is_absolute(executable))

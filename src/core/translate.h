@@ -25,9 +25,16 @@
 // argument, is not used: the English text comes back instead, so a wrong
 // catalogue can never make a format read arguments that are not there or
 // write anywhere. Literal "%%" may differ. Any thread.
-const char *translate_text(const char *text);
+const char *translate_text(const char *text) G_GNUC_FORMAT(1);
+
+// The same for a text with a count: `singular` or `plural` as the catalogue's
+// rule for `count` has it (English: singular for 1), checked against the
+// English text of the same form. Any thread.
+const char *translate_plural(const char *singular, const char *plural, unsigned long count) G_GNUC_FORMAT(1)
+    G_GNUC_FORMAT(2);
 
 #define _(text) translate_text(text)
+#define P_(singular, plural, count) translate_plural(singular, plural, count)
 // Marks a text for translation where it must stay a constant (worker texts,
 // which reach the status bar in English).
 #define N_(text) (text)

@@ -13,6 +13,7 @@
 #include "tape_synth.h"
 #include "tape_tap.h"
 #include "tape_testing.h"
+#include "test_catalogue.h"
 #include "test_pty.h"
 #include "test_small_filesystem.h"
 
@@ -142,6 +143,28 @@ std::string temporary_of(const std::string &folder, const std::string &name)
             return entry.path().string();
     }
     return "";
+}
+
+TEST(Cli, SpeaksTheUsersLanguageButKeepsTheFieldsScriptsRead)
+{
+    test_folder folder;
+    cli_run_options german;
+    german.environment = {{"LC_ALL", test_german_locale}};
+    const cli_result help = run_cli_with({"help", "dump"}, folder.path(), german);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--port=ANSCHLUSS"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("Der serielle Anschluss des Geräts"), std::string::npos) << help.out;
+    EXPECT_EQ(help.out.find("The device's serial port"), std::string::npos) << help.out;
+
+    sim_handle sim = start_device(tape_demo_samples(), 0);
+    const cli_result dump = run_cli_with({"dump", "--port", devsim_port_name(sim.get()), "demo.dmp"}, folder.path(),
+                                         german);
+    EXPECT_EQ(dump.status, 0) << dump.err;
+    const cli_result english = run_cli({"names", "demo.dmp"}, folder.path());
+    EXPECT_EQ(dump.out, english.out) << "names, loaders, verdicts and times as in any locale";
+    EXPECT_NE(dump.err.find("\nVorgang erfolgreich\n"), std::string::npos) << dump.err;
+    EXPECT_NE(dump.err.find(" KB, 3 Namen gefunden\n"), std::string::npos) << dump.err;
+    EXPECT_EQ(dump.err.find("\u00a0"), std::string::npos) << "a no-break space in " << dump.err;
 }
 
 TEST(Cli, InterruptedDumpExits130AndKeepsAPrefixOfTheStream)
