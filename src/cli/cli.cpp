@@ -30,7 +30,7 @@ const char *settings_port(gchar **setting)
         options_module_init_read_only();
         loaded = true;
         if (const char *problem = options_load_problem())
-            cli_say(CLI_PROGRAM ": warning: the client's settings file %s is left as it is: %s",
+            cli_say("zr7k8: warning: the client's settings file %s is left as it is: %s",
                     cli_escaped(options_config_file_path()).c_str(), problem);
     }
     return *setting;
