@@ -56,7 +56,7 @@ const char *prepare(const update_ports *ports)
         return N_("Some update components are missing: avrdude.conf must be in the working directory "
                   "(cp /etc/avrdude.conf .)");
     case MAINTENANCE_FIRMWARE_NOT_COPIED:
-        return N_("Could not copy firmware: zr7k8lc32u4.hex cannot be written in the working directory");
+        return N_("Could not copy firmware: no image file can be written in the temporary folder ($TMPDIR or /tmp)");
     default:
         return N_("Invalid device or bootloader port");
     }

@@ -84,7 +84,8 @@ TEST_F(MaintenanceWithDevice, UpdateFlashesTheImageThroughTheBootloader)
     EXPECT_TRUE(toolbar_busy());
     char *written = nullptr;
     gsize length = 0;
-    ASSERT_TRUE(g_file_get_contents(FIRMWARE_FILE_NAME, &written, &length, nullptr));
+    ASSERT_NE(firmware_image_file_path(), nullptr);
+    ASSERT_TRUE(g_file_get_contents(firmware_image_file_path(), &written, &length, nullptr));
     EXPECT_EQ(std::string(written, length), std::string(firmware, firmware_length));
     g_free(written);
 

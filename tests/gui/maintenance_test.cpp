@@ -52,12 +52,11 @@ TEST_F(Maintenance, UpdateThatCannotWriteTheFirmwareFileStartsNothing)
 {
     test_pty bootloader;
     set_ports(absent_port, bootloader.path());
-    ASSERT_EQ(g_mkdir(FIRMWARE_FILE_NAME, 0700), 0);
-    ASSERT_TRUE(g_file_set_contents(FIRMWARE_FILE_NAME "/keep", "", 0, nullptr));
+    g_setenv("TMPDIR", sandbox().path("missing").c_str(), TRUE);
     test_click(button("toolbutton_main_firmware_update"));
+    g_unsetenv("TMPDIR");
     EXPECT_EQ(test_statusbar_text(), " Error: Could not copy firmware");
     EXPECT_TRUE(toolbar_resting());
-    EXPECT_TRUE(g_file_test(FIRMWARE_FILE_NAME "/keep", G_FILE_TEST_EXISTS));
 }
 
 TEST_F(Maintenance, UpdateWithAnUnopenableDevicePortFailsAndDeletesTheFile)
@@ -66,10 +65,13 @@ TEST_F(Maintenance, UpdateWithAnUnopenableDevicePortFailsAndDeletesTheFile)
     set_ports(absent_port, bootloader.path());
     test_click(button("toolbutton_main_firmware_update"));
     EXPECT_EQ(test_statusbar_text(), " Firmware update requested");
-    EXPECT_TRUE(sandbox().exists(FIRMWARE_FILE_NAME));
+    ASSERT_NE(firmware_image_file_path(), nullptr);
+    const std::string image = firmware_image_file_path();
+    EXPECT_TRUE(g_file_test(image.c_str(), G_FILE_TEST_IS_REGULAR));
     EXPECT_TRUE(toolbar_busy());
     EXPECT_TRUE(wait_for_status(" Firmware update failed: Unable to access communication port to device"));
     EXPECT_TRUE(toolbar_resting());
+    EXPECT_FALSE(g_file_test(image.c_str(), G_FILE_TEST_EXISTS));
     EXPECT_FALSE(sandbox().exists(FIRMWARE_FILE_NAME));
 }
 

@@ -22,9 +22,9 @@ std::string read_file(const char *name)
     return text;
 }
 
-std::vector<std::string> command_arguments(const char *port)
+std::vector<std::string> command_arguments(const char *port, const char *image = "/tmp/zr7k8lc32u4-abcdef.hex")
 {
-    char *line = firmware_programmer_command_line(port);
+    char *line = firmware_programmer_command_line(port, image);
     char **argv = nullptr;
     std::vector<std::string> arguments;
     if (g_shell_parse_argv(line, nullptr, &argv, nullptr)) {
@@ -39,38 +39,35 @@ std::vector<std::string> command_arguments(const char *port)
 std::vector<std::string> expected_arguments(const std::string &port)
 {
     return {"avrdude", "-Cavrdude.conf", "-v", "-pm32u4", "-cavr109", "-P" + port, "-b57600", "-D",
-            "-Uflash:w:zr7k8lc32u4.hex:i"};
+            "-Uflash:w:/tmp/zr7k8lc32u4-abcdef.hex:i"};
 }
 
-TEST(FirmwareFile, SaveWritesTheImageByteForByteAndUnlinkRemovesIt)
+// The image goes to a file of the program's own in the temporary folder: a
+// file of the user's by the image's name in the working folder is neither
+// overwritten nor deleted.
+TEST(FirmwareFile, SaveWritesAFileOfItsOwnAndUnlinkRemovesOnlyThat)
 {
     programmer_sandbox sandbox;
+    ASSERT_TRUE(g_file_set_contents(FIRMWARE_FILE_NAME, "mine", -1, nullptr));
+    g_setenv("TMPDIR", sandbox.path("").c_str(), TRUE);
     ASSERT_EQ(firmware_save_firmware(), 1);
-    EXPECT_EQ(read_file(FIRMWARE_FILE_NAME), std::string(firmware, firmware_length));
+    const std::string image = firmware_image_file_path();
+    g_unsetenv("TMPDIR");
+    EXPECT_NE(image.find("/zr7k8lc32u4-"), std::string::npos) << image;
+    EXPECT_EQ(read_file(image.c_str()), std::string(firmware, firmware_length));
     firmware_unlink_firmware();
-    EXPECT_FALSE(sandbox.exists(FIRMWARE_FILE_NAME));
-    firmware_unlink_firmware();  // nothing left to delete: no harm
-    EXPECT_FALSE(sandbox.exists(FIRMWARE_FILE_NAME));
+    EXPECT_FALSE(g_file_test(image.c_str(), G_FILE_TEST_EXISTS));
+    EXPECT_EQ(firmware_image_file_path(), nullptr);
+    EXPECT_EQ(read_file(FIRMWARE_FILE_NAME), "mine");
 }
 
-TEST(FirmwareFile, SaveReplacesALongerFileWhole)
+TEST(FirmwareFile, SaveFailsWhenTheTemporaryFolderCannotTakeAFile)
 {
     programmer_sandbox sandbox;
-    const std::string stale(40000, 'x');
-    ASSERT_TRUE(g_file_set_contents(FIRMWARE_FILE_NAME, stale.c_str(), -1, nullptr));
-    ASSERT_EQ(firmware_save_firmware(), 1);
-    EXPECT_EQ(read_file(FIRMWARE_FILE_NAME), std::string(firmware, firmware_length));
-    firmware_unlink_firmware();
-}
-
-TEST(FirmwareFile, SaveFailsWhenTheNameIsTakenByAFolder)
-{
-    programmer_sandbox sandbox;
-    ASSERT_EQ(g_mkdir(FIRMWARE_FILE_NAME, 0700), 0);
-    const std::string inside = sandbox.path(FIRMWARE_FILE_NAME) + "/keep";
-    ASSERT_TRUE(g_file_set_contents(inside.c_str(), "x", 1, nullptr));
+    g_setenv("TMPDIR", sandbox.path("missing").c_str(), TRUE);
     EXPECT_EQ(firmware_save_firmware(), 0);
-    EXPECT_TRUE(g_file_test(inside.c_str(), G_FILE_TEST_EXISTS));
+    g_unsetenv("TMPDIR");
+    EXPECT_EQ(firmware_image_file_path(), nullptr);
 }
 
 TEST(FirmwareSideFiles, OnlyTheConfigurationFileIsRequired)

@@ -128,6 +128,7 @@ TEST_F(FirmwareProgrammer, AProgrammerThatIgnoresTheEndRequestIsKilled)
     const std::string trap_set = sandbox.path("trap-set");
     sandbox.put_programmer_script("trap '' TERM\n: >'" + trap_set + "'\nexec sleep 60");
     test_pty port;
+    ASSERT_EQ(firmware_save_firmware(), 1);
     const GPid pid = firmware_start_programmer(port.path().c_str());
     ASSERT_NE(pid, 0);
     const gint64 deadline = g_get_monotonic_time() + hang_limit_us;

@@ -13,6 +13,7 @@
 
 #include <linux/major.h>
 #include <poll.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/syscall.h>
@@ -30,8 +31,10 @@ namespace {
 // platform; avrdude itself comes from PATH.
 const char *const side_files[] = {"avrdude.conf"};
 
-const char programmer_command_format[] =
-    "avrdude -Cavrdude.conf -v -pm32u4 -cavr109 -P%s -b57600 -D -Uflash:w:" FIRMWARE_FILE_NAME ":i";
+const char programmer_command_format[] = "avrdude -Cavrdude.conf -v -pm32u4 -cavr109 -P%s -b57600 -D %s";
+
+// The file firmware_save_firmware wrote, until firmware_unlink_firmware.
+gchar *image_file_path = nullptr;
 
 // Longest single wait while the programmer runs when no process descriptor is
 // available; with one, the wait ends as soon as the programmer does.
@@ -142,14 +145,49 @@ int firmware_flashing_allowed(const char *bootloader_port)
 
 int firmware_save_firmware(void)
 {
-    return g_file_set_contents(FIRMWARE_FILE_NAME, firmware, static_cast<gssize>(firmware_length), nullptr)
-               ? 1
-               : 0;
+    firmware_unlink_firmware();
+    // TMPDIR is read at every update, not once per process as
+    // g_get_tmp_dir() does, so the folder follows the environment.
+    const char *folder = g_getenv("TMPDIR");
+    gchar *path = g_build_filename(folder && *folder ? folder : "/tmp", "zr7k8lc32u4-XXXXXX.hex", nullptr);
+    const int fd = g_mkstemp_full(path, O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        g_free(path);
+        return 0;
+    }
+    gsize written = 0;
+    while (written < firmware_length) {
+        const ssize_t now = write(fd, firmware + written, firmware_length - written);
+        if (now < 0 && errno == EINTR)
+            continue;
+        if (now <= 0)
+            break;
+        written += static_cast<gsize>(now);
+    }
+    const bool complete = written == firmware_length && close(fd) == 0;
+    if (!complete) {
+        if (written != firmware_length)
+            close(fd);
+        g_unlink(path);
+        g_free(path);
+        return 0;
+    }
+    image_file_path = path;
+    return 1;
+}
+
+const char *firmware_image_file_path(void)
+{
+    return image_file_path;
 }
 
 void firmware_unlink_firmware(void)
 {
-    g_unlink(FIRMWARE_FILE_NAME);
+    if (!image_file_path)
+        return;
+    g_unlink(image_file_path);
+    g_free(image_file_path);
+    image_file_path = nullptr;
 }
 
 int firmware_side_files_present(void)
@@ -169,11 +207,15 @@ char *firmware_bootloader_port_path(const char *port)
     return second ? second : g_strdup(port);
 }
 
-char *firmware_programmer_command_line(const char *bootloader_port)
+char *firmware_programmer_command_line(const char *bootloader_port, const char *image_path)
 {
     char *path = firmware_bootloader_port_path(bootloader_port);
     char *quoted = g_shell_quote(path);
-    char *line = g_strdup_printf(programmer_command_format, quoted);
+    char *operation = g_strdup_printf("-Uflash:w:%s:i", image_path);
+    char *quoted_operation = g_shell_quote(operation);
+    char *line = g_strdup_printf(programmer_command_format, quoted, quoted_operation);
+    g_free(quoted_operation);
+    g_free(operation);
     g_free(quoted);
     g_free(path);
     return line;
@@ -181,9 +223,9 @@ char *firmware_programmer_command_line(const char *bootloader_port)
 
 GPid firmware_start_programmer(const char *bootloader_port)
 {
-    if (!firmware_flashing_allowed(bootloader_port))
+    if (!firmware_flashing_allowed(bootloader_port) || !image_file_path)
         return 0;
-    char *line = firmware_programmer_command_line(bootloader_port);
+    char *line = firmware_programmer_command_line(bootloader_port, image_file_path);
     char **argv = nullptr;
     GPid pid = 0;
     // Standard input is /dev/null, standard output and error are ours, and

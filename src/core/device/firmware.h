@@ -1,9 +1,10 @@
 // The firmware image the client carries, its file, and the programmer run.
 //
-// An update writes the image to FIRMWARE_FILE_NAME in the current working
-// directory, runs avrdude on the bootloader port with that file, and deletes
-// the file again. avrdude is an outside program found through PATH; only
-// "avrdude.conf" has to sit in the working directory beside the image.
+// An update writes the image to a file of its own with a unique name in the
+// temporary folder ($TMPDIR, else /tmp), runs avrdude on the bootloader port
+// with that file's path, and deletes the file again; no file of the user's is
+// ever written or deleted. avrdude is an outside program found through PATH;
+// only "avrdude.conf" has to sit in the working directory.
 //
 // The image built in may be the stand-in of tools/firmware-image rather than a
 // device's program: a device flashed with it idles and has no console any
@@ -21,7 +22,8 @@
 extern const char firmware[];
 extern const gsize firmware_length;
 
-// The image file, relative to the current working directory.
+// The image's name: the stem of the unique file an update writes, and the
+// name no update ever uses in the working directory.
 #define FIRMWARE_FILE_NAME "zr7k8lc32u4.hex"
 
 // A normal programmer run takes seconds. avrdude never ends by itself when its
@@ -54,11 +56,19 @@ int firmware_port_is_pseudo_terminal(const char *bootloader_port);
 // refuses with an explanation when it gives 0. Any thread.
 int firmware_flashing_allowed(const char *bootloader_port);
 
-// Writes the image to FIRMWARE_FILE_NAME, replacing the whole file at once.
-// Returns 1 on success. Blocks for one small file write. Interface thread.
+// Writes the image to a new file with a unique name ("zr7k8lc32u4-XXXXXX.hex"
+// in the temporary folder), deleting the one an earlier call wrote. Returns 1
+// on success, 0 when no such file can be made or written (nothing is left
+// then). Blocks for one small file write. Interface thread, before the worker
+// that runs the programmer starts.
 int firmware_save_firmware(void);
 
-// Deletes FIRMWARE_FILE_NAME; a missing file is no error. Interface thread.
+// The path of the file firmware_save_firmware wrote, or null when there is
+// none. Any thread while the update's worker runs.
+const char *firmware_image_file_path(void);
+
+// Deletes the file firmware_save_firmware wrote; none is no error. Interface
+// thread, after the worker has finished.
 void firmware_unlink_firmware(void);
 
 // Returns 1 when every file the programmer needs in the working directory
@@ -70,9 +80,10 @@ int firmware_side_files_present(void);
 // Returns a new string (g_free). Any thread.
 char *firmware_bootloader_port_path(const char *port);
 
-// The programmer command line for the bootloader port (resolved as above and
-// shell-quoted, so any name stays one argument). Returns a new string (g_free).
-char *firmware_programmer_command_line(const char *bootloader_port);
+// The programmer command line for the bootloader port (resolved as above) and
+// the image file at image_path, each shell-quoted so any name stays one
+// argument. Returns a new string (g_free).
+char *firmware_programmer_command_line(const char *bootloader_port, const char *image_path);
 
 // How a programmer run ended, for callers that want more than 1 or 0.
 struct firmware_programmer_outcome {
@@ -85,7 +96,9 @@ struct firmware_programmer_outcome {
 };
 
 // Refuses at once (0, outcome->refused) when firmware_flashing_allowed gives 0
-// for the bootloader port. Otherwise runs the programmer command line for it
+// for the bootloader port, and fails (0, nothing started) when no image file
+// has been saved. Otherwise runs the programmer command line for it and the
+// saved image file
 // in the current working directory, with this process's environment and its
 // standard output and error, in a process group of its own (a terminal's
 // Ctrl-C does not reach it), and waits for it at most time_limit_ms; past
