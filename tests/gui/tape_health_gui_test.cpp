@@ -92,7 +92,7 @@ TEST_F(TapeHealthReadout, AppearsDuringAPreviewAndKeepsItsLastReading)
 
     GtkWidget *readout = lookup_widget(window_main, "label_main_tape_health");
     std::vector<std::pair<std::string, bool>> shown;
-    g_signal_connect(readout, "notify::label", G_CALLBACK(record_label), &shown);
+    const test_connection watch(readout, "notify::label", G_CALLBACK(record_label), &shown);
     test_click(lookup_widget(window_main, "toolbutton_main_monitor"));
     EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(readout)), "");
     ASSERT_TRUE(test_pump_until([] { return test_statusbar_text() == " Operation succeeded"; }, 20000));

@@ -109,6 +109,27 @@ std::shared_ptr<test_window_watch> test_answer_dialog(const char *dialog_name, c
 // must be realized. The event is handled on the next pump.
 void test_send_wm_delete(GtkWidget *window);
 
+// A signal handler connected for as long as the guard lives: a recorder that
+// points at a test's local variables is disconnected before they go, so the
+// main loop that the fixture pumps afterwards never reaches them. Declare it
+// after the variables it records into.
+class test_connection {
+public:
+    test_connection(gpointer instance, const char *signal, GCallback handler, gpointer data)
+        : instance_(instance), id_(g_signal_connect(instance, signal, handler, data)) {}
+    ~test_connection()
+    {
+        if (g_signal_handler_is_connected(instance_, id_))
+            g_signal_handler_disconnect(instance_, id_);
+    }
+    test_connection(const test_connection &) = delete;
+    test_connection &operator=(const test_connection &) = delete;
+
+private:
+    gpointer instance_;
+    gulong id_;
+};
+
 // Clicks a button or a tool button the way a mouse click ends: "clicked" on
 // the real GtkButton (inside a tool button, its own button, which toggles a
 // toggle tool button). Insensitive widgets ignore the click, as on screen.
