@@ -67,6 +67,10 @@ protected:
         start(silent);
         test_click(button(operation));
         ASSERT_TRUE(test_pump_until([&] { return devsim_get_status(device).client_connected; }));
+        // The device sees the open before the worker has configured the
+        // port and made it the one an Abort closes: give it that moment, or
+        // the Abort closes nothing and the worker waits for a prompt.
+        test_pump_until([] { return false; }, 500);
         EXPECT_FALSE(gtk_widget_get_sensitive(button(operation)));
         test_click(button(operation));  // a second press is impossible while one runs
         test_click(button("toolbutton_main_abort"));
