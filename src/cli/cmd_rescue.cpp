@@ -5,14 +5,12 @@
 #include "cli_commands.h"
 #include "cli_names.h"
 #include "cli_programs.h"
+#include "cli_sampling.h"
+#include "cli_takes.h"
 #include "tape/tape_rescue.h"
 #include "tape_tap.h"
 #include "translate.h"
 
-#include <glib/gstdio.h>
-
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -20,51 +18,8 @@
 namespace {
 
 gchar *into = nullptr;
-
-// Streams a DMP file through the take reader in fixed pieces: memory stays
-// the same for a take of any length. False after saying why it failed.
-bool read_dmp_take(const char *path, tape_take_reader *reader)
-{
-    FILE *file = g_fopen(path, "rb");
-    if (!file) {
-        cli_fail("%s: %s", path, g_strerror(errno));
-        return false;
-    }
-    unsigned char bytes[65536];
-    unsigned short samples[sizeof bytes / 2];
-    bool carry = false; // an odd byte left over from the last piece
-    unsigned char carried = 0;
-    size_t got;
-    while ((got = std::fread(bytes + (carry ? 1 : 0), 1, sizeof bytes - (carry ? 1 : 0), file)) > 0) {
-        if (carry)
-            bytes[0] = carried;
-        const size_t have = got + (carry ? 1 : 0);
-        const size_t count = have / 2;
-        for (size_t i = 0; i < count; ++i)
-            samples[i] = static_cast<unsigned short>(bytes[2 * i] | bytes[2 * i + 1] << 8);
-        tape_take_reader_feed(reader, samples, count);
-        carry = have % 2 != 0;
-        carried = bytes[have - 1];
-    }
-    const bool failed = std::ferror(file);
-    const int error = errno;
-    std::fclose(file);
-    if (failed)
-        cli_fail("%s: %s", path, g_strerror(error));
-    return !failed;
-}
-
-bool read_tap_take(const char *path, tape_take_reader *reader)
-{
-    std::vector<unsigned short> samples;
-    std::string error;
-    if (!tape_tap_file_to_samples(path, 0, &samples, nullptr, &error)) {
-        cli_fail("%s", error.c_str());
-        return false;
-    }
-    tape_take_reader_feed(reader, samples.data(), samples.size());
-    return true;
-}
+gchar *clean_image = nullptr;
+gboolean force = FALSE;
 
 std::vector<tape_program> programs_of(const std::vector<tape_rescued_file> &files)
 {
@@ -88,6 +43,11 @@ int cmd_rescue(int argc, char **argv)
     static const GOptionEntry entries[] = {
         {"into", 'o', 0, G_OPTION_ARG_FILENAME, &into,
          N_("Write the programs into DIR (default: the current folder), created if missing"), N_("DIR")},
+        {"tap", 't', 0, G_OPTION_ARG_FILENAME, &clean_image,
+         N_("Also write a clean TAP image: the files read written afresh, the rest as the first take has it"),
+         N_("OUT.tap")},
+        {"force", 'f', 0, G_OPTION_ARG_NONE, &force, N_("Replace program files and the image if they exist"),
+         nullptr},
         {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
     };
     GOptionContext *context = cli_option_context(
@@ -96,32 +56,36 @@ int cmd_rescue(int argc, char **argv)
         "any take read cleanly counts, the majority decides where they differ, and each block's checksum "
         "decides whether the file came back. Prints one line per file: good, repaired, rescued (no take alone "
         "read it, the takes together do) or bad. The programs of all but the bad files are saved as `extract` "
-        "saves them; no file is replaced without --force."),
+        "saves them; no file is replaced without --force. With --tap, a clean TAP image is made of the first "
+        "take for the machine the sampling options name."),
         entries);
-    cli_programs_add_force_option(context);
+    cli_sampling_add_options(context);
     cli_add_check_option(context);
     const int parsed = cli_parse(context, &argc, &argv, 2, -1);
     g_option_context_free(context);
     if (parsed != CLI_EXIT_OK)
         return parsed;
+    cli_programs_set_force(force);
+    sampling_option_values options;
+    if (cli_sampling_values(&options) != CLI_EXIT_OK)
+        return CLI_EXIT_USAGE;
 
-    std::vector<bool> is_tap;
     for (int i = 1; i < argc; ++i) {
         std::string error;
-        const int kind = tape_tap_file_check(argv[i], &error);
-        if (kind == 0)
+        if (tape_tap_file_check(argv[i], &error) == 0)
             return cli_refuse("%s: %s", argv[i], error.c_str());
-        is_tap.push_back(kind == 1);
+    }
+    if (clean_image) {
+        const int checked = cli_check_target(clean_image, force);
+        if (checked != CLI_EXIT_OK)
+            return checked;
     }
 
-    std::vector<std::vector<tape_take_file>> takes;
+    std::vector<std::vector<tape_take_file>> takes(size_t(argc - 1));
     for (int i = 1; i < argc; ++i) {
-        auto reader = tape_take_reader_new();
-        const bool read = is_tap[size_t(i - 1)] ? read_tap_take(argv[i], reader.get())
-                                                : read_dmp_take(argv[i], reader.get());
-        if (!read)
-            return CLI_EXIT_FAILED;
-        takes.push_back(tape_take_reader_finish(reader.get()));
+        const int read = cli_read_take(argv[i], &takes[size_t(i - 1)]);
+        if (read != CLI_EXIT_OK)
+            return read;
     }
 
     bool shared = false;
@@ -145,5 +109,10 @@ int cmd_rescue(int argc, char **argv)
     const int written = cli_programs_write(paths, programs);
     if (written != CLI_EXIT_OK)
         return written;
+    if (clean_image) {
+        const int imaged = cli_write_clean_image(argv[1], takes, files, &options, clean_image);
+        if (imaged != CLI_EXIT_OK)
+            return imaged;
+    }
     return cli_checked_status(CLI_EXIT_OK);
 }

@@ -2,6 +2,7 @@
 #include "cli.h"
 #include "cli_commands.h"
 #include "cli_sampling.h"
+#include "cli_takes.h"
 #include "tape/tap_writer.h"
 #include "tape_tap.h"
 #include "translate.h"
@@ -11,9 +12,14 @@
 namespace {
 
 gboolean force = FALSE;
+gboolean clean = FALSE;
 
 const GOptionEntry entries[] = {
     {"force", 'f', 0, G_OPTION_ARG_NONE, &force, N_("Replace OUT if it exists"), nullptr},
+    {"clean", 'c', 0, G_OPTION_ARG_NONE, &clean,
+     N_("Write the files read afresh with the formats' nominal pulses, the rest as recorded (IN may also be a "
+        "TAP image)"),
+     nullptr},
     {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
 };
 
@@ -25,7 +31,8 @@ int cmd_totap(int argc, char **argv)
         "totap", N_("IN.DMP OUT.tap"),
         N_("Converts a dump (the device's sample stream) into a TAP image for emulators, written as the client "
         "writes it beside a dump. Give the sampling options the dump was made with (default: c64, pal, full "
-        "waves). OUT appears only once complete."),
+        "waves). OUT appears only once complete. With --clean, the files read from the tape are written afresh "
+        "with their formats' nominal pulses and everything else as recorded."),
         entries);
     cli_sampling_add_options(context);
     const int parsed = cli_parse(context, &argc, &argv, 2, 2);
@@ -42,10 +49,18 @@ int cmd_totap(int argc, char **argv)
     const int kind = tape_tap_file_check(in, &error);
     if (kind == 0)
         return cli_refuse("%s: %s", in, error.c_str());
-    if (kind == 1)
+    if (kind == 1 && !clean)
         return cli_refuse("%s is a TAP image already, not a dump", in);
-    if (!force && g_file_test(out, G_FILE_TEST_EXISTS))
-        return cli_refuse("'%s' exists: --force replaces it", out);
+    const int target = cli_check_target(out, force);
+    if (target != CLI_EXIT_OK)
+        return target;
+    if (clean) {
+        std::vector<std::vector<tape_take_file>> takes(1);
+        const int read = cli_read_take(in, &takes[0]);
+        if (read != CLI_EXIT_OK)
+            return read;
+        return cli_write_clean_image(in, takes, tape_rescue(takes, nullptr), &options, out);
+    }
 
     tap_conversion_result result{};
     GError *failure = nullptr;

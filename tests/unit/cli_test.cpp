@@ -447,8 +447,14 @@ TEST(Cli, RescueSavesWhatTwoTakesReadTogether)
     }
 
     EXPECT_EQ(run_cli({"rescue", "take4.dmp"}, folder.path()).status, 2);
-    const cli_result result = run_cli({"rescue", "--check", "take4.dmp", "take150.dmp"}, folder.path());
+    const cli_result result =
+        run_cli({"rescue", "--check", "--tap", "clean.tap", "take4.dmp", "take150.dmp"}, folder.path());
     EXPECT_EQ(result.status, 3) << result.err;
+    // The clean image holds the rescued file whole and the stuck one as the
+    // first take recorded it.
+    const cli_result clean = run_cli({"names", "--check", "clean.tap"}, folder.path());
+    EXPECT_EQ(clean.status, 3) << clean.err;
+    EXPECT_NE(clean.out.find("verdict\tWORN\tgood"), std::string::npos) << clean.out;
     const std::vector<std::string> said = lines(result.out);
     ASSERT_EQ(said.size(), 2u) << result.out;
     EXPECT_EQ(columns(said[0]), (std::vector<std::string>{columns(said[0]).at(0), "verdict", "WORN", "rescued"}));

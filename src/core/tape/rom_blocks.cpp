@@ -131,6 +131,8 @@ rom_block_event recognise_copy(rom_block_reader *r, unsigned char value)
     r->anchor_index = position;
     const uint64_t before = uint64_t{position} * r->byte_ticks;
     r->copy_tick = r->byte_tick > before ? r->byte_tick - before : 0;
+    if (r->pilot_tick > r->copy_tick)
+        r->pilot_tick = r->copy_tick; // no pilot seen right before this copy
     return rom_block_copy_began;
 }
 
@@ -147,6 +149,7 @@ rom_block_event complete_byte(rom_block_reader *r, unsigned char value, bool cle
             r->index = r->byte_index - countdown_bytes;
             r->value = value;
             r->clean = clean;
+            r->end_tick = end_tick;
             event = rom_block_byte;
         }
     } else if (clean) {
@@ -182,6 +185,7 @@ rom_block_event step(rom_block_reader *r, uint8_t pulse_class, unsigned short sa
 {
     if ((pulse_class & short_class) && r->short_run == pilot_short_pulses && r->state != in_pilot) {
         r->state = in_pilot;
+        r->pilot_tick = r->run_tick;
         return end_copy(r, false);
     }
     if (r->state == in_pilot) {
@@ -211,8 +215,9 @@ rom_block_event step(rom_block_reader *r, uint8_t pulse_class, unsigned short sa
 }
 
 void save_progress(rom_block_reader *r, unsigned state, unsigned pulse_in_byte, unsigned first_of_pair,
-                   unsigned bits, unsigned ones, uint32_t short_run)
+                   unsigned bits, unsigned ones, uint32_t short_run, uint64_t run_tick)
 {
+    r->run_tick = run_tick;
     r->state = static_cast<uint8_t>(state);
     r->pulse_in_byte = static_cast<uint8_t>(pulse_in_byte);
     r->first_of_pair = static_cast<uint8_t>(first_of_pair);
@@ -239,6 +244,7 @@ uint64_t rom_block_reader_read(rom_block_reader *r, const unsigned short *sample
     unsigned state = r->state, pulse_in_byte = r->pulse_in_byte, first_of_pair = r->first_of_pair;
     unsigned bits = r->bits, ones = r->ones;
     uint32_t short_run = r->short_run;
+    uint64_t run_tick = r->run_tick;
     for (size_t i = 0; i < count; tick += samples[i], ++i) {
         const unsigned short sample = samples[i];
         // Longer samples all take pulse byte 255, which is in no class.
@@ -246,6 +252,7 @@ uint64_t rom_block_reader_read(rom_block_reader *r, const unsigned short *sample
         const uint8_t pulse_class = pulse_classes[unaliased >> 3];
         const uint32_t is_short = pulse_class & short_class;
         short_run = (short_run + 1) & (0u - is_short); // no branch: shorts come at random inside bytes
+        run_tick = short_run == 1 ? tick : run_tick;
         switch (state) {
         case seeking:
             if (short_run != pilot_short_pulses)
@@ -288,13 +295,13 @@ uint64_t rom_block_reader_read(rom_block_reader *r, const unsigned short *sample
             }
             break;
         }
-        save_progress(r, state, pulse_in_byte, first_of_pair, bits, ones, short_run);
+        save_progress(r, state, pulse_in_byte, first_of_pair, bits, ones, short_run, run_tick);
         const rom_block_event event = step(r, pulse_class, sample, tick);
         state = r->state, pulse_in_byte = r->pulse_in_byte, first_of_pair = r->first_of_pair;
         bits = r->bits, ones = r->ones;
         if (event != rom_block_none)
             take(context, event);
     }
-    save_progress(r, state, pulse_in_byte, first_of_pair, bits, ones, short_run);
+    save_progress(r, state, pulse_in_byte, first_of_pair, bits, ones, short_run, run_tick);
     return tick;
 }

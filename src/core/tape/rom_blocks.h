@@ -38,8 +38,8 @@
 
 enum rom_block_event : uint8_t {
     rom_block_none,        // nothing to report for this pulse
-    rom_block_copy_began,  // copy and copy_tick are set
-    rom_block_byte,        // index, value and clean are set
+    rom_block_copy_began,  // copy, copy_tick and pilot_tick are set
+    rom_block_byte,        // index, value, clean and end_tick are set
     rom_block_bytes_lost,  // index and count: payload bytes that were not read at all
     rom_block_copy_ended,  // index (payload bytes and checksum reached) and end_mark are set
 };
@@ -53,6 +53,8 @@ struct rom_block_reader {
     // The event's details, valid while it is taken.
     rom_block_copy copy;
     uint64_t copy_tick;     // tape position of the countdown's first byte (estimated if it was damaged)
+    uint64_t pilot_tick;    // where the run of short pulses before the copy began
+    uint64_t end_tick;      // where the pulse after the byte's last one begins
     uint32_t index;         // payload index
     uint32_t count;
     unsigned char value;
@@ -67,6 +69,7 @@ struct rom_block_reader {
     uint8_t ones;           // parity of the bits read
     bool in_copy;           // a copy has been recognised and not yet ended
     uint32_t short_run;     // consecutive short pulses
+    uint64_t run_tick;      // where they began
     uint32_t byte_index;    // byte being read, counted from the countdown's first byte
     uint64_t byte_tick;     // where it began
     uint32_t anchor_index;  // the last clean byte (or the block's first marker)

@@ -228,6 +228,9 @@ void pass_byte_on(rom_files *f)
                               f->reader.index,
                               f->reader.value,
                               f->reader.clean,
+                              f->reader.end_tick,
+                              f->reader.pilot_tick,
+                              0,
                               0};
     f->byte_report(f->byte_context, &byte);
 }

@@ -185,6 +185,21 @@ int tap_file_commit(tap_file *file, GError **error)
     return committed;
 }
 
+int tap_file_commit_with_index(tap_file *file, tap_index_builder *index, const char *tap_path, GError **error)
+{
+    if (!tap_file_commit(file, error))
+        return 0;
+    tap_index_builder_finish(index);
+    GError *index_error = nullptr;
+    if (!tap_index_write(tap_path, index->entries, &index_error)) {
+        g_set_error(error, index_error->domain, index_error->code, "%s (%s)", index_error->message,
+                    "the TAP image was written, its index was not");
+        g_error_free(index_error);
+        return 0;
+    }
+    return 1;
+}
+
 gchar *tap_path_beside_dump(const char *dmp_path)
 {
     size_t keep = strlen(dmp_path);
@@ -247,16 +262,8 @@ int tap_write_file_from_dmp(const char *dmp_path, const char *tap_path, const sa
         return 0;
     }
     guint64 samples = file->writer.samples;
-    if (!tap_file_commit(file, error))
+    if (!tap_file_commit_with_index(file, index.get(), tap_path, error))
         return 0;
-    tap_index_builder_finish(index.get());
-    GError *index_error = nullptr;
-    if (!tap_index_write(tap_path, index->entries, &index_error)) {
-        g_set_error(error, index_error->domain, index_error->code, "%s (%s)", index_error->message,
-                    "the TAP image was written, its index was not");
-        g_error_free(index_error);
-        return 0;
-    }
     if (result) {
         result->samples = samples;
         result->odd_trailing_byte = held != 0;

@@ -111,6 +111,14 @@ int tap_file_commit(tap_file *file, GError **error);
 // Abandons the image: removes the temporary file and frees file.
 void tap_file_discard(tap_file *file);
 
+struct tap_index_builder;
+
+// tap_file_commit, then the index the builder (fed every entry of the image)
+// found, written beside tap_path (tap_index_file.h). Returns 1; or 0 with
+// *error set: the image is then not there, or, when only its index failed,
+// there without an index, which the message says.
+int tap_file_commit_with_index(tap_file *file, tap_index_builder *index, const char *tap_path, GError **error);
+
 // The TAP image's path beside a dump: its ".DMP" or ".dmp" ending replaced by
 // ".tap" (".tap" added to any other name). The caller frees it with g_free.
 gchar *tap_path_beside_dump(const char *dmp_path);

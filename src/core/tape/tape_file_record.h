@@ -39,7 +39,13 @@ struct tape_file_byte {
     uint32_t index;        // payload index; the checksum is the byte after the payload
     unsigned char value;
     bool clean;            // every pulse in its window (and parity right)
-    uint64_t end_tick;     // where the pulse after this byte begins, 0 where the reader does not know
+    uint64_t end_tick;     // where the pulse after this byte begins
+    // Where the copy's pilot (built-in format) or its counted lead-in (Turbo
+    // Tape 250: from the byte after the one that first aligned the reader)
+    // began, so that a block can be cut out of the take and written afresh.
+    uint64_t lead_tick;
+    uint32_t lead_in_bytes; // Turbo Tape 250: the 0x02 bytes before the sync train; else 0
+    unsigned char identifier; // Turbo Tape 250: the block's identifier byte; else 0
 };
 
 // Receives a byte; valid during the call only.

@@ -1,6 +1,8 @@
 #include "tape/tape_rescue.h"
 
 #include "tape/block_checksum.h"
+#include "tape/rom_encoder.h"
+#include "tape/turbo_encoder.h"
 
 #include <array>
 #include <cstring>
@@ -51,12 +53,18 @@ int vote(const std::vector<const std::vector<int16_t> *> &copies, size_t index)
 // A block voted from all copies of all holders: length payload bytes, whose
 // XOR must equal the checksum after them. Fills payload; false when a byte is
 // unknown or the checksum fails.
-bool vote_block(const std::vector<holding> &holders, bool data, size_t length, std::vector<unsigned char> *payload)
+std::vector<const std::vector<int16_t> *> copies_of(const std::vector<holding> &holders, bool data)
 {
     std::vector<const std::vector<int16_t> *> copies;
     for (const holding &h : holders)
         for (const std::vector<int16_t> &copy : data ? h.file->data : h.file->header)
             copies.push_back(&copy);
+    return copies;
+}
+
+bool vote_block(const std::vector<holding> &holders, bool data, size_t length, std::vector<unsigned char> *payload)
+{
+    const std::vector<const std::vector<int16_t> *> copies = copies_of(holders, data);
     payload->assign(length, 0);
     for (size_t i = 0; i < length; ++i) {
         const int value = vote(copies, i);
@@ -66,6 +74,29 @@ bool vote_block(const std::vector<holding> &holders, bool data, size_t length, s
     }
     const int checksum = vote(copies, length);
     return checksum != tape_take_unread && checksum == tape_block_checksum(payload->data(), length);
+}
+
+// The header's payload as the holders read it, byte by byte; bytes none
+// read clean (or tied) are those of a standard header for the file.
+std::vector<unsigned char> header_payload(const std::vector<holding> &holders, unsigned start, unsigned end)
+{
+    const tape_take_file &first = *holders.front().file;
+    std::array<unsigned char, 16> name;
+    std::memcpy(name.data(), first.name, name.size());
+    std::vector<unsigned char> payload;
+    if (first.loader == tape_loader_rom) {
+        const int type = vote(copies_of(holders, false), 0);
+        payload = rom_header_payload(type == tape_take_unread ? 1 : static_cast<unsigned char>(type), start, end, name);
+    } else {
+        payload = turbo_header_payload(turbo_tt250_layout, start, end, name);
+    }
+    const std::vector<const std::vector<int16_t> *> copies = copies_of(holders, false);
+    for (size_t i = 0; i < payload.size(); ++i) {
+        const int value = vote(copies, i);
+        if (value != tape_take_unread)
+            payload[i] = static_cast<unsigned char>(value);
+    }
+    return payload;
 }
 
 tape_rescued_file judge(const std::vector<holding> &holders, bool addressed, unsigned start, unsigned end)
@@ -145,8 +176,16 @@ std::vector<tape_rescued_file> tape_rescue(const std::vector<std::vector<tape_ta
     if (shared)
         *shared = any_shared;
     std::vector<tape_rescued_file> results;
-    for (size_t g = 0; g < groups.size(); ++g)
-        results.push_back(judge(groups[g], addresses[g].known, addresses[g].start, addresses[g].end));
+    for (size_t g = 0; g < groups.size(); ++g) {
+        tape_rescued_file result = judge(groups[g], addresses[g].known, addresses[g].start, addresses[g].end);
+        if (result.outcome != tape_rescue_bad)
+            result.header = header_payload(groups[g], addresses[g].start, addresses[g].end);
+        result.identifier = groups[g].front().file->place[0].identifier;
+        result.in_take.assign(takes.size(), -1);
+        for (const holding &h : groups[g])
+            result.in_take[h.take] = int(h.file - takes[h.take].data());
+        results.push_back(std::move(result));
+    }
     return results;
 }
 

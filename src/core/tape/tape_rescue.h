@@ -43,6 +43,13 @@ struct tape_rescued_file {
     uint16_t load_address;              // with a program only
     std::vector<unsigned char> program; // good, repaired or rescued: exactly end - start bytes
     unsigned takes_holding;             // how many takes hold the file
+    // For a clean image: the header's 192 payload bytes (by the same vote;
+    // bytes no take read clean as a standard header has them), the Turbo
+    // Tape 250 header's identifier, and where each take holds the file (its
+    // index in that take's list, or -1).
+    std::vector<unsigned char> header;
+    unsigned char identifier;
+    std::vector<int> in_take;
 };
 
 // Combines the takes' files. Returns one entry per distinct file, ordered by

@@ -8,8 +8,17 @@ namespace {
 constexpr unsigned char rom_data_file_type = 4;
 constexpr uint32_t longest_block = 65536; // payload bytes and the checksum
 
-void keep_byte(std::vector<int16_t> *copy, const tape_file_byte *byte)
+void keep_byte(tape_take_file *file, const tape_file_byte *byte)
 {
+    const bool data = byte->block == tape_file_data_block;
+    tape_take_block_place &place = file->place[data ? 1 : 0];
+    if (byte->lead_tick < place.begin) {
+        place.begin = byte->lead_tick;
+        place.lead_in_bytes = byte->lead_in_bytes;
+        place.identifier = byte->identifier;
+    }
+    place.end = std::max(place.end, byte->end_tick);
+    std::vector<int16_t> *copy = &(data ? file->data : file->header)[byte->copy & 1];
     if (byte->index >= longest_block)
         return;
     if (copy->size() <= byte->index)
@@ -35,21 +44,20 @@ void take_byte(tape_take_reader *r, tape_loader loader, const tape_file_byte *by
 {
     format_side side = side_of(r, loader);
     tape_take_file *last = side.files->empty() ? nullptr : &side.files->back();
-    const unsigned copy = byte->copy & 1;
     if (byte->block == tape_file_data_block) {
         if (*side.open && last)
-            keep_byte(&last->data[copy], byte);
+            keep_byte(last, byte);
         return;
     }
     if (*side.open && last && last->tick == byte->block_tick) {
-        keep_byte(&last->header[copy], byte);
+        keep_byte(last, byte);
         return;
     }
     if (*side.pending_tick != byte->block_tick) {
         *side.pending = tape_take_file{};
         *side.pending_tick = byte->block_tick;
     }
-    keep_byte(&side.pending->header[copy], byte);
+    keep_byte(side.pending, byte);
 }
 
 void take_record(tape_take_reader *r, tape_loader loader, const tape_file_record *record)
@@ -63,6 +71,7 @@ void take_record(tape_take_reader *r, tape_loader loader, const tape_file_record
         if (*side.pending_tick == record->tick) {
             file.header[0] = std::move(side.pending->header[0]);
             file.header[1] = std::move(side.pending->header[1]);
+            file.place[0] = side.pending->place[0];
         }
         *side.pending = tape_take_file{};
         *side.pending_tick = UINT64_MAX;

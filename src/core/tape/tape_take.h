@@ -31,6 +31,16 @@
 // A byte not read clean.
 inline constexpr int16_t tape_take_unread = -1;
 
+// Where a block stands in the take: from the pilot before its first copy
+// (Turbo Tape 250: its counted lead-in) to the end of the last byte read of
+// it, so that a clean image can put the block afresh in its place.
+struct tape_take_block_place {
+    uint64_t begin = UINT64_MAX;
+    uint64_t end = 0;            // 0: no byte of the block was read
+    uint32_t lead_in_bytes = 0;  // Turbo Tape 250: the 0x02 bytes the take recorded
+    unsigned char identifier = 0; // Turbo Tape 250: the block's identifier byte
+};
+
 struct tape_take_file {
     tape_loader loader;
     uint64_t tick;                      // where the header begins, ticks since the take began
@@ -39,6 +49,7 @@ struct tape_take_file {
     std::vector<int16_t> header[2];     // per copy: the header's bytes (and checksum), or tape_take_unread
     std::vector<int16_t> data[2];       // per copy: the data block's bytes and checksum
     std::vector<unsigned char> program; // the take's own program when it read good or repaired
+    tape_take_block_place place[2];     // the header block, the data block
 };
 
 // The addresses a file's header gives, taken from the bytes read clean in

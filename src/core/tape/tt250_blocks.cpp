@@ -57,6 +57,7 @@ size_t seek_lead_in(tt250_block_reader *r, const unsigned short *samples, size_t
             r->lead_in_bytes = 1;
             r->bit_count = 0;
             r->byte_tick = at;
+            r->lead_tick = at;
             break;
         }
     }

@@ -32,6 +32,7 @@ struct tt250_block_reader {
     // The event's details, valid while it is taken.
     unsigned char identifier; // the byte after the sync train
     uint32_t lead_in_bytes;   // 0x02 bytes before the sync train, the one that aligned the reader included
+    uint64_t lead_tick;       // where the lead-in byte after the aligning one begins
     uint64_t block_tick;      // where the sync train's first pulse begins
     uint32_t index;           // payload byte, 0 = the first after the identifier
     unsigned char value;

@@ -93,7 +93,8 @@ void pass_byte_on(tt250_files *f, tape_file_block block)
         return;
     const tt250_block_reader *r = &f->reader;
     const tape_file_byte byte{block, 0, block == tape_file_header_block ? f->header_tick : r->block_tick,
-                              r->index, r->value, r->clean, r->end_tick};
+                              r->index, r->value, r->clean, r->end_tick,
+                              r->lead_tick, r->lead_in_bytes, r->identifier};
     f->byte_report(f->byte_context, &byte);
 }
 

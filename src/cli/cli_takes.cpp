@@ -1,0 +1,51 @@
+#include "cli_takes.h"
+
+#include "cli.h"
+#include "tape/clean_tap.h"
+#include "tape/tape_input.h"
+#include "translate.h"
+
+#include <string>
+
+int cli_read_take(const char *path, std::vector<tape_take_file> *files)
+{
+    GError *failure = nullptr;
+    tape_input *input = tape_input_open(path, 0, &failure);
+    long got = -1;
+    if (input) {
+        auto reader = tape_take_reader_new();
+        unsigned short block[4096];
+        while ((got = tape_input_read(input, block, G_N_ELEMENTS(block), &failure)) > 0)
+            tape_take_reader_feed(reader.get(), block, size_t(got));
+        tape_input_close(input);
+        *files = tape_take_reader_finish(reader.get());
+    }
+    if (got == 0)
+        return CLI_EXIT_OK;
+    const int status = cli_fail("%s: %s", path, failure->message);
+    g_error_free(failure);
+    return status;
+}
+
+int cli_check_target(const char *tap_path, bool force)
+{
+    if (!force && g_file_test(tap_path, G_FILE_TEST_EXISTS))
+        return cli_refuse("'%s' exists: --force replaces it", tap_path);
+    return CLI_EXIT_OK;
+}
+
+int cli_write_clean_image(const char *take_path, const std::vector<std::vector<tape_take_file>> &takes,
+                          const std::vector<tape_rescued_file> &files, const sampling_option_values *options,
+                          const char *tap_path)
+{
+    clean_tap_result result{};
+    GError *failure = nullptr;
+    if (!clean_tap_write(take_path, takes, files, options, tap_path, &result, &failure)) {
+        const int status = cli_fail("%s not written: %s", tap_path, failure->message);
+        g_error_free(failure);
+        return status;
+    }
+    cli_say(P_("%s: %u file written afresh", "%s: %u files written afresh", result.files_rebuilt), tap_path,
+            result.files_rebuilt);
+    return CLI_EXIT_OK;
+}

@@ -1,0 +1,273 @@
+#include "tape/clean_tap.h"
+
+#include "tape/rom_encoder.h"
+#include "tape/rom_pulses.h"
+#include "tape/tap_index_file.h"
+#include "tape/tap_writer.h"
+#include "tape/tape_input.h"
+#include "tape/tape_time.h"
+#include "tape/tt250.h"
+#include "tape/turbo_encoder.h"
+
+#include <algorithm>
+#include <memory>
+#include <tuple>
+
+namespace {
+
+enum piece_kind : uint8_t { rom_header_block, rom_data_block, tt250_file };
+
+// A part of a file to write afresh, and the take's stretch it replaces.
+struct piece {
+    uint64_t begin, end; // equal for a piece the take holds no byte of
+    bool inserted;       // goes before what the take has at begin, replacing nothing
+    piece_kind kind;
+    const tape_rescued_file *file;
+    uint32_t lead_in[2]; // Turbo Tape 250: the header's and the data block's
+};
+
+uint64_t end_in_take(const tape_take_file &file)
+{
+    return std::max(file.place[0].end, file.place[1].end);
+}
+
+// Where a file the first take does not hold goes: before the next file on
+// the tape (in the take that holds it) that the first take holds, else at the
+// end.
+uint64_t insertion_tick(const tape_rescued_file &file, const std::vector<std::vector<tape_take_file>> &takes,
+                        const std::vector<std::vector<const tape_rescued_file *>> &by_take)
+{
+    const unsigned t = file.take;
+    for (size_t j = size_t(file.in_take[t]) + 1; j < by_take[t].size(); ++j) {
+        const tape_rescued_file *next = by_take[t][j];
+        if (next && next->in_take[0] >= 0)
+            return takes[0][size_t(next->in_take[0])].place[0].begin;
+    }
+    return UINT64_MAX;
+}
+
+std::vector<piece> plan(const std::vector<std::vector<tape_take_file>> &takes,
+                        const std::vector<tape_rescued_file> &files)
+{
+    std::vector<std::vector<const tape_rescued_file *>> by_take(takes.size());
+    for (size_t t = 0; t < takes.size(); ++t)
+        by_take[t].assign(takes[t].size(), nullptr);
+    for (const tape_rescued_file &file : files)
+        for (size_t t = 0; t < takes.size() && t < file.in_take.size(); ++t)
+            if (file.in_take[t] >= 0)
+                by_take[t][size_t(file.in_take[t])] = &file;
+
+    std::vector<piece> pieces;
+    for (const tape_rescued_file &file : files) {
+        if (file.outcome == tape_rescue_bad || file.header.empty())
+            continue;
+        const tape_take_file *held = file.in_take[0] >= 0 ? &takes[0][size_t(file.in_take[0])] : nullptr;
+        const tape_take_file &source = takes[file.take][size_t(file.in_take[file.take])];
+        const uint64_t at = held ? 0 : insertion_tick(file, takes, by_take);
+        piece head{at, at, !held, rom_header_block, &file, {0, 0}};
+        if (held)
+            head.begin = held->place[0].begin, head.end = held->place[0].end;
+        if (file.loader == tape_loader_rom) {
+            piece data{head.end, head.end, false, rom_data_block, &file, {0, 0}};
+            if (held && held->place[1].end != 0)
+                data.begin = held->place[1].begin, data.end = held->place[1].end;
+            pieces.push_back(head);
+            pieces.push_back(data);
+            continue;
+        }
+        head.kind = tt250_file;
+        if (held)
+            head.end = end_in_take(*held);
+        head.lead_in[0] = std::max(source.place[0].lead_in_bytes, tt250_format.lead_in_bytes_min);
+        head.lead_in[1] = source.place[1].end != 0 ? std::max(source.place[1].lead_in_bytes, 1u) : head.lead_in[0];
+        pieces.push_back(head);
+    }
+    // In tape order; what is inserted before a place goes before what
+    // replaces the take there.
+    std::stable_sort(pieces.begin(), pieces.end(), [](const piece &a, const piece &b) {
+        return std::make_tuple(a.begin, !a.inserted) < std::make_tuple(b.begin, !b.inserted);
+    });
+    return pieces;
+}
+
+// Every entry of the image goes through here, to the writer and the index.
+class image_sink {
+public:
+    image_sink(tap_file *file, tap_index_builder *index, const tap_format &format)
+        : file_(file), index_(index), half_waves_(format.version == 2), clock_hz_(format.clock_hz)
+    {
+    }
+
+    void sample(unsigned short sample)
+    {
+        tap_index_builder_feed(index_, sample, TAP_HEADER_SIZE + file_->writer.data_length);
+        tap_writer_add_sample(&file_->writer, sample);
+    }
+
+    // A pulse of cycles machine cycles: samples whose entry is exactly
+    // cycles / 8 (the rounding to ticks and back is well under an entry's 8
+    // cycles); two halves in a half-wave image.
+    void pulse(unsigned cycles)
+    {
+        if (!half_waves_) {
+            sample(ticks(cycles));
+            return;
+        }
+        sample(ticks(cycles / 2));
+        sample(ticks(cycles / 2));
+    }
+
+private:
+    unsigned short ticks(unsigned cycles) const
+    {
+        return static_cast<unsigned short>((uint64_t{cycles} * tape_ticks_per_second + clock_hz_ / 2) / clock_hz_);
+    }
+
+    tap_file *file_;
+    tap_index_builder *index_;
+    bool half_waves_;
+    uint64_t clock_hz_;
+};
+
+class nominal_rom : public rom_encoder {
+public:
+    explicit nominal_rom(image_sink &sink) : sink_(sink) {}
+    void pulse(rom_pulse pulse) override
+    {
+        static constexpr unsigned cycles[] = {rom_short_cycles, rom_medium_cycles, rom_long_cycles};
+        sink_.pulse(cycles[pulse]);
+    }
+
+private:
+    image_sink &sink_;
+};
+
+class nominal_tt250 : public turbo_encoder {
+public:
+    explicit nominal_tt250(image_sink &sink) : turbo_encoder(turbo_tt250_layout), sink_(sink) {}
+    void pulse(unsigned bit) override { sink_.pulse(bit ? tt250_one_cycles : tt250_zero_cycles); }
+
+private:
+    image_sink &sink_;
+};
+
+void write_piece(const piece &p, image_sink &sink)
+{
+    const tape_rescued_file &file = *p.file;
+    if (p.kind == rom_header_block) {
+        nominal_rom(sink).block(rom_header_pilot, file.header.data(), file.header.size());
+    } else if (p.kind == rom_data_block) {
+        nominal_rom(sink).block(rom_data_pilot, file.program.data(), file.program.size());
+    } else {
+        nominal_tt250 encoder(sink);
+        encoder.lead_in_and_sync(p.lead_in[0]);
+        encoder.write_byte(file.identifier ? file.identifier : turbo_header_id);
+        for (unsigned char byte : file.header)
+            encoder.write_byte(byte);
+        encoder.data(p.lead_in[1], file.program.data(), file.program.size());
+    }
+}
+
+bool in_rom_window(unsigned short sample, pulse_window window)
+{
+    return sample < 2048 && pulse_in_window(static_cast<unsigned char>(sample >> 3), window);
+}
+
+// Copies the take's samples, putting the pieces in place of the stretches
+// they replace.
+class rewriter {
+public:
+    rewriter(const std::vector<piece> &pieces, image_sink &sink) : pieces_(pieces), sink_(sink) {}
+
+    void take(uint64_t tick, unsigned short sample)
+    {
+        while (next_ < pieces_.size() && pieces_[next_].begin <= tick)
+            write(pieces_[next_++]);
+        if (tick < cut_end_)
+            return;
+        // The take's own end mark and trailer after a rebuilt block: the
+        // block brought its own.
+        if (after_block_ != none) {
+            const bool end_mark = after_block_ == awaiting_end_mark && in_rom_window(sample, rom_long_pulse);
+            if (end_mark || in_rom_window(sample, rom_short_pulse)) {
+                after_block_ = in_trailer;
+                return;
+            }
+            after_block_ = none;
+        }
+        sink_.sample(sample);
+    }
+
+    void finish()
+    {
+        while (next_ < pieces_.size())
+            write(pieces_[next_++]);
+    }
+
+private:
+    void write(const piece &p)
+    {
+        write_piece(p, sink_);
+        if (p.kind != rom_data_block)
+            ++files_written_;
+        if (p.inserted)
+            return;
+        cut_end_ = std::max(cut_end_, p.end);
+        if (p.begin != p.end)
+            after_block_ = p.kind == tt250_file ? none : awaiting_end_mark;
+    }
+
+    enum { none, awaiting_end_mark, in_trailer } after_block_ = none;
+    const std::vector<piece> &pieces_;
+    image_sink &sink_;
+    size_t next_ = 0;
+    uint64_t cut_end_ = 0;
+
+public:
+    unsigned files_written_ = 0;
+};
+
+}  // namespace
+
+int clean_tap_write(const char *take_path, const std::vector<std::vector<tape_take_file>> &takes,
+                    const std::vector<tape_rescued_file> &files, const sampling_option_values *options,
+                    const char *tap_path, clean_tap_result *result, GError **error)
+{
+    const std::vector<piece> pieces = plan(takes, files);
+    tape_input *input = tape_input_open(take_path, 0, error);
+    if (!input)
+        return 0;
+    tap_file *file = tap_file_create(tap_path, options, error);
+    if (!file) {
+        tape_input_close(input);
+        return 0;
+    }
+    auto index = std::make_unique<tap_index_builder>();
+    tap_index_builder_init(index.get());
+    image_sink sink(file, index.get(), tap_format_for(options));
+    rewriter rewrite(pieces, sink);
+
+    std::vector<unsigned short> samples(TAPE_INPUT_BUFFER_SIZE / 2);
+    uint64_t tick = 0;
+    long got;
+    while ((got = tape_input_read(input, samples.data(), samples.size(), error)) > 0) {
+        for (long i = 0; i < got; ++i) {
+            rewrite.take(tick, samples[size_t(i)]);
+            tick += samples[size_t(i)];
+        }
+        if (file->writer.error_number != 0)
+            break; // the first failure to write ends it
+    }
+    tape_input_close(input);
+    if (got < 0) {
+        tap_file_discard(file);
+        return 0;
+    }
+    rewrite.finish();
+    const uint64_t written = file->writer.samples;
+    if (!tap_file_commit_with_index(file, index.get(), tap_path, error))
+        return 0;
+    if (result)
+        *result = {rewrite.files_written_, written};
+    return 1;
+}

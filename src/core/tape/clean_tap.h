@@ -1,0 +1,56 @@
+// A clean TAP image of a tape side: every file read from it (good, repaired or
+// rescued; built-in format and Turbo Tape 250) written afresh with its
+// format's nominal pulses, and everything between those files (other loaders,
+// files that stayed bad, pauses, noise) copied from the first take as
+// recorded, so that nothing unknown is lost.
+//
+// Built-in format: each block replaces the take's stretch from the pilot
+// before its first copy to the last byte of its repeated copy, and the take's
+// end mark and trailer after it; the pause between a header and its data
+// stays as recorded. Written as the machine writes it: 27136 short pulses
+// before a header's first copy, 5376 before a data block's, 79 before each
+// repeated copy and 79 after it; pulses of 0x30, 0x42 and 0x56 TAP units.
+//
+// Turbo Tape 250: header and data block together replace the take's stretch
+// from the header's lead-in (from the byte after the one that first aligned
+// the reader, which stays as recorded) to the data block's checksum. Each
+// lead-in has the bytes the take recorded, a header's never fewer than the
+// name decoder needs; pulses of 0x1A and 0x28 units.
+//
+// A file the first take does not hold goes where the file before it on the
+// tape (in the take that holds it) ends in the first take, or at the start.
+// A block the first take holds no byte of goes right after the block before
+// it. In a half-wave image (version 2) each pulse is two equal halves.
+//
+// The take is read through tape_input (tape_input.h) a second time, streamed:
+// the memory is the files' programs, whatever the take's length. The image
+// and its index are written as tap_writer.h writes them: under a temporary
+// name, renamed into place once complete.
+//
+// Any thread; blocks on the disk.
+#pragma once
+
+#include "link/sampling_options.h"
+#include "tape/tape_rescue.h"
+#include "tape/tape_take.h"
+
+#include <glib.h>
+
+#include <cstdint>
+#include <vector>
+
+struct clean_tap_result {
+    unsigned files_rebuilt; // files written afresh
+    uint64_t samples;       // entries written
+};
+
+// Writes the clean image of the take at take_path (a DMP file or a TAP image,
+// read as when its files were found) to tap_path with its index beside it.
+// takes: every take's files as tape_take_reader_finish gave them, the first
+// being take_path's; files: what tape_rescue made of them (for one take, of
+// that take alone). Returns 1 and fills *result (may be null); or 0 with
+// *error set (message: the system's reason), leaving no image behind and any
+// earlier file under tap_path as it was.
+int clean_tap_write(const char *take_path, const std::vector<std::vector<tape_take_file>> &takes,
+                    const std::vector<tape_rescued_file> &files, const sampling_option_values *options,
+                    const char *tap_path, clean_tap_result *result, GError **error);
