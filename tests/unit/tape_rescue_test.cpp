@@ -1,8 +1,12 @@
 // Files rescued from several takes of one synthesized tape side: each take
 // alone leaves them bad, together they read back byte for byte.
+#include "tape/clean_tap.h"
 #include "tape/tape_rescue.h"
 #include "tape/tape_take.h"
+#include "take_reading.h"
+#include "tape_file.h"
 #include "tape_synth.h"
+#include "test_pty.h"
 
 #include <gtest/gtest.h>
 
@@ -100,6 +104,34 @@ TEST(TapeRescue, TwoTakesTogetherGiveBackWhatNeitherReadsAlone)
     EXPECT_EQ(rescued[1].load_address, 0x1000);
     EXPECT_TRUE(rescued[2].program.empty());
     EXPECT_EQ(rescued[0].takes_holding, 2u);
+}
+
+// The clean image of the rescue: both rescued files written afresh load good
+// with every pulse in its window; the file no take read stays as the first
+// take recorded it, bad.
+TEST(TapeRescue, TheCleanImageLoadsWhatTheTakesGaveBack)
+{
+    test_folder folder;
+    const std::string first_path = folder.path() + "/first.dmp", clean_path = folder.path() + "/clean.tap";
+    std::string error;
+    ASSERT_TRUE(tape_write_dmp(first_path.c_str(), take_of({5, 9}, 3, 0), &error)) << error;
+    const std::vector<std::vector<tape_take_file>> takes = {test_read_take(first_path),
+                                                            read_take(take_of({200, 310}, 8, 20))};
+    const sampling_option_values options{};
+    GError *failure = nullptr;
+    ASSERT_TRUE(clean_tap_write(first_path.c_str(), takes, tape_rescue(takes, nullptr), &options, clean_path.c_str(),
+                                nullptr, &failure))
+        << failure->message;
+
+    const std::vector<tape_take_file> clean = test_read_take(clean_path);
+    ASSERT_EQ(clean.size(), 3u);
+    EXPECT_EQ(clean[0].verdict, tape_verdict_good);
+    EXPECT_EQ(clean[0].program, rom_program);
+    EXPECT_EQ(clean[1].verdict, tape_verdict_good);
+    EXPECT_EQ(clean[1].program, turbo_program);
+    EXPECT_TRUE(test_every_byte_clean(clean[0]) && test_every_byte_clean(clean[1]));
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(clean[2].name), 5), "STUCK");
+    EXPECT_EQ(clean[2].verdict, tape_verdict_bad);
 }
 
 // Two clean copies that disagree with nothing to break the tie leave the

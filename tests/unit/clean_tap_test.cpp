@@ -1,0 +1,86 @@
+// Clean TAP images: files read written afresh with nominal pulses, the rest
+// of the take copied as it was recorded.
+#include "tape/clean_tap.h"
+#include "tape/tap_writer.h"
+#include "tape_file.h"
+#include "take_reading.h"
+#include "tape_tap.h"
+#include "test_pty.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <random>
+
+namespace {
+
+std::string tape_path(const char *name)
+{
+    return std::string(ZR7K8_SOURCE_DIR "/tests/data/tapes/") + name;
+}
+
+std::string read_bytes(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The errors tape (its data block's first copy broken on purpose) behind a
+// stretch of noise no reader takes for a file: the clean image keeps the
+// noise entry for entry, and its file loads good, with every pulse of both
+// copies in its window, and holds the PAL tape's program byte for byte.
+TEST(CleanTap, TheErrorsTapeComesBackGoodBehindItsStretchCopiedUnchanged)
+{
+    std::vector<unsigned short> noise(3000);
+    std::mt19937 random(7);
+    for (unsigned short &sample : noise)
+        sample = static_cast<unsigned short>(200 + random() % 3000);
+    std::vector<unsigned short> errors;
+    std::string error;
+    ASSERT_TRUE(tape_tap_file_to_samples(tape_path("openroms-testtape-c64-pal-normal-errors.tap").c_str(), 0, &errors,
+                                         nullptr, &error))
+        << error;
+    std::vector<unsigned short> take = noise;
+    take.insert(take.end(), errors.begin(), errors.end());
+
+    test_folder folder;
+    const std::string take_path = folder.path() + "/take.dmp", noise_path = folder.path() + "/noise.dmp";
+    const std::string clean_path = folder.path() + "/clean.tap", noise_tap = folder.path() + "/noise.tap";
+    ASSERT_TRUE(tape_write_dmp(take_path.c_str(), take, &error)) << error;
+    ASSERT_TRUE(tape_write_dmp(noise_path.c_str(), noise, &error)) << error;
+
+    const std::vector<std::vector<tape_take_file>> takes = {test_read_take(take_path)};
+    ASSERT_EQ(takes[0].size(), 1u);
+    EXPECT_EQ(takes[0][0].verdict, tape_verdict_repaired);
+    const sampling_option_values options{};
+    GError *failure = nullptr;
+    clean_tap_result result{};
+    ASSERT_TRUE(clean_tap_write(take_path.c_str(), takes, tape_rescue(takes, nullptr), &options, clean_path.c_str(),
+                                &result, &failure))
+        << failure->message;
+    EXPECT_EQ(result.files_rebuilt, 1u);
+
+    const std::vector<tape_take_file> clean = test_read_take(clean_path);
+    const std::vector<tape_take_file> pal = test_read_take(tape_path("openroms-testtape-c64-pal-normal.tap"));
+    ASSERT_EQ(clean.size(), 1u);
+    ASSERT_EQ(pal.size(), 1u);
+    EXPECT_EQ(clean[0].verdict, tape_verdict_good);
+    EXPECT_TRUE(test_every_byte_clean(clean[0]));
+    EXPECT_EQ(clean[0].program, pal[0].program);
+    EXPECT_FALSE(clean[0].program.empty());
+
+    // The noise's entries, as a plain conversion writes them, open the image.
+    ASSERT_TRUE(tap_write_file_from_dmp(noise_path.c_str(), noise_tap.c_str(), &options, nullptr, &failure))
+        << failure->message;
+    const std::string noise_entries = read_bytes(noise_tap).substr(TAP_HEADER_SIZE);
+    const std::string image = read_bytes(clean_path);
+    EXPECT_EQ(image.substr(TAP_HEADER_SIZE, noise_entries.size()), noise_entries);
+    // Then the header's pilot, the machine's own and nothing of the take's.
+    const size_t pilot = TAP_HEADER_SIZE + noise_entries.size();
+    EXPECT_EQ(image.substr(pilot, 27136 + 1), std::string(27136, '\x30') + '\x56');
+    EXPECT_NE(read_bytes(folder.path() + "/clean.idx").find("ROMEO & JULIET"), std::string::npos)
+        << "no index beside the image";
+}
+
+}  // namespace
