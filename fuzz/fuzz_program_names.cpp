@@ -23,13 +23,6 @@
 #include <set>
 #include <string>
 
-// The staged files that write an index translate their messages; texts stay
-// English here, without the catalogue lookup of the program.
-const char *translate_text(const char *text)
-{
-    return text;
-}
-
 namespace {
 
 void check(bool holds, const char *what)

@@ -7,16 +7,24 @@
 // - a program the rescue gives back (good, repaired or rescued) is exactly
 //   the one written to the tape, at its load address: damage that leaves
 //   pulses out of their windows is never taken for data;
-// - with no damage at all both files come back good.
+// - with no damage at all both files come back good;
+// - the clean image made of the first take holds every program the rescue
+//   gave back, each read back good from it.
 //
 // Input: a header (program length, take count, a seed), then records of four
 // bytes: take, position (24 bits scaled over the take), what is done there.
 #include "fuzz_check.h"
+#include "tape/clean_tap.h"
+#include "tape/tape_input.h"
 #include "tape/tape_rescue.h"
 #include "tape/tape_take.h"
+#include "tape_file.h"
 #include "tape_synth.h"
 
+#include <glib.h>
+
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -34,6 +42,51 @@ std::vector<unsigned short> side(const std::vector<unsigned char> &program)
     tape_turbo_data(&synth, tape_tt250, tape_turbo_lead_in, program.data(), program.size());
     tape_synth_gap(&synth, 65535);
     return synth.samples;
+}
+
+std::vector<tape_take_file> read_take(const char *path)
+{
+    auto reader = tape_take_reader_new();
+    tape_input *input = tape_input_open(path, 0, nullptr);
+    fuzz_check(input != nullptr, target, "a take written cannot be opened");
+    unsigned short samples[4096];
+    long got;
+    while ((got = tape_input_read(input, samples, 4096, nullptr)) > 0)
+        tape_take_reader_feed(reader.get(), samples, size_t(got));
+    tape_input_close(input);
+    return tape_take_reader_finish(reader.get());
+}
+
+// The clean image of the first take: every program given back must load good
+// from it, as often as the rescue gave it back.
+void check_clean_image(const std::vector<unsigned short> &first, const std::vector<std::vector<tape_take_file>> &read,
+                       const std::vector<tape_rescued_file> &files, const std::vector<unsigned char> &program)
+{
+    static const std::string folder = [] {
+        gchar *made = g_dir_make_tmp("fuzz_rescue-XXXXXX", nullptr);
+        std::string path = made;
+        g_free(made);
+        return path;
+    }();
+    const std::string take_path = folder + "/first.dmp", image_path = folder + "/clean.tap";
+    std::string error;
+    fuzz_check(tape_write_dmp(take_path.c_str(), first, &error) != 0, target, "the first take cannot be written");
+    const sampling_option_values options{};
+    fuzz_check(clean_tap_write(take_path.c_str(), read, files, &options, image_path.c_str(), nullptr, nullptr) != 0,
+               target, "the clean image cannot be written");
+    const std::vector<tape_take_file> image = read_take(image_path.c_str());
+    for (tape_loader loader : {tape_loader_rom, tape_loader_tt250}) {
+        size_t given = 0, loaded = 0;
+        for (const tape_rescued_file &file : files)
+            given += file.loader == loader && file.outcome != tape_rescue_bad;
+        for (const tape_take_file &file : image) {
+            if (file.loader != loader || file.verdict != tape_verdict_good)
+                continue;
+            fuzz_check(file.program == program, target, "the clean image holds a program not on the tape");
+            ++loaded;
+        }
+        fuzz_check(loaded >= given, target, "a program given back does not load good from the clean image");
+    }
 }
 
 }  // namespace
@@ -88,5 +141,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         good += file.outcome == tape_rescue_good;
     }
     fuzz_check(damaged || (files.size() == 2 && good == 2), target, "an undamaged tape is not read good");
+    check_clean_image(takes[0], read, files, program);
     return 0;
 }
