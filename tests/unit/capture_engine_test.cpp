@@ -120,7 +120,9 @@ protected:
 
     // Runs the reads through the engine as the read loop does: light cadence
     // before each read, then the read's bytes, until the capture ends.
-    outcome run(const std::vector<std::string> &reads, bool dump = true, FILE *file = nullptr)
+    // With quiet_ms, the device then stays quiet for that long.
+    outcome run(const std::vector<std::string> &reads, bool dump = true, FILE *file = nullptr,
+                guint64 quiet_ms = 0)
     {
         outcome result;
         if (dump && !file)
@@ -135,6 +137,8 @@ protected:
             if (capture_take_read(&state, reinterpret_cast<const unsigned char *>(read.data()), read.size()))
                 break;
         }
+        if (quiet_ms)
+            capture_take_quiet(&state, quiet_ms);
         result.ended = capture_has_ended(&state);
         result.reason = capture_end_reason(&state);
         if (dump) {
@@ -249,6 +253,61 @@ TEST_F(CaptureEngine, SuccessMarkerSpreadOverSeveralReads)
     outcome result = run({ack + stream.substr(0, 50), stream.substr(50) + "OK", "!\r", "\n", "> "});
     EXPECT_EQ(result.reason, nullptr);
     EXPECT_TRUE(result.file == stream);
+}
+
+// Bytes behind a marker hide it from the end of the read; the device's
+// silence afterwards shows it was the end. The file and the samples are the
+// stream's, as with the marker at the end of a read.
+TEST_F(CaptureEngine, MarkerWithStrayBytesBehindItEndsOnceTheDeviceIsQuiet)
+{
+    const std::string stream = make_stream(100, 30);
+    struct ending {
+        std::vector<std::string> reads;
+        const char *reason;
+        bool exact_samples;  // no head of the marker came apart from it
+    };
+    const ending endings[] = {
+        {{ack, stream + success + "\n"}, nullptr, true},
+        {{ack, stream + success + "\r", "\n"}, nullptr, true},
+        {{ack, stream + "OK!", "\r\n> X"}, nullptr, false},
+        {{ack, stream + failure + "\n"}, "Dumping error (#1)", true},
+        {{ack, stream + "KO", "!\r\n> \n"}, "Dumping error (#2)", false},
+    };
+    for (const ending &e : endings) {
+        SCOPED_TRACE(testing::PrintToString(e.reads.back()));
+        EXPECT_FALSE(run(e.reads, true, nullptr, CAPTURE_QUIET_MS - 1).ended);
+        outcome result = run(e.reads, true, nullptr, CAPTURE_QUIET_MS);
+        EXPECT_TRUE(result.ended);
+        EXPECT_STREQ(result.reason, e.reason);
+        EXPECT_TRUE(result.file == stream) << "file of " << result.file.size() << " bytes";
+        if (e.exact_samples)
+            EXPECT_EQ(result.seen.samples, samples_of(stream));
+        else
+            expect_samples_in_step(result.seen.samples, stream, stream.size() / 2);
+    }
+}
+
+// A marker with more bytes behind it than a device sends after its end was
+// sample data: written, decoded in order, and no reason to end.
+TEST_F(CaptureEngine, MarkerInsideTheStreamFollowedByMoreDataIsData)
+{
+    const std::string head = make_stream(50, 31) + success + "ab";
+    const std::string more[] = {make_stream(40, 32), make_stream(40, 33), make_stream(30, 34)};
+    const std::vector<std::vector<std::string>> chunkings = {
+        {ack, head, more[0] + success},                                  // then the end
+        {ack, head, more[0], more[1], more[2] + success},                // then over the limit
+        {ack, head, more[0], more[1] + "OK!\r\n> \n", more[2] + success},  // then another one
+    };
+    for (const auto &reads : chunkings) {
+        std::string data;
+        for (size_t i = 1; i < reads.size(); i++)
+            data += reads[i];
+        data.resize(data.size() - success.size());
+        outcome result = run(reads, true, nullptr, CAPTURE_QUIET_MS);
+        EXPECT_EQ(result.reason, nullptr);
+        EXPECT_TRUE(result.file == data) << "file of " << result.file.size() << " bytes";
+        EXPECT_EQ(result.seen.samples, samples_of(data));
+    }
 }
 
 TEST_F(CaptureEngine, FailureMarkerAtTheEndOfAChunkIsDumpingErrorOne)

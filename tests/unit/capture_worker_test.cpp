@@ -3,6 +3,7 @@
 // what it posts to the interface recorded.
 #include "link/capture_worker.h"
 #include "devsim.h"
+#include "link/capture_progress.h"
 #include "link/handoff.h"
 #include "link/handoff_frame.h"
 #include "link/sample_pass.h"
@@ -293,6 +294,45 @@ TEST_F(CaptureWorker, PauseLongerThanAReadWithTheMarkerSplitAcrossIt)
         start_device(options);
         EXPECT_EQ(capture(true), nullptr);
         EXPECT_TRUE(dump_file() == stream) << "file of " << dump_file().size() << " bytes";
+        devsim_stop(sim);
+        sim = nullptr;
+        serial_disconnect_port();
+    }
+}
+
+// A device that sends a byte behind its end marker: the marker is not at the
+// end of a read, and the capture ends on it only when the device stays
+// quiet. Without that it would wait until closed (the close below).
+TEST_F(CaptureWorker, StrayByteBehindTheMarkerEndsTheCaptureOnceTheDeviceIsQuiet)
+{
+    auto stream = random_stream(3001, 9);
+    for (bool fail : {false, true}) {
+        SCOPED_TRACE(fail ? "failure marker" : "success marker");
+        devsim_options options = fast_options(stream);
+        options.fail_run = fail;
+        // A pause before the marker: it comes in a read of its own.
+        options.pauses = {{stream.size(), 600}};
+        options.after_marker = "\n";
+        start_device(options);
+        capture_progress_reset();
+        const char *reason = "still running";
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            reason = capture(true);
+            done = true;
+        });
+        for (int i = 0; i < 3000 && !done; i++)
+            g_usleep(10000);
+        if (!done)
+            serial_disconnect_port();
+        worker.join();
+        if (fail)
+            EXPECT_STREQ(reason, "Dumping error (#1)");
+        else
+            EXPECT_EQ(reason, nullptr) << reason;
+        EXPECT_TRUE(dump_file() == stream) << "file of " << dump_file().size() << " bytes";
+        // Exactly the stream's samples went through the sample pass.
+        EXPECT_EQ(capture_progress_pulses(), stream.size() / 2);
         devsim_stop(sim);
         sim = nullptr;
         serial_disconnect_port();

@@ -55,6 +55,7 @@ struct devsim_options {
     long unplug_after_bytes = -1;     // >= 0: the device vanishes after that many stream bytes
     unsigned split_marker_at = 0;     // 1..6: the marker goes out in two writes, cut there
     unsigned split_marker_pause_ms = 100;   // silence between the two writes
+    std::string after_marker;         // stray bytes sent right behind the marker, in the same write
 
     // How long the device is away after "b" or an unplug.
     unsigned absent_ms = 300;

@@ -37,15 +37,16 @@ static devsim_event devsim_send_garbage(devsim *sim, size_t count)
 
 static devsim_event devsim_send_marker(devsim *sim, const devsim_options &options)
 {
-    const char *marker = options.fail_run ? devsim_failure_marker : devsim_success_marker;
+    const std::string marker = std::string(options.fail_run ? devsim_failure_marker : devsim_success_marker) +
+                               options.after_marker;
     unsigned cut = options.split_marker_at;
     if (cut == 0 || cut >= 7)
-        return devsim_send(sim, marker, 7);
-    devsim_event result = devsim_send(sim, marker, cut);
+        return devsim_send(sim, marker.data(), marker.size());
+    devsim_event result = devsim_send(sim, marker.data(), cut);
     if (result == devsim_event::ok)
         result = devsim_pause(sim, options.split_marker_pause_ms);
     if (result == devsim_event::ok)
-        result = devsim_send(sim, marker + cut, 7 - cut);
+        result = devsim_send(sim, marker.data() + cut, marker.size() - cut);
     return result;
 }
 

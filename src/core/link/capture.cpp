@@ -83,22 +83,28 @@ static void remember_tail(capture_state *state, const unsigned char *bytes, unsi
     state->tail_length = keep + count;
 }
 
-// Returns the marker that the stream ends with after these bytes, or nullptr.
-// The last min(count, 7) marker bytes are in the chunk, the rest in the tail.
-static const unsigned char *marker_at_end(const capture_state *state, const unsigned char *bytes, unsigned count)
+// Returns the marker whose last byte is bytes[end], or nullptr. The last
+// min(end + 1, 7) marker bytes are in the chunk, the rest in the tail.
+static const unsigned char *marker_ending_at(const capture_state *state, const unsigned char *bytes, unsigned end)
 {
-    if (state->tail_length + count < CAPTURE_MARKER_LENGTH)
+    if (state->tail_length + end + 1 < CAPTURE_MARKER_LENGTH)
         return nullptr;
     unsigned char window[CAPTURE_MARKER_LENGTH];
-    unsigned in_chunk = count < CAPTURE_MARKER_LENGTH ? count : CAPTURE_MARKER_LENGTH;
+    unsigned in_chunk = end + 1 < CAPTURE_MARKER_LENGTH ? end + 1 : CAPTURE_MARKER_LENGTH;
     unsigned from_tail = CAPTURE_MARKER_LENGTH - in_chunk;
     memcpy(window, state->tail + state->tail_length - from_tail, from_tail);
-    memcpy(window + from_tail, bytes + count - in_chunk, in_chunk);
+    memcpy(window + from_tail, bytes + end + 1 - in_chunk, in_chunk);
     if (memcmp(window, success_marker, CAPTURE_MARKER_LENGTH) == 0)
         return success_marker;
     if (memcmp(window, failure_marker, CAPTURE_MARKER_LENGTH) == 0)
         return failure_marker;
     return nullptr;
+}
+
+// Returns the marker that the stream ends with after these bytes, or nullptr.
+static const unsigned char *marker_at_end(const capture_state *state, const unsigned char *bytes, unsigned count)
+{
+    return count ? marker_ending_at(state, bytes, count - 1) : nullptr;
 }
 
 // Passes the chunk's samples on, least significant byte first, pairing a byte
@@ -139,23 +145,26 @@ static void decode(capture_state *state, const unsigned char *bytes, unsigned co
     }
 }
 
-// The stream ends with a marker: the bytes before it go into the file and
-// to the samples like every other read's (the last file of a tape often ends
-// in this read), marker bytes written with earlier reads are cut off again.
-static void end_on_marker(capture_state *state, const unsigned char *marker, const unsigned char *bytes, unsigned count)
+// Cuts the count bytes of the file written last (marker bytes) off again;
+// returns 1 when the file ends before them (or there is none).
+static int cut_written(capture_state *state, unsigned count)
 {
-    unsigned in_chunk = count < CAPTURE_MARKER_LENGTH ? count : CAPTURE_MARKER_LENGTH;
-    unsigned before = count - in_chunk;
-    unsigned already_written = CAPTURE_MARKER_LENGTH - in_chunk;
-    int wrote = write_stream(state, bytes, before);
-    decode(state, bytes, before);
-    int cut = !state->file || already_written == 0 || cut_file(state->file, already_written);
-    if (state->file && already_written != 0 && cut)
-        state->bytes_written -= already_written;
+    if (!state->file || count == 0)
+        return 1;
+    if (!cut_file(state->file, count))
+        return 0;
+    state->bytes_written -= count;
+    return 1;
+}
+
+// Ends on a marker after the data before it went into the file (wrote: all
+// of it did) and the cut of the marker's written bytes (cut: it worked).
+static void end_after_marker(capture_state *state, const unsigned char *marker, int split, int wrote, int cut)
+{
     if (marker == failure_marker) {
         // The device's own failure is the news; a file problem on top of it
         // does not change what the user has to know.
-        end_capture(state, already_written == 0 ? capture_reason_dumping_error_whole : capture_reason_dumping_error_split);
+        end_capture(state, split ? capture_reason_dumping_error_split : capture_reason_dumping_error_whole);
         return;
     }
     if (!wrote)
@@ -166,12 +175,92 @@ static void end_on_marker(capture_state *state, const unsigned char *marker, con
         end_capture(state, nullptr);
 }
 
+// The stream ends with a marker: the bytes before it go into the file and
+// to the samples like every other read's (the last file of a tape often ends
+// in this read), marker bytes written with earlier reads are cut off again.
+static void end_on_marker(capture_state *state, const unsigned char *marker, const unsigned char *bytes, unsigned count)
+{
+    unsigned in_chunk = count < CAPTURE_MARKER_LENGTH ? count : CAPTURE_MARKER_LENGTH;
+    unsigned before = count - in_chunk;
+    unsigned already_written = CAPTURE_MARKER_LENGTH - in_chunk;
+    int wrote = write_stream(state, bytes, before);
+    decode(state, bytes, before);
+    int cut = cut_written(state, already_written);
+    end_after_marker(state, marker, already_written != 0, wrote, cut);
+}
+
+// Returns the last marker that ends inside these bytes with at most
+// CAPTURE_STRAY_LIMIT of them behind it, or nullptr; *end is the index of its
+// last byte. Its head may lie in the tail of earlier reads.
+static const unsigned char *marker_inside(const capture_state *state, const unsigned char *bytes, unsigned count,
+                                          unsigned *end)
+{
+    if (count < 2)
+        return nullptr;
+    unsigned lowest = count - 1 > CAPTURE_STRAY_LIMIT ? count - 1 - CAPTURE_STRAY_LIMIT : 0;
+    // Both markers end with the prompt's space: look at the spaces only,
+    // from the last one before the read's last byte backwards.
+    for (unsigned limit = count - 1; limit > lowest;) {
+        const void *space = memrchr(bytes + lowest, ' ', limit - lowest);
+        if (!space)
+            return nullptr;
+        unsigned e = unsigned(static_cast<const unsigned char *>(space) - bytes);
+        limit = e;
+        const unsigned char *marker = marker_ending_at(state, bytes, e);
+        if (marker) {
+            *end = e;
+            return marker;
+        }
+    }
+    return nullptr;
+}
+
+// The held bytes were samples after all: they go to the consumer.
+static void release_held(capture_state *state)
+{
+    if (!state->pending_marker)
+        return;
+    decode(state, state->held, state->held_length);
+    state->pending_marker = nullptr;
+    state->held_length = 0;
+}
+
+// Decodes a read that went into the file, holding back the bytes from a
+// marker with stray bytes behind it on, until the device's silence or more
+// data tells what they were.
+static void decode_or_hold(capture_state *state, const unsigned char *bytes, unsigned count)
+{
+    unsigned end = 0;
+    const unsigned char *marker = marker_inside(state, bytes, count, &end);
+    if (!marker) {
+        if (state->pending_marker && state->held_length + count <= CAPTURE_HELD_LENGTH) {
+            memcpy(state->held + state->held_length, bytes, count);
+            state->held_length += count;
+            state->pending_length += count;
+            return;
+        }
+        release_held(state);
+        decode(state, bytes, count);
+        return;
+    }
+    // A later marker: anything held before it was data.
+    release_held(state);
+    unsigned start = end + 1 >= CAPTURE_MARKER_LENGTH ? end + 1 - CAPTURE_MARKER_LENGTH : 0;
+    decode(state, bytes, start);
+    state->pending_marker = marker;
+    state->pending_split = end + 1 < CAPTURE_MARKER_LENGTH;
+    state->pending_length = CAPTURE_MARKER_LENGTH + (count - 1 - end);
+    state->held_length = count - start;
+    memcpy(state->held, bytes + start, state->held_length);
+}
+
 static void take_stream(capture_state *state, const unsigned char *bytes, unsigned count)
 {
     if (count == 0)
         return;
     const unsigned char *marker = marker_at_end(state, bytes, count);
     if (marker) {
+        release_held(state);
         end_on_marker(state, marker, bytes, count);
         return;
     }
@@ -179,8 +268,8 @@ static void take_stream(capture_state *state, const unsigned char *bytes, unsign
         end_capture(state, capture_reason_file_write_failed);
         return;
     }
+    decode_or_hold(state, bytes, count);
     remember_tail(state, bytes, count);
-    decode(state, bytes, count);
 }
 
 // Looks for "OK\r\n" in bytes that may continue a partial match of the
@@ -225,6 +314,19 @@ int capture_take_read(capture_state *state, const unsigned char *bytes, unsigned
     }
     take_stream(state, bytes, count);
     return state->ended;
+}
+
+int capture_take_quiet(capture_state *state, guint64 quiet_ms)
+{
+    if (state->ended)
+        return 1;
+    if (!state->pending_marker || quiet_ms < CAPTURE_QUIET_MS)
+        return 0;
+    // The held bytes are the marker and what the device sent after it: none
+    // of them is a sample.
+    int cut = cut_written(state, state->pending_length);
+    end_after_marker(state, state->pending_marker, state->pending_split, 1, cut);
+    return 1;
 }
 
 void capture_read_failed(capture_state *state)

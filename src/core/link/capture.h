@@ -19,6 +19,14 @@
 //    the read that brings the marker are taken too.
 //  - A file always ends with the last stream byte before the marker, after a
 //    failure marker as well as after the success marker.
+//  - A marker followed by a few more bytes (at most CAPTURE_STRAY_LIMIT, in
+//    the same read or the next ones) is not at the end of a read, so it cannot
+//    end the capture at once: it may be sample data. The bytes from its first
+//    one on are written but held back from the sample consumer. When the
+//    device then stays quiet for CAPTURE_QUIET_MS (capture_take_quiet), it was
+//    the device's end: the file is cut back to the byte before it and the
+//    capture ends on it as on a marker at the end of a read. When more bytes
+//    come, the held bytes were samples and go to the consumer in order.
 //
 // All functions run on the capture's worker thread (or any single thread that
 // owns the state); none blocks except on the file writes.
@@ -52,6 +60,13 @@ struct capture_outputs {
 #define CAPTURE_SAMPLES_AT_ONCE 64
 #define CAPTURE_MARKER_LENGTH 7
 #define CAPTURE_TAIL_LENGTH (CAPTURE_MARKER_LENGTH - 1)
+// Bytes after a marker that still let it end the capture: a read's worth.
+#define CAPTURE_STRAY_LIMIT 64
+#define CAPTURE_HELD_LENGTH (CAPTURE_MARKER_LENGTH + CAPTURE_STRAY_LIMIT)
+// Silence after a marker with stray bytes behind it that ends the capture on
+// it. A tape never pauses right behind a marker by chance, so this only has
+// to be long enough for a device that sends its last bytes late.
+#define CAPTURE_QUIET_MS 2000
 
 // Per-capture state. Set up with capture_init; nothing survives a capture.
 struct capture_state {
@@ -67,6 +82,15 @@ struct capture_state {
     int ended;
     const char *reason;              // end reason; nullptr = success
     guint64 bytes_written;           // stream bytes in the dump file
+    // A marker with stray bytes behind it, waiting for the device's silence
+    // (nullptr: none); the stream bytes from its first one on, all written;
+    // whether its head came with an earlier read; the bytes from its first
+    // one on that came with its last read and later, not yet decoded.
+    const unsigned char *pending_marker;
+    unsigned pending_length;
+    int pending_split;
+    unsigned char held[CAPTURE_HELD_LENGTH];
+    unsigned held_length;
 };
 
 // Sets up the state for one capture writing to file (nullptr: preview).
@@ -81,6 +105,14 @@ void capture_before_read(capture_state *state);
 // capture has ended (then capture_end_reason tells why), 0 to read on.
 // Once ended, further bytes are ignored and 1 is returned.
 int capture_take_read(capture_state *state, const unsigned char *bytes, unsigned count);
+
+// The device has sent nothing for quiet_ms since the last read with data.
+// Ends the capture on a marker that stray bytes followed, once quiet_ms
+// reaches CAPTURE_QUIET_MS: the file is cut back to the byte before the
+// marker ("Last file operation failed" if that fails, the dumping errors for
+// the failure marker as they are for a marker at the end of a read).
+// Returns 1 when the capture has ended, 0 to read on.
+int capture_take_quiet(capture_state *state, guint64 quiet_ms);
 
 // A read failed (port closed or device gone): ends with "Communication error"
 // unless the capture had already ended.

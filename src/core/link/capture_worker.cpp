@@ -125,20 +125,26 @@ const char *capture_worker_run(FILE *file, const char *port_name, const char *co
     capture_state state;
     capture_init(&state, file, &outputs);
     unsigned char buffer[read_size];
+    gint64 last_data_us = g_get_monotonic_time();
     for (;;) {
         capture_before_read(&state);
         unsigned received = 0;
         bool failed;
-        // An empty read is the 500 ms wait for the tape: ask again. A read
-        // takes what has come (the engine takes any chunking), so a device
-        // whose packets straddle 64-byte requests costs no second wait.
+        // An empty read is the 500 ms wait for the tape: ask again, unless
+        // the silence ends the capture on a marker with stray bytes behind
+        // it. A read takes what has come (the engine takes any chunking), so
+        // a device whose packets straddle 64-byte requests costs no second
+        // wait.
         do {
             failed = !serial_read_some(buffer, read_size, &received);
-        } while (!failed && received == 0);
+        } while (!failed && received == 0 &&
+                 !capture_take_quiet(&state, guint64(g_get_monotonic_time() - last_data_us) / 1000));
         if (failed) {
             capture_read_failed(&state);
             break;
         }
+        last_data_us = g_get_monotonic_time();
+        // Nothing received: the silence has ended the capture.
         const int ended = capture_take_read(&state, buffer, received);
         capture_progress_publish(pass.tape_ticks, capture_bytes_written(&state));
         capture_progress_publish_pulses(pass.samples);

@@ -39,8 +39,10 @@ void capture_worker_set_callbacks(const capture_worker_callbacks *callbacks);
 // Runs one capture on the worker thread: posts "Press PLAY on tape...", opens
 // port_name, waits for the prompt, sends command, waits for the
 // acknowledgement (posting "Dumping..." or "Monitoring...") and takes the
-// stream, writing it to file (nullptr: preview), until a result marker, a
-// file failure or a failed read. Leaves the port open and the file open.
+// stream, writing it to file (nullptr: preview), until a result marker (one
+// with stray bytes behind it once the device has been quiet for
+// CAPTURE_QUIET_MS, capture.h), a file failure or a failed read. Leaves the
+// port open and the file open.
 // Returns nullptr for success or one of the fixed reasons. Blocks for the
 // length of the capture; every wait ends within ~500 ms of a port close.
 // After every read it publishes the tape time and dump bytes so far, and the
