@@ -50,11 +50,13 @@ struct indexed_tape {
     name_finder finder;
     std::vector<record> records;
 
-    explicit indexed_tape(const std::vector<unsigned short> &samples, bool finish = true)
+    // fed_before: samples a long capture had fed before these.
+    explicit indexed_tape(const std::vector<unsigned short> &samples, bool finish = true, uint64_t fed_before = 0)
     {
         decoders_restart();
         name_finder_init(&finder);
         tape_index_init(&index, keep, &records);
+        index.samples_seen = index.samples_read = fed_before;
         for (unsigned short sample : samples)
             tape_index_feed(&index, sample, name_finder_feed(&finder, sample) ? &finder : nullptr);
         if (finish)
@@ -129,6 +131,28 @@ TEST(TapeIndex, EachLoadersFilesAreListedInOrderAtTheirHeadersFirstByte)
                                     tape_verdict_good},
                                    {3, tape_loader_turrican, ticks_of(s, turbo_header[1]), "TURBO",
                                     tape_verdict_not_checked}}));
+}
+
+// A Turrican header whose name is completed just after the capture's
+// 2^32nd sample is placed as in a short capture: from the pulses before it.
+TEST(TapeIndex, TurboHeaderJustPastTwoToTheThirtyTwoSamplesKeepsItsPlace)
+{
+    tape_synth synth;
+    tape_synth_init(&synth, 0, 40, 5);
+    tape_synth_gap(&synth, 65535);
+    const size_t header = synth.samples.size() + tape_turbo_lead_in * 8;
+    tape_turbo_header(&synth, tape_turrican, tape_turbo_lead_in, 1, 0x0801, 0x080D, tape_name_field("LATE"));
+    const std::vector<unsigned short> &s = synth.samples;
+    decoders_restart();
+    name_finder finder;
+    name_finder_init(&finder);
+    size_t named = 0;  // samples up to the one that completes the name
+    while (named < s.size() && !name_finder_feed(&finder, s[named]))
+        ++named;
+    ASSERT_LT(named, s.size());
+    const uint64_t fed_before = (uint64_t{1} << 32) - (named + 1) + 10;
+    EXPECT_EQ(indexed_tape(s, true, fed_before).records,
+              (std::vector<record>{{1, tape_loader_turrican, ticks_of(s, header), "LATE", tape_verdict_not_checked}}));
 }
 
 // What a front end receives from the sample pass: each name found carries

@@ -53,7 +53,7 @@ void tt250_file_news(void *context, const tape_file_record *file)
 // Where the pulse `pulses` before the last one fed began, all of them read.
 uint64_t tick_before(const tape_index *index, uint32_t pulses)
 {
-    const uint32_t back_samples = pulses + 1 < index->samples_seen ? pulses + 1 : index->samples_seen;
+    const uint32_t back_samples = pulses + 1 < index->samples_seen ? pulses + 1 : uint32_t(index->samples_seen);
     uint64_t back = 0;
     for (uint32_t i = 1; i <= back_samples; ++i)
         back += index->recent[(index->samples_seen - i) % tape_index_recent_samples];
@@ -65,10 +65,10 @@ uint64_t tick_before(const tape_index *index, uint32_t pulses)
 void tape_index_catch_up(tape_index *index, const name_finder *name_found)
 {
     while (index->samples_read != index->samples_seen) {
-        const uint32_t at = index->samples_read % tape_index_recent_samples;
+        const uint32_t at = uint32_t(index->samples_read % tape_index_recent_samples);
         const uint32_t in_a_row = tape_index_recent_samples - at;
-        const uint32_t waiting = index->samples_seen - index->samples_read;
-        const uint32_t count = waiting < in_a_row ? waiting : in_a_row;
+        const uint64_t waiting = index->samples_seen - index->samples_read;
+        const uint32_t count = waiting < in_a_row ? uint32_t(waiting) : in_a_row;
         tt250_files_read(&index->tt250, index->recent + at, count, index->tick);
         index->tick = rom_files_read(&index->rom, index->recent + at, count, index->tick);
         index->samples_read += count;
@@ -98,7 +98,7 @@ void tape_index_feed_samples(tape_index *index, const unsigned short *samples, s
     // A batch ends on a multiple of the ring's size, so each piece lies in
     // one stretch of the ring.
     while (count > 0) {
-        const uint32_t room = tape_index_batch - index->samples_seen % tape_index_batch;
+        const uint32_t room = tape_index_batch - uint32_t(index->samples_seen % tape_index_batch);
         const uint32_t piece = count < room ? static_cast<uint32_t>(count) : room;
         std::memcpy(index->recent + index->samples_seen % tape_index_recent_samples, samples,
                     piece * sizeof *samples);

@@ -80,8 +80,13 @@ struct tape_index {
     rom_files rom;
     tt250_files tt250;
     uint64_t tick;             // where the first sample the block reader has not read begins
-    uint32_t samples_seen;     // samples fed
-    uint32_t samples_read;     // samples the block reader has read
+    // Samples fed, and of those the block reader has read. 64 bits: about a
+    // day of stream at the line's rate, or a dump of 8 GiB, passes 2^32
+    // samples, and a turbo header completed just after that would be placed
+    // from too few of them. A test may set both to one value after
+    // tape_index_init to stand for a long capture.
+    uint64_t samples_seen;
+    uint64_t samples_read;
     uint32_t sequence;         // of the last file found
     uint32_t rom_sequence;     // of the built-in-format file being read
     uint32_t tt250_sequence;   // of the Turbo Tape 250 file being read
