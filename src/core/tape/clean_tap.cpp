@@ -62,6 +62,8 @@ std::vector<piece> plan(const std::vector<std::vector<tape_take_file>> &takes,
         if (file.outcome == tape_rescue_bad || file.header.empty())
             continue;
         const tape_take_file *held = file.in_take[0] >= 0 ? &takes[0][size_t(file.in_take[0])] : nullptr;
+        if (held && held->place[0].end == 0)
+            continue; // its header was read as the bytes of another block: stays as recorded
         const tape_take_file &source = takes[file.take][size_t(file.in_take[file.take])];
         const uint64_t at = held ? 0 : insertion_tick(file, takes, by_take);
         piece head{at, at, !held, rom_header_block, &file, {0, 0}};

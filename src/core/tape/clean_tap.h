@@ -20,7 +20,10 @@
 // A file the first take does not hold goes where the file before it on the
 // tape (in the take that holds it) ends in the first take, or at the start.
 // A block the first take holds no byte of goes right after the block before
-// it. In a half-wave image (version 2) each pulse is two equal halves.
+// it; a file whose header the first take read only as part of another block
+// (where a program's data was due) stays as recorded. Data files of the
+// built-in format hold no program and stay as recorded too. In a half-wave
+// image (version 2) each pulse is two equal halves.
 //
 // The take is read through tape_input (tape_input.h) a second time, streamed:
 // the memory is the files' programs, whatever the take's length. The image

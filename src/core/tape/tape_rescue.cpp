@@ -28,31 +28,38 @@ struct holding {
 };
 
 // The value most clean copies agree on at index, or tape_take_unread when
-// none read it or the largest agreement is tied.
+// none read it or the largest agreement is tied. The copies are few (two per
+// take at most): each value is counted where it first appears.
 int vote(const std::vector<const std::vector<int16_t> *> &copies, size_t index)
 {
-    unsigned counts[256] = {};
-    for (const std::vector<int16_t> *copy : copies)
-        if (index < copy->size() && (*copy)[index] != tape_take_unread)
-            ++counts[(*copy)[index]];
+    auto value_of = [&](size_t copy) {
+        const std::vector<int16_t> &bytes = *copies[copy];
+        return index < bytes.size() ? bytes[index] : tape_take_unread;
+    };
     int best = tape_take_unread;
     unsigned most = 0;
     bool tied = false;
-    for (int value = 0; value < 256; ++value) {
-        if (counts[value] > most) {
-            most = counts[value];
+    for (size_t i = 0; i < copies.size(); ++i) {
+        const int value = value_of(i);
+        bool counted = value == tape_take_unread;
+        for (size_t j = 0; j < i && !counted; ++j)
+            counted = value_of(j) == value;
+        if (counted)
+            continue;
+        unsigned count = 1;
+        for (size_t j = i + 1; j < copies.size(); ++j)
+            count += value_of(j) == value;
+        if (count > most) {
+            most = count;
             best = value;
             tied = false;
-        } else if (counts[value] != 0 && counts[value] == most) {
+        } else if (count == most) {
             tied = true;
         }
     }
     return tied ? tape_take_unread : best;
 }
 
-// A block voted from all copies of all holders: length payload bytes, whose
-// XOR must equal the checksum after them. Fills payload; false when a byte is
-// unknown or the checksum fails.
 std::vector<const std::vector<int16_t> *> copies_of(const std::vector<holding> &holders, bool data)
 {
     std::vector<const std::vector<int16_t> *> copies;
@@ -84,13 +91,13 @@ std::vector<unsigned char> header_payload(const std::vector<holding> &holders, u
     std::array<unsigned char, 16> name;
     std::memcpy(name.data(), first.name, name.size());
     std::vector<unsigned char> payload;
+    const std::vector<const std::vector<int16_t> *> copies = copies_of(holders, false);
     if (first.loader == tape_loader_rom) {
-        const int type = vote(copies_of(holders, false), 0);
+        const int type = vote(copies, 0);
         payload = rom_header_payload(type == tape_take_unread ? 1 : static_cast<unsigned char>(type), start, end, name);
     } else {
         payload = turbo_header_payload(turbo_tt250_layout, start, end, name);
     }
-    const std::vector<const std::vector<int16_t> *> copies = copies_of(holders, false);
     for (size_t i = 0; i < payload.size(); ++i) {
         const int value = vote(copies, i);
         if (value != tape_take_unread)
