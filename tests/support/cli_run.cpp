@@ -67,13 +67,14 @@ cli_result run_cli_with(const std::vector<std::string> &arguments, const std::st
                             : g_environ_unsetenv(environment, name.c_str());
     const bool captured = options.stdout_fd == cli_run_options::cli_stdout_captured;
     const bool closed = options.stdout_fd == cli_run_options::cli_stdout_closed;
+    const bool errors_captured = options.stderr_fd == cli_run_options::cli_stderr_captured;
     GPid pid = 0;
     int out = -1, err = -1;
     GError *error = nullptr;
     const gboolean started = g_spawn_async_with_pipes_and_fds(
         folder.c_str(), argv.data(), environment, G_SPAWN_DO_NOT_REAP_CHILD, closed ? close_standard_output : nullptr,
-        nullptr, -1, captured || closed ? -1 : options.stdout_fd, -1, nullptr, nullptr, 0, &pid, nullptr,
-        captured ? &out : nullptr, &err, &error);
+        nullptr, -1, captured || closed ? -1 : options.stdout_fd, errors_captured ? -1 : options.stderr_fd, nullptr,
+        nullptr, 0, &pid, nullptr, captured ? &out : nullptr, errors_captured ? &err : nullptr, &error);
     g_strfreev(environment);
     if (!started) {
         ADD_FAILURE() << error->message;

@@ -19,6 +19,9 @@ struct cli_run_options {
     // Standard output: cli_stdout_captured (read into cli_result.out),
     // cli_stdout_closed, or a descriptor of the test's that the child gets.
     int stdout_fd = cli_stdout_captured;
+    // Standard error: cli_stderr_captured (read into cli_result.err) or a
+    // descriptor of the test's that the child gets.
+    int stderr_fd = cli_stderr_captured;
     // Variables set (value) or removed (nullopt is spelt nullptr) after
     // XDG_CONFIG_HOME=<folder>/.config.
     std::vector<std::pair<std::string, const char *>> environment;
@@ -27,6 +30,7 @@ struct cli_run_options {
 
     static constexpr int cli_stdout_captured = -2;
     static constexpr int cli_stdout_closed = -1;
+    static constexpr int cli_stderr_captured = -2;
 };
 
 // Runs build/zr7k8 with `arguments` in `folder`, XDG_CONFIG_HOME set to

@@ -251,6 +251,66 @@ TEST(Cli, SilentDeviceFailsWithTheReasonAndLeavesNoFile)
     EXPECT_FALSE(fs::exists(folder.path() + "/x.dmp"));
 }
 
+// The device answers at once, but the command's main loop is held up (its
+// standard error is a full pipe) until long after the 5 s answer deadline:
+// the answer, marked by the worker when it came, counts, and the dump runs to
+// its end. Were it marked only when the main loop took the queued status, the
+// deadline would come first and close the port.
+TEST(Cli, AnAnswerStillQueuedForTheMainLoopStopsTheAnswerDeadline)
+{
+    test_folder folder;
+    devsim_options options;
+    options.bytes_per_second = 0;
+    const std::string stream = demo_stream();
+    options.stream = [stream](const devsim_sampling_request &) {
+        return devsim_stream_from_bytes({stream.begin(), stream.end()});
+    };
+    // The stream goes on after the main loop does.
+    options.pauses = {{20000, 10000}};
+    sim_handle sim(devsim_start(options));
+    ASSERT_NE(sim, nullptr);
+    int error_pipe[2];
+    ASSERT_EQ(pipe(error_pipe), 0);
+    fcntl(error_pipe[1], F_SETFL, O_NONBLOCK);
+    const std::string filler(4096, '#');
+    size_t filled = 0;
+    for (size_t size : {filler.size(), size_t(1)}) {
+        for (ssize_t wrote; (wrote = write(error_pipe[1], filler.data(), size)) > 0;)
+            filled += size_t(wrote);
+    }
+    fcntl(error_pipe[1], F_SETFL, 0);
+
+    cli_run_options run;
+    run.stderr_fd = error_pipe[1];
+    std::string said;
+    bool answered_while_held = false;
+    run.meanwhile = [&](GPid) {
+        close(error_pipe[1]);
+        const gint64 start = g_get_monotonic_time();
+        const bool connected =
+            devsim_wait(sim.get(), [](const devsim_status &s) { return s.client_connected; }, 30000);
+        // The deadline was set before the port was opened.
+        const gint64 past_deadline = g_get_monotonic_time() + 6500 * G_TIME_SPAN_MILLISECOND;
+        while (g_get_monotonic_time() < start + 30 * G_USEC_PER_SEC &&
+               (temporary_of(folder.path(), "x.dmp").empty() ||
+                test_read_file(temporary_of(folder.path(), "x.dmp")).size() < 8192))
+            g_usleep(20000);
+        answered_while_held = connected && test_read_file(temporary_of(folder.path(), "x.dmp")).size() >= 8192;
+        while (g_get_monotonic_time() < past_deadline)
+            g_usleep(20000);
+        char buffer[4096];
+        for (ssize_t got; (got = read(error_pipe[0], buffer, sizeof buffer)) > 0;)
+            said.append(buffer, size_t(got));
+        close(error_pipe[0]);
+    };
+    const cli_result result = run_cli_with({"dump", "--port", devsim_port_name(sim.get()), "x.dmp"}, folder.path(), run);
+    EXPECT_TRUE(answered_while_held);
+    said.erase(0, std::min(filled, said.size()));
+    EXPECT_EQ(result.status, 0) << said;
+    const std::string dumped = test_read_file(folder.path() + "/x.dmp");
+    EXPECT_TRUE(dumped == stream) << "a dump of " << dumped.size() << " bytes";
+}
+
 TEST(Cli, TapBesideTheDumpIsTheImageThatTotapMakes)
 {
     test_folder folder;
