@@ -29,6 +29,7 @@ gint64 garbage = 0;
 gchar **pauses = nullptr;
 gint64 unplug_at = -1;
 gchar *split_marker = nullptr;
+gchar *after_marker = nullptr;
 gint64 absent = 300;
 gboolean quiet = FALSE;
 
@@ -67,6 +68,8 @@ const GOptionEntry entries[] = {
     {"split-marker", 0, 0, G_OPTION_ARG_STRING, &split_marker,
      "Fault: send the result marker in two writes, the first holding its first K bytes (1 to 6), with MS "
      "milliseconds of silence between them (default 100)", "K[:MS]"},
+    {"after-marker", 0, 0, G_OPTION_ARG_STRING, &after_marker,
+     "Fault: send TEXT right behind the result marker, in the same write (C escapes such as \\n work)", "TEXT"},
     {"absent", 0, 0, G_OPTION_ARG_INT64, &absent,
      "Stay away MS milliseconds after a reboot or an unplug (default 300)", "MS"},
     {"quiet", 'q', 0, G_OPTION_ARG_NONE, &quiet, "Log nothing on standard error", nullptr},
@@ -147,6 +150,11 @@ bool build_options(devsim_options *options)
             return fail(std::string("--split-marker wants K[:MS] with K from 1 to 6, not ") + split_marker);
         options->split_marker_at = unsigned(cut);
         options->split_marker_pause_ms = unsigned(ms);
+    }
+    if (after_marker) {
+        gchar *text = g_strcompress(after_marker);
+        options->after_marker = text;
+        g_free(text);
     }
     if (!quiet)
         options->log = [](const std::string &line) { fprintf(stderr, "zr7k8-devsim: %s\n", line.c_str()); };
