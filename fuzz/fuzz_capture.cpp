@@ -5,11 +5,15 @@
 // the stream bytes received after the acknowledgement, less a marker that ends
 // a read; every sample it passes on is a pair of those bytes in stream order,
 // up to the marker;
-// the acknowledgement is announced once, with the right message.
+// the acknowledgement is announced once, with the right message. A silence
+// after a read ends the capture only when it is long enough and the stream's
+// last marker has 1 to CAPTURE_STRAY_LIMIT bytes behind it, always when that
+// marker ended inside the last read; the file then ends before that marker.
 //
 // Input: the bytes that the device sends come from the front; the size of each
-// read (0 to 80 bytes), whether the capture writes a file, are taken from the
-// back (FuzzedDataProvider's integers).
+// read (0 to 80 bytes), whether the capture writes a file, and whether and
+// how long the device is quiet after a read are taken from the back
+// (FuzzedDataProvider's integers).
 #include "link/capture.h"
 
 #include "fuzz_check.h"
@@ -63,6 +67,20 @@ const std::string acknowledgement("OK\r\n");
 const std::string success_marker("OK!\r\n> ");
 const std::string failure_marker("KO!\r\n> ");
 
+// Where the stream's last marker begins and which it is (npos: none).
+size_t last_marker(const std::string &stream, const std::string **which)
+{
+    size_t at = std::string::npos;
+    for (const std::string *marker : {&success_marker, &failure_marker}) {
+        const size_t found = stream.rfind(*marker);
+        if (found != std::string::npos && (at == std::string::npos || found > at)) {
+            at = found;
+            *which = marker;
+        }
+    }
+    return at;
+}
+
 bool ends_with(const std::string &text, const std::string &end)
 {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
@@ -109,6 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const char *model_reason = nullptr;
     std::string model_file;
     unsigned reads_with_data = 0;
+    std::vector<size_t> read_starts;  // where each read's stream bytes begin in the stream
 
     while (input.remaining_bytes() > 0) {
         size_t want = input.ConsumeIntegralInRange<size_t>(0, 80);
@@ -157,9 +176,40 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             }
             if (!model_ended)
                 stream_decoded = stream.size();
+            read_starts.push_back(std::min(written_before, stream.size()));
         }
         check(ended == (model_ended ? 1 : 0), "the capture ends exactly when the stream ends with a marker");
         check(capture_has_ended(&state) == ended, "capture_has_ended agrees with capture_take_read");
+        if (model_ended || !input.ConsumeBool())
+            continue;
+
+        // The device stays quiet after this read.
+        const guint64 quiet_ms = input.ConsumeIntegralInRange<guint64>(0, 2 * CAPTURE_QUIET_MS);
+        const int quiet_end = capture_take_quiet(&state, quiet_ms);
+        const std::string *marker = nullptr;
+        const size_t at = stream_start == std::string::npos ? std::string::npos : last_marker(stream, &marker);
+        const size_t behind = at == std::string::npos ? 0 : stream.size() - at - marker->size();
+        const bool ended_in_last_read = !read_starts.empty() && at != std::string::npos &&
+                                        at + marker->size() > read_starts.back();
+        if (quiet_ms < CAPTURE_QUIET_MS || behind == 0 || behind > CAPTURE_STRAY_LIMIT) {
+            check(quiet_end == 0, "a silence ends only on a marker with a few bytes behind it");
+            continue;
+        }
+        if (ended_in_last_read)
+            check(quiet_end == 1, "a silence ends on a marker that ended inside the last read");
+        if (!quiet_end)
+            continue;
+        model_ended = true;
+        model_file = stream.substr(0, at);
+        // The read that brought the marker's last byte; a head of the marker
+        // that came before it was decoded.
+        const size_t last_read = *(std::upper_bound(read_starts.begin(), read_starts.end(), at + marker->size() - 1) - 1);
+        stream_decoded = std::max(at, last_read);
+        if (marker == &success_marker)
+            model_reason = nullptr;
+        else
+            model_reason = last_read > at ? capture_reason_dumping_error_split : capture_reason_dumping_error_whole;
+        check(capture_has_ended(&state) == 1, "a silence that ends the capture ends it");
     }
 
     if (!model_ended) {

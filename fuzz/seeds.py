@@ -31,8 +31,17 @@ def samples(count, seed):
                     for _ in range(count))
 
 
-def capture_seed(dump, chunks):
-    return provider(b''.join(chunks), [1 if dump else 0] + [len(c) for c in chunks])
+def capture_seed(dump, chunks, quiet_ms=None):
+    """Each read's length, then whether the device is quiet after it (never
+    after the last, unless quiet_ms: then that long)."""
+    back = [1 if dump else 0]
+    for i, chunk in enumerate(chunks):
+        back.append(len(chunk))
+        if i + 1 < len(chunks):
+            back.append(0)
+    if quiet_ms is not None:
+        back += [1, quiet_ms >> 8, quiet_ms & 0xFF]
+    return provider(b''.join(chunks), back)
 
 
 def capture_seeds():
@@ -56,6 +65,15 @@ def capture_seeds():
           capture_seed(False, [b'noise O', b'K\r', b'\n' + stream[:5], stream[5:12], b'', stream[12:40] + b'OK!\r\n> ']))
     write('fuzz_capture', 'no-ack', capture_seed(True, [b'OK\r', b'\r\n', b'OK!\r\n> ']))
     write('fuzz_capture', 'many-reads', capture_seed(True, [b'OK\r\n'] + [stream[i:i + 3] for i in range(0, 90, 3)]))
+    # Stray bytes behind the marker, then the device's silence.
+    write('fuzz_capture', 'quiet-after-stray',
+          capture_seed(True, [b'OK\r\n', stream[:64], stream[64:] + b'OK!\r\n> \n'], 2000))
+    write('fuzz_capture', 'quiet-too-short',
+          capture_seed(True, [b'OK\r\n', stream[:64], stream[64:] + b'OK!\r\n> \n'], 1999))
+    write('fuzz_capture', 'quiet-failure-split',
+          capture_seed(True, [b'OK\r\n' + stream[:60] + b'KO', b'!\r\n> ab', b'cd'], 3000))
+    write('fuzz_capture', 'quiet-after-more-data',
+          capture_seed(False, [b'OK\r\n' + stream[:20] + b'OK!\r\n> x', stream[20:100]], 2500))
 
 
 def integer(value, largest):

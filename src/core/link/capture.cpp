@@ -233,7 +233,7 @@ static void decode_or_hold(capture_state *state, const unsigned char *bytes, uns
     unsigned end = 0;
     const unsigned char *marker = marker_inside(state, bytes, count, &end);
     if (!marker) {
-        if (state->pending_marker && state->held_length + count <= CAPTURE_HELD_LENGTH) {
+        if (state->pending_marker && state->pending_length + count <= CAPTURE_HELD_LENGTH) {
             memcpy(state->held + state->held_length, bytes, count);
             state->held_length += count;
             state->pending_length += count;
@@ -331,8 +331,12 @@ int capture_take_quiet(capture_state *state, guint64 quiet_ms)
 
 void capture_read_failed(capture_state *state)
 {
-    if (!state->ended)
-        end_capture(state, capture_reason_communication_error);
+    if (state->ended)
+        return;
+    // Whether a marker held back was the end is never known now: like the
+    // file, the samples keep everything that came.
+    release_held(state);
+    end_capture(state, capture_reason_communication_error);
 }
 
 int capture_has_ended(const capture_state *state)

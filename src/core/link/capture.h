@@ -115,7 +115,8 @@ int capture_take_read(capture_state *state, const unsigned char *bytes, unsigned
 int capture_take_quiet(capture_state *state, guint64 quiet_ms);
 
 // A read failed (port closed or device gone): ends with "Communication error"
-// unless the capture had already ended.
+// unless the capture had already ended. Bytes held back behind a marker go to
+// the sample consumer then, as they went into the file.
 void capture_read_failed(capture_state *state);
 
 // Returns 1 once the capture has ended.
