@@ -83,4 +83,22 @@ TEST(CleanTap, TheErrorsTapeComesBackGoodBehindItsStretchCopiedUnchanged)
         << "no index beside the image";
 }
 
+// A pause the TAP image held as one entry is one entry in the clean image
+// too, however its reader handed it out.
+TEST(CleanTap, APauseOfATapTakeStaysOneEntry)
+{
+    test_folder folder;
+    const std::string take_path = tape_path("openroms-testtape-c64-pal-normal-errors.tap");
+    const std::string clean_path = folder.path() + "/clean.tap";
+    const std::vector<std::vector<tape_take_file>> takes = {test_read_take(take_path)};
+    const sampling_option_values options{};
+    GError *failure = nullptr;
+    ASSERT_TRUE(clean_tap_write(take_path.c_str(), takes, tape_rescue(takes, nullptr), &options, clean_path.c_str(),
+                                nullptr, &failure))
+        << failure->message;
+    const std::string pause("\x00\x4A\x00\x05", 4); // 327754 cycles, between the header and its data
+    ASSERT_NE(read_bytes(take_path).find(pause), std::string::npos);
+    EXPECT_NE(read_bytes(clean_path).find(pause), std::string::npos);
+}
+
 }  // namespace

@@ -102,8 +102,24 @@ public:
 
     void sample(unsigned short sample)
     {
+        end_pause();
         tap_index_builder_feed(index_, sample, TAP_HEADER_SIZE + file_->writer.data_length);
         tap_writer_add_sample(&file_->writer, sample);
+    }
+
+    // A piece of a pause that a TAP image held as one entry and its reader
+    // handed out in pieces: the pieces in a row become one entry again.
+    void pause_piece(unsigned short sample)
+    {
+        tap_index_builder_feed(index_, sample, TAP_HEADER_SIZE + file_->writer.data_length);
+        pause_ticks_ += sample;
+    }
+
+    void end_pause()
+    {
+        if (pause_ticks_ != 0)
+            tap_writer_add_pause(&file_->writer, pause_ticks_);
+        pause_ticks_ = 0;
     }
 
     // A pulse of cycles machine cycles: samples whose entry is exactly
@@ -129,6 +145,7 @@ private:
     tap_index_builder *index_;
     bool half_waves_;
     uint64_t clock_hz_;
+    uint64_t pause_ticks_ = 0;
 };
 
 class nominal_rom : public rom_encoder {
@@ -170,6 +187,10 @@ void write_piece(const piece &p, image_sink &sink)
     }
 }
 
+// The TAP reader hands a pause out in pieces each longer than this (half the
+// longest sample); no pulse a loader reads comes near it.
+constexpr unsigned short tap_pause_piece = 32767;
+
 bool in_rom_window(unsigned short sample, pulse_window window)
 {
     return sample < 2048 && pulse_in_window(static_cast<unsigned char>(sample >> 3), window);
@@ -179,7 +200,10 @@ bool in_rom_window(unsigned short sample, pulse_window window)
 // they replace.
 class rewriter {
 public:
-    rewriter(const std::vector<piece> &pieces, image_sink &sink) : pieces_(pieces), sink_(sink) {}
+    rewriter(const std::vector<piece> &pieces, image_sink &sink, bool from_tap)
+        : pieces_(pieces), sink_(sink), from_tap_(from_tap)
+    {
+    }
 
     void take(uint64_t tick, unsigned short sample)
     {
@@ -197,18 +221,23 @@ public:
             }
             after_block_ = none;
         }
-        sink_.sample(sample);
+        if (from_tap_ && sample > tap_pause_piece)
+            sink_.pause_piece(sample);
+        else
+            sink_.sample(sample);
     }
 
     void finish()
     {
         while (next_ < pieces_.size())
             write(pieces_[next_++]);
+        sink_.end_pause();
     }
 
 private:
     void write(const piece &p)
     {
+        sink_.end_pause();
         write_piece(p, sink_);
         if (p.kind != rom_data_block)
             ++files_written_;
@@ -222,6 +251,7 @@ private:
     enum { none, awaiting_end_mark, in_trailer } after_block_ = none;
     const std::vector<piece> &pieces_;
     image_sink &sink_;
+    bool from_tap_;
     size_t next_ = 0;
     uint64_t cut_end_ = 0;
 
@@ -247,7 +277,7 @@ int clean_tap_write(const char *take_path, const std::vector<std::vector<tape_ta
     auto index = std::make_unique<tap_index_builder>();
     tap_index_builder_init(index.get());
     image_sink sink(file, index.get(), tap_format_for(options));
-    rewriter rewrite(pieces, sink);
+    rewriter rewrite(pieces, sink, tape_input_get_kind(input) == tape_input_tap);
 
     std::vector<unsigned short> samples(TAPE_INPUT_BUFFER_SIZE / 2);
     uint64_t tick = 0;

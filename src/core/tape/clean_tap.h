@@ -22,8 +22,9 @@
 // A block the first take holds no byte of goes right after the block before
 // it; a file whose header the first take read only as part of another block
 // (where a program's data was due) stays as recorded. Data files of the
-// built-in format hold no program and stay as recorded too. In a half-wave
-// image (version 2) each pulse is two equal halves.
+// built-in format hold no program and stay as recorded too. A pause a TAP
+// take held as one entry stays one entry. In a half-wave image (version 2)
+// each nominal pulse is two equal halves.
 //
 // The take is read through tape_input (tape_input.h) a second time, streamed:
 // the memory is the files' programs, whatever the take's length. The image

@@ -34,6 +34,7 @@ const guint32 clock_c16[] = {886724, 894886};
 // An entry byte counts 8 cycles; 0 announces a 24-bit cycle count.
 const guint64 cycles_per_unit = 8;
 const guint64 longest_short_entry = 255;
+const guint64 longest_long_entry = 0xFFFFFF; // cycles in a 24-bit count
 const unsigned long_entry_size = 4;
 const unsigned char long_entry_mark = 0;
 
@@ -115,9 +116,9 @@ void tap_writer_start(tap_writer *writer, int fd, const sampling_option_values *
     writer->fill = TAP_HEADER_SIZE;
 }
 
-void tap_writer_add_sample(tap_writer *writer, unsigned short sample)
+// One entry of cycles machine cycles (under 2^24).
+static void add_entry(tap_writer *writer, guint64 cycles)
 {
-    guint64 cycles = (sample * writer->clock_hz + tape_ticks_per_second / 2) / tape_ticks_per_second;
     guint64 units = (cycles + cycles_per_unit / 2) / cycles_per_unit;
     unsigned char *at = writer->buffer + writer->fill;
     if (units >= 1 && units <= longest_short_entry) {
@@ -139,6 +140,24 @@ void tap_writer_add_sample(tap_writer *writer, unsigned short sample)
         writer->error_number = EFBIG;
     if (writer->fill >= flush_level)
         flush(writer);
+}
+
+static guint64 cycles_of(const tap_writer *writer, guint64 ticks)
+{
+    return (ticks * writer->clock_hz + tape_ticks_per_second / 2) / tape_ticks_per_second;
+}
+
+void tap_writer_add_sample(tap_writer *writer, unsigned short sample)
+{
+    add_entry(writer, cycles_of(writer, sample));
+}
+
+void tap_writer_add_pause(tap_writer *writer, guint64 ticks)
+{
+    guint64 cycles = cycles_of(writer, ticks);
+    for (; cycles > longest_long_entry; cycles -= longest_long_entry)
+        add_entry(writer, longest_long_entry);
+    add_entry(writer, cycles);
 }
 
 int tap_writer_finish(tap_writer *writer)

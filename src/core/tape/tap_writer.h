@@ -83,6 +83,10 @@ void tap_writer_start(tap_writer *writer, int fd, const sampling_option_values *
 // as they do.
 void tap_writer_add_sample(tap_writer *writer, unsigned short sample);
 
+// Adds a pause of any length as one entry (several when it is longer than
+// an entry's 24-bit cycle count can say), counted as one sample each.
+void tap_writer_add_pause(tap_writer *writer, guint64 ticks);
+
 // Writes what is buffered and the header's length field. Returns 1 on
 // success, 0 after any failure (writer->error_number tells why; EFBIG when
 // the entries outgrow the 32-bit length field).
