@@ -91,12 +91,9 @@ int cli_capture_parse(int *argc, char ***argv, const char *name, const char *arg
     cli_add_health_option(context);
     cli_programs_add_folder_option(context);
     cli_sampling_add_options(context);
-    const int parsed = cli_parse(context, argc, argv, arguments, arguments);
-    g_option_context_free(context);
+    const int parsed = cli_parse_with_sampling(context, argc, argv, arguments, arguments, &setup->options);
     if (parsed != CLI_EXIT_OK)
         return parsed;
-    if (cli_sampling_values(&setup->options) != CLI_EXIT_OK)
-        return CLI_EXIT_USAGE;
     setup->port = cli_device_port(port_option);
     return setup->port ? CLI_EXIT_OK : CLI_EXIT_USAGE;
 }

@@ -63,3 +63,13 @@ int cli_sampling_values(sampling_option_values *values)
         cli_say("Note: --rising does nothing for %s (only generic uses it)", machine);
     return CLI_EXIT_OK;
 }
+
+int cli_parse_with_sampling(GOptionContext *context, int *argc, char ***argv, int min_args, int max_args,
+                            sampling_option_values *values)
+{
+    const int parsed = cli_parse(context, argc, argv, min_args, max_args);
+    g_option_context_free(context);
+    if (parsed != CLI_EXIT_OK)
+        return parsed;
+    return cli_sampling_values(values) == CLI_EXIT_OK ? CLI_EXIT_OK : CLI_EXIT_USAGE;
+}

@@ -16,3 +16,9 @@ void cli_sampling_add_options(GOptionContext *context);
 // machine type does not use is kept, as the window keeps a greyed-out tick,
 // and never sent; a note on standard error says so.
 int cli_sampling_values(sampling_option_values *values);
+
+// cli_parse (the parser freed afterwards), then cli_sampling_values into
+// *values: the usual start of a command that takes the sampling options.
+// Returns CLI_EXIT_OK or CLI_EXIT_USAGE after printing why.
+int cli_parse_with_sampling(GOptionContext *context, int *argc, char ***argv, int min_args, int max_args,
+                            sampling_option_values *values);

@@ -58,13 +58,10 @@ int cmd_extract(int argc, char **argv)
     cli_add_check_option(context);
     cli_add_health_option(context);
     cli_sampling_add_options(context);
-    const int parsed = cli_parse(context, &argc, &argv, 1, -1);
-    g_option_context_free(context);
+    sampling_option_values options;
+    const int parsed = cli_parse_with_sampling(context, &argc, &argv, 1, -1, &options);
     if (parsed != CLI_EXIT_OK)
         return parsed;
-    sampling_option_values options;
-    if (cli_sampling_values(&options) != CLI_EXIT_OK)
-        return CLI_EXIT_USAGE;
 
     std::vector<std::vector<tape_program>> programs(size_t(argc - 1));
     int status = cli_read_tapes(argc - 1, argv + 1, &options, keep_program, &programs);

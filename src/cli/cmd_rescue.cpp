@@ -61,14 +61,11 @@ int cmd_rescue(int argc, char **argv)
         entries);
     cli_sampling_add_options(context);
     cli_add_check_option(context);
-    const int parsed = cli_parse(context, &argc, &argv, 2, -1);
-    g_option_context_free(context);
+    sampling_option_values options;
+    const int parsed = cli_parse_with_sampling(context, &argc, &argv, 2, -1, &options);
     if (parsed != CLI_EXIT_OK)
         return parsed;
     cli_programs_set_force(force);
-    sampling_option_values options;
-    if (cli_sampling_values(&options) != CLI_EXIT_OK)
-        return CLI_EXIT_USAGE;
 
     for (int i = 1; i < argc; ++i) {
         std::string error;

@@ -35,15 +35,12 @@ int cmd_totap(int argc, char **argv)
         "with their formats' nominal pulses and everything else as recorded."),
         entries);
     cli_sampling_add_options(context);
-    const int parsed = cli_parse(context, &argc, &argv, 2, 2);
-    g_option_context_free(context);
+    sampling_option_values options;
+    const int parsed = cli_parse_with_sampling(context, &argc, &argv, 2, 2, &options);
     if (parsed != CLI_EXIT_OK)
         return parsed;
     const char *in = argv[1];
     const char *out = argv[2];
-    sampling_option_values options;
-    if (cli_sampling_values(&options) != CLI_EXIT_OK)
-        return CLI_EXIT_USAGE;
 
     std::string error;
     const int kind = tape_tap_file_check(in, &error);

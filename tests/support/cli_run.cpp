@@ -1,5 +1,7 @@
 #include "cli_run.h"
 
+#include <sstream>
+
 #include <gtest/gtest.h>
 
 #include <poll.h>
@@ -84,4 +86,13 @@ cli_result run_cli_with(const std::vector<std::string> &arguments, const std::st
     if (options.meanwhile)
         options.meanwhile(pid);
     return finish(pid, out, err);
+}
+
+std::vector<std::string> cli_lines(const std::string &text)
+{
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        result.push_back(line);
+    return result;
 }

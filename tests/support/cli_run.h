@@ -39,3 +39,6 @@ cli_result run_cli(const std::vector<std::string> &arguments, const std::string 
                    const std::function<void(GPid)> &meanwhile = nullptr);
 cli_result run_cli_with(const std::vector<std::string> &arguments, const std::string &folder,
                         const cli_run_options &options);
+
+// The lines of a command's output, without their line ends.
+std::vector<std::string> cli_lines(const std::string &text);

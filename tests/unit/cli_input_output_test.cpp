@@ -22,15 +22,6 @@
 
 namespace {
 
-std::vector<std::string> lines(const std::string &text)
-{
-    std::vector<std::string> result;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        result.push_back(line);
-    return result;
-}
-
 void write_dmp(const std::string &path, const std::vector<unsigned short> &samples)
 {
     std::string error;
@@ -122,11 +113,11 @@ TEST(CliInput, EachInputStartsWithFreshDecoders)
 
     ASSERT_EQ(alone.status, 0) << alone.err;
     std::string part2_in_both, part2_in_reversed;
-    for (const std::string &line : lines(both.out)) {
+    for (const std::string &line : cli_lines(both.out)) {
         if (line.rfind("part2.dmp\t", 0) == 0)
             part2_in_both += line.substr(10) + "\n";
     }
-    for (const std::string &line : lines(reversed.out)) {
+    for (const std::string &line : cli_lines(reversed.out)) {
         if (line.rfind("part2.dmp\t", 0) == 0)
             part2_in_reversed += line.substr(10) + "\n";
     }
@@ -147,7 +138,7 @@ TEST(CliOutput, FileNamesCannotForgeLines)
     ASSERT_EQ(result.status, 0) << result.err;
     // Every line begins with one of the two names, as many lines with each.
     size_t forged_lines = 0, plain_lines = 0;
-    for (const std::string &line : lines(result.out)) {
+    for (const std::string &line : cli_lines(result.out)) {
         const std::string file = line.substr(0, line.find('\t'));
         EXPECT_TRUE(file == "plain.dmp" || file == "x.dmp\\n9:99.9\\trom\\tFAKE\\ny") << line;
         ++(file == "plain.dmp" ? plain_lines : forged_lines);

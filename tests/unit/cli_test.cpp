@@ -57,15 +57,6 @@ sim_handle start_device(const std::vector<unsigned short> &samples, unsigned byt
     return sim_handle(sim);
 }
 
-std::vector<std::string> lines(const std::string &text)
-{
-    std::vector<std::string> result;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        result.push_back(line);
-    return result;
-}
-
 // The columns of a name line: [file,] time, loader, name.
 std::vector<std::string> columns(const std::string &line)
 {
@@ -91,7 +82,7 @@ TEST(Cli, DumpWritesTheDeviceStreamAndPrintsTheNamesWithTheirLoaders)
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(test_read_file(folder.path() + "/demo.dmp"), demo_stream());
     std::vector<std::string> found, verdicts;
-    for (const std::string &line : lines(result.out))
+    for (const std::string &line : cli_lines(result.out))
         (columns(line).at(1) == "verdict" ? verdicts : found).push_back(line);
     ASSERT_EQ(found.size(), 3u) << result.out;
     // The ROM and Turbo Tape 250 files' verdicts, placed where their name
@@ -245,7 +236,7 @@ TEST(Cli, SilentDeviceFailsWithTheReasonAndLeavesNoFile)
     ASSERT_NE(sim, nullptr);
     const cli_result result = run_cli({"dump", "--port", devsim_port_name(sim.get()), "x.dmp"}, folder.path());
     EXPECT_EQ(result.status, 1);
-    const std::vector<std::string> said = lines(result.err);
+    const std::vector<std::string> said = cli_lines(result.err);
     ASSERT_FALSE(said.empty());
     EXPECT_EQ(said.back(), "zr7k8: Unable to sync with device");
     EXPECT_FALSE(fs::exists(folder.path() + "/x.dmp"));
@@ -346,7 +337,7 @@ TEST(Cli, NamesOnRealTapesAreTheNamesTheClientFinds)
     test_folder folder;
     const cli_result result = run_cli(arguments, folder.path());
     ASSERT_EQ(result.status, 0) << result.err;
-    for (const std::string &line : lines(result.out)) {
+    for (const std::string &line : cli_lines(result.out)) {
         const std::vector<std::string> parts = columns(line);
         if (parts.at(2) == "verdict")
             continue;
@@ -364,7 +355,7 @@ TEST(Cli, NamesTellsAFileMendedFromItsRepeatedCopy)
         run_cli({"names", ZR7K8_SOURCE_DIR "/tests/data/tapes/openroms-testtape-c64-pal-normal-errors.tap"},
                 folder.path());
     EXPECT_EQ(result.status, 0) << result.err;
-    const std::vector<std::string> said = lines(result.out);
+    const std::vector<std::string> said = cli_lines(result.out);
     ASSERT_EQ(said.size(), 2u) << result.out;
     EXPECT_EQ(columns(said[1]), (std::vector<std::string>{"0:10.3", "verdict", "ROMEO & JULIET", "repaired"}));
 }
@@ -414,11 +405,11 @@ TEST(Cli, NamesReadsWhatIsLeftOfATapImageCutShortAndAlwaysEndsWithASummary)
 
     const cli_result cut = run_cli({"names", "--check", "cut.tap"}, folder.path());
     EXPECT_EQ(cut.status, 3) << cut.err;
-    const std::vector<std::string> said = lines(cut.out);
+    const std::vector<std::string> said = cli_lines(cut.out);
     ASSERT_EQ(said.size(), 2u) << cut.out;
     EXPECT_EQ(columns(said[0]).at(2), "ROMEO & JULIET");
     EXPECT_EQ(columns(said[1]).at(3), "cut short");
-    const std::vector<std::string> talk = lines(cut.err);
+    const std::vector<std::string> talk = cli_lines(cut.err);
     ASSERT_GE(talk.size(), 2u) << cut.err;
     EXPECT_TRUE(g_str_has_prefix(talk[0].c_str(), "zr7k8: cut.tap: TAP image cut short")) << cut.err;
     EXPECT_TRUE(g_str_has_suffix(talk[1].c_str(), ", 1 name found")) << cut.err;
@@ -515,7 +506,7 @@ TEST(Cli, RescueSavesWhatTwoTakesReadTogether)
     const cli_result clean = run_cli({"names", "--check", "clean.tap"}, folder.path());
     EXPECT_EQ(clean.status, 3) << clean.err;
     EXPECT_NE(clean.out.find("verdict\tWORN\tgood"), std::string::npos) << clean.out;
-    const std::vector<std::string> said = lines(result.out);
+    const std::vector<std::string> said = cli_lines(result.out);
     ASSERT_EQ(said.size(), 2u) << result.out;
     EXPECT_EQ(columns(said[0]), (std::vector<std::string>{columns(said[0]).at(0), "verdict", "WORN", "rescued"}));
     EXPECT_EQ(columns(said[1]).at(3), "bad");
@@ -646,7 +637,7 @@ TEST(Cli, RefusalsExitWith2AndWriteNothing)
         EXPECT_EQ(result.status, 2);
         EXPECT_EQ(result.out, "");
         if (!arguments.empty()) {
-            EXPECT_TRUE(g_str_has_prefix(result.err.c_str(), "zr7k8: ") && lines(result.err).size() == 1)
+            EXPECT_TRUE(g_str_has_prefix(result.err.c_str(), "zr7k8: ") && cli_lines(result.err).size() == 1)
                 << result.err;
         }
         EXPECT_EQ(listing(), before);
@@ -657,7 +648,7 @@ TEST(Cli, RefusalsExitWith2AndWriteNothing)
 std::vector<std::vector<std::string>> health_lines(const std::string &out)
 {
     std::vector<std::vector<std::string>> found;
-    for (const std::string &line : lines(out))
+    for (const std::string &line : cli_lines(out))
         if (columns(line).at(1) == "health")
             found.push_back(columns(line));
     return found;
@@ -680,7 +671,7 @@ TEST(Cli, HealthLinesGiveEachFilesSpeedAndSpreadAgainstTheChosenMachine)
         EXPECT_NEAR(g_ascii_strtod(found[0][3].c_str(), nullptr), speed, 0.3) << found[0][3];
         EXPECT_NEAR(g_ascii_strtod(found[0][4].c_str(), nullptr), tape.spread_percent, 0.3) << found[0][4];
         // After the name line, before the verdict.
-        const std::vector<std::string> all = lines(result.out);
+        const std::vector<std::string> all = cli_lines(result.out);
         ASSERT_EQ(all.size(), 3u);
         EXPECT_EQ(columns(all[0]).at(1), "rom");
         EXPECT_EQ(columns(all[2]).at(1), "verdict");

@@ -271,7 +271,6 @@ void take(void *context, rom_block_event event)
 void rom_files_init(rom_files *files, tape_file_report report, void *context)
 {
     // Value-initialising the whole struct would clear the program buffer too.
-    files->reader = rom_block_reader{};
     files->block = rom_block_check{};
     files->header_guess = rom_block_check{};
     files->role = no_block;
@@ -283,7 +282,6 @@ void rom_files_init(rom_files *files, tape_file_report report, void *context)
     files->data_length = 0;
     files->file = tape_file_record{};
     rom_block_reader_init(&files->reader);
-    files->role = no_block;
     files->expect = expect_header;
     files->report = report;
     files->context = context;
