@@ -26,14 +26,7 @@ constexpr size_t piece = 32768;
 // every 50000 samples.
 std::vector<unsigned short> take_of_side(bool worn)
 {
-    const std::vector<unsigned short> demo = tape_demo_samples();
-    std::vector<unsigned short> tape;
-    guint64 ticks = 0;
-    while (ticks < side_seconds * tape_ticks_per_second) {
-        for (unsigned short sample : demo)
-            ticks += sample;
-        tape.insert(tape.end(), demo.begin(), demo.end());
-    }
+    std::vector<unsigned short> tape = tape_demo_samples_lasting(side_seconds);
     if (worn)
         for (size_t at = 25000; at < tape.size(); at += 50000)
             tape[at] = 100;

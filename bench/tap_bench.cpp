@@ -6,7 +6,6 @@
 #include "tape/tap_writer.h"
 #include "tape_demo.h"
 #include "tape_file.h"
-#include "tape/tape_time.h"
 #include "test_pty.h"
 
 #include <benchmark/benchmark.h>
@@ -18,24 +17,10 @@ namespace {
 
 constexpr double line_rate_samples_per_second = 46080;
 
-// The demo tape (ROM loader, Turbo Tape 250 and Turrican blocks, pilots and
-// silences) repeated until it covers `seconds` of tape time.
-std::vector<unsigned short> tape_of_length(guint64 seconds)
-{
-    const std::vector<unsigned short> demo = tape_demo_samples();
-    std::vector<unsigned short> tape;
-    guint64 ticks = 0;
-    while (ticks < seconds * tape_ticks_per_second) {
-        for (unsigned short sample : demo)
-            ticks += sample;
-        tape.insert(tape.end(), demo.begin(), demo.end());
-    }
-    return tape;
-}
 
 void BM_TapWriterSamples(benchmark::State &state)
 {
-    const std::vector<unsigned short> tape = tape_of_length(60);
+    const std::vector<unsigned short> tape = tape_demo_samples_lasting(60);
     const sampling_option_values options{};
     int sink = open("/dev/null", O_WRONLY | O_CLOEXEC);
     auto *writer = new tap_writer;
@@ -61,7 +46,7 @@ void BM_ConvertSixtyMinuteDump(benchmark::State &state)
     test_folder folder;
     const std::string dmp = folder.path() + "/sixty.DMP";
     const std::string tap = folder.path() + "/sixty.tap";
-    const std::vector<unsigned short> tape = tape_of_length(60 * 60);
+    const std::vector<unsigned short> tape = tape_demo_samples_lasting(60 * 60);
     std::string error;
     if (!tape_write_dmp(dmp.c_str(), tape, &error)) {
         state.SkipWithError(error.c_str());

@@ -1,6 +1,7 @@
 #include "tape_demo.h"
 
 #include "tape_synth.h"
+#include "tape/tape_time.h"
 
 namespace {
 
@@ -50,4 +51,17 @@ std::vector<unsigned short> tape_demo_samples(void)
     turbo_file(&synth, tape_tt250, tape_demo_names[1]);
     turbo_file(&synth, tape_turrican, tape_demo_names[2]);
     return synth.samples;
+}
+
+std::vector<unsigned short> tape_demo_samples_lasting(unsigned long long seconds)
+{
+    const std::vector<unsigned short> demo = tape_demo_samples();
+    std::vector<unsigned short> tape;
+    unsigned long long ticks = 0;
+    while (ticks < seconds * tape_ticks_per_second) {
+        for (unsigned short sample : demo)
+            ticks += sample;
+        tape.insert(tape.end(), demo.begin(), demo.end());
+    }
+    return tape;
 }

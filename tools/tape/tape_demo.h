@@ -23,3 +23,7 @@ extern const char *const tape_demo_names[3];
 // The demo tape's sample stream. Deterministic: every call returns the same
 // samples. Any thread.
 std::vector<unsigned short> tape_demo_samples(void);
+
+// The demo tape repeated until it covers `seconds` of tape time (for long
+// tapes in benchmarks). Any thread.
+std::vector<unsigned short> tape_demo_samples_lasting(unsigned long long seconds);
