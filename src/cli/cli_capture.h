@@ -6,7 +6,7 @@
 #pragma once
 
 #include "link/capture_dump.h"
-#include "link/sampling_options.h"
+#include "sampling_options.h"
 
 #include <glib.h>
 #include <stdio.h>

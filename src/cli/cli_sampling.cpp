@@ -1,7 +1,7 @@
 #include "cli_sampling.h"
 
 #include "cli.h"
-#include "link/sampling_command.h"
+#include "sampling_options.h"
 #include "translate.h"
 
 namespace {

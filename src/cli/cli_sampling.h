@@ -2,7 +2,7 @@
 // and --rising, the choices of the client's Sampling options window.
 #pragma once
 
-#include "link/sampling_options.h"
+#include "sampling_options.h"
 
 #include <glib.h>
 

@@ -3,7 +3,7 @@
 // the first (tape/clean_tap.h). Main thread only.
 #pragma once
 
-#include "link/sampling_options.h"
+#include "sampling_options.h"
 #include "tape/tape_rescue.h"
 #include "tape/tape_take.h"
 

@@ -1,7 +1,7 @@
 #include "callbacks_format.h"
 
 #include "main.h"
-#include "link/sampling_command.h"
+#include "sampling_options.h"
 #include "support.h"
 
 namespace {

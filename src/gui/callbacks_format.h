@@ -3,7 +3,7 @@
 // Interface thread only (see callbacks_format_get_values for workers).
 #pragma once
 
-#include "link/sampling_options.h"
+#include "sampling_options.h"
 
 #include <gtk/gtk.h>
 

@@ -139,7 +139,7 @@ protected:
         }
         if (quiet_ms)
             capture_take_quiet(&state, quiet_ms);
-        result.ended = capture_has_ended(&state);
+        result.ended = state.ended;
         result.reason = capture_end_reason(&state);
         if (dump) {
             result.reason = capture_finish_file(file, result.reason);
@@ -484,7 +484,7 @@ TEST_F(CaptureEngine, ReadFailureIsACommunicationErrorAndKeepsWhatCame)
     std::string device = ack + stream;
     EXPECT_EQ(capture_take_read(&state, reinterpret_cast<const unsigned char *>(device.data()), device.size()), 0);
     capture_read_failed(&state);
-    EXPECT_TRUE(capture_has_ended(&state));
+    EXPECT_TRUE(state.ended);
     EXPECT_STREQ(capture_finish_file(file, capture_end_reason(&state)), "Communication error");
     EXPECT_EQ(file_bytes(path), stream);
 }

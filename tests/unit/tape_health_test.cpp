@@ -3,7 +3,7 @@
 // sample pass, with the tape index's records); and the real tapes.
 #include "link/handoff.h"
 #include "link/sample_pass.h"
-#include "link/sampling_command.h"
+#include "sampling_options.h"
 #include "tape/tape_health.h"
 #include "health_tapes.h"
 #include "tape_synth.h"

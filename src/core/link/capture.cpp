@@ -339,11 +339,6 @@ void capture_read_failed(capture_state *state)
     end_capture(state, capture_reason_communication_error);
 }
 
-int capture_has_ended(const capture_state *state)
-{
-    return state->ended;
-}
-
 const char *capture_end_reason(const capture_state *state)
 {
     return state->ended ? state->reason : nullptr;

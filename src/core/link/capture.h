@@ -119,9 +119,6 @@ int capture_take_quiet(capture_state *state, guint64 quiet_ms);
 // the sample consumer then, as they went into the file.
 void capture_read_failed(capture_state *state);
 
-// Returns 1 once the capture has ended.
-int capture_has_ended(const capture_state *state);
-
 // Returns the end reason (a constant above), or nullptr for success or while
 // the capture still runs.
 const char *capture_end_reason(const capture_state *state);

@@ -7,7 +7,7 @@
 // within about half a second and the capture ends with "Communication error".
 #pragma once
 
-#include "link/sampling_options.h"
+#include "sampling_options.h"
 
 #include <glib.h>
 #include <stdio.h>

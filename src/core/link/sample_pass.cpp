@@ -2,8 +2,7 @@
 
 #include "link/handoff.h"
 #include "link/plot.h"
-#include "link/sampling_command.h"
-#include "tape/tap_writer.h"
+#include "sampling_options.h"
 
 #include <cstring>
 
@@ -17,7 +16,7 @@ void sample_pass_init(sample_pass *pass, GSourceFunc print_name)
     pass->tape_file = nullptr;
     pass->named_file = 0;
     // The device's defaults.
-    tape_health_init(&pass->health, tap_clock_hz(0, 0), 0);
+    tape_health_init(&pass->health, machine_clock_hz(MACHINE_NUMBER_C64, VIDEO_STANDARD_PAL), 0);
 }
 
 void sample_pass_measure_for(sample_pass *pass, double clock_hz, int half_waves)
@@ -27,8 +26,7 @@ void sample_pass_measure_for(sample_pass *pass, double clock_hz, int half_waves)
 
 void sample_pass_measure_for_options(sample_pass *pass, const sampling_option_values *options)
 {
-    const int half_waves = options->dump_half_waves && sampling_machine_uses_both_edges(options->machine_type);
-    sample_pass_measure_for(pass, tap_format_for(options).clock_hz, half_waves);
+    sample_pass_measure_for(pass, sampling_clock_hz(options), sampling_half_waves(options));
 }
 
 void sample_pass_forget_earlier_tapes(sample_pass *pass)
@@ -55,11 +53,6 @@ void sample_pass_list_files(sample_pass *pass, GSourceFunc tape_file)
     pass->tape_file = tape_file;
     tape_index_init(&pass->index, post_file_record, pass);
     pass->index.health = &pass->health;
-}
-
-void sample_pass_feed(sample_pass *pass, unsigned short sample)
-{
-    sample_pass_take(pass, &sample, 1);
 }
 
 // Takes samples that end with the one that completed a name (found) or hold

@@ -9,7 +9,7 @@
 // it, so file records carry their pilot's figures.
 #pragma once
 
-#include "link/sampling_options.h"
+#include "sampling_options.h"
 #include "tape/name_finder.h"
 #include "tape/tape_health.h"
 #include "tape/tape_index.h"
@@ -66,13 +66,10 @@ void sample_pass_forget_earlier_tapes(sample_pass *pass);
 // right after sample_pass_init.
 void sample_pass_list_files(sample_pass *pass, GSourceFunc tape_file);
 
-// Passes one sample on. Worker thread; never blocks beyond the plot's short
-// lock; allocates only for a found name.
-void sample_pass_feed(sample_pass *pass, unsigned short sample);
-
 // The capture has ended: a file still being read is judged bad. Worker thread.
 void sample_pass_finish(sample_pass *pass);
 
-// Passes count samples on, as sample_pass_feed would one by one. Also the
-// adapter for capture_outputs.samples; context is a sample_pass.
+// Passes count samples on. Also the adapter for capture_outputs.samples;
+// context is a sample_pass. Worker thread; never blocks beyond the plot's
+// short lock; allocates only for a found name or file.
 void sample_pass_take(void *context, const unsigned short *samples, unsigned count);

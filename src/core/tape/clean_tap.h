@@ -34,7 +34,7 @@
 // Any thread; blocks on the disk.
 #pragma once
 
-#include "link/sampling_options.h"
+#include "sampling_options.h"
 #include "tape/tape_rescue.h"
 #include "tape/tape_take.h"
 

@@ -67,7 +67,7 @@ int tap_reader_header(const unsigned char *header, std::size_t size, unsigned cl
     }
     const unsigned machine = version == 0 ? 0 : header[TAP_MACHINE_OFFSET];
     const unsigned video = version == 0 ? 0 : header[TAP_VIDEO_OFFSET];
-    *info = tape_tap_info{version, machine, video, clock_hz ? clock_hz : tap_clock_hz(machine, video)};
+    *info = tape_tap_info{version, machine, video, clock_hz ? clock_hz : machine_clock_hz(machine, video)};
     *entry_bytes = length_field(header);
     return 1;
 }

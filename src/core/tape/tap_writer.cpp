@@ -2,7 +2,7 @@
 
 #include "tape/tap_index_file.h"
 
-#include "link/sampling_command.h"
+#include "sampling_options.h"
 #include "tape/tape_time.h"
 
 #include <memory>
@@ -17,20 +17,6 @@ namespace {
 
 const unsigned char version_full_waves = 1;
 const unsigned char version_half_waves = 2;
-const unsigned char machine_c64 = 0;
-const unsigned char machine_vic20 = 1;
-const unsigned char machine_c16 = 2;
-
-const unsigned char video_pal = 0;
-const unsigned char video_ntsc = 1;
-
-// Machine cycles per second, by video byte: the rate at which each machine
-// times its tape, so the rate at which an emulator replays the entries.
-// The C64 also had an old NTSC board and a PAL-N one.
-const guint32 clock_c64[] = {985248, 1022727, 1022730, 1023440};
-const guint32 clock_vic20[] = {1108405, 1022727};
-const guint32 clock_c16[] = {886724, 894886};
-
 // An entry byte counts 8 cycles; 0 announces a 24-bit cycle count.
 const guint64 cycles_per_unit = 8;
 const guint64 longest_short_entry = 255;
@@ -72,32 +58,14 @@ void flush(tap_writer *writer)
 
 }  // namespace
 
-guint32 tap_clock_hz(unsigned machine, unsigned video)
-{
-    switch (machine) {
-    case machine_vic20:
-        return video < G_N_ELEMENTS(clock_vic20) ? clock_vic20[video] : clock_vic20[video_pal];
-    case machine_c16:
-        return video < G_N_ELEMENTS(clock_c16) ? clock_c16[video] : clock_c16[video_pal];
-    default:
-        return video < G_N_ELEMENTS(clock_c64) ? clock_c64[video] : clock_c64[video_pal];
-    }
-}
-
 tap_format tap_format_for(const sampling_option_values *options)
 {
-    unsigned char video = options->video_standard == video_ntsc ? video_ntsc : video_pal;
-    // Both edges active means each sample is half a wave; only these two
-    // machine types send that choice to the device.
-    int half_waves = options->dump_half_waves &&
-                     (options->machine_type == SAMPLING_MACHINE_C16 || options->machine_type == SAMPLING_MACHINE_GENERIC);
-    // The device is told machine 0 for the generic setting.
-    unsigned char machine = options->machine_type == SAMPLING_MACHINE_VIC20 ? machine_vic20
-                            : options->machine_type == SAMPLING_MACHINE_C16 ? machine_c16
-                                                                           : machine_c64;
-    return tap_format{machine == machine_c16 ? "C16-TAPE-RAW" : "C64-TAPE-RAW",
-                      half_waves ? version_half_waves : version_full_waves, machine, video,
-                      tap_clock_hz(machine, video)};
+    const unsigned char machine = static_cast<unsigned char>(sampling_machine_number(options->machine_type));
+    const unsigned char video = options->video_standard == VIDEO_STANDARD_NTSC ? VIDEO_STANDARD_NTSC : VIDEO_STANDARD_PAL;
+    // Each sample is a half wave when both edges were active.
+    return tap_format{machine == MACHINE_NUMBER_C16 ? "C16-TAPE-RAW" : "C64-TAPE-RAW",
+                      sampling_half_waves(options) ? version_half_waves : version_full_waves, machine, video,
+                      machine_clock_hz(machine, video)};
 }
 
 void tap_writer_start(tap_writer *writer, int fd, const sampling_option_values *options)

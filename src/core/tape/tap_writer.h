@@ -29,7 +29,7 @@
 // the disk.
 #pragma once
 
-#include "link/sampling_options.h"
+#include "sampling_options.h"
 #include "staged_file.h"
 
 #include <glib.h>
@@ -57,11 +57,6 @@ struct tap_format {
 
 // The format of an image made from a capture with these sampling options.
 tap_format tap_format_for(const sampling_option_values *options);
-
-// Machine cycles per second for a header's machine and video bytes (video 2
-// and 3 are the C64's old NTSC and PAL-N). A video byte the machine does not
-// know gives its PAL clock; an unknown machine counts as a C64.
-guint32 tap_clock_hz(unsigned machine, unsigned video);
 
 // Streaming writer on an open, empty, writable file descriptor (which it
 // neither closes nor syncs).
