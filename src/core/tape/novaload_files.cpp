@@ -1,0 +1,386 @@
+#include "tape/novaload_files.h"
+
+#include "tape/pilot_files.h"
+
+#include <cstring>
+
+namespace {
+
+enum reader_state : uint8_t {
+    seeking,   // counting 0 pulses until a 1 pulse ends a pilot
+    marker,    // the byte 0xAA after the sync pulse
+    kind,      // 0x55 for Special, else Novaload's name length
+    header,    // Novaload: name and the three fields
+    data,      // Novaload: check bytes and sub-blocks
+    page,      // Special: a page byte
+    page_data, // Special: 256 bytes and their check byte
+};
+
+constexpr unsigned first_aliasing_sample = 2048;
+constexpr uint8_t bit_zero = 0;
+constexpr uint8_t bit_one = 1;
+constexpr uint8_t no_bit = 2;
+constexpr uint32_t longest_data = 0x10000;
+constexpr unsigned header_fields = 6; // load - 256, end, size + 256
+constexpr unsigned last_page = 0xFF;
+
+const novaload_format &facts = novaload_facts;
+
+inline uint8_t bit_of_sample(const novaload_files *f, unsigned short sample)
+{
+    return sample < first_aliasing_sample ? f->bit_of_pulse[sample >> 3] : no_bit;
+}
+
+void report(novaload_files *f)
+{
+    if (f->report)
+        f->report(f->context, &f->file);
+}
+
+void judge(novaload_files *f, tape_verdict verdict, uint64_t end_tick)
+{
+    if (!f->file_open)
+        return;
+    f->file_open = false;
+    f->end_tick = end_tick;
+    f->file.verdict = verdict;
+    if (verdict == tape_verdict_good) {
+        f->file.program = f->program;
+        f->file.program_length = f->data_length;
+    }
+    report(f);
+    f->file.program = nullptr;
+    f->file.program_length = 0;
+}
+
+void seek(novaload_files *f)
+{
+    f->state = seeking;
+    f->zeros = 0;
+    f->run_first_page = 0;
+}
+
+void pass_byte_on(novaload_files *f, tape_file_block block, bool clean)
+{
+    if (!f->byte_report)
+        return;
+    const tape_file_byte byte{block, 0, f->file.tick, f->index, f->byte, clean, f->tick, f->pilot_tick, 0, 0};
+    f->byte_report(f->byte_context, &byte);
+}
+
+void list(novaload_files *f)
+{
+    f->file_open = true;
+    f->damaged = false;
+    f->end_tick = 0;
+    f->file.verdict = tape_verdict_reading;
+    f->file.program = nullptr;
+    f->file.program_length = 0;
+    report(f);
+}
+
+// Novaload: the header is complete.
+void header_read(novaload_files *f)
+{
+    const unsigned n = f->head[0];
+    const unsigned char *fields = f->head + 1 + n;
+    const unsigned load = (unsigned(fields[0] | fields[1] << 8) + facts.load_offset) & 0xFFFFu;
+    const unsigned end = unsigned(fields[2] | fields[3] << 8);
+    const unsigned size_field = unsigned(fields[4] | fields[5] << 8);
+    const bool lying = size_field < facts.size_offset || load + (size_field - facts.size_offset) > longest_data;
+    f->data_length = lying ? 0 : size_field - facts.size_offset;
+    f->end_address = load + f->data_length;
+    f->end_disagrees = end != (f->end_address & 0xFFFFu);
+    f->file.load_address = static_cast<uint16_t>(load);
+    std::memset(f->file.name, 0x20, sizeof f->file.name);
+    std::memcpy(f->file.name, f->head + 1, n);
+    list(f);
+    if (lying) {
+        judge(f, tape_verdict_bad, f->tick);
+        seek(f);
+        return;
+    }
+    f->state = data;
+    f->index = 0;
+    f->data_read = 0;
+    f->sub_block_left = 0;
+}
+
+// Novaload: a check byte or a data byte.
+void data_byte(novaload_files *f)
+{
+    const unsigned char byte = f->byte;
+    const bool clean = f->byte_clean;
+    pass_byte_on(f, tape_file_data_block, clean);
+    ++f->index;
+    bool final = false;
+    if (f->sub_block_left == 0) {
+        if (!clean || byte != f->sum)
+            f->damaged = true;
+        final = f->data_read == f->data_length;
+        const uint32_t left = f->data_length - f->data_read;
+        f->sub_block_left = left < facts.sub_block_bytes ? left : facts.sub_block_bytes;
+    } else {
+        f->program[f->data_read++] = byte;
+        --f->sub_block_left;
+        f->damaged = f->damaged || !clean;
+    }
+    f->sum = static_cast<unsigned char>(f->sum + byte);
+    if (final) {
+        judge(f, f->damaged ? tape_verdict_bad : tape_verdict_good, f->tick);
+        seek(f);
+    } else if (f->damaged && f->file_open) {
+        judge(f, tape_verdict_bad, f->tick);
+        if (!f->byte_report)
+            seek(f);
+    }
+}
+
+// Special: the open run ends before the byte just read.
+void close_run(novaload_files *f)
+{
+    if (f->run_first_page == 0)
+        return;
+    tape_address_range_name(f->run_first_page << 8, f->end_address, f->file.name);
+    f->data_length = f->end_address - (f->run_first_page << 8);
+    const bool damaged = f->damaged;
+    const uint64_t end_tick = f->end_tick;
+    list(f);
+    judge(f, damaged ? tape_verdict_bad : tape_verdict_good, end_tick);
+    f->run_first_page = 0;
+}
+
+void open_run(novaload_files *f, unsigned first_page)
+{
+    // The chain's first run begins with its pilot, the others at their page.
+    f->pilot_tick = f->end_address == 0 ? f->run_pilot_tick : f->byte_tick;
+    f->run_first_page = first_page;
+    f->file.tick = f->byte_tick;
+    f->file.load_address = static_cast<uint16_t>(first_page << 8);
+    f->file.type = 0;
+    f->damaged = false;
+    f->data_length = 0;
+    f->index = 0;
+}
+
+// Special: a page byte.
+void page_byte(novaload_files *f)
+{
+    const bool clean = f->byte_clean;
+    unsigned next = f->byte;
+    const bool open = f->run_first_page != 0;
+    if (!clean && !open) {
+        seek(f); // no run to place it in
+        return;
+    }
+    if (!clean)
+        next = f->page + 1;
+    if (clean && next == 0) {
+        close_run(f);
+        seek(f);
+        return;
+    }
+    if (next > last_page || (open && next != f->page + 1)) {
+        close_run(f);
+        if (next > last_page) {
+            seek(f);
+            return;
+        }
+    }
+    if (f->run_first_page == 0)
+        open_run(f, next);
+    f->damaged = f->damaged || !clean;
+    f->page = next;
+    f->end_address = (next + 1) << 8;
+    f->sum = static_cast<unsigned char>(next);
+    pass_byte_on(f, tape_file_data_block, clean);
+    ++f->index;
+    f->sub_block_left = facts.page_bytes;
+    f->state = page_data;
+}
+
+void page_data_byte(novaload_files *f)
+{
+    const unsigned char byte = f->byte;
+    const bool clean = f->byte_clean;
+    pass_byte_on(f, tape_file_data_block, clean);
+    ++f->index;
+    if (f->sub_block_left == 0) {
+        f->damaged = f->damaged || !clean || byte != f->sum;
+        f->end_tick = f->tick;
+        f->state = page;
+        return;
+    }
+    f->program[(f->page - f->run_first_page) * facts.page_bytes + facts.page_bytes - f->sub_block_left] = byte;
+    --f->sub_block_left;
+    f->damaged = f->damaged || !clean;
+    f->sum = static_cast<unsigned char>(f->sum + byte);
+}
+
+// A byte is complete; f->tick is where the next pulse begins.
+void byte_read(novaload_files *f)
+{
+    switch (f->state) {
+    case marker:
+        if (f->byte != facts.marker)
+            seek(f);
+        else
+            f->state = kind;
+        break;
+    case kind:
+        if (f->byte == facts.special_marker) {
+            f->special = true;
+            f->end_address = 0; // no run of this chain yet
+            f->state = page;
+            break;
+        }
+        if (f->byte > facts.name_length_max) {
+            seek(f); // no header has a name this long: the pilot was noise
+            break;
+        }
+        f->special = false;
+        f->head[0] = f->byte;
+        f->sum = f->byte;
+        f->index = 0;
+        pass_byte_on(f, tape_file_header_block, true);
+        f->index = 1;
+        f->state = header;
+        break;
+    case header:
+        pass_byte_on(f, tape_file_header_block, true);
+        f->head[f->index] = f->byte;
+        f->sum = static_cast<unsigned char>(f->sum + f->byte);
+        if (++f->index == 1u + f->head[0] + header_fields)
+            header_read(f);
+        break;
+    case data:
+        data_byte(f);
+        break;
+    case page:
+        page_byte(f);
+        break;
+    case page_data:
+        page_data_byte(f);
+        break;
+    }
+    f->byte_tick = f->tick;
+    f->byte_clean = true;
+}
+
+// The search over samples[0..count): nearly every pulse of a tape is spent
+// here. Returns how many samples it took; it stops after a sync pulse.
+size_t seek_pilot(novaload_files *f, const unsigned short *samples, size_t count)
+{
+    uint32_t zeros = f->zeros;
+    uint64_t at = f->tick;
+    size_t i = 0;
+    while (i < count) {
+        const unsigned short sample = samples[i++];
+        const uint8_t bit = bit_of_sample(f, sample);
+        at += sample;
+        if (bit == bit_zero) {
+            if (zeros++ == 0)
+                f->run_tick = at - sample;
+            continue;
+        }
+        if (bit == bit_one && zeros >= facts.pilot_pulses_min) {
+            f->state = marker;
+            f->run_pilot_tick = f->run_tick;
+            f->pilot_tick = f->run_tick;
+            f->file.tick = at - sample;
+            f->byte_tick = at;
+            f->bit_count = 0;
+            f->byte = 0;
+            f->byte_clean = true;
+            f->run_first_page = 0;
+            zeros = 0;
+            break;
+        }
+        zeros = 0;
+    }
+    f->zeros = zeros;
+    f->tick = at;
+    return i;
+}
+
+}  // namespace
+
+void novaload_files_init(novaload_files *files, tape_file_report report, void *context)
+{
+    files->file = tape_file_record{};
+    files->special = false;
+    files->pilot_tick = files->end_tick = 0;
+    files->end_address = 0;
+    files->end_disagrees = false;
+    files->bit_count = 0;
+    files->byte = 0;
+    files->byte_clean = true;
+    files->run_tick = files->byte_tick = files->tick = 0;
+    files->file_open = false;
+    files->damaged = false;
+    files->sum = 0;
+    files->index = files->data_length = files->data_read = files->sub_block_left = 0;
+    files->page = 0;
+    files->run_pilot_tick = 0;
+    files->report = report;
+    files->context = context;
+    files->byte_report = nullptr;
+    files->byte_context = nullptr;
+    for (unsigned pulse = 0; pulse < 256; ++pulse) {
+        const unsigned char byte = static_cast<unsigned char>(pulse);
+        files->bit_of_pulse[pulse] = pulse_in_window(byte, facts.one_pulse)    ? bit_one
+                                     : pulse_in_window(byte, facts.zero_pulse) ? bit_zero
+                                                                               : no_bit;
+    }
+    seek(files);
+}
+
+void novaload_files_report_bytes(novaload_files *files, tape_file_byte_report report, void *context)
+{
+    files->byte_report = report;
+    files->byte_context = context;
+}
+
+uint64_t novaload_files_read(novaload_files *f, const unsigned short *samples, size_t count, uint64_t tick)
+{
+    f->tick = tick;
+    size_t i = 0;
+    while (i < count) {
+        if (f->state == seeking) {
+            i += seek_pilot(f, samples + i, count - i);
+            continue;
+        }
+        const unsigned short sample = samples[i++];
+        const uint8_t bit = bit_of_sample(f, sample);
+        f->tick += sample;
+        if (bit == no_bit) {
+            // Before the header is complete, or where no run is open to
+            // place a page in, there is no file yet: look for the next pilot.
+            const bool framing = f->state == marker || f->state == kind || f->state == header ||
+                                 (f->state == page && f->run_first_page == 0);
+            if (framing) {
+                seek(f);
+                continue;
+            }
+            f->byte_clean = false;
+        }
+        f->byte = static_cast<unsigned char>((f->byte >> 1) | ((bit & 1u) << 7));
+        if (++f->bit_count < 8)
+            continue;
+        f->bit_count = 0;
+        byte_read(f);
+    }
+    return f->tick;
+}
+
+void novaload_files_finish(novaload_files *files)
+{
+    if (files->special && files->run_first_page != 0 && files->state != seeking) {
+        tape_address_range_name(files->run_first_page << 8, files->end_address, files->file.name);
+        list(files);
+    }
+    judge(files, tape_verdict_cut_short, files->tick);
+    files->run_first_page = 0;
+    files->state = seeking;
+    files->zeros = 0;
+}
