@@ -78,11 +78,21 @@ void cli_job_device_answered(void)
     answered.store(true);
 }
 
+unsigned cli_handed_in_ms(const char *variable, unsigned fallback)
+{
+    const char *text = g_getenv(variable);
+    guint64 value = 0;
+    if (!text || !g_ascii_string_to_unsigned(text, 10, 0, 24 * 3600 * 1000, &value, nullptr))
+        return fallback;
+    return unsigned(value);
+}
+
 cli_job_outcome cli_job_run(const cli_job *job)
 {
     current = running_job{job, g_main_loop_new(nullptr, FALSE), {}, 0, 0};
     answered.store(false);
-    current.deadline_source = g_timeout_add(CLI_DEVICE_ANSWER_MS, on_answer_deadline, nullptr);
+    current.deadline_source = g_timeout_add(cli_handed_in_ms("ZR7K8_DEVICE_ANSWER_MS", CLI_DEVICE_ANSWER_MS),
+                                            on_answer_deadline, nullptr);
     const guint interrupt_source = g_unix_signal_add(SIGINT, on_stop_signal, nullptr);
     const guint terminate_source = g_unix_signal_add(SIGTERM, on_stop_signal, nullptr);
     const guint tick_source = job->tick ? g_timeout_add(job->tick_ms, on_tick, nullptr) : 0;

@@ -11,8 +11,9 @@
 // moment of the signal is closed too.
 //
 // A device that has not answered within CLI_DEVICE_ANSWER_MS (its prompt, or
-// for a capture the sampling acknowledgement) has its port closed in the same
-// way, and the job ends with the reason of the step that was waiting
+// for a capture the sampling acknowledgement; ZR7K8_DEVICE_ANSWER_MS in the
+// environment hands in another wait, see cli_handed_in_ms) has its port
+// closed in the same way, and the job ends with the reason of the step that was waiting
 // ("Unable to sync with device" for a device that stays silent). The client
 // waits for such a device until the user aborts; a command in a script must
 // not hang.
@@ -49,6 +50,11 @@ cli_job_outcome cli_job_run(const cli_job *job);
 
 // The device has answered: its wait is no longer bounded. Any thread.
 void cli_job_device_answered(void);
+
+// The milliseconds that the environment variable `variable` holds (digits
+// only, at most a day), else fallback. The tests hand the command line short
+// waits this way instead of waiting out the real ones. Any thread.
+unsigned cli_handed_in_ms(const char *variable, unsigned fallback);
 
 // Reports a job's end on standard error and returns the exit status: after
 // an interrupt `aborted` (CLI_EXIT_INTERRUPTED); after a failure "zr7k8: "

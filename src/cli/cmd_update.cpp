@@ -30,7 +30,10 @@ void update_work(void *data, GSourceFunc finish)
     if (!reason) {
         cli_job_device_answered();
         programming.store(true);
-        reason = maintenance_program_device(ports->bootloader, FIRMWARE_PROGRAMMER_TIME_LIMIT_MS);
+        // ZR7K8_BOOTLOADER_PAUSE_MS: the tests' simulated bootloader is there at once.
+        reason = maintenance_program_device(
+            ports->bootloader, cli_handed_in_ms("ZR7K8_BOOTLOADER_PAUSE_MS", MAINTENANCE_BOOTLOADER_PAUSE_MS),
+            FIRMWARE_PROGRAMMER_TIME_LIMIT_MS);
     }
     handoff_post(finish, const_cast<char *>(reason));
 }

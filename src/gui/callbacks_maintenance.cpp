@@ -14,6 +14,7 @@ namespace {
 // Written on the interface thread before an update's worker starts; the
 // thread's creation publishes it to the worker.
 unsigned programmer_time_limit_ms = FIRMWARE_PROGRAMMER_TIME_LIMIT_MS;
+unsigned bootloader_pause_ms = MAINTENANCE_BOOTLOADER_PAUSE_MS;
 
 // Starts a worker and greys the toolbar; when the thread cannot be made,
 // shows its message through `failure_pattern`. Returns 1 when it runs.
@@ -106,7 +107,8 @@ gpointer thread_update_device(gpointer)
 {
     const char *reason = maintenance_request_reboot(options_device_port_string);
     if (!reason)
-        reason = maintenance_program_device(options_bootloader_port_string, programmer_time_limit_ms);
+        reason = maintenance_program_device(options_bootloader_port_string, bootloader_pause_ms,
+                                            programmer_time_limit_ms);
     handoff_post(idle_finish_device_update, const_cast<char *>(reason));
     return nullptr;
 }
@@ -124,4 +126,9 @@ gboolean idle_finish_device_update(gpointer data)
 void callbacks_maintenance_set_programmer_time_limit(unsigned milliseconds)
 {
     programmer_time_limit_ms = milliseconds;
+}
+
+void callbacks_maintenance_set_bootloader_pause(unsigned milliseconds)
+{
+    bootloader_pause_ms = milliseconds;
 }

@@ -42,8 +42,9 @@ gboolean idle_finish_device_reboot(gpointer data);
 // file write.
 void on_toolbutton_main_firmware_update_clicked(GtkToolButton *toolbutton, gpointer user_data);
 
-// Worker "update" (no data): open, prompt, "b\r", a 2-second pause, then the
-// programmer run (bounded, see callbacks_maintenance_set_programmer_time_limit);
+// Worker "update" (no data): open, prompt, "b\r", a 2-second pause (see
+// callbacks_maintenance_set_bootloader_pause), then the programmer run
+// (bounded, see callbacks_maintenance_set_programmer_time_limit);
 // queues idle_finish_device_update with a constant reason, or null when the
 // programmer exited with status 0. Returns null.
 gpointer thread_update_device(gpointer data);
@@ -58,3 +59,8 @@ gboolean idle_finish_device_update(gpointer data);
 // as failed; FIRMWARE_PROGRAMMER_TIME_LIMIT_MS unless changed. For tests.
 // Interface thread, while no update runs.
 void callbacks_maintenance_set_programmer_time_limit(unsigned milliseconds);
+
+// How long an update waits after the reboot command before it runs the
+// programmer; MAINTENANCE_BOOTLOADER_PAUSE_MS unless changed. For tests.
+// Interface thread, while no update runs.
+void callbacks_maintenance_set_bootloader_pause(unsigned milliseconds);

@@ -4,6 +4,7 @@
 #include "callbacks_maintenance.h"
 #include "devsim.h"
 #include "device/firmware.h"
+#include "device/maintenance.h"
 #include "gui_support.h"
 #include "intel_hex.h"
 #include "maintenance_fixture.h"
@@ -21,11 +22,20 @@ namespace {
 
 const char programmer_failed[] = " Firmware update failed: The avrdude executable exited with error";
 
+// The simulated bootloader is there at once: no pause after the reboot
+// command is needed, except where a test presses Abort in it.
 class MaintenanceWithDevice : public maintenance_test {
 protected:
+    void SetUp() override
+    {
+        maintenance_test::SetUp();
+        callbacks_maintenance_set_bootloader_pause(0);
+    }
+
     void TearDown() override
     {
         callbacks_maintenance_set_programmer_time_limit(FIRMWARE_PROGRAMMER_TIME_LIMIT_MS);
+        callbacks_maintenance_set_bootloader_pause(MAINTENANCE_BOOTLOADER_PAUSE_MS);
         if (boot)
             bootsim_stop(boot);
         if (device)
@@ -122,13 +132,15 @@ TEST_F(MaintenanceWithDevice, UpdateRefusesTheStandInForAPortThatIsNoPseudoTermi
     EXPECT_FALSE(sandbox().exists("ran"));
 }
 
-// An unplugged cable mid-write: avrdude never ends by itself; the bound does.
+// An unplugged cable mid-write: avrdude never ends by itself; the bound (long
+// enough for avrdude to reach the write, which takes it well under a second)
+// does.
 TEST_F(MaintenanceWithDevice, UpdateWhoseBootloaderVanishesMidWriteFailsAtTheBound)
 {
     bootsim_options vanishing;
     vanishing.close_after_flash_bytes = 1024;
     start({}, vanishing);
-    callbacks_maintenance_set_programmer_time_limit(8000);
+    callbacks_maintenance_set_programmer_time_limit(3000);
     test_click(button("toolbutton_main_firmware_update"));
     ASSERT_TRUE(wait_for_status(programmer_failed));
     EXPECT_TRUE(bootsim_closed(boot));
@@ -163,6 +175,7 @@ TEST_F(MaintenanceWithDevice, UpdateWithoutAProgrammerOnThePathFails)
 // still runs to its end, and the update is reported as aborted.
 TEST_F(MaintenanceWithDevice, AbortDuringThePauseEndsAsAborted)
 {
+    callbacks_maintenance_set_bootloader_pause(1000);
     start();
     test_click(button("toolbutton_main_firmware_update"));
     ASSERT_TRUE(test_pump_until([&] { return device_received_reboot(); }));

@@ -1,6 +1,7 @@
 // The capture worker against the simulated device on a real pseudo-terminal:
 // port, prompt, sampling command, acknowledgement, stream and ending, with
 // what it posts to the interface recorded.
+#include "link/capture.h"
 #include "link/capture_worker.h"
 #include "devsim.h"
 #include "link/capture_progress.h"
@@ -135,6 +136,7 @@ protected:
         serial_disconnect_port();
         handoff_frame_set_callback(nullptr);
         handoff_set_poster(nullptr);
+        capture_worker_set_quiet_time(CAPTURE_QUIET_MS);
     }
 
     void start_device(devsim_options options)
@@ -302,16 +304,18 @@ TEST_F(CaptureWorker, PauseLongerThanAReadWithTheMarkerSplitAcrossIt)
 
 // A device that sends a byte behind its end marker: the marker is not at the
 // end of a read, and the capture ends on it only when the device stays
-// quiet. Without that it would wait until closed (the close below).
+// quiet (for a quiet time handed in short). Without that it would wait until
+// closed (the close below).
 TEST_F(CaptureWorker, StrayByteBehindTheMarkerEndsTheCaptureOnceTheDeviceIsQuiet)
 {
+    capture_worker_set_quiet_time(100);
     auto stream = random_stream(3001, 9);
     for (bool fail : {false, true}) {
         SCOPED_TRACE(fail ? "failure marker" : "success marker");
         devsim_options options = fast_options(stream);
         options.fail_run = fail;
         // A pause before the marker: it comes in a read of its own.
-        options.pauses = {{stream.size(), 600}};
+        options.pauses = {{stream.size(), 200}};
         options.after_marker = "\n";
         start_device(options);
         capture_progress_reset();

@@ -227,6 +227,7 @@ TEST(Cli, ADumpTouchesNoTargetBeforeTheDeviceAnswers)
     EXPECT_EQ(after, before);
 }
 
+// A silent device: the answer deadline (handed in short) closes the port.
 TEST(Cli, SilentDeviceFailsWithTheReasonAndLeavesNoFile)
 {
     test_folder folder;
@@ -234,7 +235,10 @@ TEST(Cli, SilentDeviceFailsWithTheReasonAndLeavesNoFile)
     options.send_prompt = false;
     sim_handle sim(devsim_start(options));
     ASSERT_NE(sim, nullptr);
-    const cli_result result = run_cli({"dump", "--port", devsim_port_name(sim.get()), "x.dmp"}, folder.path());
+    cli_run_options run;
+    run.environment = {{"ZR7K8_DEVICE_ANSWER_MS", "200"}};
+    const cli_result result =
+        run_cli_with({"dump", "--port", devsim_port_name(sim.get()), "x.dmp"}, folder.path(), run);
     EXPECT_EQ(result.status, 1);
     const std::vector<std::string> said = cli_lines(result.err);
     ASSERT_FALSE(said.empty());
@@ -243,10 +247,10 @@ TEST(Cli, SilentDeviceFailsWithTheReasonAndLeavesNoFile)
 }
 
 // The device answers at once, but the command's main loop is held up (its
-// standard error is a full pipe) until long after the 5 s answer deadline:
-// the answer, marked by the worker when it came, counts, and the dump runs to
-// its end. Were it marked only when the main loop took the queued status, the
-// deadline would come first and close the port.
+// standard error is a full pipe) until long after the answer deadline (handed
+// in at 1.5 s): the answer, marked by the worker when it came, counts, and the
+// dump runs to its end. Were it marked only when the main loop took the
+// queued status, the deadline would come first and close the port.
 TEST(Cli, AnAnswerStillQueuedForTheMainLoopStopsTheAnswerDeadline)
 {
     test_folder folder;
@@ -256,8 +260,10 @@ TEST(Cli, AnAnswerStillQueuedForTheMainLoopStopsTheAnswerDeadline)
     options.stream = [stream](const devsim_sampling_request &) {
         return devsim_stream_from_bytes({stream.begin(), stream.end()});
     };
-    // The stream goes on after the main loop does.
-    options.pauses = {{20000, 10000}};
+    // The stream goes on after the main loop does (held up until well past
+    // the deadline, below).
+    const unsigned answer_ms = 1500;
+    options.pauses = {{20000, answer_ms + 2000}};
     sim_handle sim(devsim_start(options));
     ASSERT_NE(sim, nullptr);
     int error_pipe[2];
@@ -273,6 +279,8 @@ TEST(Cli, AnAnswerStillQueuedForTheMainLoopStopsTheAnswerDeadline)
 
     cli_run_options run;
     run.stderr_fd = error_pipe[1];
+    const std::string answer_text = std::to_string(answer_ms);
+    run.environment = {{"ZR7K8_DEVICE_ANSWER_MS", answer_text.c_str()}};
     std::string said;
     bool answered_while_held = false;
     run.meanwhile = [&](GPid) {
@@ -281,7 +289,7 @@ TEST(Cli, AnAnswerStillQueuedForTheMainLoopStopsTheAnswerDeadline)
         const bool connected =
             devsim_wait(sim.get(), [](const devsim_status &s) { return s.client_connected; }, 30000);
         // The deadline was set before the port was opened.
-        const gint64 past_deadline = g_get_monotonic_time() + 6500 * G_TIME_SPAN_MILLISECOND;
+        const gint64 past_deadline = g_get_monotonic_time() + (answer_ms + 1000) * G_TIME_SPAN_MILLISECOND;
         while (g_get_monotonic_time() < start + 30 * G_USEC_PER_SEC &&
                (temporary_of(folder.path(), "x.dmp").empty() ||
                 test_read_file(temporary_of(folder.path(), "x.dmp")).size() < 8192))
@@ -571,9 +579,11 @@ TEST(Cli, UpdateWritesTheImageThroughTheSimulatedBootloader)
     sim_handle sim = start_device({}, 0);
     bootsim *boot = bootsim_start({});
     ASSERT_NE(boot, nullptr);
-    const cli_result result = run_cli(
+    cli_run_options run;
+    run.environment = {{"ZR7K8_BOOTLOADER_PAUSE_MS", "0"}};  // the simulated bootloader is there at once
+    const cli_result result = run_cli_with(
         {"update", "--port", devsim_port_name(sim.get()), "--bootloader-port", bootsim_port_name(boot)},
-        sandbox.work_dir());
+        sandbox.work_dir(), run);
     EXPECT_EQ(result.status, 0) << result.err;
     const std::vector<unsigned char> image = intel_hex_flat_data(intel_hex_read(firmware, firmware_length));
     const std::vector<unsigned char> flash = bootsim_flash(boot);

@@ -64,6 +64,7 @@ struct bootsim {
     std::vector<unsigned char> eeprom = std::vector<unsigned char>(bootsim_eeprom_size, 0xFF);
     std::string log;
     long flash_bytes_written = 0;
+    long bytes_heard = 0;
     bool closed = false;
 
     // Protocol state, serving thread only.
@@ -215,6 +216,10 @@ void bootsim::serve()
             poll(nullptr, 0, poll_interval_ms);
             continue;
         }
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            bytes_heard += count;
+        }
         if (options.never_answers)
             continue;
         std::vector<unsigned char> reply;
@@ -301,6 +306,12 @@ long bootsim_flash_bytes_written(bootsim *sim)
 {
     std::lock_guard<std::mutex> guard(sim->lock);
     return sim->flash_bytes_written;
+}
+
+long bootsim_bytes_heard(bootsim *sim)
+{
+    std::lock_guard<std::mutex> guard(sim->lock);
+    return sim->bytes_heard;
 }
 
 bool bootsim_closed(bootsim *sim)

@@ -47,5 +47,8 @@ std::string bootsim_command_log(bootsim *sim);
 // Flash bytes received through block loads so far.
 long bootsim_flash_bytes_written(bootsim *sim);
 
+// Bytes read from the programmer so far, answered or not.
+long bootsim_bytes_heard(bootsim *sim);
+
 // True once the pseudo-terminal was closed by the mid-write fault.
 bool bootsim_closed(bootsim *sim);

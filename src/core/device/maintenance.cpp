@@ -13,9 +13,6 @@ const char maintenance_reason_programmer[] = N_("The avrdude executable exited w
 
 namespace {
 
-// Time the device needs to restart into its bootloader after "b".
-constexpr gulong bootloader_start_pause_us = 2000000;
-
 const char reboot_command[] = "b\r";
 
 }  // namespace
@@ -48,9 +45,9 @@ const char *maintenance_request_reboot(const char *device_port)
     return nullptr;
 }
 
-const char *maintenance_program_device(const char *bootloader_port, unsigned time_limit_ms)
+const char *maintenance_program_device(const char *bootloader_port, unsigned pause_ms, unsigned time_limit_ms)
 {
-    g_usleep(bootloader_start_pause_us);
+    g_usleep(gulong(pause_ms) * 1000);
     if (!firmware_run_programmer(bootloader_port, time_limit_ms, nullptr))
         return maintenance_reason_programmer;
     return nullptr;

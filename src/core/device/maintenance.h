@@ -38,10 +38,15 @@ int maintenance_prepare_update(const char *device_port, const char *bootloader_p
 // another thread. Worker thread.
 const char *maintenance_request_reboot(const char *device_port);
 
-// After a reboot request: waits 2 s while the device restarts into its
-// bootloader, then runs the programmer on bootloader_port with at most
-// time_limit_ms (firmware_run_programmer). Returns null when the programmer
-// exited with status 0, else maintenance_reason_programmer. Neither the pause
-// nor the run is cut short by anything: a half-written flash is worse than
-// the wait. Worker thread.
-const char *maintenance_program_device(const char *bootloader_port, unsigned time_limit_ms);
+// The time a device needs to restart into its bootloader after "b".
+#define MAINTENANCE_BOOTLOADER_PAUSE_MS 2000u
+
+// After a reboot request: waits pause_ms (MAINTENANCE_BOOTLOADER_PAUSE_MS for
+// a device; a test with a simulated bootloader that is there at once hands in
+// less) while the device restarts into its bootloader, then runs the
+// programmer on bootloader_port with at most time_limit_ms
+// (firmware_run_programmer). Returns null when the programmer exited with
+// status 0, else maintenance_reason_programmer. Neither the pause nor the run
+// is cut short by anything: a half-written flash is worse than the wait.
+// Worker thread.
+const char *maintenance_program_device(const char *bootloader_port, unsigned pause_ms, unsigned time_limit_ms);

@@ -26,6 +26,7 @@ void capture_init(capture_state *state, FILE *file, const capture_outputs *outpu
 {
     memset(state, 0, sizeof *state);
     state->file = file;
+    state->quiet_limit_ms = CAPTURE_QUIET_MS;
     if (outputs)
         state->outputs = *outputs;
 }
@@ -320,7 +321,7 @@ int capture_take_quiet(capture_state *state, guint64 quiet_ms)
 {
     if (state->ended)
         return 1;
-    if (!state->pending_marker || quiet_ms < CAPTURE_QUIET_MS)
+    if (!state->pending_marker || quiet_ms < state->quiet_limit_ms)
         return 0;
     // The held bytes are the marker and what the device sent after it: none
     // of them is a sample.

@@ -91,6 +91,7 @@ struct capture_state {
     int pending_split;
     unsigned char held[CAPTURE_HELD_LENGTH];
     unsigned held_length;
+    guint64 quiet_limit_ms;          // the silence that ends it on such a marker: CAPTURE_QUIET_MS
 };
 
 // Sets up the state for one capture writing to file (nullptr: preview).
@@ -108,9 +109,10 @@ int capture_take_read(capture_state *state, const unsigned char *bytes, unsigned
 
 // The device has sent nothing for quiet_ms since the last read with data.
 // Ends the capture on a marker that stray bytes followed, once quiet_ms
-// reaches CAPTURE_QUIET_MS: the file is cut back to the byte before the
-// marker ("Last file operation failed" if that fails, the dumping errors for
-// the failure marker as they are for a marker at the end of a read).
+// reaches state->quiet_limit_ms (CAPTURE_QUIET_MS unless a test set less):
+// the file is cut back to the byte before the marker ("Last file operation
+// failed" if that fails, the dumping errors for the failure marker as they
+// are for a marker at the end of a read).
 // Returns 1 when the capture has ended, 0 to read on.
 int capture_take_quiet(capture_state *state, guint64 quiet_ms);
 

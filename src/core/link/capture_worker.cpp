@@ -20,6 +20,12 @@ static const gulong finish_delay_us = 1000;
 
 static capture_worker_callbacks registered;
 static std::atomic<bool> registered_ready{false};
+static std::atomic<unsigned> quiet_time_ms{CAPTURE_QUIET_MS};
+
+void capture_worker_set_quiet_time(unsigned milliseconds)
+{
+    quiet_time_ms.store(milliseconds);
+}
 
 void capture_worker_set_callbacks(const capture_worker_callbacks *callbacks)
 {
@@ -124,6 +130,7 @@ const char *capture_worker_run(FILE *file, const char *port_name, const char *co
     capture_outputs outputs{post_status, switch_light, sample_pass_take, &pass};
     capture_state state;
     capture_init(&state, file, &outputs);
+    state.quiet_limit_ms = quiet_time_ms.load();
     unsigned char buffer[read_size];
     gint64 last_data_us = g_get_monotonic_time();
     for (;;) {

@@ -36,6 +36,11 @@ struct capture_worker_callbacks {
 // Registers the callbacks. Interface thread, before any capture starts.
 void capture_worker_set_callbacks(const capture_worker_callbacks *callbacks);
 
+// The silence after a marker with stray bytes behind it that ends a capture
+// on it: CAPTURE_QUIET_MS (capture.h) unless changed. For tests, which hand
+// in a short one. Any thread, while no capture runs.
+void capture_worker_set_quiet_time(unsigned milliseconds);
+
 // Runs one capture on the worker thread: posts "Press PLAY on tape...", opens
 // port_name, waits for the prompt, sends command, waits for the
 // acknowledgement (posting "Dumping..." or "Monitoring...") and takes the
