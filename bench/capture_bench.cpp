@@ -216,7 +216,7 @@ BENCHMARK(BM_TapeHealthOnRandomPulses);
 void BM_EngineInReadsOf64(benchmark::State &state)
 {
     set_up_interface();
-    std::vector<unsigned char> bytes = tape_samples_to_bytes(long_tape());
+    std::vector<unsigned char> bytes = dmp_bytes_of_samples(long_tape());
     static const unsigned char ack[] = {'O', 'K', '\r', '\n'};
     for (auto _ : state) {
         sample_pass pass;
@@ -283,7 +283,7 @@ dump_result dump_once(devsim *sim, const std::string &folder, const std::vector<
 // its 500 ms deadline, which says nothing about throughput.
 std::vector<unsigned char> stream_of(const std::vector<unsigned short> &tape)
 {
-    std::vector<unsigned char> bytes = tape_samples_to_bytes(tape);
+    std::vector<unsigned char> bytes = dmp_bytes_of_samples(tape);
     bytes.resize(bytes.size() - (bytes.size() + 4 + 7) % 64);
     return bytes;
 }

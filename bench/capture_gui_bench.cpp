@@ -171,7 +171,7 @@ void BM_PreviewClientCpuShare(benchmark::State &state)
     // Cut so that acknowledgement, stream and marker fill whole 64-byte
     // reads: the last read then ends at once rather than on its 500 ms
     // deadline, which would pad the wall time with idleness.
-    std::vector<unsigned char> bytes = tape_samples_to_bytes(samples);
+    std::vector<unsigned char> bytes = dmp_bytes_of_samples(samples);
     bytes.resize(bytes.size() - (bytes.size() + 4 + 7) % 64);
     g_file_set_contents(tape.c_str(), reinterpret_cast<const gchar *>(bytes.data()), gssize(bytes.size()), nullptr);
     device_program device;

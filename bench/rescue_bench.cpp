@@ -63,7 +63,7 @@ void BM_CleanImageOfAFortyFiveMinuteTake(benchmark::State &state)
     const std::string take_path = std::string(folder) + "/take.dmp", image_path = std::string(folder) + "/clean.tap";
     const std::vector<unsigned short> take = take_of_side(true);
     std::string error;
-    if (!tape_write_dmp(take_path.c_str(), take, &error)) {
+    if (!dmp_write_file(take_path.c_str(), take, &error)) {
         state.SkipWithError(error.c_str());
         return;
     }

@@ -48,7 +48,7 @@ void BM_ConvertSixtyMinuteDump(benchmark::State &state)
     const std::string tap = folder.path() + "/sixty.tap";
     const std::vector<unsigned short> tape = tape_demo_samples_lasting(60 * 60);
     std::string error;
-    if (!tape_write_dmp(dmp.c_str(), tape, &error)) {
+    if (!dmp_write_file(dmp.c_str(), tape, &error)) {
         state.SkipWithError(error.c_str());
         return;
     }

@@ -70,7 +70,7 @@ void check_clean_image(const std::vector<unsigned short> &first, const std::vect
     }();
     const std::string take_path = folder + "/first.dmp", image_path = folder + "/clean.tap";
     std::string error;
-    fuzz_check(tape_write_dmp(take_path.c_str(), first, &error) != 0, target, "the first take cannot be written");
+    fuzz_check(dmp_write_file(take_path.c_str(), first, &error) != 0, target, "the first take cannot be written");
     const sampling_option_values options{};
     fuzz_check(clean_tap_write(take_path.c_str(), read, files, &options, image_path.c_str(), nullptr, nullptr) != 0,
                target, "the clean image cannot be written");

@@ -7,6 +7,7 @@
 #include "main.h"
 #include "options.h"
 #include "support.h"
+#include "tape/dmp.h"
 #include "tape_file.h"
 #include "tape_tap.h"
 #include "translate.h"
@@ -131,15 +132,14 @@ bool read_tape(const char *path, std::vector<unsigned short> *samples, tape_tap_
     if (kind == 0)
         return false;
     // A dump has no header: only its name tells it from any other file.
-    if (kind == -1 && !g_str_has_suffix(path, ".DMP") && !g_str_has_suffix(path, ".dmp") &&
-        !g_str_has_suffix(path, ".Dmp")) {
+    if (kind == -1 && !dmp_path_has_ending(path)) {
         *error = _("not a DMP file or TAP image");
         return false;
     }
     *is_tap = kind == 1;
     if (*is_tap)
         return tape_tap_file_to_samples(path, 0, samples, info, error) != 0;
-    return tape_read_dmp(path, samples, error) != 0;
+    return dmp_read_file(path, samples, error) != 0;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "interface.h"
 #include "options.h"
 #include "support.h"
+#include "tape/dmp.h"
 #include "tape/tap_writer.h"
 #include "translate.h"
 
@@ -22,14 +23,6 @@ static void add_filter(GtkWidget *dialog, const gchar *name, const gchar *const 
     for (; *patterns; patterns++)
         gtk_file_filter_add_pattern(filter, *patterns);
     gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(dialog), filter);
-}
-
-// A name keeps an exact ".DMP" or ".dmp" ending; any other gets ".DMP".
-static gchar *with_dmp_ending(const gchar *name)
-{
-    if (g_str_has_suffix(name, ".DMP") || g_str_has_suffix(name, ".dmp"))
-        return g_strdup(name);
-    return g_strdup_printf("%s.DMP", name);
 }
 
 // Where the dialog opens: the folder of the last choice of this run, else
@@ -126,7 +119,7 @@ int fileopen_save_dmp_file(gchar **path, int keep_above)
             gtk_widget_destroy(dialog);
             return 0;
         }
-        dump = with_dmp_ending(chosen);
+        dump = dmp_path_with_ending(chosen);
         // No: back to the chooser, nothing touched.
         if (!may_write_files(dialog, chosen, dump, gtk_toggle_button_get_active(write_tap), question_data)) {
             g_free(dump);

@@ -8,8 +8,8 @@
 // else of an earlier one (kept in the settings file), else the working
 // folder. Returns 1
 // when the user confirmed a name: *path then receives a new path (file-name
-// encoding, freed with g_free) that ends with ".DMP" or ".dmp" — ".DMP" is
-// added to any other name. Returns 0 when the dialog was cancelled or closed;
+// encoding, freed with g_free) that ends with ".DMP" in any case — ".DMP" is
+// added to any other name (dmp.h). Returns 0 when the dialog was cancelled or closed;
 // *path is then not written and the remembered folder is unchanged. Blocks in
 // a nested main loop until the user answers.
 //

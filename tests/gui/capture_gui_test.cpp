@@ -143,7 +143,7 @@ protected:
 
 TEST_F(Capture, PreviewShowsItsProgressTheTapeNamesAndSuccess)
 {
-    start_device(fast_device(tape_samples_to_bytes(tape_demo_samples())));
+    start_device(fast_device(dmp_bytes_of_samples(tape_demo_samples())));
     test_click(lookup_widget(window_main, "toolbutton_main_monitor"));
     EXPECT_EQ(toolbar_state(), "busy");
     ASSERT_TRUE(wait_for_status(" Operation succeeded"));
@@ -163,7 +163,7 @@ TEST_F(Capture, PreviewShowsItsProgressTheTapeNamesAndSuccess)
 
 TEST_F(Capture, DumpWritesTheDeviceStreamByteForByte)
 {
-    auto stream = tape_samples_to_bytes(tape_demo_samples());
+    auto stream = dmp_bytes_of_samples(tape_demo_samples());
     start_device(fast_device(stream));
     auto chosen = choose_file("demo");
     test_click(lookup_widget(window_main, "toolbutton_main_dump"));
@@ -192,7 +192,7 @@ TEST_F(Capture, SamplingCommandCarriesTheOptions)
 
 TEST_F(Capture, AbortWhileWaitingForTheTape)
 {
-    devsim_options options = fast_device(tape_samples_to_bytes(tape_demo_samples()));
+    devsim_options options = fast_device(dmp_bytes_of_samples(tape_demo_samples()));
     options.pauses = {{0, 60000}};  // PLAY is never pressed
     start_device(options);
     auto chosen = choose_file("waiting.DMP");
@@ -209,7 +209,7 @@ TEST_F(Capture, AbortWhileWaitingForTheTape)
 
 TEST_F(Capture, UnplugMidStreamIsACommunicationErrorAndTheFileKeepsWhatCame)
 {
-    auto stream = tape_samples_to_bytes(tape_demo_samples());
+    auto stream = dmp_bytes_of_samples(tape_demo_samples());
     devsim_options options = fast_device(stream);
     options.bytes_per_second = devsim_line_rate;
     options.unplug_after_bytes = 100001;
@@ -272,7 +272,7 @@ TEST_F(Capture, DumpWithAnEmptyPortSettingAsksFirstAndTouchesNothing)
 
 TEST_F(Capture, DumpToAFileThatCannotBeMadeSaysSoAndStartsNothing)
 {
-    start_device(fast_device(tape_samples_to_bytes(tape_demo_samples())));
+    start_device(fast_device(dmp_bytes_of_samples(tape_demo_samples())));
     // No file can be made in /proc, not even by root.
     auto chosen = test_choose_file("/proc", "tape");
     test_click(lookup_widget(window_main, "toolbutton_main_dump"));
@@ -284,7 +284,7 @@ TEST_F(Capture, DumpToAFileThatCannotBeMadeSaysSoAndStartsNothing)
 
 TEST_F(Capture, CancelledDialogChangesNothing)
 {
-    start_device(fast_device(tape_samples_to_bytes(tape_demo_samples())));
+    start_device(fast_device(dmp_bytes_of_samples(tape_demo_samples())));
     test_click(lookup_widget(window_main, "toolbutton_main_monitor"));
     ASSERT_TRUE(wait_for_status(" Operation succeeded"));
     size_t texts_before = record.texts.size();
@@ -304,7 +304,7 @@ TEST_F(Capture, CancelledDialogChangesNothing)
 
 TEST_F(Capture, ANameForSomethingOtherThanAFileIsRefused)
 {
-    start_device(fast_device(tape_samples_to_bytes(tape_demo_samples())));
+    start_device(fast_device(dmp_bytes_of_samples(tape_demo_samples())));
     // The chosen name leads to a device; replacing it was agreed to, but
     // only regular files are ever replaced.
     std::string path = folder.path() + "/full.DMP";
@@ -323,7 +323,7 @@ TEST_F(Capture, FullDiskIsAFileWriteFailure)
     test_small_filesystem disk(16 * 4096);
     if (!disk.mounted())
         GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
-    start_device(fast_device(tape_samples_to_bytes(tape_demo_samples())));
+    start_device(fast_device(dmp_bytes_of_samples(tape_demo_samples())));
     auto chosen = test_choose_file(disk.path(), "full");
     test_click(lookup_widget(window_main, "toolbutton_main_dump"));
     ASSERT_TRUE(wait_for_status(" Operation failed: File write failed")) << test_statusbar_text();
@@ -334,7 +334,7 @@ TEST_F(Capture, FullDiskIsAFileWriteFailure)
 
 TEST_F(Capture, DumpWithTheTapBoxTickedLeavesAnImageWithTheTapeNames)
 {
-    start_device(fast_device(tape_samples_to_bytes(tape_demo_samples())));
+    start_device(fast_device(dmp_bytes_of_samples(tape_demo_samples())));
     auto chosen = choose_file_with_tap(folder.path(), "demo");
     test_click(lookup_widget(window_main, "toolbutton_main_dump"));
     ASSERT_TRUE(wait_for_status(" Operation succeeded"));
@@ -353,7 +353,7 @@ TEST_F(Capture, DumpWithTheTapBoxTickedLeavesAnImageWithTheTapeNames)
 TEST_F(Capture, QuitDuringADumpEndsItAndWaitsForItsImage)
 {
     // About seven seconds of stream: Quit comes well inside it.
-    devsim_options options = fast_device(tape_samples_to_bytes(tape_demo_samples()));
+    devsim_options options = fast_device(dmp_bytes_of_samples(tape_demo_samples()));
     options.bytes_per_second = 20000;
     start_device(options);
     auto chosen = choose_file_with_tap(folder.path(), "cut");
@@ -384,7 +384,7 @@ TEST_F(Capture, AFullDiskLeavesNoTapImageAndTheStatusSaysWhy)
     test_small_filesystem disk(42 * 4096);
     if (!disk.mounted())
         GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
-    start_device(fast_device(tape_samples_to_bytes(tape_demo_samples())));
+    start_device(fast_device(dmp_bytes_of_samples(tape_demo_samples())));
     auto chosen = choose_file_with_tap(disk.path(), "demo");
     test_click(lookup_widget(window_main, "toolbutton_main_dump"));
     ASSERT_TRUE(wait_for_status(" Operation succeeded; TAP image not written: No space left on device"))
@@ -402,7 +402,7 @@ TEST_F(Capture, TheTapeClockRunsDuringACaptureAndKeepsItsLastReading)
 {
     // At the line's pace the demo tape's 20 seconds arrive in about 1.5 s. The size
     // keeps its unit with a no-break space.
-    devsim_options options = fast_device(tape_samples_to_bytes(tape_demo_samples()));
+    devsim_options options = fast_device(dmp_bytes_of_samples(tape_demo_samples()));
     options.bytes_per_second = devsim_line_rate;
     start_device(options);
     GtkWidget *clock = lookup_widget(window_main, "label_main_tape_clock");
@@ -478,7 +478,7 @@ void on_row_changed(GtkTreeModel *, GtkTreePath *path, GtkTreeIter *row, gpointe
 
 TEST_F(Capture, TheTapeContentsListTheFilesInTapeOrderWithTheirVerdictsUntilTheNextStart)
 {
-    start_device(fast_device(tape_samples_to_bytes(tape_demo_samples())));
+    start_device(fast_device(dmp_bytes_of_samples(tape_demo_samples())));
     std::vector<std::string> changes;
     const test_connection watch(gtk_tree_view_get_model(contents_view()), "row-changed",
                                 G_CALLBACK(on_row_changed), &changes);

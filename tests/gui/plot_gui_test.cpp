@@ -410,7 +410,7 @@ TEST_F(Plot, PreviewDrawsTheTapePulsesAndTheNextCaptureStartsClean)
 {
     devsim_options options;
     options.bytes_per_second = 0;
-    auto bytes = tape_samples_to_bytes(tape_demo_samples());
+    auto bytes = dmp_bytes_of_samples(tape_demo_samples());
     options.stream = [bytes](const devsim_sampling_request &) { return devsim_stream_from_bytes(bytes); };
     devsim *sim = devsim_start(options);
     ASSERT_NE(sim, nullptr);

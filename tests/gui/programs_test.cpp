@@ -101,7 +101,7 @@ protected:
     {
         devsim_options options;
         options.bytes_per_second = 0;
-        const std::vector<unsigned char> stream = tape_samples_to_bytes(tape_demo_samples());
+        const std::vector<unsigned char> stream = dmp_bytes_of_samples(tape_demo_samples());
         options.stream = [stream](const devsim_sampling_request &) { return devsim_stream_from_bytes(stream); };
         sim = devsim_start(options);
         ASSERT_NE(sim, nullptr);

@@ -61,7 +61,7 @@ protected:
 
 TEST_F(Session, PreviewDumpAbortAndQuitLoseNoMemory)
 {
-    const std::vector<unsigned char> tape = tape_samples_to_bytes(tape_demo_samples());
+    const std::vector<unsigned char> tape = dmp_bytes_of_samples(tape_demo_samples());
     devsim_options options;
     options.bytes_per_second = 0;
     options.stream = [tape](const devsim_sampling_request &) { return devsim_stream_from_bytes(tape); };

@@ -81,7 +81,7 @@ TEST_F(TapeHealthReadout, AppearsDuringAPreviewAndKeepsItsLastReading)
     // A ROM-loader program played 4 % slow with 1 % of scatter: about 1.2 s
     // of stream at the line's pace.
     const health_tape tape = health_rom_tape(0.96, 1);
-    const std::vector<unsigned char> stream = tape_samples_to_bytes(tape.samples);
+    const std::vector<unsigned char> stream = dmp_bytes_of_samples(tape.samples);
     devsim_options options;
     options.bytes_per_second = devsim_line_rate;
     options.stream = [stream](const devsim_sampling_request &) { return devsim_stream_from_bytes(stream); };

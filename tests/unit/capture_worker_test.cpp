@@ -196,7 +196,7 @@ TEST_F(CaptureWorker, DumpWritesExactlyTheDeviceStream)
 
 TEST_F(CaptureWorker, PreviewOfTheDemoTapeFindsItsThreeNamesInOrder)
 {
-    start_device(fast_options(tape_samples_to_bytes(tape_demo_samples())));
+    start_device(fast_options(dmp_bytes_of_samples(tape_demo_samples())));
     EXPECT_EQ(capture(false), nullptr);
     std::vector<std::string> names, statuses;
     for (const auto &entry : take_posts()) {
@@ -223,7 +223,7 @@ TEST_F(CaptureWorker, PreviewListsTheFilesAndCutsOneLeftUnfinishedShortAtTheEnd)
     tape_rom_program(&synth, tape_name_field("CUT"), 0x0801, program, sizeof program);
     std::vector<unsigned short> samples = tape_demo_samples();
     samples.insert(samples.end(), synth.samples.begin(), synth.samples.end() - 1000); // inside the first data copy
-    start_device(fast_options(tape_samples_to_bytes(samples)));
+    start_device(fast_options(dmp_bytes_of_samples(samples)));
     EXPECT_EQ(capture(false), nullptr);
 
     std::vector<std::string> files;

@@ -47,8 +47,8 @@ TEST(CleanTap, TheErrorsTapeComesBackGoodBehindItsStretchCopiedUnchanged)
     test_folder folder;
     const std::string take_path = folder.path() + "/take.dmp", noise_path = folder.path() + "/noise.dmp";
     const std::string clean_path = folder.path() + "/clean.tap", noise_tap = folder.path() + "/noise.tap";
-    ASSERT_TRUE(tape_write_dmp(take_path.c_str(), take, &error)) << error;
-    ASSERT_TRUE(tape_write_dmp(noise_path.c_str(), noise, &error)) << error;
+    ASSERT_TRUE(dmp_write_file(take_path.c_str(), take, &error)) << error;
+    ASSERT_TRUE(dmp_write_file(noise_path.c_str(), noise, &error)) << error;
 
     const std::vector<std::vector<tape_take_file>> takes = {test_read_take(take_path)};
     ASSERT_EQ(takes[0].size(), 1u);

@@ -25,7 +25,7 @@ namespace {
 void write_dmp(const std::string &path, const std::vector<unsigned short> &samples)
 {
     std::string error;
-    ASSERT_TRUE(tape_write_dmp(path.c_str(), samples, &error)) << error;
+    ASSERT_TRUE(dmp_write_file(path.c_str(), samples, &error)) << error;
 }
 
 // A number from /proc/PID/FILE's line "KEY: N" (or "KEY N"); 0 when missing.

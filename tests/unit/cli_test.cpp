@@ -50,7 +50,7 @@ sim_handle start_device(const std::vector<unsigned short> &samples, unsigned byt
 {
     devsim_options options;
     options.bytes_per_second = bytes_per_second;
-    const std::vector<unsigned char> stream = tape_samples_to_bytes(samples);
+    const std::vector<unsigned char> stream = dmp_bytes_of_samples(samples);
     options.stream = [stream](const devsim_sampling_request &) { return devsim_stream_from_bytes(stream); };
     devsim *sim = devsim_start(options);
     EXPECT_NE(sim, nullptr);
@@ -70,7 +70,7 @@ std::vector<std::string> columns(const std::string &line)
 
 std::string demo_stream()
 {
-    const std::vector<unsigned char> bytes = tape_samples_to_bytes(tape_demo_samples());
+    const std::vector<unsigned char> bytes = dmp_bytes_of_samples(tape_demo_samples());
     return std::string(bytes.begin(), bytes.end());
 }
 
@@ -390,8 +390,8 @@ TEST(Cli, CheckExits3WhenAFileIsBad)
 {
     test_folder folder;
     std::string error;
-    ASSERT_TRUE(tape_write_dmp((folder.path() + "/bad.dmp").c_str(), tape_with_a_bad_file(true), &error)) << error;
-    ASSERT_TRUE(tape_write_dmp((folder.path() + "/good.dmp").c_str(), tape_with_a_bad_file(false), &error)) << error;
+    ASSERT_TRUE(dmp_write_file((folder.path() + "/bad.dmp").c_str(), tape_with_a_bad_file(true), &error)) << error;
+    ASSERT_TRUE(dmp_write_file((folder.path() + "/good.dmp").c_str(), tape_with_a_bad_file(false), &error)) << error;
 
     const cli_result bad = run_cli({"names", "--check", "bad.dmp"}, folder.path());
     EXPECT_EQ(bad.status, 3) << bad.err;
@@ -464,7 +464,7 @@ TEST(Cli, ExtractReplacesNothingUnaskedAndNumbersSameNames)
     tape_rom_program(&synth, tape_name_field("TWIN"), 0xC000, second, sizeof second);
     test_folder folder;
     std::string error;
-    ASSERT_TRUE(tape_write_dmp((folder.path() + "/twins.dmp").c_str(), synth.samples, &error)) << error;
+    ASSERT_TRUE(dmp_write_file((folder.path() + "/twins.dmp").c_str(), synth.samples, &error)) << error;
     test_write_file(folder.path() + "/TWIN (2).prg", "mine");
 
     const cli_result refused = run_cli({"extract", "twins.dmp"}, folder.path());
@@ -500,7 +500,7 @@ TEST(Cli, RescueSavesWhatTwoTakesReadTogether)
         tape_synth_gap(&synth, 65535);
         tape_rom_program(&synth, tape_name_field("STUCK"), 0x0801, program.data(), program.size(), {}, stuck);
         std::string error;
-        ASSERT_TRUE(tape_write_dmp((folder.path() + "/take" + std::to_string(broken) + ".dmp").c_str(),
+        ASSERT_TRUE(dmp_write_file((folder.path() + "/take" + std::to_string(broken) + ".dmp").c_str(),
                                    synth.samples, &error))
             << error;
     }
@@ -671,7 +671,7 @@ TEST(Cli, HealthLinesGiveEachFilesSpeedAndSpreadAgainstTheChosenMachine)
     const health_tape tape = health_rom_tape(1.0, 1, health_ntsc_c64_hz);
     test_folder folder;
     std::string error;
-    ASSERT_TRUE(tape_write_dmp((folder.path() + "/ntsc.dmp").c_str(), tape.samples, &error)) << error;
+    ASSERT_TRUE(dmp_write_file((folder.path() + "/ntsc.dmp").c_str(), tape.samples, &error)) << error;
     auto expect_health = [&](const cli_result &result, double speed) {
         EXPECT_EQ(result.status, 0) << result.err;
         const auto found = health_lines(result.out);

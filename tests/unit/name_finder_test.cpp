@@ -81,7 +81,7 @@ TEST(NameFinder, PulseAfterANameRestartsTheOtherDecoders)
         tape_turbo_header(&synth, tape_tt250, 1000, 1, 0x0801, 0x0900, tape_name_field("TURBO1"));
         // Cut the header after the last bit of its last name byte ('1' is
         // odd, so that bit is a 1 pulse, which the ROM decoder counts as short).
-        synth.samples.resize((1000 + 9 + 6 + 16) * 8);
+        synth.samples.resize(1000 * 8 + turbo_pulses_to_name_end(tt250_format));
         tape_rom_pilot(&synth, shorts);
         const auto payload = tape_rom_header_payload(1, 0x0801, 0x0900, tape_name_field("ROM"));
         tape_rom_copy(&synth, 0, tape_rom_first_copy, payload.data(), payload.size());
@@ -105,7 +105,7 @@ TEST(NameFinder, ScanningInPiecesFindsWhatPulseByPulseFinds)
     tape_turbo_header(&synth, tape_tt250, 1000, 1, 0x0801, 0x0900, tape_name_field("TURBO1"));
     // A ROM pilot right after the name's last bit, one pulse too short once
     // the restart has taken that bit away: the ROM header must not be found.
-    synth.samples.resize((1000 + 9 + 6 + 16) * 8);
+    synth.samples.resize(1000 * 8 + turbo_pulses_to_name_end(tt250_format));
     tape_rom_pilot(&synth, 5001);
     const auto payload = tape_rom_header_payload(1, 0x0801, 0x0900, tape_name_field("LOST"));
     tape_rom_copy(&synth, 0, tape_rom_first_copy, payload.data(), payload.size());

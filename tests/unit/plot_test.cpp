@@ -1,6 +1,7 @@
 // The plot's row builder: rows of 100000 ticks, marks, bands, the template
 // reset for the current width, and scrolling rows into raw image memory.
 #include "link/plot.h"
+#include "tape/rom_format.h"
 
 #include <gtest/gtest.h>
 
@@ -30,9 +31,13 @@ void forget_rows()
     taken.clear();
 }
 
+// Six columns either side of each ROM window's centre.
 bool in_band(int x)
 {
-    return (x >= 88 && x <= 100) || (x >= 126 && x <= 138) || (x >= 166 && x <= 178);
+    for (pulse_window window : {rom_short_pulse, rom_medium_pulse, rom_long_pulse})
+        if (std::abs(x - int(pulse_window_centre(window))) <= 6)
+            return true;
+    return false;
 }
 
 struct pixel {

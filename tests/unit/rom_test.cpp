@@ -1,5 +1,6 @@
 // The ROM loader decoder, fed pulse bytes of synthesized header blocks.
 #include "tape/rom.h"
+#include "tape/rom_format.h"
 #include "tape_synth.h"
 #include "tape_testing.h"
 
@@ -9,10 +10,10 @@
 
 namespace {
 
-constexpr unsigned char short_pulse = 94;
-constexpr unsigned char medium_pulse = 132;
-constexpr size_t pulses_per_byte = 20;
-constexpr size_t name_byte_in_block = 15; // first name byte, counted from 1
+constexpr unsigned char short_pulse = pulse_window_centre(rom_short_pulse);
+constexpr unsigned char medium_pulse = pulse_window_centre(rom_medium_pulse);
+constexpr size_t pulses_per_byte = rom_byte_pulses;
+constexpr size_t name_byte_in_block = rom_countdown_bytes + 1 + rom_header_name_byte; // first name byte, counted from 1
 
 const std::array<unsigned char, 16> game = tape_name_field("GAME");
 

@@ -36,7 +36,7 @@ bytes tap_of(const std::vector<unsigned short> &samples, const sampling_option_v
     std::string dmp = folder.path() + "/tape.DMP";
     std::string tap = folder.path() + "/tape.tap";
     std::string error;
-    EXPECT_TRUE(tape_write_dmp(dmp.c_str(), samples, &error)) << error;
+    EXPECT_TRUE(dmp_write_file(dmp.c_str(), samples, &error)) << error;
     GError *failure = nullptr;
     EXPECT_TRUE(tap_write_file_from_dmp(dmp.c_str(), tap.c_str(), &options, nullptr, &failure));
     if (failure) {
@@ -213,7 +213,7 @@ TEST(TapWriter, IndexBesideTheImagePointsAtEachFilesPilot)
 
     test_folder folder;
     const std::string dmp = folder.path() + "/tape.DMP";
-    ASSERT_TRUE(tape_write_dmp(dmp.c_str(), synth.samples, nullptr));
+    ASSERT_TRUE(dmp_write_file(dmp.c_str(), synth.samples, nullptr));
     GError *failure = nullptr;
     ASSERT_TRUE(tap_write_file_from_dmp(dmp.c_str(), (folder.path() + "/TAPE.tap").c_str(), &options, nullptr,
                                         &failure));
@@ -232,7 +232,7 @@ TEST(TapWriter, AFailedConversionLeavesTheEarlierImageAndNoOtherFile)
     // 100000 entries do not fit in what is left of 64 KiB.
     test_folder elsewhere;
     const std::string dmp = elsewhere.path() + "/tape.DMP";
-    ASSERT_TRUE(tape_write_dmp(dmp.c_str(), std::vector<unsigned short>(100000, 1000), nullptr));
+    ASSERT_TRUE(dmp_write_file(dmp.c_str(), std::vector<unsigned short>(100000, 1000), nullptr));
     GError *error = nullptr;
     sampling_option_values options = options_for(0, 0);
     EXPECT_FALSE(tap_write_file_from_dmp(dmp.c_str(), tap.c_str(), &options, nullptr, &error));

@@ -140,14 +140,14 @@ TEST_F(TapeFiles, DmpHoldsSamplesLowByteFirst)
 {
     const std::string path = (folder / "t.dmp").string();
     std::string error;
-    ASSERT_EQ(tape_write_dmp(path.c_str(), {0x1234, 0xFFFF, 0x0001}, &error), 1) << error;
+    ASSERT_EQ(dmp_write_file(path.c_str(), {0x1234, 0xFFFF, 0x0001}, &error), 1) << error;
     std::vector<unsigned char> bytes;
     ASSERT_EQ(tape_read_file(path.c_str(), &bytes, &error), 1);
     EXPECT_EQ(bytes, (std::vector<unsigned char>{0x34, 0x12, 0xFF, 0xFF, 0x01, 0x00}));
     std::vector<unsigned short> samples;
-    ASSERT_EQ(tape_read_dmp(path.c_str(), &samples, &error), 1);
+    ASSERT_EQ(dmp_read_file(path.c_str(), &samples, &error), 1);
     EXPECT_EQ(samples, (std::vector<unsigned short>{0x1234, 0xFFFF, 0x0001}));
-    EXPECT_EQ(tape_write_dmp((folder / "missing" / "t.dmp").c_str(), samples, &error), 0);
+    EXPECT_EQ(dmp_write_file((folder / "missing" / "t.dmp").c_str(), samples, &error), 0);
 }
 
 TEST_F(TapeFiles, DemoTapeToolWritesTheDemoTape)
@@ -156,7 +156,7 @@ TEST_F(TapeFiles, DemoTapeToolWritesTheDemoTape)
     ASSERT_EQ(run(std::string(ZR7K8_BINARY_DIR "/zr7k8-demotape ") + path), 0);
     std::vector<unsigned short> samples;
     std::string error;
-    ASSERT_EQ(tape_read_dmp(path.c_str(), &samples, &error), 1) << error;
+    ASSERT_EQ(dmp_read_file(path.c_str(), &samples, &error), 1) << error;
     EXPECT_EQ(samples, tape_demo_samples());
     EXPECT_EQ(run(ZR7K8_BINARY_DIR "/zr7k8-demotape", &error), 2);
     EXPECT_EQ(error.rfind("usage: zr7k8-demotape", 0), 0u) << error;
@@ -200,7 +200,7 @@ TEST_F(TapeFiles, Tap2dmpConvertsAnImage)
     ASSERT_EQ(run(std::string(ZR7K8_BINARY_DIR "/zr7k8-tap2dmp ") + tap + " " + dmp), 0);
     std::vector<unsigned short> samples;
     std::string error;
-    ASSERT_EQ(tape_read_dmp(dmp.c_str(), &samples, &error), 1) << error;
+    ASSERT_EQ(dmp_read_file(dmp.c_str(), &samples, &error), 1) << error;
     EXPECT_EQ(samples, convert(image));
     EXPECT_EQ(run(std::string(ZR7K8_BINARY_DIR "/zr7k8-tap2dmp ") + dmp + " " + tap, &error), 1);
     EXPECT_EQ(error.rfind("zr7k8-tap2dmp: not a TAP image", 0), 0u) << error;

@@ -54,7 +54,7 @@ std::vector<unsigned short> take_of(const take_damage &damage, uint32_t seed, si
     tape_synth_gap(&synth, 65535);
     tape_turbo_header(&synth, tape_tt250, tape_turbo_lead_in, 1, 0x1000, 0x1000 + unsigned(turbo_program.size()),
                       tape_name_field("TURBO FILE"));
-    const size_t data_start = synth.samples.size() + (tape_turbo_lead_in + 9 + 1) * 8;
+    const size_t data_start = synth.samples.size() + (tape_turbo_lead_in + tt250_format.sync_first + 1) * 8;
     tape_turbo_data(&synth, tape_tt250, tape_turbo_lead_in, turbo_program.data(), turbo_program.size());
     synth.samples[data_start + damage.turbo_byte * 8 + 2] = 150; // far below the 0 window
     tape_synth_gap(&synth, 65535);
@@ -114,7 +114,7 @@ TEST(TapeRescue, TheCleanImageLoadsWhatTheTakesGaveBack)
     test_folder folder;
     const std::string first_path = folder.path() + "/first.dmp", clean_path = folder.path() + "/clean.tap";
     std::string error;
-    ASSERT_TRUE(tape_write_dmp(first_path.c_str(), take_of({5, 9}, 3, 0), &error)) << error;
+    ASSERT_TRUE(dmp_write_file(first_path.c_str(), take_of({5, 9}, 3, 0), &error)) << error;
     const std::vector<std::vector<tape_take_file>> takes = {test_read_take(first_path),
                                                             read_take(take_of({200, 310}, 8, 20))};
     const sampling_option_values options{};

@@ -1,5 +1,6 @@
 #include "devsim_stream.h"
 
+#include "tape/dmp.h"
 #include "tape_demo.h"
 
 #include <algorithm>
@@ -52,9 +53,8 @@ public:
     {
         size_t n = 0;
         while (left > 0 && room - n >= 2) {
-            unsigned sample = next();
-            out[n++] = static_cast<unsigned char>(sample & 0xFF);
-            out[n++] = static_cast<unsigned char>(sample >> 8);
+            dmp_put_sample(out + n, static_cast<unsigned short>(next()));
+            n += dmp_bytes_per_sample;
             left--;
         }
         return n;
@@ -87,8 +87,8 @@ public:
     {
         size_t n = 0;
         for (; next < samples.size() && room - n >= 2; next++) {
-            out[n++] = static_cast<unsigned char>(samples[next] & 0xFF);
-            out[n++] = static_cast<unsigned char>(samples[next] >> 8);
+            dmp_put_sample(out + n, samples[next]);
+            n += dmp_bytes_per_sample;
         }
         return n;
     }

@@ -49,7 +49,7 @@ int main(int argc, char **argv)
     }
     std::string error;
     const std::vector<unsigned short> samples = tape_demo_samples();
-    if (!tape_write_dmp(output, samples, &error)) {
+    if (!dmp_write_file(output, samples, &error)) {
         std::fprintf(stderr, "zr7k8-demotape: %s\n", error.c_str());
         return 1;
     }

@@ -33,7 +33,7 @@ int main(int argc, char **argv)
     tape_tap_info info;
     std::string error;
     if (!tape_tap_file_to_samples(argv[first], clock_hz, &samples, &info, &error) ||
-        !tape_write_dmp(argv[first + 1], samples, &error)) {
+        !dmp_write_file(argv[first + 1], samples, &error)) {
         std::fprintf(stderr, "zr7k8-tap2dmp: %s\n", error.c_str());
         return 1;
     }

@@ -74,7 +74,7 @@ private:
 class synth_turbo_encoder : public turbo_encoder {
 public:
     synth_turbo_encoder(tape_synth *synth, const tape_turbo_format &format)
-        : turbo_encoder(format.layout), synth_(synth), format_(format) {}
+        : turbo_encoder(format.facts), synth_(synth), format_(format) {}
 
     void pulse(unsigned bit) override { tape_synth_pulse(synth_, bit ? format_.one_ticks : format_.zero_ticks); }
 
@@ -85,8 +85,10 @@ private:
 
 }  // namespace
 
-const tape_turbo_format tape_tt250{424, 652, turbo_tt250_layout};
-const tape_turbo_format tape_turrican{440, 652, turbo_turrican_layout};
+const tape_turbo_format tape_tt250{pulse_window_centre_ticks(turbo_zero_window(tt250_format)),
+                                   pulse_window_centre_ticks(tt250_format.one_pulse), tt250_format};
+const tape_turbo_format tape_turrican{pulse_window_centre_ticks(turbo_zero_window(turrican_format)),
+                                      pulse_window_centre_ticks(turrican_format.one_pulse), turrican_format};
 
 void tape_synth_init(tape_synth *synth, int offset_ticks, int jitter_ticks, uint32_t seed)
 {

@@ -2,9 +2,10 @@
 //
 // A sample is the time between two active edges of the tape signal in sample
 // ticks (2 MHz); the name decoders see sample / 8 as a pulse byte. The
-// synthesizer writes pulses at the centres of the decoders' windows, each
-// moved by a fixed offset and a uniform random jitter that the caller
-// chooses, so tests can push pulses towards the edges of the windows.
+// synthesizer writes pulses at the centres of the formats' windows
+// (tape/rom_format.h, tape/turbo_format.h), each moved by a fixed offset and
+// a uniform random jitter that the caller chooses, so tests can push pulses
+// towards the edges of the windows.
 //
 // The formats' layouts come from the core's encoders (tape/rom_encoder.h,
 // tape/turbo_encoder.h), the same ones that write clean TAP images; the
@@ -50,10 +51,10 @@ std::array<unsigned char, 16> tape_name_field(const char *text, unsigned char pa
 
 // ---- ROM loader -------------------------------------------------------------
 
-// Pulse lengths in ticks: the centres of pulse bytes 94, 132 and 172.
-constexpr unsigned tape_rom_short_ticks = 756;
-constexpr unsigned tape_rom_medium_ticks = 1060;
-constexpr unsigned tape_rom_long_ticks = 1380;
+// Pulse lengths in ticks: the centres of the windows.
+constexpr unsigned tape_rom_short_ticks = pulse_window_centre_ticks(rom_short_pulse);
+constexpr unsigned tape_rom_medium_ticks = pulse_window_centre_ticks(rom_medium_pulse);
+constexpr unsigned tape_rom_long_ticks = pulse_window_centre_ticks(rom_long_pulse);
 
 // Pilot lengths in short pulses. The header's pilot and the pilot between
 // copies are the machine's; the data pilot and the trailer are the ones the
@@ -133,35 +134,30 @@ void tape_rom_program(tape_synth *synth, const std::array<unsigned char, 16> &na
 // ---- Turbo Tape 250 and the Turrican loader ---------------------------------
 
 struct tape_turbo_format {
-    unsigned zero_ticks;  // centre of the decoder's 0 window
-    unsigned one_ticks;   // centre of the decoder's 1 window
-    turbo_layout layout;  // sync train and name field
+    unsigned zero_ticks;  // centre of the 0 window in effect
+    unsigned one_ticks;   // centre of the 1 window
+    turbo_format facts;   // the format's row: windows, sync train, layout
 };
 
-// Turbo Tape 250: 0 at pulse byte 53 (window 39..66), 1 at 81 (67..95), sync 0x09.
 extern const tape_turbo_format tape_tt250;
-// Turrican loader: 0 at pulse byte 55 (42..67), 1 at 81 (68..94), sync 0x0C.
 extern const tape_turbo_format tape_turrican;
 
-constexpr unsigned tape_turbo_lead_in = 1280;    // 0x02 bytes before a block's sync train
-constexpr unsigned char tape_turbo_lead_in_byte = turbo_lead_in_byte;
-constexpr unsigned char tape_turbo_header_id = turbo_header_id;
-constexpr unsigned char tape_turbo_data_id = turbo_data_id;
+constexpr unsigned tape_turbo_lead_in = 1280;    // lead-in bytes before a block's sync train
+constexpr unsigned char tape_turbo_header_id = tt250_format.program_header_id;
 
 // Appends one byte, most significant bit first.
 void tape_turbo_byte(tape_synth *synth, const tape_turbo_format &format, unsigned char byte);
 
-// Appends bytes lead-in bytes (0x02), then the sync train.
+// Appends bytes lead-in bytes, then the sync train.
 void tape_turbo_lead_in_and_sync(tape_synth *synth, const tape_turbo_format &format, unsigned bytes);
 
-// Appends a header: lead-in of lead_in bytes, sync, identifier (1 or 2 for a
-// header the decoders accept), start, end, a spare byte, the name field
-// (16 name bytes, then spaces to the format's field size), spaces up to 192
-// payload bytes.
+// Appends a header: lead-in of lead_in bytes, sync, identifier (a header
+// identifier for a header the decoders accept), the header payload
+// (turbo_encoder.h).
 void tape_turbo_header(tape_synth *synth, const tape_turbo_format &format, unsigned lead_in,
                        unsigned char id, unsigned start, unsigned end,
                        const std::array<unsigned char, 16> &name);
 
-// Appends a data block: lead-in, sync, identifier 0, the data, XOR checksum.
+// Appends a data block: lead-in, sync, the data identifier, the data, XOR checksum.
 void tape_turbo_data(tape_synth *synth, const tape_turbo_format &format, unsigned lead_in,
                      const unsigned char *data, size_t length);

@@ -1,5 +1,6 @@
 #include "link/capture.h"
 
+#include "tape/dmp.h"
 #include "translate.h"
 
 #include <string.h>
@@ -117,7 +118,8 @@ static void decode(capture_state *state, const unsigned char *bytes, unsigned co
     unsigned pending = 0;
     unsigned i = 0;
     if (state->carry_valid && count > 0) {
-        samples[pending++] = (unsigned short)(state->carry | (bytes[0] << 8));
+        const unsigned char pair[dmp_bytes_per_sample] = {state->carry, bytes[0]};
+        samples[pending++] = dmp_sample_at(pair);
         state->carry_valid = 0;
         i = 1;
     }
@@ -128,15 +130,9 @@ static void decode(capture_state *state, const unsigned char *bytes, unsigned co
             pending = 0;
         }
         unsigned n = MIN((count - i) / 2, CAPTURE_SAMPLES_AT_ONCE - pending);
-#if G_BYTE_ORDER == G_LITTLE_ENDIAN
-        // The stream's byte order is the machine's: the bytes are the samples.
-        memcpy(samples + pending, bytes + i, n * 2);
-#else
-        for (unsigned k = 0; k < n; k++)
-            samples[pending + k] = (unsigned short)(bytes[i + 2 * k] | (bytes[i + 2 * k + 1] << 8));
-#endif
+        dmp_decode(bytes + i, n * dmp_bytes_per_sample, samples + pending);
         pending += n;
-        i += n * 2;
+        i += n * dmp_bytes_per_sample;
     }
     if (pending && take)
         take(state->outputs.context, samples, pending);

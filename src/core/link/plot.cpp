@@ -1,17 +1,19 @@
 #include "link/plot.h"
 
 #include "link/handoff_frame.h"
+#include "tape/rom_format.h"
 #include "thread_annotations.h"
 
 #include <atomic>
 #include <string.h>
 
-// Reference bands: the ROM loader's short, medium and long pulses (columns
-// 94, 132 and 172), six columns either side.
-static const int band_first[] = {88, 126, 166};
-static const int band_last[] = {100, 138, 178};
+// Reference bands: the centres of the ROM loader's short, medium and long
+// pulse windows, six columns either side. A column is one pulse unit.
+static const int band_centre[] = {int(pulse_window_centre(rom_short_pulse)), int(pulse_window_centre(rom_medium_pulse)),
+                                  int(pulse_window_centre(rom_long_pulse))};
+static const int band_half_width = 6;
 
-static const guint32 ticks_per_column = 8;
+static const guint32 ticks_per_column = tape_ticks_per_pulse_unit;
 
 struct plot_properties {
     int width;                 // pixels
@@ -50,8 +52,8 @@ static row_store waiting_rows;
 
 void plot_draw_reference_bands(unsigned char *row, int width)
 {
-    for (unsigned band = 0; band < G_N_ELEMENTS(band_first); band++) {
-        for (int x = band_first[band]; x <= band_last[band] && x < width; x++)
+    for (unsigned band = 0; band < G_N_ELEMENTS(band_centre); band++) {
+        for (int x = band_centre[band] - band_half_width; x <= band_centre[band] + band_half_width && x < width; x++)
             row[3 * x + 2] = PLOT_BAND_BLUE;
     }
 }

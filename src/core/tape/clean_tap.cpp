@@ -1,12 +1,11 @@
 #include "tape/clean_tap.h"
 
 #include "tape/rom_encoder.h"
-#include "tape/rom_pulses.h"
+#include "tape/rom_format.h"
 #include "tape/tap_index_file.h"
 #include "tape/tap_writer.h"
 #include "tape/tape_input.h"
 #include "tape/tape_time.h"
-#include "tape/tt250.h"
 #include "tape/turbo_encoder.h"
 
 #include <algorithm>
@@ -163,8 +162,8 @@ private:
 
 class nominal_tt250 : public turbo_encoder {
 public:
-    explicit nominal_tt250(image_sink &sink) : turbo_encoder(turbo_tt250_layout), sink_(sink) {}
-    void pulse(unsigned bit) override { sink_.pulse(bit ? tt250_one_cycles : tt250_zero_cycles); }
+    explicit nominal_tt250(image_sink &sink) : turbo_encoder(tt250_format), sink_(sink) {}
+    void pulse(unsigned bit) override { sink_.pulse(bit ? tt250_format.one_cycles : tt250_format.zero_cycles); }
 
 private:
     image_sink &sink_;
@@ -180,7 +179,7 @@ void write_piece(const piece &p, image_sink &sink)
     } else {
         nominal_tt250 encoder(sink);
         encoder.lead_in_and_sync(p.lead_in[0]);
-        encoder.write_byte(file.identifier ? file.identifier : turbo_header_id);
+        encoder.write_byte(file.identifier ? file.identifier : tt250_format.program_header_id);
         for (unsigned char byte : file.header)
             encoder.write_byte(byte);
         encoder.data(p.lead_in[1], file.program.data(), file.program.size());
@@ -190,11 +189,6 @@ void write_piece(const piece &p, image_sink &sink)
 // The TAP reader hands a pause out in pieces each longer than this (half the
 // longest sample); no pulse a loader reads comes near it.
 constexpr unsigned short tap_pause_piece = 32767;
-
-bool in_rom_window(unsigned short sample, pulse_window window)
-{
-    return sample < 2048 && pulse_in_window(static_cast<unsigned char>(sample >> 3), window);
-}
 
 // Copies the take's samples, putting the pieces in place of the stretches
 // they replace.
@@ -214,8 +208,8 @@ public:
         // The take's own end mark and trailer after a rebuilt block: the
         // block brought its own.
         if (after_block_ != none) {
-            const bool end_mark = after_block_ == awaiting_end_mark && in_rom_window(sample, rom_long_pulse);
-            if (end_mark || in_rom_window(sample, rom_short_pulse)) {
+            const bool end_mark = after_block_ == awaiting_end_mark && sample_in_window(sample, rom_long_pulse);
+            if (end_mark || sample_in_window(sample, rom_short_pulse)) {
                 after_block_ = in_trailer;
                 return;
             }

@@ -1,24 +1,21 @@
 #include "tape/rom.h"
 
-#include "tape/rom_pulses.h"
+#include "tape/rom_format.h"
 
 #include <cstdint>
 #include <cstring>
 
 namespace {
 
-// A block opens only after more than this many consecutive short pulses.
-constexpr uint32_t pilot_pulses_before_block = 5000;
-
 // Byte numbers within a block, counted from 1. The first copy of a block
 // counts down 0x89..0x81; the repeated copy counts 0x09..0x01 and so never
 // matches.
-constexpr uint32_t countdown_bytes = 9;
-constexpr uint32_t countdown_first_copy_base = 0x8A; // byte n must be 0x8A - n
-constexpr uint32_t header_type_byte = 10;            // 1 or 3: a program header
-constexpr uint32_t name_first_byte = 15;             // after type and 2 addresses
-constexpr uint32_t name_length = 16;
+constexpr uint32_t countdown_first_copy_base = rom_first_countdown + 1u; // byte n must be base - n
+constexpr uint32_t header_type_byte = rom_countdown_bytes + 1 + rom_header_type_byte;
+constexpr uint32_t name_first_byte = rom_countdown_bytes + 1 + rom_header_name_byte;
+constexpr uint32_t name_length = rom_name_length;
 constexpr uint32_t name_last_byte = name_first_byte + name_length - 1;
+static_assert(header_type_byte == 10 && name_first_byte == 15);
 
 constexpr unsigned data_bits_per_byte = 8;
 
@@ -50,12 +47,13 @@ int is_long(unsigned char pulse) { return pulse_in_window(pulse, rom_long_pulse)
 // Returns 1 when the name is complete.
 int judge_completed_byte(unsigned char *name)
 {
-    if (byte_count <= countdown_bytes) {
+    if (byte_count <= rom_countdown_bytes) {
         state = byte == countdown_first_copy_base - byte_count ? marker_second_half : seeking_pilot;
         return 0;
     }
     if (byte_count == header_type_byte) {
-        state = (byte & 0xFD) == 1 ? marker_second_half : seeking_pilot;
+        // A program: relocatable (1) or not (3).
+        state = (byte & 0xFD) == rom_type_relocatable_program ? marker_second_half : seeking_pilot;
         return 0;
     }
     if (byte_count < name_first_byte) {
@@ -90,7 +88,7 @@ void read_second_half_of_bit(unsigned char pulse)
 
 void enter_pilot_when_long_enough()
 {
-    if (pilot_pulses > pilot_pulses_before_block)
+    if (pilot_pulses > rom_name_pilot_pulses)
         state = in_pilot;
 }
 
@@ -104,7 +102,7 @@ std::size_t seek_pilot(const unsigned short *samples, std::size_t count)
     while (i < count) {
         // No branch on the pulse: outside pilots, shorts come at random.
         run = (run + 1) & (0u - static_cast<uint32_t>(is_short(pulse_of_sample(samples[i++]))));
-        if (run > pilot_pulses_before_block)
+        if (run > rom_name_pilot_pulses)
             break;
     }
     pilot_pulses = run;

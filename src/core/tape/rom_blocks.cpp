@@ -1,6 +1,6 @@
 #include "tape/rom_blocks.h"
 
-#include "tape/rom_pulses.h"
+#include "tape/rom_format.h"
 
 #include <array>
 
@@ -40,11 +40,10 @@ constexpr std::array<uint8_t, 64> bit_of_pair = [] {
 constexpr unsigned data_bit_pulses = 16; // eight data bits, two pulses each
 
 // Samples from here on alias onto small pulse bytes; they are in no class.
-constexpr unsigned first_aliasing_sample = 2048;
+constexpr unsigned first_aliasing_sample = tape_first_aliasing_sample;
 
-// Short pulses in a row that make a pilot. Inside a block at most two short
-// pulses follow each other; the pilot before a repeated copy is about 79.
-constexpr uint32_t pilot_short_pulses = 32;
+// Short pulses in a row that make a pilot.
+constexpr uint32_t pilot_short_pulses = rom_block_pilot_pulses;
 
 enum reader_state : uint8_t {
     seeking,       // outside blocks: waiting for a pilot
@@ -55,19 +54,20 @@ enum reader_state : uint8_t {
     hunting,       // after damage: waiting for a long pulse, the next marker
 };
 
-constexpr uint32_t countdown_bytes = 9;
-constexpr unsigned char first_copy_countdown = 0x89;
-constexpr unsigned char repeated_copy_countdown = 0x09;
+constexpr uint32_t countdown_bytes = rom_countdown_bytes;
+constexpr unsigned char first_copy_countdown = rom_first_countdown;
+constexpr unsigned char repeated_copy_countdown = rom_repeated_countdown;
 
+// A window's centre unit, at its first tick.
 constexpr uint32_t centre_ticks(pulse_window window)
 {
-    return (window.first + window.width / 2u) * 8u; // 8 ticks per pulse-byte unit
+    return pulse_window_centre(window) * tape_ticks_per_pulse_unit;
 }
 
-// One long, ten medium and nine short pulses: the length of a byte until one
-// has been timed.
-constexpr uint32_t nominal_byte_ticks =
-    centre_ticks(rom_long_pulse) + 10 * centre_ticks(rom_medium_pulse) + 9 * centre_ticks(rom_short_pulse);
+// The length of a byte until one has been timed.
+constexpr uint32_t nominal_byte_ticks = rom_byte_long_pulses * centre_ticks(rom_long_pulse) +
+                                        rom_byte_medium_pulses * centre_ticks(rom_medium_pulse) +
+                                        rom_byte_short_pulses * centre_ticks(rom_short_pulse);
 
 rom_block_event report_lost(rom_block_reader *r, uint32_t from, uint32_t to)
 {
@@ -249,7 +249,7 @@ uint64_t rom_block_reader_read(rom_block_reader *r, const unsigned short *sample
         const unsigned short sample = samples[i];
         // Longer samples all take pulse byte 255, which is in no class.
         const unsigned unaliased = sample < first_aliasing_sample ? sample : first_aliasing_sample - 1;
-        const uint8_t pulse_class = pulse_classes[unaliased >> 3];
+        const uint8_t pulse_class = pulse_classes[unaliased / tape_ticks_per_pulse_unit];
         const uint32_t is_short = pulse_class & short_class;
         short_run = (short_run + 1) & (0u - is_short); // no branch: shorts come at random inside bytes
         run_tick = short_run == 1 ? tick : run_tick;

@@ -11,9 +11,9 @@
 // bytes by their index (0 = the first byte after the countdown; the checksum
 // is the byte after the last payload byte).
 //
-// Pulse classes are the name decoder's windows (rom_pulses.h) over the pulse
-// byte; a sample of 2048 ticks or more is in no class, since its pulse byte
-// would alias onto a short one.
+// Pulse classes, pilot and countdown are rom_format.h's; a sample of 2048
+// ticks or more is in no class, since its pulse byte would alias onto a
+// short one (pulse_window.h).
 //
 // Damage: a byte with a wrong pair or a wrong parity is reported bad. After
 // a broken pair or marker the reader waits for the next long pulse (the next

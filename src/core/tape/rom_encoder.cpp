@@ -3,15 +3,16 @@
 
 #include "tape/block_checksum.h"
 
+#include <algorithm>
+
 namespace {
 
-constexpr unsigned countdown_bytes = 9;
 constexpr unsigned char padding_space = 0x20;
 
-void push_le16(std::vector<unsigned char> &payload, unsigned value)
+void put_le16(std::vector<unsigned char> &payload, unsigned at, unsigned value)
 {
-    payload.push_back(static_cast<unsigned char>(value & 0xFF));
-    payload.push_back(static_cast<unsigned char>((value >> 8) & 0xFF));
+    payload[at] = static_cast<unsigned char>(value & 0xFF);
+    payload[at + 1] = static_cast<unsigned char>((value >> 8) & 0xFF);
 }
 
 }  // namespace
@@ -34,12 +35,11 @@ std::array<rom_pulse, rom_byte_pulses> rom_byte_pulse_classes(unsigned char byte
 std::vector<unsigned char> rom_header_payload(unsigned char type, unsigned start, unsigned end,
                                               const std::array<unsigned char, 16> &name)
 {
-    std::vector<unsigned char> payload;
-    payload.push_back(type);
-    push_le16(payload, start);
-    push_le16(payload, end);
-    payload.insert(payload.end(), name.begin(), name.end());
-    payload.resize(rom_header_payload_bytes, padding_space);
+    std::vector<unsigned char> payload(rom_header_payload_bytes, padding_space);
+    payload[rom_header_type_byte] = type;
+    put_le16(payload, rom_header_start_byte, start);
+    put_le16(payload, rom_header_end_byte, end);
+    std::copy(name.begin(), name.end(), payload.begin() + rom_header_name_byte);
     return payload;
 }
 
@@ -78,7 +78,7 @@ void rom_encoder::copy(unsigned pilot_pulses, unsigned char countdown_first, con
     if (!begin_copy(countdown_first))
         return;
     pilot(pilot_pulses);
-    for (unsigned i = 0; i < countdown_bytes; ++i)
+    for (unsigned i = 0; i < rom_countdown_bytes; ++i)
         write_byte(static_cast<unsigned char>(countdown_first - i));
     for (size_t i = 0; i <= length; ++i)
         if (!payload_byte(i, i < length ? payload[i] : tape_block_checksum(payload, length)))

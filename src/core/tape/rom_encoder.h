@@ -8,7 +8,8 @@
 // repeated copy), the payload, its XOR checksum and the end mark (long,
 // short). A block is both copies, the repeated one after a short pilot, then
 // a short trailer. Headers carry a 192-byte payload: type, start and end
-// address (low byte first), the 16-byte name field, spaces.
+// address (low byte first), the 16-byte name field, spaces. The counts,
+// pilots and layout are rom_format.h's.
 //
 // The encoder writes pulse classes, not lengths: whoever receives them
 // chooses the lengths (the machine's nominal ones for a clean image, others
@@ -16,26 +17,13 @@
 // One encoder per stream; not thread-safe.
 #pragma once
 
+#include "tape/rom_format.h"
+
 #include <array>
 #include <cstddef>
 #include <vector>
 
 enum rom_pulse : unsigned char { rom_pulse_short, rom_pulse_medium, rom_pulse_long };
-
-// Pulses per byte: marker, eight data bits and the parity bit, two each.
-inline constexpr size_t rom_byte_pulses = 20;
-
-// Pilot lengths in short pulses, as the machine writes them and as the real
-// tapes carry them.
-inline constexpr unsigned rom_header_pilot = 27136; // 0x6A00, before a header's first copy
-inline constexpr unsigned rom_data_pilot = 5376;    // 0x1500, before a data block's first copy
-inline constexpr unsigned rom_repeat_pilot = 79;    // before the repeated copy
-inline constexpr unsigned rom_trailer = 79;         // after the repeated copy
-
-inline constexpr unsigned char rom_first_countdown = 0x89;    // countdown start of the first copy
-inline constexpr unsigned char rom_repeated_countdown = 0x09; // and of the repeated copy
-
-inline constexpr size_t rom_header_payload_bytes = 192;
 
 // The twenty pulses of one byte, in tape order. Any thread.
 std::array<rom_pulse, rom_byte_pulses> rom_byte_pulse_classes(unsigned char byte);

@@ -1,23 +1,25 @@
 #include "tape/rom_files.h"
 
+#include "tape/rom_format.h"
+
 namespace {
 
-// A header's payload: type, start and end address (low byte first), name.
-constexpr uint32_t header_payload_bytes = 192;
-constexpr unsigned type_byte = 0;
-constexpr unsigned start_address_byte = 1;
-constexpr unsigned end_address_byte = 3;
-constexpr unsigned name_byte = 5;
-constexpr unsigned name_length = 16;
+// A header's payload (rom_format.h).
+constexpr uint32_t header_payload_bytes = rom_header_payload_bytes;
+constexpr unsigned type_byte = rom_header_type_byte;
+constexpr unsigned start_address_byte = rom_header_start_byte;
+constexpr unsigned end_address_byte = rom_header_end_byte;
+constexpr unsigned name_byte = rom_header_name_byte;
+constexpr unsigned name_length = rom_name_length;
 constexpr unsigned char unreadable_name_byte = '?';
 
 // Block types (a header's first byte).
 constexpr int unknown_type = -1;
-constexpr int relocatable_program = 1;
-constexpr int data_file_block = 2;
-constexpr int program = 3;
-constexpr int data_file_header = 4;
-constexpr int end_of_tape = 5;
+constexpr int relocatable_program = rom_type_relocatable_program;
+constexpr int data_file_block = rom_type_data_file_block;
+constexpr int program = rom_type_program;
+constexpr int data_file_header = rom_type_data_file_header;
+constexpr int end_of_tape = rom_type_end_of_tape;
 
 enum block_role : uint8_t {
     no_block,

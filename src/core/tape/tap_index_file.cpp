@@ -2,9 +2,8 @@
 
 #include "staged_file.h"
 #include "tape/petscii.h"
-#include "tape/rom_pulses.h"
-#include "tape/tt250.h"
-#include "tape/turrican.h"
+#include "tape/rom_format.h"
+#include "tape/turbo_format.h"
 
 #include <cerrno>
 #include <cstring>
@@ -16,22 +15,17 @@ constexpr size_t name_length_max = 27;
 constexpr size_t file_size_limit = 8192;
 // Runs shorter than this are no pilot or lead-in (a byte holds at most two
 // short pulses in a row; a lead-in lasts hundreds of bytes).
-constexpr uint32_t pilot_pulses_min = 32;
-// Samples from here on alias onto small pulse bytes: in no window.
-constexpr unsigned first_aliasing_sample = 2048;
+constexpr uint32_t pilot_pulses_min = rom_block_pilot_pulses;
 
 bool is_rom_short(unsigned short sample)
 {
-    return sample < first_aliasing_sample && pulse_in_window(pulse_of_sample(sample), rom_short_pulse);
+    return sample_in_window(sample, rom_short_pulse);
 }
 
 bool is_turbo(unsigned short sample)
 {
-    if (sample >= first_aliasing_sample)
-        return false;
-    const unsigned char pulse = pulse_of_sample(sample);
-    return pulse_in_window(pulse, tt250_format.zero_pulse) || pulse_in_window(pulse, tt250_format.one_pulse) ||
-           pulse_in_window(pulse, turrican_format.zero_pulse) || pulse_in_window(pulse, turrican_format.one_pulse);
+    return sample_in_window(sample, tt250_format.zero_pulse) || sample_in_window(sample, tt250_format.one_pulse) ||
+           sample_in_window(sample, turrican_format.zero_pulse) || sample_in_window(sample, turrican_format.one_pulse);
 }
 
 // Follows one kind of run: a sample of the kind extends the run under way or

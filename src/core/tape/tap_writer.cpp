@@ -1,5 +1,6 @@
 #include "tape/tap_writer.h"
 
+#include "tape/dmp.h"
 #include "tape/tap_index_file.h"
 
 #include "sampling_options.h"
@@ -189,10 +190,7 @@ int tap_file_commit_with_index(tap_file *file, tap_index_builder *index, const c
 
 gchar *tap_path_beside_dump(const char *dmp_path)
 {
-    size_t keep = strlen(dmp_path);
-    if (g_str_has_suffix(dmp_path, ".DMP") || g_str_has_suffix(dmp_path, ".dmp"))
-        keep -= strlen(".DMP");
-    return g_strdup_printf("%.*s.tap", (int)keep, dmp_path);
+    return dmp_path_beside(dmp_path, ".tap");
 }
 
 int tap_write_file_from_dmp(const char *dmp_path, const char *tap_path, const sampling_option_values *options,
@@ -230,9 +228,9 @@ int tap_write_file_from_dmp(const char *dmp_path, const char *tap_path, const sa
         if (got == 0 || file->writer.error_number != 0)
             break;
         size_t available = held + (size_t)got;
-        size_t whole = available & ~(size_t)1;
-        for (size_t at = 0; at < whole; at += 2) {
-            const unsigned short sample = (unsigned short)(block[at] | (block[at + 1] << 8));
+        size_t whole = available - available % dmp_bytes_per_sample;
+        for (size_t at = 0; at < whole; at += dmp_bytes_per_sample) {
+            const unsigned short sample = dmp_sample_at(block + at);
             tap_index_builder_feed(index.get(), sample, TAP_HEADER_SIZE + file->writer.data_length);
             tap_writer_add_sample(&file->writer, sample);
         }

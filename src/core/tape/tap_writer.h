@@ -118,8 +118,8 @@ struct tap_index_builder;
 // there without an index, which the message says.
 int tap_file_commit_with_index(tap_file *file, tap_index_builder *index, const char *tap_path, GError **error);
 
-// The TAP image's path beside a dump: its ".DMP" or ".dmp" ending replaced by
-// ".tap" (".tap" added to any other name). The caller frees it with g_free.
+// The TAP image's path beside a dump: its ".DMP" ending (any case, dmp.h)
+// replaced by ".tap" (".tap" added to any other name). The caller frees it with g_free.
 gchar *tap_path_beside_dump(const char *dmp_path);
 
 struct tap_conversion_result {

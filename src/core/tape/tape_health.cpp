@@ -1,9 +1,8 @@
 #include "tape/tape_health.h"
 
-#include "tape/rom_pulses.h"
+#include "tape/rom_format.h"
 #include "tape/tape_time.h"
-#include "tape/tt250.h"
-#include "tape/turrican.h"
+#include "tape/turbo_format.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,47 +18,35 @@ struct pulse_class {
     unsigned high;
 };
 
-constexpr unsigned ticks_per_pulse_unit = 8;
-
-constexpr unsigned window_low(pulse_window window)
-{
-    return window.first * ticks_per_pulse_unit;
-}
-
-constexpr unsigned window_high(pulse_window window)
-{
-    return (window.first + window.width) * ticks_per_pulse_unit - 1;
-}
-
 // A turbo zero window ends where the one window, tested first, begins.
 constexpr unsigned zero_high(const turbo_format &format)
 {
-    return std::min(window_high(format.zero_pulse), window_low(format.one_pulse) - 1);
+    return pulse_window_high_ticks(turbo_zero_window(format));
 }
 
 constexpr pulse_class rom_classes[] = {
-    {rom_short_cycles, window_low(rom_short_pulse), window_high(rom_short_pulse)},
-    {rom_medium_cycles, window_low(rom_medium_pulse), window_high(rom_medium_pulse)},
-    {rom_long_cycles, window_low(rom_long_pulse), window_high(rom_long_pulse)},
+    {rom_short_cycles, pulse_window_low_ticks(rom_short_pulse), pulse_window_high_ticks(rom_short_pulse)},
+    {rom_medium_cycles, pulse_window_low_ticks(rom_medium_pulse), pulse_window_high_ticks(rom_medium_pulse)},
+    {rom_long_cycles, pulse_window_low_ticks(rom_long_pulse), pulse_window_high_ticks(rom_long_pulse)},
 };
 constexpr pulse_class tt250_classes[] = {
-    {tt250_zero_cycles, window_low(tt250_format.zero_pulse), zero_high(tt250_format)},
-    {tt250_one_cycles, window_low(tt250_format.one_pulse), window_high(tt250_format.one_pulse)},
+    {tt250_format.zero_cycles, pulse_window_low_ticks(tt250_format.zero_pulse), zero_high(tt250_format)},
+    {tt250_format.one_cycles, pulse_window_low_ticks(tt250_format.one_pulse), pulse_window_high_ticks(tt250_format.one_pulse)},
 };
 constexpr pulse_class turrican_classes[] = {
-    {turrican_zero_cycles, window_low(turrican_format.zero_pulse), zero_high(turrican_format)},
-    {turrican_one_cycles, window_low(turrican_format.one_pulse), window_high(turrican_format.one_pulse)},
+    {turrican_format.zero_cycles, pulse_window_low_ticks(turrican_format.zero_pulse), zero_high(turrican_format)},
+    {turrican_format.one_cycles, pulse_window_low_ticks(turrican_format.one_pulse), pulse_window_high_ticks(turrican_format.one_pulse)},
 };
 
 // What the recognisers take for a pilot pulse and for a lead-in's zero and
 // one: the ROM loader's short window, and the two turbo loaders' windows
 // together, in ticks (no aliasing of long samples).
-constexpr unsigned pilot_low = window_low(rom_short_pulse);
-constexpr unsigned pilot_span = window_high(rom_short_pulse) - pilot_low;
-constexpr unsigned zero_low = window_low(tt250_format.zero_pulse);
-constexpr unsigned zero_span = window_low(turrican_format.one_pulse) - 1 - zero_low;
-constexpr unsigned one_low = window_low(turrican_format.one_pulse);
-constexpr unsigned one_span = window_high(tt250_format.one_pulse) - one_low;
+constexpr unsigned pilot_low = pulse_window_low_ticks(rom_short_pulse);
+constexpr unsigned pilot_span = pulse_window_high_ticks(rom_short_pulse) - pilot_low;
+constexpr unsigned zero_low = pulse_window_low_ticks(tt250_format.zero_pulse);
+constexpr unsigned zero_span = pulse_window_low_ticks(turrican_format.one_pulse) - 1 - zero_low;
+constexpr unsigned one_low = pulse_window_low_ticks(turrican_format.one_pulse);
+constexpr unsigned one_span = pulse_window_high_ticks(tt250_format.one_pulse) - one_low;
 
 // A pilot is judged once 256 of its pulses are summed, and goes to the live
 // figures 256 pulses at a time (about a tenth of a second).
@@ -75,8 +62,8 @@ constexpr double farthest_speed = 0.14;
 
 // One/zero length ratio that parts the two turbo lead-ins: the geometric mean
 // of Turbo Tape 250's (320 / 208) and the Turrican loader's (312 / 216).
-const double turbo_ratio_parting = std::sqrt((double(tt250_one_cycles) / tt250_zero_cycles) *
-                                             (double(turrican_one_cycles) / turrican_zero_cycles));
+const double turbo_ratio_parting = std::sqrt((double(tt250_format.one_cycles) / tt250_format.zero_cycles) *
+                                             (double(turrican_format.one_cycles) / turrican_format.zero_cycles));
 
 // Live figures: the newest measured pulses up to a second of their time.
 constexpr uint64_t live_ticks = tape_ticks_per_second;
@@ -246,9 +233,9 @@ void tape_health_init(tape_health *health, double clock_hz, int half_waves)
     health->clock_hz = clock_hz;
     const double ticks_per_cycle = double(tape_ticks_per_second) / clock_hz;
     health->nominal_ticks[tape_loader_rom] = half_waves ? not_measured : rom_short_cycles * ticks_per_cycle;
-    health->nominal_ticks[tape_loader_tt250] = half_waves ? not_measured : tt250_zero_cycles * ticks_per_cycle;
+    health->nominal_ticks[tape_loader_tt250] = half_waves ? not_measured : tt250_format.zero_cycles * ticks_per_cycle;
     health->nominal_ticks[tape_loader_turrican] =
-        half_waves ? not_measured : turrican_zero_cycles * ticks_per_cycle;
+        half_waves ? not_measured : turrican_format.zero_cycles * ticks_per_cycle;
 }
 
 namespace {

@@ -1,15 +1,14 @@
 #include "tape/tape_index.h"
 
 #include "translate.h"
+#include "tape/turbo_format.h"
 
 #include <cstring>
 
 namespace {
 
-// Pulses from a Turrican header's first sync byte to the pulse after its
-// name: the sync train, the identifier, five bytes, the 16 name bytes; one
-// pulse per bit.
-constexpr uint32_t turrican_header_pulses = (12 + 1 + 5 + 16) * 8;
+// Pulses from a Turrican header's first sync byte to the pulse after its name.
+constexpr uint32_t turrican_header_pulses = turbo_pulses_to_name_end(turrican_format);
 static_assert(turrican_header_pulses < tape_index_recent_samples);
 static_assert(tape_index_recent_samples % tape_index_batch == 0);
 

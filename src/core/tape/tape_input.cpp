@@ -1,5 +1,6 @@
 #include "tape/tape_input.h"
 
+#include "tape/dmp.h"
 #include "tape/tap_writer.h"
 
 #include <errno.h>
@@ -86,15 +87,13 @@ int open_tap(tape_input *input, unsigned clock_hz, GError **error)
 
 long read_dmp(tape_input *input, unsigned short *samples, std::size_t max, GError **error)
 {
-    if (!refill_to(input, 2)) {
+    if (!refill_to(input, dmp_bytes_per_sample)) {
         set_error_from_errno(error, errno);
         return -1;
     }
-    const std::size_t count = std::min((input->fill - input->at) / 2, max);
-    const unsigned char *bytes = input->buffer + input->at;
-    for (std::size_t i = 0; i < count; ++i)
-        samples[i] = static_cast<unsigned short>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-    input->at += 2 * count;
+    const std::size_t count = std::min((input->fill - input->at) / dmp_bytes_per_sample, max);
+    dmp_decode(input->buffer + input->at, count * dmp_bytes_per_sample, samples);
+    input->at += dmp_bytes_per_sample * count;
     return long(count);
 }
 

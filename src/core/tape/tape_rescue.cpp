@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr unsigned header_payload_bytes = 192;
 
 struct file_key {
     tape_loader loader;
@@ -96,7 +95,7 @@ std::vector<unsigned char> header_payload(const std::vector<holding> &holders, u
         const int type = vote(copies, 0);
         payload = rom_header_payload(type == tape_take_unread ? 1 : static_cast<unsigned char>(type), start, end, name);
     } else {
-        payload = turbo_header_payload(turbo_tt250_layout, start, end, name);
+        payload = turbo_header_payload(tt250_format, start, end, name);
     }
     for (size_t i = 0; i < payload.size(); ++i) {
         const int value = vote(copies, i);
@@ -131,7 +130,7 @@ tape_rescued_file judge(const std::vector<holding> &holders, bool addressed, uns
     if (!addressed)
         return result;
     const bool header_known =
-        first.loader == tape_loader_tt250 || vote_block(holders, false, header_payload_bytes, &header);
+        first.loader == tape_loader_tt250 || vote_block(holders, false, rom_header_payload_bytes, &header);
     std::vector<unsigned char> program;
     if (header_known && vote_block(holders, true, (end - start) & 0xFFFF, &program)) {
         result.outcome = tape_rescue_rescued;

@@ -1,11 +1,14 @@
 #include "tape/tape_take.h"
 
+#include "tape/rom_format.h"
+#include "tape/turbo_format.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace {
 
-constexpr unsigned char rom_data_file_type = 4;
+constexpr unsigned char rom_data_file_type = rom_type_data_file_header;
 constexpr uint32_t longest_block = 65536; // payload bytes and the checksum
 
 void keep_byte(tape_take_file *file, const tape_file_byte *byte)
@@ -124,8 +127,9 @@ int header_byte(const tape_take_file &file, unsigned index)
 
 bool tape_take_file_addresses(const tape_take_file &file, unsigned *start, unsigned *end)
 {
-    // The built-in format's header begins with its type byte.
-    const unsigned at = file.loader == tape_loader_rom ? 1 : 0;
+    const unsigned at = file.loader == tape_loader_rom ? rom_header_start_byte : tt250_format.header_start_byte;
+    static_assert(rom_header_end_byte == rom_header_start_byte + 2 &&
+                  tt250_format.header_end_byte == tt250_format.header_start_byte + 2);
     int bytes[4];
     for (unsigned i = 0; i < 4; ++i)
         if ((bytes[i] = header_byte(file, at + i)) == tape_take_unread)

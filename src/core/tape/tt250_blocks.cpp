@@ -1,6 +1,6 @@
 #include "tape/tt250_blocks.h"
 
-#include "tape/tt250.h"
+#include "tape/turbo_format.h"
 
 #include <array>
 
@@ -14,18 +14,18 @@ enum reader_state : uint8_t {
     payload,    // bytes until the caller ends the block
 };
 
-constexpr unsigned char lead_in_byte = 0x02;
-constexpr unsigned char sync_first = 0x09;
+constexpr unsigned char lead_in_byte = tt250_format.lead_in_byte;
+constexpr unsigned char sync_first = tt250_format.sync_first;
 
 // Samples from here on alias onto small pulse bytes; they are in no window.
-constexpr unsigned first_aliasing_sample = 2048;
+constexpr unsigned first_aliasing_sample = tape_first_aliasing_sample;
 
 constexpr uint8_t bit_zero = 0;
 constexpr uint8_t bit_one = 1;
 constexpr uint8_t no_bit = 2;
 
-constexpr std::array<uint8_t, first_aliasing_sample / 8> bit_of_pulse = [] {
-    std::array<uint8_t, first_aliasing_sample / 8> bits{};
+constexpr std::array<uint8_t, first_aliasing_sample / tape_ticks_per_pulse_unit> bit_of_pulse = [] {
+    std::array<uint8_t, first_aliasing_sample / tape_ticks_per_pulse_unit> bits{};
     for (unsigned pulse = 0; pulse < bits.size(); ++pulse) {
         const unsigned char byte = static_cast<unsigned char>(pulse);
         bits[pulse] = pulse_in_window(byte, tt250_format.one_pulse)    ? bit_one
@@ -37,7 +37,7 @@ constexpr std::array<uint8_t, first_aliasing_sample / 8> bit_of_pulse = [] {
 
 uint8_t bit_of_sample(unsigned short sample)
 {
-    return sample < first_aliasing_sample ? bit_of_pulse[sample >> 3] : no_bit;
+    return sample < first_aliasing_sample ? bit_of_pulse[sample / tape_ticks_per_pulse_unit] : no_bit;
 }
 
 // The search over samples[0..count) from tick, its register in a local

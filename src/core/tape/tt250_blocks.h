@@ -1,12 +1,11 @@
 // Block reader for Turbo Tape 250: pulses in, the bytes of every block out,
 // each marked clean or not.
 //
-// One bit per pulse, most significant bit first, with no byte markers: a
-// pulse byte of 67..95 is a 1, 39..66 a 0, anything else (and any sample of
-// 2048 ticks or more, whose pulse byte would alias into a window) is in no
-// window. A block is a lead-in of 0x02 bytes, which gives the byte alignment,
-// the sync train 0x09 down to 0x01, an identifier byte, then the payload,
-// whose length only the caller knows.
+// One bit per pulse, most significant bit first, with no byte markers, by
+// the windows of tt250_format (turbo_format.h); any sample of 2048 ticks or
+// more, whose pulse byte would alias into a window, is in no window. A block
+// is a lead-in, which gives the byte alignment, the sync train down to 0x01,
+// an identifier byte, then the payload, whose length only the caller knows.
 //
 // Outside a block the reader shifts bits in (a pulse in no window counts as a
 // 0) until the register holds 0x02, then counts lead-in bytes; a pulse in no

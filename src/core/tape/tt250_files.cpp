@@ -1,20 +1,26 @@
 #include "tape/tt250_files.h"
 
+#include "tape/tape_time.h"
+#include "tape/turbo_format.h"
+
 #include <cstring>
 
 namespace {
 
-constexpr uint32_t header_lead_in_bytes_min = 959;
-constexpr uint32_t header_payload_bytes = 192;
-constexpr unsigned start_address_byte = 0;
-constexpr unsigned end_address_byte = 2;
-constexpr unsigned name_byte = 5;
-constexpr unsigned name_length = 16;
-constexpr unsigned char data_identifier = 0;
+constexpr const turbo_format &format = tt250_format;
+constexpr uint32_t header_lead_in_bytes_min = format.lead_in_bytes_min;
+constexpr uint32_t header_payload_bytes = uint32_t(format.header_payload_bytes);
+constexpr unsigned start_address_byte = format.header_start_byte;
+constexpr unsigned end_address_byte = format.header_end_byte;
+constexpr unsigned name_byte = format.header_name_byte;
+constexpr unsigned name_length = format.name_length;
+constexpr unsigned char data_identifier = format.data_id;
 
 // The data block follows its header at once; a generous allowance for a
 // long lead-in before its sync train, 10 s of tape.
-constexpr uint64_t data_wait_ticks = 10 * 2000000ull;
+constexpr uint64_t data_wait_ticks = 10 * tape_ticks_per_second;
+
+static_assert(sizeof tt250_files::head == name_byte + name_length);
 
 enum block_role : uint8_t {
     no_block,
@@ -71,7 +77,7 @@ void list_file(tt250_files *f)
 void block_began(tt250_files *f)
 {
     const tt250_block_reader *r = &f->reader;
-    const bool is_header = (r->identifier == 1 || r->identifier == 2) && r->lead_in_bytes >= header_lead_in_bytes_min;
+    const bool is_header = turbo_is_header_id(format, r->identifier) && r->lead_in_bytes >= header_lead_in_bytes_min;
     if (f->data_due && r->identifier == data_identifier) {
         f->role = data;
         f->sum = 0;

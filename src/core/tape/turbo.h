@@ -5,24 +5,16 @@
 // counts down to 0x01, then comes the header: an identifier byte, five bytes
 // (start and end address, a spare byte) and the 16-byte file name. They differ
 // only in their pulse windows and the length of the sync train, so each
-// format's decoder is this machine with its own constant table and its own
-// file-local state (tt250.cpp, turrican.cpp). The machine is defined inline
-// here so that each format's constants fold into its own decoder.
+// format's decoder is this machine with its own row of turbo_format.h and its
+// own state (tt250.cpp, turrican.cpp). The machine is defined inline here so
+// that each format's constants fold into its own decoder.
 #pragma once
 
-#include "tape/pulse_window.h"
+#include "tape/turbo_format.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-
-struct turbo_format {
-    pulse_window one_pulse;      // tested first: a pulse in both windows is a 1
-    pulse_window zero_pulse;
-    unsigned char lead_in_byte;  // the byte repeated before the sync train
-    uint32_t lead_in_bytes_min;  // lead-in bytes needed before the sync train
-    unsigned char sync_bytes;    // the sync train counts down from this value to 1
-};
 
 // One decoder's state; zero-initialised means "searching for alignment".
 struct turbo_state {
@@ -35,11 +27,6 @@ struct turbo_state {
 
 namespace turbo_machine {
 
-// Header layout after the sync train, in bytes: the identifier (1 for a
-// program header, 2 for a data-file header), then start address, end address
-// and a spare byte that the decoder does not examine, then the name.
-inline constexpr uint32_t bytes_between_identifier_and_name = 5;
-inline constexpr uint32_t name_length = 16;
 inline constexpr unsigned bits_per_byte = 8;
 
 enum turbo_decoder_state : uint32_t {
@@ -79,25 +66,27 @@ inline int shift_in(const turbo_format &format, turbo_state &decoder, unsigned c
 inline int judge_completed_byte(const turbo_format &format, turbo_state &decoder, unsigned char *name,
                          int *found)
 {
+    // Bytes after the lead-in, from 1: the sync train, the identifier, the
+    // bytes before the name (not examined), the name.
     const uint32_t count = decoder.byte_count;
-    const uint32_t identifier_byte = format.sync_bytes + 1u;
-    const uint32_t name_first_byte = identifier_byte + bytes_between_identifier_and_name + 1u;
-    const uint32_t name_last_byte = name_first_byte + name_length - 1u;
+    const uint32_t identifier_byte = format.sync_first + 1u;
+    const uint32_t name_first_byte = identifier_byte + format.header_name_byte + 1u;
+    const uint32_t name_last_byte = name_first_byte + format.name_length - 1u;
 
-    if (count <= format.sync_bytes) {
-        if (decoder.byte != format.sync_bytes + 1u - count) {
+    if (count <= format.sync_first) {
+        if (decoder.byte != format.sync_first + 1u - count) {
             decoder.state = seeking_alignment;
             return 0;
         }
     } else if (count == identifier_byte) {
-        if (decoder.byte != 1 && decoder.byte != 2) {
+        if (!turbo_is_header_id(format, decoder.byte)) {
             decoder.state = seeking_alignment;
             return 0;
         }
     } else if (count >= name_first_byte) {
         decoder.name[count - name_first_byte] = decoder.byte;
         if (count == name_last_byte) {
-            std::memcpy(name, decoder.name, name_length);
+            std::memcpy(name, decoder.name, format.name_length);
             decoder.state = seeking_alignment;
             *found = 1;
             return 0;
