@@ -2,7 +2,6 @@
 
 #include "cli.h"
 #include "tape/clean_tap.h"
-#include "tape/tape_input.h"
 #include "translate.h"
 
 #include <string>
@@ -10,17 +9,7 @@
 int cli_read_take(const char *path, std::vector<tape_take_file> *files)
 {
     GError *failure = nullptr;
-    tape_input *input = tape_input_open(path, 0, &failure);
-    long got = -1;
-    if (input) {
-        auto reader = tape_take_reader_new();
-        unsigned short block[4096];
-        while ((got = tape_input_read(input, block, G_N_ELEMENTS(block), &failure)) > 0)
-            tape_take_reader_feed(reader.get(), block, size_t(got));
-        tape_input_close(input);
-        *files = tape_take_reader_finish(reader.get());
-    }
-    if (got == 0)
+    if (tape_take_read_file(path, files, nullptr, &failure))
         return CLI_EXIT_OK;
     const int status = cli_fail("%s: %s", path, failure->message);
     g_error_free(failure);

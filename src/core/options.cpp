@@ -34,14 +34,13 @@ const char options_key_write_image[] = "write_image";
 
 gboolean options_write_tap_image = FALSE;
 
-const char options_dump_group[] = "dump";
+// The folders' groups, by options_folder_use; each holds one key.
+const char *const options_folder_groups[options_folder_uses] = {"dump", "programs", "open_tape", "rescue",
+                                                                 "clean_tap"};
 const char options_key_folder[] = "folder";
 
-const char options_programs_group[] = "programs";
-
 // File-name encoding; the key file holds UTF-8.
-gchar *options_dump_folder = nullptr;
-gchar *options_programs_folder = nullptr;
+gchar *options_folders[options_folder_uses];
 
 // A folder setting from the key file, in file-name encoding (null when absent).
 void options_load_folder(GKeyFile *key_file, const char *group, gchar **setting)
@@ -182,8 +181,8 @@ gboolean options_load_text(const gchar *text, gsize length, const char **problem
         const gboolean image_read = !error || g_error_matches(error, G_KEY_FILE_ERROR, G_KEY_FILE_ERROR_KEY_NOT_FOUND) ||
                                     g_error_matches(error, G_KEY_FILE_ERROR, G_KEY_FILE_ERROR_GROUP_NOT_FOUND);
         g_clear_error(&error);
-        options_load_folder(key_file, options_dump_group, &options_dump_folder);
-        options_load_folder(key_file, options_programs_group, &options_programs_folder);
+        for (int use = 0; use < options_folder_uses; ++use)
+            options_load_folder(key_file, options_folder_groups[use], &options_folders[use]);
         if (!device_read || !bootloader_read || !image_read)
             *problem = N_("a value in it cannot be read");
     }
@@ -235,8 +234,8 @@ void options_load_from_file(void)
         options_replace(&options_device_port_string, options_default_device_port);
         options_replace(&options_bootloader_port_string, options_default_bootloader_port);
         options_write_tap_image = FALSE;
-        options_set_dump_folder(nullptr);
-        options_set_programs_folder(nullptr);
+        for (int use = 0; use < options_folder_uses; ++use)
+            options_set_folder(options_folder_use(use), nullptr);
         options_save_to_file();
         return;
     }
@@ -276,8 +275,8 @@ gchar *options_save_to_data(gsize *length)
                               options_bootloader_port_string);
         if (options_write_tap_image)
             g_key_file_set_boolean(key_file, options_tap_group, options_key_write_image, TRUE);
-        options_save_folder(key_file, options_dump_group, options_dump_folder);
-        options_save_folder(key_file, options_programs_group, options_programs_folder);
+        for (int use = 0; use < options_folder_uses; ++use)
+            options_save_folder(key_file, options_folder_groups[use], options_folders[use]);
         text = g_key_file_to_data(key_file, length, nullptr);
     }
     g_key_file_free(key_file);
@@ -321,28 +320,36 @@ void options_set_write_tap_image(gboolean write_image)
     options_write_tap_image = write_image ? TRUE : FALSE;
 }
 
+const gchar *options_get_folder(options_folder_use use)
+{
+    return options_folders[use];
+}
+
+void options_set_folder(options_folder_use use, const gchar *folder)
+{
+    gchar *copy = g_strdup(folder);
+    g_free(options_folders[use]);
+    options_folders[use] = copy;
+}
+
 const gchar *options_get_dump_folder(void)
 {
-    return options_dump_folder;
+    return options_get_folder(options_folder_dump);
 }
 
 void options_set_dump_folder(const gchar *folder)
 {
-    gchar *copy = g_strdup(folder);
-    g_free(options_dump_folder);
-    options_dump_folder = copy;
+    options_set_folder(options_folder_dump, folder);
 }
 
 const gchar *options_get_programs_folder(void)
 {
-    return options_programs_folder;
+    return options_get_folder(options_folder_programs);
 }
 
 void options_set_programs_folder(const gchar *folder)
 {
-    gchar *copy = g_strdup(folder);
-    g_free(options_programs_folder);
-    options_programs_folder = copy;
+    options_set_folder(options_folder_programs, folder);
 }
 
 const gchar *options_config_file_path(void)

@@ -19,9 +19,12 @@
 //   [programs]
 //   folder=/home/user/programs
 //
+//   [open_tape]
+//   folder=/home/user/tapes
+//
 // The "[tap]" group is written only while dumps are to leave TAP images too,
-// the "[dump]" and "[programs]" groups only once a dump's or a program's
-// folder was chosen; a file without
+// a folder's group ("[dump]", "[programs]", "[open_tape]", "[rescue]",
+// "[clean_tap]") only once its file chooser confirmed a choice; a file without
 // them loads as before. Values are written with the key-file
 // escape rules, so every string comes back unchanged from a save and a load
 // (leading spaces, backslashes, line breaks); plain values look exactly as
@@ -105,6 +108,19 @@ void options_set_dump_folder(const gchar *folder);
 // Programs...), the same way as the dump's folder.
 const gchar *options_get_programs_folder(void);
 void options_set_programs_folder(const gchar *folder);
+
+// Every file chooser's folder, the two above included: Open Tape..., Rescue...
+// and Save Clean TAP... keep theirs the same way.
+enum options_folder_use {
+    options_folder_dump,
+    options_folder_programs,
+    options_folder_open_tape,
+    options_folder_rescue,
+    options_folder_clean_tap,
+    options_folder_uses
+};
+const gchar *options_get_folder(options_folder_use use);
+void options_set_folder(options_folder_use use, const gchar *folder);
 
 // The settings file's full path (UTF-8), or null before options_module_init
 // and when there is no usable configuration folder.

@@ -1,7 +1,9 @@
 #include "callbacks_capture.h"
 
+#include "callbacks_clean_tap.h"
 #include "callbacks_clock.h"
 #include "callbacks_contents.h"
+#include "callbacks_file_job.h"
 #include "callbacks_format.h"
 #include "callbacks_frame.h"
 #include "callbacks_health.h"
@@ -32,7 +34,7 @@ struct capture_job {
     capture_dump *dump;               // the dump file, or null for a preview
     gchar *port;                      // the device port setting
     sampling_option_values options;   // the sampling options window's values
-    gchar *dump_path;                 // the dump file's path, when a TAP image is wanted
+    gchar *dump_path;                 // the dump file's path, or null for a preview
     gchar *tap_path;                  // where the TAP image goes, or null for none
 };
 
@@ -67,8 +69,9 @@ static void free_job(capture_job *job)
 
 // Steps shared by Preview and Dump once their preconditions hold. The dump
 // (if any) belongs to the worker once it exists, and is discarded here if not.
-// dump_path: the dump's path when a TAP image is to be made from it, or null.
-static void start_capture(capture_dump *dump, const gchar *dump_path, const gchar *thread_name)
+// dump_path: the dump's path, or null; with_tap: a TAP image is to be made
+// from it.
+static void start_capture(capture_dump *dump, const gchar *dump_path, gboolean with_tap, const gchar *thread_name)
 {
     plot_clear();
     callbacks_contents_clear();
@@ -81,7 +84,7 @@ static void start_capture(capture_dump *dump, const gchar *dump_path, const gcha
     job->port = g_strdup(options_device_port_string);
     job->options = callbacks_format_get_values();
     job->dump_path = g_strdup(dump_path);
-    job->tap_path = dump_path ? tap_path_beside_dump(dump_path) : nullptr;
+    job->tap_path = dump_path && with_tap ? tap_path_beside_dump(dump_path) : nullptr;
     GError *error = nullptr;
     GThread *thread = g_thread_try_new(thread_name, thread_dump_core, job, &error);
     if (!thread) {
@@ -109,7 +112,7 @@ void on_toolbutton_main_monitor_clicked(GtkToolButton *, gpointer)
         common_statusbar_update(_(" Error: Invalid device port"));
         return;
     }
-    start_capture(nullptr, nullptr, "monitor");
+    start_capture(nullptr, nullptr, FALSE, "monitor");
 }
 
 void on_toolbutton_main_dump_clicked(GtkToolButton *, gpointer)
@@ -131,7 +134,7 @@ void on_toolbutton_main_dump_clicked(GtkToolButton *, gpointer)
         common_statusbar_update(_(" Error: Invalid device port"));
         return;
     }
-    start_capture(dump, options_get_write_tap_image() ? path : nullptr, "dump");
+    start_capture(dump, path, options_get_write_tap_image(), "dump");
     g_free(path);
 }
 
@@ -139,6 +142,15 @@ void on_toolbutton_main_abort_clicked(GtkToolButton *, gpointer)
 {
     flag_abort_requested = 1;
     serial_disconnect_port();
+    callbacks_file_job_stop();
+}
+
+// The kept dump's path (heap), which the list's tape now is.
+static gboolean idle_dump_is_listed(gpointer path)
+{
+    callbacks_clean_tap_set_tape(static_cast<const gchar *>(path));
+    g_free(path);
+    return FALSE;
 }
 
 static gboolean idle_store_tap_failure(gpointer message)
@@ -178,6 +190,9 @@ gpointer thread_dump_core(gpointer data)
     // The image is made from the dump as it stands on disk once in place.
     if (kept && job->tap_path)
         write_tap_image(job);
+    // The dump is now the tape the list shows.
+    if (kept)
+        handoff_post(idle_dump_is_listed, g_strdup(job->dump_path));
     free_job(job);
     dump_core_thread_cleanup(nullptr, reason);
     return nullptr;

@@ -25,11 +25,13 @@ void on_toolbutton_main_monitor_clicked(GtkToolButton *toolbutton, gpointer user
 void on_toolbutton_main_dump_clicked(GtkToolButton *toolbutton, gpointer user_data);
 
 // Abort: sets flag_abort_requested and closes the port; the worker's next
-// read fails and its finish callback reports " Operation aborted".
+// read fails and its finish callback reports " Operation aborted". A job
+// reading files (callbacks_file_job.h) is asked to stop.
 void on_toolbutton_main_abort_clicked(GtkToolButton *toolbutton, gpointer user_data);
 
 // The worker (data: the capture's job, which it frees): the capture, then the
-// TAP image if one was asked for, then the ending. Returns nullptr.
+// TAP image if one was asked for, then (a dump kept) the dump handed to Save
+// Clean TAP... as the listed tape, then the ending. Returns nullptr.
 gpointer thread_dump_core(gpointer data);
 
 // The worker's ending: closes the file, has every plot row shown, light off,

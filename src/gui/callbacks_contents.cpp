@@ -1,5 +1,6 @@
 #include "callbacks_contents.h"
 
+#include "callbacks_clean_tap.h"
 #include "callbacks_health.h"
 #include "callbacks_programs.h"
 #include "main.h"
@@ -21,7 +22,7 @@ enum {
     COLUMN_NAME,
     COLUMN_VERDICT,
     COLUMN_VERDICT_ICON,  // stock id, or null while there is nothing to mark
-    COLUMN_HEALTH,        // the tooltip: the tape health of the file's pilot (markup), or null
+    COLUMN_TOOLTIP,       // the tape health of the file's pilot, or what a rescue did (markup), or null
     COLUMNS
 };
 
@@ -46,6 +47,8 @@ const char *verdict_icon(tape_verdict verdict)
         return GTK_STOCK_DIALOG_ERROR;
     case tape_verdict_cut_short:
         return GTK_STOCK_MEDIA_STOP;
+    case tape_verdict_rescued:
+        return GTK_STOCK_COPY;
     default:
         return nullptr;
     }
@@ -87,7 +90,9 @@ void append_text_column(GtkTreeView *view, const char *title, int column, float 
 void show_record(GtkListStore *store, GtkTreeIter *row, const tape_file_event *record)
 {
     gchar *position = tape_time_text(record->tick);
-    gchar *health = callbacks_health_text(&record->health);
+    gchar *health = record->verdict == tape_verdict_rescued
+                        ? g_strdup(_("No take read this file alone: the takes together gave it back"))
+                        : callbacks_health_text(&record->health);
     gchar *tooltip = health[0] ? g_markup_escape_text(health, -1) : nullptr;
     unsigned char name[17];
     std::memcpy(name, record->name, sizeof name);
@@ -96,7 +101,7 @@ void show_record(GtkListStore *store, GtkTreeIter *row, const tape_file_event *r
     gtk_list_store_set(store, row, COLUMN_SEQUENCE, record->sequence, COLUMN_POSITION, position, COLUMN_LOADER,
                        _(tape_loader_text(record->loader)), COLUMN_NAME, shown, COLUMN_VERDICT,
                        _(tape_verdict_text(record->verdict)), COLUMN_VERDICT_ICON, verdict_icon(record->verdict),
-                       COLUMN_HEALTH, tooltip, -1);
+                       COLUMN_TOOLTIP, tooltip, -1);
     g_free(position);
     g_free(health);
     g_free(tooltip);
@@ -148,7 +153,7 @@ void callbacks_contents_set_up_view(GtkScrolledWindow *scrolled_window, GtkTreeV
 
     gtk_tree_view_set_rules_hint(view, TRUE);
     gtk_tree_view_set_search_column(view, COLUMN_NAME);
-    gtk_tree_view_set_tooltip_column(view, COLUMN_HEALTH);
+    gtk_tree_view_set_tooltip_column(view, COLUMN_TOOLTIP);
 
     // A row as wide as most: a long position, the longest loader and verdict
     // in this language, and a name of eleven wide letters (as wide as most
@@ -162,7 +167,7 @@ void callbacks_contents_set_up_view(GtkScrolledWindow *scrolled_window, GtkTreeV
         widest(widget, {_("Name"), "NNNNNNNNNNN"}) + icon_width +
         widest(widget, {_("Check"), _(tape_verdict_text(tape_verdict_reading)),
                         _(tape_verdict_text(tape_verdict_repaired)), _(tape_verdict_text(tape_verdict_not_checked)),
-                        _(tape_verdict_text(tape_verdict_cut_short))});
+                        _(tape_verdict_text(tape_verdict_cut_short)), _(tape_verdict_text(tape_verdict_rescued))});
     GtkRequisition scrollbar;
     gtk_widget_size_request(gtk_scrolled_window_get_vscrollbar(scrolled_window), &scrollbar);
     gtk_widget_ensure_style(GTK_WIDGET(scrolled_window));
@@ -174,6 +179,7 @@ void callbacks_contents_clear(void)
 {
     gtk_list_store_clear(contents_store());
     callbacks_programs_clear();
+    callbacks_clean_tap_forget();
 }
 
 bool callbacks_contents_sequence_at(GtkTreePath *path, guint *sequence)
@@ -197,7 +203,13 @@ bool callbacks_contents_selected(guint *sequence)
 
 gboolean idle_show_tape_file(gpointer data)
 {
-    const auto *record = static_cast<const tape_file_event *>(data);
+    callbacks_contents_show(static_cast<const tape_file_event *>(data));
+    g_free(data);
+    return FALSE;
+}
+
+void callbacks_contents_show(const tape_file_event *record)
+{
     GtkListStore *store = contents_store();
     GtkTreeIter row;
     if (find_row(store, record->sequence, &row)) {
@@ -211,6 +223,4 @@ gboolean idle_show_tape_file(gpointer data)
         gtk_tree_path_free(path);
     }
     callbacks_programs_keep(record);
-    g_free(data);
-    return FALSE;
 }

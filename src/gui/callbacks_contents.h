@@ -3,11 +3,15 @@
 // from the start of the capture, at the header's first byte), its loader, its
 // name as the status bar shows it, and how it read back ("reading..." until
 // judged, then "good", "repaired" or "bad"; "not checked" for the turbo
-// loaders, whose blocks are not read). A stock icon marks good, repaired and
-// bad files; a row's tooltip is the tape health measured on the file's pilot
-// or lead-in. Cleared when a capture starts, kept after it ends.
+// loaders, whose blocks are not read; "rescued" after a rescue). A stock icon
+// marks good, repaired, bad, cut short and rescued files; a row's tooltip is
+// the tape health measured on the file's pilot or lead-in, or for a rescued
+// file what the rescue did. Cleared when a capture or a file's reading
+// starts, kept after it ends.
 // Interface thread only.
 #pragma once
+
+#include "tape/tape_index.h"
 
 #include <gtk/gtk.h>
 
@@ -18,7 +22,8 @@
 // builder, with the view already in the scrolled window.
 void callbacks_contents_set_up_view(GtkScrolledWindow *scrolled_window, GtkTreeView *view);
 
-// Empties the list and forgets its programs; a capture is about to start.
+// Empties the list and forgets its programs and its tape; a capture is about
+// to start.
 void callbacks_contents_clear(void);
 
 // The sequence number of the selected row: false when none is selected.
@@ -27,9 +32,12 @@ bool callbacks_contents_selected(guint *sequence);
 // The sequence number of the row at path: false when there is none.
 bool callbacks_contents_sequence_at(GtkTreePath *path, guint *sequence);
 
+// Shows a file record: one with a sequence number not seen since the last
+// clear adds a row at the end; one already listed rewrites that row; a
+// program it brings is kept (callbacks_programs.h).
+void callbacks_contents_show(const tape_file_event *record);
+
 // Idle callback for the capture worker's file records: data is a heap
-// tape_file_event (tape_index.h), which it frees. A record with a sequence
-// number not seen since the last clear adds a row at the end; one already
-// listed rewrites that row; a program it brings is kept
-// (callbacks_programs.h). Returns FALSE (runs once).
+// tape_file_event (tape_index.h), which it shows (callbacks_contents_show)
+// and frees. Returns FALSE (runs once).
 gboolean idle_show_tape_file(gpointer data);

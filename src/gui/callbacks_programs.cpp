@@ -101,29 +101,6 @@ void save_program(guint sequence)
     gtk_widget_destroy(dialog);
 }
 
-// TRUE when none of paths exists, or the user agrees to replace those that do.
-gboolean may_replace_all(GtkWidget *parent, const std::vector<std::string> &paths)
-{
-    const std::vector<std::string> existing = program_files_existing(paths);
-    if (existing.empty())
-        return TRUE;
-    std::string listed;
-    for (const std::string &path : existing) {
-        gchar *shown = g_filename_display_basename(path.c_str());
-        listed += std::string("\n") + shown;
-        g_free(shown);
-    }
-    gchar *question =
-        g_strdup_printf(_("Saving would replace what exists already:\n%s\n\nReplace it?"), listed.c_str());
-    GtkWidget *dialog = gtk_message_dialog_new(GTK_WINDOW(parent), GTK_DIALOG_DESTROY_WITH_PARENT,
-                                               GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO, "%s", question);
-    gtk_window_set_keep_above(GTK_WINDOW(dialog), flag_windows_always_on_top);
-    const gint response = gtk_dialog_run(GTK_DIALOG(dialog));
-    gtk_widget_destroy(dialog);
-    g_free(question);
-    return response == GTK_RESPONSE_YES;
-}
-
 // Reads the tape in the file at path into samples; false with the reason.
 bool read_tape(const char *path, std::vector<unsigned short> *samples, tape_tap_info *info, bool *is_tap,
                std::string *error)
@@ -213,7 +190,7 @@ void on_button_main_save_all_programs_clicked(GtkButton *, gpointer)
             g_free(path);
         }
         // No: back to the chooser, nothing written.
-        if (!may_replace_all(dialog, paths)) {
+        if (!common_may_replace_files(dialog, paths)) {
             g_free(folder);
             continue;
         }

@@ -1,5 +1,6 @@
 #include "callbacks_shell.h"
 
+#include "callbacks_file_job.h"
 #include "common.h"
 #include "main.h"
 #include "options.h"
@@ -35,6 +36,7 @@ void end_running_operation(void)
     quit_under_way = true;
     flag_abort_requested = 1;
     serial_disconnect_port();
+    callbacks_file_job_stop();
     const gint64 deadline = g_get_monotonic_time() + quit_wait_us;
     const guint poll = g_timeout_add(quit_poll_ms, keep_polling, nullptr);
     while (common_operation_running() && g_get_monotonic_time() < deadline)
@@ -56,6 +58,7 @@ void quit_program(void)
 {
     flag_abort_requested = 1;
     serial_disconnect_port();
+    callbacks_file_job_stop();
     gtk_main_quit();
 }
 

@@ -1,8 +1,12 @@
 #include "common.h"
 
+#include "callbacks_clean_tap.h"
+
 #include "interface.h"
 #include "main.h"
 #include "support.h"
+#include "tape/program_files.h"
+#include "translate.h"
 
 void common_statusbar_update(const gchar *text)
 {
@@ -21,6 +25,52 @@ int common_get_user_confirmation(const gchar *message)
     return response == GTK_RESPONSE_YES ? 1 : 0;
 }
 
+gboolean common_may_replace_files(GtkWidget *parent, const std::vector<std::string> &paths)
+{
+    const std::vector<std::string> existing = program_files_existing(paths);
+    if (existing.empty())
+        return TRUE;
+    std::string listed;
+    for (const std::string &path : existing) {
+        gchar *shown = g_filename_display_basename(path.c_str());
+        listed += std::string("\n") + shown;
+        g_free(shown);
+    }
+    gchar *question =
+        g_strdup_printf(_("Saving would replace what exists already:\n%s\n\nReplace it?"), listed.c_str());
+    GtkWidget *dialog = gtk_message_dialog_new(GTK_WINDOW(parent), GTK_DIALOG_DESTROY_WITH_PARENT,
+                                               GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO, "%s", question);
+    gtk_window_set_keep_above(GTK_WINDOW(dialog), flag_windows_always_on_top);
+    const gint response = gtk_dialog_run(GTK_DIALOG(dialog));
+    gtk_widget_destroy(dialog);
+    g_free(question);
+    return response == GTK_RESPONSE_YES;
+}
+
+
+void common_chooser_open_in(GtkWidget *chooser, options_folder_use use)
+{
+    gchar *start = nullptr;
+    for (options_folder_use each : {use, options_folder_dump}) {
+        const gchar *remembered = options_get_folder(each);
+        if (!start && remembered && g_file_test(remembered, G_FILE_TEST_IS_DIR))
+            start = g_strdup(remembered);
+    }
+    // A chooser given no folder opens on its list of recently used files.
+    if (!start)
+        start = g_get_current_dir();
+    gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), start);
+    g_free(start);
+}
+
+void common_remember_folder(options_folder_use use, const gchar *folder)
+{
+    if (!folder || g_strcmp0(folder, options_get_folder(use)) == 0)
+        return;
+    options_set_folder(use, folder);
+    options_save_to_file();
+}
+
 // Whether the toolbar is busy: an operation's worker runs or its finish is
 // still to come.
 static int operation_running;
@@ -35,10 +85,11 @@ void common_toolbar_set_operation_running(int running)
     operation_running = running != 0;
     static const char *const start_buttons[] = {
         "toolbutton_main_settings", "toolbutton_main_format", "toolbutton_main_monitor",
-        "toolbutton_main_dump",     "toolbutton_main_open_tape", "toolbutton_main_reboot",
-        "toolbutton_main_firmware_update",
+        "toolbutton_main_dump",     "toolbutton_main_open_tape", "toolbutton_main_rescue",
+        "toolbutton_main_reboot",   "toolbutton_main_firmware_update",
     };
     for (const char *name : start_buttons)
         gtk_widget_set_sensitive(lookup_widget(window_main, name), !running);
     gtk_widget_set_sensitive(lookup_widget(window_main, "toolbutton_main_abort"), running != 0);
+    callbacks_clean_tap_update_button();
 }

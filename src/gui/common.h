@@ -2,7 +2,12 @@
 // toolbar's busy state. Interface thread only.
 #pragma once
 
+#include "options.h"
+
 #include <gtk/gtk.h>
+
+#include <string>
+#include <vector>
 
 // Shows `text` (UTF-8, kept by the caller) in statusbar_main, replacing the
 // message shown before: the bar never holds more than one message. Status
@@ -17,10 +22,26 @@ void common_statusbar_update(const gchar *text);
 // 0 for No, Escape or the window manager's close.
 int common_get_user_confirmation(const gchar *message);
 
+// Before files are written: TRUE when none of paths (file-name encoding)
+// exists, or when the user, asked once with every existing one named, agrees
+// to replace them (a question above parent). Blocks in a nested main loop
+// while it asks.
+gboolean common_may_replace_files(GtkWidget *parent, const std::vector<std::string> &paths);
+
+// Opens chooser in the folder last used for `use` (options.h), else the
+// last dump's folder, else the working folder.
+void common_chooser_open_in(GtkWidget *chooser, options_folder_use use);
+
+// Remembers folder (file-name encoding) for `use` and saves the settings
+// when it changed.
+void common_remember_folder(options_folder_use use, const gchar *folder);
+
 // Switches the main toolbar between its two states. Busy (running 1): greys
-// Settings, Options, Preview, Dump, Reboot and FW Update, in that order, then
-// makes Abort available. Resting (running 0): makes those six available in the
-// same order, then greys Abort. About, Stay on top and Quit are never touched.
+// Settings, Options, Preview, Dump, Open Tape, Rescue, Reboot and FW Update,
+// in that order, then makes Abort available. Resting (running 0): makes
+// those available in the same order, then greys Abort. About, Stay on top
+// and Quit are never touched. Save Clean TAP... below the list follows (it
+// starts a worker too).
 // Operations call it with 1 once their worker exists and with 0 from their
 // finish callback, before closing the port.
 void common_toolbar_set_operation_running(int running);

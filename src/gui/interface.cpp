@@ -1,6 +1,9 @@
 #include "interface.h"
 
+#include "interface_parts.h"
+
 #include "callbacks_capture.h"
+#include "callbacks_clean_tap.h"
 #include "callbacks_contents.h"
 #include "callbacks_health.h"
 #include "callbacks_format.h"
@@ -8,6 +11,7 @@
 #include "callbacks_maintenance.h"
 #include "callbacks_plot.h"
 #include "callbacks_programs.h"
+#include "callbacks_rescue.h"
 #include "callbacks_settings.h"
 #include "callbacks_shell.h"
 #include "support.h"
@@ -27,16 +31,6 @@ GtkTooltips *interface_new_tooltips(GtkWidget *toplevel)
     g_object_ref_sink(tooltips);
     g_object_set_data_full(G_OBJECT(toplevel), "tooltips", tooltips, g_object_unref);
     return tooltips;
-}
-
-// A shown stock button in a dialog's action area that may become the default.
-GtkWidget *interface_add_dialog_button(GtkWidget *dialog, const char *stock_id, gint response)
-{
-    GtkWidget *button = gtk_button_new_from_stock(stock_id);
-    gtk_widget_show(button);
-    gtk_dialog_add_action_widget(GTK_DIALOG(dialog), button, response);
-    gtk_widget_set_can_default(button, TRUE);
-    return button;
 }
 
 // Escape that no widget of the window took (an open list of completions
@@ -115,6 +109,15 @@ void interface_keep_plot_width(GtkPaned *paned, GParamSpec *, gpointer)
 
 }  // namespace
 
+GtkWidget *interface_add_dialog_button(GtkWidget *dialog, const char *stock_id, gint response)
+{
+    GtkWidget *button = gtk_button_new_from_stock(stock_id);
+    gtk_widget_show(button);
+    gtk_dialog_add_action_widget(GTK_DIALOG(dialog), button, response);
+    gtk_widget_set_can_default(button, TRUE);
+    return button;
+}
+
 GtkWidget *create_window_main(void)
 {
     GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
@@ -153,6 +156,11 @@ GtkWidget *create_window_main(void)
     interface_add_tool_button(window, toolbar, tooltips, icon_size, "toolbutton_main_open_tape", "gtk-open",
                               _("Open Tape..."), _("Show the files of a DMP file or TAP image made earlier"),
                               G_CALLBACK(on_toolbutton_main_open_tape_clicked));
+    interface_add_tool_button(window, toolbar, tooltips, icon_size, "toolbutton_main_rescue", "gtk-dnd-multiple",
+                              _("Rescue..."),
+                              _("Combine two or more takes of one tape side, so that files no take reads alone "
+                                "come back"),
+                              G_CALLBACK(on_toolbutton_main_rescue_clicked));
     GtkWidget *abort = interface_add_tool_button(window, toolbar, tooltips, icon_size, "toolbutton_main_abort",
                                                  "gtk-stop", _("Abort"), _("Stop dumping"),
                                                  G_CALLBACK(on_toolbutton_main_abort_clicked));
@@ -232,6 +240,13 @@ GtkWidget *create_window_main(void)
     gtk_widget_set_sensitive(button_save_all_programs, FALSE);
     g_signal_connect(button_save_all_programs, "clicked", G_CALLBACK(on_button_main_save_all_programs_clicked),
                      nullptr);
+    GtkWidget *button_save_clean_tap = gtk_button_new_with_mnemonic(_("Save Clean _TAP..."));
+    gtk_widget_show(button_save_clean_tap);
+    gtk_container_add(GTK_CONTAINER(hbox_programs), button_save_clean_tap);
+    gtk_widget_set_sensitive(button_save_clean_tap, FALSE);
+    gtk_tooltips_set_tip(tooltips, button_save_clean_tap,
+                         _("Save the tape in the list as a TAP image whose files read are written afresh"), nullptr);
+    g_signal_connect(button_save_clean_tap, "clicked", G_CALLBACK(on_button_main_save_clean_tap_clicked), nullptr);
     g_signal_connect(gtk_tree_view_get_selection(GTK_TREE_VIEW(treeview_contents)), "changed",
                      G_CALLBACK(+[](GtkTreeSelection *, gpointer) { callbacks_programs_update_buttons(); }), nullptr);
 
@@ -309,6 +324,7 @@ GtkWidget *create_window_main(void)
     support_register_widget(window, treeview_contents, "treeview_main_tape_contents");
     support_register_widget(window, button_save_program, "button_main_save_program");
     support_register_widget(window, button_save_all_programs, "button_main_save_all_programs");
+    support_register_widget(window, button_save_clean_tap, "button_main_save_clean_tap");
     support_register_widget(window, hbox_status, "hbox_status");
     support_register_widget(window, statusbar, "statusbar_main");
     support_register_widget(window, label_tape_clock, "label_main_tape_clock");
@@ -497,96 +513,5 @@ GtkWidget *create_dialog_yes_no_confirmation(void)
     support_register_object_no_ref(dialog, action_area, "hbuttonbox_yes_no_confirmation");
     support_register_widget(dialog, button_yes, "button_yes_no_confirmation_yes");
     support_register_widget(dialog, button_no, "button_yes_no_confirmation_no");
-    return dialog;
-}
-
-GtkWidget *create_filechooserdialog_save_dump(void)
-{
-    GtkWidget *dialog = gtk_file_chooser_dialog_new(_("Save data to a DMP file"), nullptr, GTK_FILE_CHOOSER_ACTION_SAVE,
-                                                    nullptr, nullptr);
-    gtk_container_set_border_width(GTK_CONTAINER(dialog), 5);
-    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
-    gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
-    gtk_window_set_type_hint(GTK_WINDOW(dialog), GDK_WINDOW_TYPE_HINT_DIALOG);
-
-    GtkWidget *vbox = gtk_dialog_get_content_area(GTK_DIALOG(dialog));
-    gtk_widget_show(vbox);
-    GtkWidget *action_area = gtk_dialog_get_action_area(GTK_DIALOG(dialog));
-    gtk_widget_show(action_area);
-    gtk_button_box_set_layout(GTK_BUTTON_BOX(action_area), GTK_BUTTONBOX_END);
-
-    GtkWidget *cancel = interface_add_dialog_button(dialog, "gtk-cancel", GTK_RESPONSE_CANCEL);
-    GtkWidget *ok = interface_add_dialog_button(dialog, "gtk-open", GTK_RESPONSE_OK);
-
-    GtkWidget *write_tap = gtk_check_button_new_with_label(_("Also write a TAP image for emulators"));
-    gtk_widget_show(write_tap);
-    gtk_file_chooser_set_extra_widget(GTK_FILE_CHOOSER(dialog), write_tap);
-
-    support_register_object_no_ref(dialog, dialog, "filechooserdialog_save_dump");
-    support_register_object_no_ref(dialog, vbox, "vbox_save_dump_top_most");
-    support_register_object_no_ref(dialog, action_area, "action_area_save_dump");
-    support_register_widget(dialog, cancel, "button_save_dump_cancel");
-    support_register_widget(dialog, ok, "button_save_dump_ok");
-    support_register_widget(dialog, write_tap, "checkbutton_save_dump_write_tap");
-
-    gtk_widget_grab_default(ok);
-    return dialog;
-}
-
-namespace {
-
-// A file chooser of the given action with Cancel and OK, registered as
-// `name` with its OK button as button_<name without its first word>_ok.
-GtkWidget *create_chooser(const char *title, GtkFileChooserAction action, const char *ok_stock, const char *name,
-                          const char *ok_name)
-{
-    GtkWidget *dialog = gtk_file_chooser_dialog_new(title, nullptr, action, nullptr, nullptr);
-    gtk_container_set_border_width(GTK_CONTAINER(dialog), 5);
-    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
-    gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
-    gtk_window_set_type_hint(GTK_WINDOW(dialog), GDK_WINDOW_TYPE_HINT_DIALOG);
-    interface_add_dialog_button(dialog, "gtk-cancel", GTK_RESPONSE_CANCEL);
-    GtkWidget *ok = interface_add_dialog_button(dialog, ok_stock, GTK_RESPONSE_OK);
-    support_register_object_no_ref(dialog, dialog, name);
-    support_register_widget(dialog, ok, ok_name);
-    gtk_widget_grab_default(ok);
-    return dialog;
-}
-
-}  // namespace
-
-GtkWidget *create_filechooserdialog_save_program(void)
-{
-    return create_chooser(_("Save Program"), GTK_FILE_CHOOSER_ACTION_SAVE, "gtk-save", "filechooserdialog_save_program",
-                          "button_save_program_ok");
-}
-
-GtkWidget *create_filechooserdialog_save_all_programs(void)
-{
-    return create_chooser(_("Save All Programs in a Folder"), GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "gtk-save",
-                          "filechooserdialog_save_all_programs", "button_save_all_programs_ok");
-}
-
-GtkWidget *create_filechooserdialog_open_tape(void)
-{
-    GtkWidget *dialog = create_chooser(_("Open Tape"), GTK_FILE_CHOOSER_ACTION_OPEN, "gtk-open",
-                                       "filechooserdialog_open_tape", "button_open_tape_ok");
-    struct filter {
-        const char *name;
-        const char *patterns[4];
-    };
-    const filter filters[] = {
-        {_("Tapes (*.DMP, *.tap)"), {"*.DMP", "*.dmp", "*.tap", "*.TAP"}},
-        {_("ZR7K dump files (*.DMP)"), {"*.DMP", "*.dmp", "*.Dmp", nullptr}},
-        {_("TAP images (*.tap)"), {"*.tap", "*.TAP", "*.Tap", nullptr}},
-    };
-    for (const filter &each : filters) {
-        GtkFileFilter *file_filter = gtk_file_filter_new();
-        gtk_file_filter_set_name(file_filter, each.name);
-        for (const char *pattern : each.patterns)
-            if (pattern)
-                gtk_file_filter_add_pattern(file_filter, pattern);
-        gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(dialog), file_filter);
-    }
     return dialog;
 }

@@ -5,8 +5,9 @@
 
 #include <gtk/gtk.h>
 
-// The main window: toolbar of ten buttons, pulse plot, status bar and the
-// activity indicator. Only Abort is greyed. "destroy" is left for start-up.
+// The main window: toolbar (the ten buttons, Open Tape... and Rescue...),
+// pulse plot beside the tape contents list and its buttons, status bar and
+// the activity indicator. Only Abort (and the list's buttons) are greyed. "destroy" is left for start-up.
 GtkWidget *create_window_main(void);
 
 // "Sampling options": machine type and video standard combos, two edge
@@ -27,11 +28,15 @@ GtkWidget *create_dialog_yes_no_confirmation(void);
 GtkWidget *create_filechooserdialog_save_dump(void);
 
 // Save Program... (a file name proposed by the caller), Save All
-// Programs... (a folder) and Open Tape... (filters for DMP files and TAP
-// images); OK answers GTK_RESPONSE_OK. Registered as
-// filechooserdialog_save_program, filechooserdialog_save_all_programs and
-// filechooserdialog_open_tape, each with its OK button as button_NAME_ok
-// (button_save_program_ok, ...).
+// Programs... (a folder), Open Tape... and Rescue... (filters for DMP files
+// and TAP images; Rescue's takes several) and Save Clean TAP... (a file
+// name); OK answers GTK_RESPONSE_OK. Registered as
+// filechooserdialog_save_program, filechooserdialog_save_all_programs,
+// filechooserdialog_open_tape, filechooserdialog_rescue and
+// filechooserdialog_save_clean_tap, each with its OK button as
+// button_NAME_ok (button_save_program_ok, ...).
 GtkWidget *create_filechooserdialog_save_program(void);
 GtkWidget *create_filechooserdialog_save_all_programs(void);
 GtkWidget *create_filechooserdialog_open_tape(void);
+GtkWidget *create_filechooserdialog_rescue(void);
+GtkWidget *create_filechooserdialog_save_clean_tap(void);

@@ -44,35 +44,12 @@ void select_row(int index)
     gtk_tree_path_free(path);
 }
 
-// Answers a file chooser named `dialog` once it shows `folder`, after
-// `prepare`, with its OK button. The chooser loads folders in the
-// background and may take the one it opened in back: it is asked again until
-// it shows `folder`.
-std::shared_ptr<test_window_watch> answer_chooser(const char *dialog, const char *ok, const std::string &folder,
-                                                  std::function<void(GtkFileChooser *)> prepare = nullptr)
-{
-    return test_when_window_shown(dialog, [=](GtkWidget *window) {
-        GtkFileChooser *chooser = GTK_FILE_CHOOSER(window);
-        test_pump_until([&] {
-            gchar *shown = gtk_file_chooser_get_current_folder(chooser);
-            const bool there = shown && folder == shown;
-            g_free(shown);
-            if (!there)
-                gtk_file_chooser_set_current_folder(chooser, folder.c_str());
-            return there;
-        });
-        if (prepare)
-            prepare(chooser);
-        test_click(lookup_widget(window, ok));
-    });
-}
-
 // Chooses name in folder in the Open Tape dialog once the chooser has
 // selected it.
 std::shared_ptr<test_window_watch> open_tape(const std::string &folder, const std::string &name)
 {
     const std::string path = folder + "/" + name;
-    return answer_chooser("filechooserdialog_open_tape", "button_open_tape_ok", folder,
+    return test_answer_chooser("filechooserdialog_open_tape", "button_open_tape_ok", folder,
                           [path](GtkFileChooser *chooser) {
                               gtk_file_chooser_set_filename(chooser, path.c_str());
                               test_pump_until([&] {
@@ -131,7 +108,7 @@ TEST_F(Programs, ButtonsSaveWhatTheListShowsAfterAPreview)
     const std::string one = folder.path() + "/one";
     fs::create_directory(one);
     std::string proposed;
-    auto watch = answer_chooser("filechooserdialog_save_program", "button_save_program_ok", one,
+    auto watch = test_answer_chooser("filechooserdialog_save_program", "button_save_program_ok", one,
                                 [&](GtkFileChooser *chooser) {
                                     gchar *name = gtk_file_chooser_get_filename(chooser);
                                     proposed = name ? fs::path(name).filename().string() : "";
@@ -150,7 +127,7 @@ TEST_F(Programs, ButtonsSaveWhatTheListShowsAfterAPreview)
     test_write_file(all + "/DEMO ROM.prg", "mine");
     {
         test_question_answerer no(GTK_RESPONSE_NO);
-        auto refused = answer_chooser("filechooserdialog_save_all_programs", "button_save_all_programs_ok", all,
+        auto refused = test_answer_chooser("filechooserdialog_save_all_programs", "button_save_all_programs_ok", all,
                                       [](GtkFileChooser *chooser) {
                                           // No on the question brings the chooser back: cancel it then.
                                           g_timeout_add(300, [](gpointer window) -> gboolean {
@@ -166,7 +143,7 @@ TEST_F(Programs, ButtonsSaveWhatTheListShowsAfterAPreview)
     EXPECT_FALSE(fs::exists(all + "/DEMO TURBO.prg"));
     {
         test_question_answerer yes(GTK_RESPONSE_YES);
-        auto saved = answer_chooser("filechooserdialog_save_all_programs", "button_save_all_programs_ok", all);
+        auto saved = test_answer_chooser("filechooserdialog_save_all_programs", "button_save_all_programs_ok", all);
         test_click(lookup_widget(window_main, "button_main_save_all_programs"));
         EXPECT_EQ(yes.answered, 1);
     }

@@ -1,21 +1,14 @@
 #include "take_reading.h"
 
-#include "tape/tape_input.h"
-
 #include <gtest/gtest.h>
 
 std::vector<tape_take_file> test_read_take(const std::string &path)
 {
     GError *error = nullptr;
-    tape_input *input = tape_input_open(path.c_str(), 0, &error);
-    EXPECT_NE(input, nullptr) << (error ? error->message : "");
-    auto reader = tape_take_reader_new();
-    unsigned short samples[4096];
-    long got;
-    while (input && (got = tape_input_read(input, samples, 4096, &error)) > 0)
-        tape_take_reader_feed(reader.get(), samples, size_t(got));
-    tape_input_close(input);
-    return tape_take_reader_finish(reader.get());
+    std::vector<tape_take_file> files;
+    EXPECT_TRUE(tape_take_read_file(path.c_str(), &files, nullptr, &error)) << (error ? error->message : "");
+    g_clear_error(&error);
+    return files;
 }
 
 bool test_every_byte_clean(const tape_take_file &file)

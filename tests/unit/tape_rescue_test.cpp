@@ -3,7 +3,9 @@
 #include "tape/clean_tap.h"
 #include "tape/tape_rescue.h"
 #include "tape/tape_take.h"
+#include "rescue_takes.h"
 #include "take_reading.h"
+#include "tape/dmp.h"
 #include "tape_file.h"
 #include "tape_synth.h"
 #include "test_pty.h"
@@ -13,56 +15,6 @@
 #include <string>
 
 namespace {
-
-std::vector<unsigned char> program_of(size_t length, unsigned seed)
-{
-    std::vector<unsigned char> bytes(length);
-    for (size_t i = 0; i < length; ++i)
-        bytes[i] = static_cast<unsigned char>((i * 37 + seed * 11 + (i >> 3)) & 0xFF);
-    return bytes;
-}
-
-const std::vector<unsigned char> rom_program = program_of(300, 1);
-const std::vector<unsigned char> turbo_program = program_of(400, 2);
-const std::vector<unsigned char> stuck_program = program_of(120, 3);
-
-// Where a take's damage lands: a ROM-loader data byte broken in both copies,
-// a Turbo Tape 250 data byte with a pulse in no window, and the byte of the
-// last file broken in every copy of every take.
-struct take_damage {
-    size_t rom_byte;
-    size_t turbo_byte;
-};
-
-tape_rom_block_damage both_copies_broken(size_t byte)
-{
-    tape_rom_block_damage damage;
-    damage.first.faults = {{byte, tape_rom_broken_pair}};
-    damage.repeated.faults = {{byte, tape_rom_flipped_bit}};
-    return damage;
-}
-
-// One take of the side: pulses moved by their own jitter, the take starting
-// `skipped` samples into the tape.
-std::vector<unsigned short> take_of(const take_damage &damage, uint32_t seed, size_t skipped)
-{
-    tape_synth synth;
-    tape_synth_init(&synth, 0, 40, seed);
-    tape_synth_gap(&synth, 65535);
-    tape_rom_program(&synth, tape_name_field("ROM FILE"), 0x0801, rom_program.data(), rom_program.size(), {},
-                     both_copies_broken(damage.rom_byte));
-    tape_synth_gap(&synth, 65535);
-    tape_turbo_header(&synth, tape_tt250, tape_turbo_lead_in, 1, 0x1000, 0x1000 + unsigned(turbo_program.size()),
-                      tape_name_field("TURBO FILE"));
-    const size_t data_start = synth.samples.size() + (tape_turbo_lead_in + tt250_format.sync_first + 1) * 8;
-    tape_turbo_data(&synth, tape_tt250, tape_turbo_lead_in, turbo_program.data(), turbo_program.size());
-    synth.samples[data_start + damage.turbo_byte * 8 + 2] = 150; // far below the 0 window
-    tape_synth_gap(&synth, 65535);
-    tape_rom_program(&synth, tape_name_field("STUCK"), 0x2000, stuck_program.data(), stuck_program.size(), {},
-                     both_copies_broken(17));
-    tape_synth_gap(&synth, 65535);
-    return {synth.samples.begin() + long(skipped), synth.samples.end()};
-}
 
 std::vector<tape_take_file> read_take(const std::vector<unsigned short> &samples)
 {
@@ -84,8 +36,8 @@ std::string outcomes(const std::vector<tape_rescued_file> &files)
 
 TEST(TapeRescue, TwoTakesTogetherGiveBackWhatNeitherReadsAlone)
 {
-    const std::vector<tape_take_file> first = read_take(take_of({5, 9}, 3, 0));
-    const std::vector<tape_take_file> second = read_take(take_of({200, 310}, 8, 20));
+    const std::vector<tape_take_file> first = read_take(rescue_take({5, 9}, 3, 0));
+    const std::vector<tape_take_file> second = read_take(rescue_take({200, 310}, 8, 20));
     for (const std::vector<tape_take_file> *take : {&first, &second}) {
         ASSERT_EQ(take->size(), 3u);
         for (const tape_take_file &file : *take)
@@ -98,9 +50,9 @@ TEST(TapeRescue, TwoTakesTogetherGiveBackWhatNeitherReadsAlone)
     EXPECT_EQ(outcomes(rescued),
               "ROM FILE        =rescued;TURBO FILE      =rescued;STUCK           =bad;");
     ASSERT_EQ(rescued.size(), 3u);
-    EXPECT_EQ(rescued[0].program, rom_program);
+    EXPECT_EQ(rescued[0].program, rescue_rom_program);
     EXPECT_EQ(rescued[0].load_address, 0x0801);
-    EXPECT_EQ(rescued[1].program, turbo_program);
+    EXPECT_EQ(rescued[1].program, rescue_turbo_program);
     EXPECT_EQ(rescued[1].load_address, 0x1000);
     EXPECT_TRUE(rescued[2].program.empty());
     EXPECT_EQ(rescued[0].takes_holding, 2u);
@@ -114,9 +66,9 @@ TEST(TapeRescue, TheCleanImageLoadsWhatTheTakesGaveBack)
     test_folder folder;
     const std::string first_path = folder.path() + "/first.dmp", clean_path = folder.path() + "/clean.tap";
     std::string error;
-    ASSERT_TRUE(dmp_write_file(first_path.c_str(), take_of({5, 9}, 3, 0), &error)) << error;
+    ASSERT_TRUE(dmp_write_file(first_path.c_str(), rescue_take({5, 9}, 3, 0), &error)) << error;
     const std::vector<std::vector<tape_take_file>> takes = {test_read_take(first_path),
-                                                            read_take(take_of({200, 310}, 8, 20))};
+                                                            read_take(rescue_take({200, 310}, 8, 20))};
     const sampling_option_values options{};
     GError *failure = nullptr;
     ASSERT_TRUE(clean_tap_write(first_path.c_str(), takes, tape_rescue(takes, nullptr), &options, clean_path.c_str(),
@@ -126,9 +78,9 @@ TEST(TapeRescue, TheCleanImageLoadsWhatTheTakesGaveBack)
     const std::vector<tape_take_file> clean = test_read_take(clean_path);
     ASSERT_EQ(clean.size(), 3u);
     EXPECT_EQ(clean[0].verdict, tape_verdict_good);
-    EXPECT_EQ(clean[0].program, rom_program);
+    EXPECT_EQ(clean[0].program, rescue_rom_program);
     EXPECT_EQ(clean[1].verdict, tape_verdict_good);
-    EXPECT_EQ(clean[1].program, turbo_program);
+    EXPECT_EQ(clean[1].program, rescue_turbo_program);
     EXPECT_TRUE(test_every_byte_clean(clean[0]) && test_every_byte_clean(clean[1]));
     EXPECT_EQ(std::string(reinterpret_cast<const char *>(clean[2].name), 5), "STUCK");
     EXPECT_EQ(clean[2].verdict, tape_verdict_bad);
@@ -140,16 +92,16 @@ TEST(TapeRescue, DisagreeingCleanCopiesAreSettledByTheMajority)
 {
     std::vector<tape_take_file> takes[3];
     for (int t = 0; t < 3; ++t)
-        takes[t] = read_take(take_of({5, 9}, uint32_t(11 + t), 0));
+        takes[t] = read_take(rescue_take({5, 9}, uint32_t(11 + t), 0));
     // Take 1 read a turbo data byte wrongly, though cleanly; the others
     // lost it.
-    takes[0][1].data[0][9] = int16_t(turbo_program[9] ^ 0x40);
-    takes[1][1].data[0][9] = int16_t(turbo_program[9]);
+    takes[0][1].data[0][9] = int16_t(rescue_turbo_program[9] ^ 0x40);
+    takes[1][1].data[0][9] = int16_t(rescue_turbo_program[9]);
     EXPECT_EQ(tape_rescue({takes[0], takes[1]}, nullptr)[1].outcome, tape_rescue_bad);
-    takes[2][1].data[0][9] = int16_t(turbo_program[9]);
+    takes[2][1].data[0][9] = int16_t(rescue_turbo_program[9]);
     const std::vector<tape_rescued_file> voted = tape_rescue({takes[0], takes[1], takes[2]}, nullptr);
     EXPECT_EQ(voted[1].outcome, tape_rescue_rescued);
-    EXPECT_EQ(voted[1].program, turbo_program);
+    EXPECT_EQ(voted[1].program, rescue_turbo_program);
 }
 
 TEST(TapeRescue, TakesWithNoFileInCommonAreJudgedEachAlone)
@@ -157,9 +109,9 @@ TEST(TapeRescue, TakesWithNoFileInCommonAreJudgedEachAlone)
     tape_synth one, other;
     tape_synth_init(&one);
     tape_synth_init(&other);
-    tape_rom_program(&one, tape_name_field("ONE"), 0x0801, rom_program.data(), rom_program.size());
-    tape_rom_program(&other, tape_name_field("OTHER"), 0x0801, rom_program.data(), rom_program.size(), {},
-                     both_copies_broken(3));
+    tape_rom_program(&one, tape_name_field("ONE"), 0x0801, rescue_rom_program.data(), rescue_rom_program.size());
+    tape_rom_program(&other, tape_name_field("OTHER"), 0x0801, rescue_rom_program.data(), rescue_rom_program.size(), {},
+                     rescue_both_copies_broken(3));
     bool shared = true;
     const std::vector<tape_rescued_file> files = tape_rescue({read_take(one.samples), read_take(other.samples)}, &shared);
     EXPECT_FALSE(shared);

@@ -257,7 +257,8 @@ public:
 
 int clean_tap_write(const char *take_path, const std::vector<std::vector<tape_take_file>> &takes,
                     const std::vector<tape_rescued_file> &files, const sampling_option_values *options,
-                    const char *tap_path, clean_tap_result *result, GError **error)
+                    const char *tap_path, clean_tap_result *result, GError **error,
+                    tape_read_control *control)
 {
     const std::vector<piece> pieces = plan(takes, files);
     tape_input *input = tape_input_open(take_path, 0, error);
@@ -276,6 +277,7 @@ int clean_tap_write(const char *take_path, const std::vector<std::vector<tape_ta
     std::vector<unsigned short> samples(TAPE_INPUT_BUFFER_SIZE / 2);
     uint64_t tick = 0;
     long got;
+    bool stopped = false;
     while ((got = tape_input_read(input, samples.data(), samples.size(), error)) > 0) {
         for (long i = 0; i < got; ++i) {
             rewrite.take(tick, samples[size_t(i)]);
@@ -283,9 +285,13 @@ int clean_tap_write(const char *take_path, const std::vector<std::vector<tape_ta
         }
         if (file->writer.error_number != 0)
             break; // the first failure to write ends it
+        if (tape_read_control_update(control, input)) {
+            stopped = true;
+            break;
+        }
     }
     tape_input_close(input);
-    if (got < 0) {
+    if (got < 0 || stopped) {
         tap_file_discard(file);
         return 0;
     }

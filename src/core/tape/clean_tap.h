@@ -35,6 +35,7 @@
 #pragma once
 
 #include "sampling_options.h"
+#include "tape/tape_read_control.h"
 #include "tape/tape_rescue.h"
 #include "tape/tape_take.h"
 
@@ -54,7 +55,10 @@ struct clean_tap_result {
 // being take_path's; files: what tape_rescue made of them (for one take, of
 // that take alone). Returns 1 and fills *result (may be null); or 0 with
 // *error set (message: the system's reason), leaving no image behind and any
-// earlier file under tap_path as it was.
+// earlier file under tap_path as it was. control (may be null) is told how
+// far the take's second reading has come; when it asks to stop, returns 0
+// with *error untouched and leaves nothing behind as on a failure.
 int clean_tap_write(const char *take_path, const std::vector<std::vector<tape_take_file>> &takes,
                     const std::vector<tape_rescued_file> &files, const sampling_option_values *options,
-                    const char *tap_path, clean_tap_result *result, GError **error);
+                    const char *tap_path, clean_tap_result *result, GError **error,
+                    tape_read_control *control = nullptr);

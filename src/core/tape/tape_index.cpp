@@ -160,6 +160,8 @@ const char *tape_verdict_text(tape_verdict verdict)
         return N_("not checked");
     case tape_verdict_cut_short:
         return N_("cut short");
+    case tape_verdict_rescued:
+        return N_("rescued");
     }
     return "";
 }

@@ -137,7 +137,7 @@ void tape_index_feed_samples(tape_index *index, const unsigned short *samples, s
 void tape_index_finish(tape_index *index);
 
 // English texts, constant: "ROM", "Turbo Tape 250", "Turrican" and
-// "reading...", "good", "repaired", "bad", "not checked", "cut short". A front end shows
+// "reading...", "good", "repaired", "bad", "not checked", "cut short", "rescued". A front end shows
 // them through its translation.
 const char *tape_loader_text(tape_loader loader);
 const char *tape_verdict_text(tape_verdict verdict);

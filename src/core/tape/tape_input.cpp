@@ -21,6 +21,8 @@ struct tape_input {
     guint64 entry_bytes;       // TAP: the header's length field
     gint64 file_entry_bytes;   // TAP in a regular file: the bytes after its header; else -1
     int end_of_file;
+    guint64 bytes_read;        // from the file so far
+    guint64 file_size;         // of a regular file; 0 for a stream
     std::size_t at, fill;      // bytes read and not yet taken: buffer[at..fill)
     unsigned char buffer[TAPE_INPUT_BUFFER_SIZE];
 };
@@ -51,6 +53,7 @@ int refill(tape_input *input)
         if (got == 0)
             input->end_of_file = 1;
         input->fill += std::size_t(got);
+        input->bytes_read += guint64(got);
         return 1;
     }
 }
@@ -74,9 +77,7 @@ int open_tap(tape_input *input, unsigned clock_hz, GError **error)
         g_set_error_literal(error, G_FILE_ERROR, G_FILE_ERROR_INVAL, reason);
         return 0;
     }
-    struct stat status {};
-    const bool regular = fstat(input->fd, &status) == 0 && S_ISREG(status.st_mode);
-    input->file_entry_bytes = regular ? gint64(status.st_size) - TAP_HEADER_SIZE : -1;
+    input->file_entry_bytes = input->file_size != 0 ? gint64(input->file_size) - TAP_HEADER_SIZE : -1;
     input->entry_bytes = entry_bytes;
     input->kind = tape_input_tap;
     input->entry_bytes_left = entry_bytes;
@@ -140,6 +141,9 @@ tape_input *tape_input_open(const char *path, unsigned clock_hz, GError **error)
     auto *input = g_new0(tape_input, 1);
     input->fd = fd;
     input->kind = tape_input_dmp;
+    struct stat status {};
+    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
+        input->file_size = guint64(status.st_size);
     if (!refill_to(input, TAP_HEADER_SIZE)) {
         set_error_from_errno(error, errno);
         tape_input_close(input);
@@ -175,6 +179,12 @@ int tape_input_tap_sizes(const tape_input *input, guint64 *counted, guint64 *hel
     *counted = input->entry_bytes;
     *held = guint64(input->file_entry_bytes);
     return 1;
+}
+
+void tape_input_progress(const tape_input *input, guint64 *done, guint64 *total)
+{
+    *done = input->bytes_read;
+    *total = input->file_size;
 }
 
 int tape_input_odd_trailing_byte(const tape_input *input)

@@ -56,6 +56,11 @@ int tape_input_tap_sizes(const tape_input *input, guint64 *counted, guint64 *hel
 // gives data or ends.
 long tape_input_read(tape_input *input, unsigned short *samples, std::size_t max, GError **error);
 
+// How far the input has come: the bytes read from the file so far (*done)
+// and, for a regular file, its size (*total; 0 for a stream). Any thread
+// that owns the input; never blocks.
+void tape_input_progress(const tape_input *input, guint64 *done, guint64 *total);
+
 // After the end: whether a DMP file ended with half a sample (one odd byte,
 // which is left out).
 int tape_input_odd_trailing_byte(const tape_input *input);

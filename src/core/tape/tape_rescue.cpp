@@ -2,6 +2,7 @@
 
 #include "tape/block_checksum.h"
 #include "tape/rom_encoder.h"
+#include "tape/tape_index.h"
 #include "tape/turbo_encoder.h"
 
 #include <array>
@@ -195,17 +196,22 @@ std::vector<tape_rescued_file> tape_rescue(const std::vector<std::vector<tape_ta
     return results;
 }
 
-const char *tape_rescue_outcome_word(tape_rescue_outcome outcome)
+tape_verdict tape_rescue_verdict(tape_rescue_outcome outcome)
 {
     switch (outcome) {
     case tape_rescue_good:
-        return "good";
+        return tape_verdict_good;
     case tape_rescue_repaired:
-        return "repaired";
+        return tape_verdict_repaired;
     case tape_rescue_rescued:
-        return "rescued";
+        return tape_verdict_rescued;
     case tape_rescue_bad:
         break;
     }
-    return "bad";
+    return tape_verdict_bad;
+}
+
+const char *tape_rescue_outcome_word(tape_rescue_outcome outcome)
+{
+    return tape_verdict_text(tape_rescue_verdict(outcome));
 }

@@ -57,5 +57,9 @@ struct tape_rescued_file {
 // set to whether any file is held by more than one take.
 std::vector<tape_rescued_file> tape_rescue(const std::vector<std::vector<tape_take_file>> &takes, bool *shared);
 
-// "good", "repaired", "rescued", "bad": the words the command line prints.
+// The verdict a list shows for the outcome.
+tape_verdict tape_rescue_verdict(tape_rescue_outcome outcome);
+
+// "good", "repaired", "rescued", "bad": the words the command line prints
+// (tape_verdict_text of the verdict).
 const char *tape_rescue_outcome_word(tape_rescue_outcome outcome);

@@ -1,5 +1,6 @@
 #include "tape/tape_take.h"
 
+#include "tape/tape_input.h"
 #include "tape/rom_format.h"
 #include "tape/turbo_format.h"
 
@@ -168,4 +169,25 @@ std::vector<tape_take_file> tape_take_reader_finish(tape_take_reader *reader)
     std::stable_sort(files.begin(), files.end(),
                      [](const tape_take_file &a, const tape_take_file &b) { return a.tick < b.tick; });
     return files;
+}
+
+int tape_take_read_file(const char *path, std::vector<tape_take_file> *files, tape_read_control *control,
+                        GError **error)
+{
+    tape_input *input = tape_input_open(path, 0, error);
+    if (!input)
+        return 0;
+    auto reader = tape_take_reader_new();
+    std::vector<unsigned short> samples(TAPE_INPUT_BUFFER_SIZE / 2);
+    long got = 0;
+    bool stopped = false;
+    while (!stopped && (got = tape_input_read(input, samples.data(), samples.size(), error)) > 0) {
+        tape_take_reader_feed(reader.get(), samples.data(), size_t(got));
+        stopped = tape_read_control_update(control, input);
+    }
+    tape_input_close(input);
+    if (stopped || got < 0)
+        return 0;
+    *files = tape_take_reader_finish(reader.get());
+    return 1;
 }

@@ -19,9 +19,12 @@
 #pragma once
 
 #include "tape/name_finder.h"
+#include "tape/tape_read_control.h"
 #include "tape/rom_files.h"
 #include "tape/tape_verdict.h"
 #include "tape/tt250_files.h"
+
+#include <glib.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -77,3 +80,13 @@ void tape_take_reader_feed(tape_take_reader *reader, const unsigned short *sampl
 // The take has ended: files still open are cut short. Returns its files in
 // tape order (both formats merged by position); the reader is spent.
 std::vector<tape_take_file> tape_take_reader_finish(tape_take_reader *reader);
+
+// Reads the take in the DMP file or TAP image at path (tape_input.h) to its
+// end, streamed, publishing its progress to control (may be null) after
+// every piece. Returns 1 with its files in *files; 0 when control asked it to
+// stop (*error and *files untouched) or when the file cannot be read (*error
+// set: the system's reason, or what is wrong with a TAP image). Blocks on the
+// disk for the length of the read (a 45-minute take: about a second). Any
+// thread.
+int tape_take_read_file(const char *path, std::vector<tape_take_file> *files, tape_read_control *control,
+                        GError **error);

@@ -44,6 +44,25 @@ std::shared_ptr<test_window_watch> test_choose_file(const std::string &folder, c
     });
 }
 
+std::shared_ptr<test_window_watch> test_answer_chooser(const char *dialog, const char *ok, const std::string &folder,
+                                                       std::function<void(GtkFileChooser *)> prepare)
+{
+    return test_when_window_shown(dialog, [=](GtkWidget *window) {
+        GtkFileChooser *chooser = GTK_FILE_CHOOSER(window);
+        test_pump_until([&] {
+            gchar *shown = gtk_file_chooser_get_current_folder(chooser);
+            const bool there = shown && folder == shown;
+            g_free(shown);
+            if (!there)
+                gtk_file_chooser_set_current_folder(chooser, folder.c_str());
+            return there;
+        });
+        if (prepare)
+            prepare(chooser);
+        test_click(lookup_widget(window, ok));
+    });
+}
+
 test_question_answerer::test_question_answerer(int response) : response(response)
 {
     source = g_timeout_add(10, poll, this);

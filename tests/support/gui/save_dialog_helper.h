@@ -14,6 +14,13 @@
 std::shared_ptr<test_window_watch> test_choose_file(const std::string &folder, const std::string &name,
                                                     std::function<void(GtkWidget *)> inspect = nullptr);
 
+// Answers a file chooser registered as `dialog` once it shows `folder`,
+// after `prepare` (which may select files), with its button `ok`. The
+// chooser loads folders in the background and may take the one it opened in
+// back: it is asked again until it shows `folder`.
+std::shared_ptr<test_window_watch> test_answer_chooser(const char *dialog, const char *ok, const std::string &folder,
+                                                       std::function<void(GtkFileChooser *)> prepare = nullptr);
+
 // Answers each overwrite question (a message dialog) that shows while the
 // object lives with `response`; records the text it showed.
 class test_question_answerer {

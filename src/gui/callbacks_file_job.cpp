@@ -1,0 +1,90 @@
+#include "callbacks_file_job.h"
+
+#include "common.h"
+#include "link/handoff.h"
+#include "translate.h"
+
+namespace {
+
+// Often enough for a figure that moves while a long file is read.
+const guint progress_interval_ms = 250;
+
+struct running_job {
+    const file_job_kind *kind = nullptr;
+    gpointer data = nullptr;
+    tape_read_control control;
+    guint progress_source = 0;
+    gchar *shown = nullptr;  // the progress text last shown
+};
+
+running_job job;
+
+void show_progress(void)
+{
+    gchar *text = job.kind->progress_text(job.data, job.control.step, tape_read_control_percent(&job.control));
+    if (g_strcmp0(text, job.shown) != 0)
+        common_statusbar_update(text);
+    g_free(job.shown);
+    job.shown = text;
+}
+
+gboolean on_progress(gpointer)
+{
+    show_progress();
+    return G_SOURCE_CONTINUE;
+}
+
+gboolean idle_finish_file_job(gpointer)
+{
+    g_source_remove(job.progress_source);
+    job.progress_source = 0;
+    g_clear_pointer(&job.shown, g_free);
+    const file_job_kind *kind = job.kind;
+    gpointer data = job.data;
+    job.kind = nullptr;
+    job.data = nullptr;
+    common_toolbar_set_operation_running(0);
+    kind->finish(data, job.control.stop_requested);
+    kind->free_data(data);
+    return FALSE;
+}
+
+gpointer thread_file_job(gpointer)
+{
+    job.kind->run(job.data, &job.control);
+    handoff_post(idle_finish_file_job, nullptr);
+    return nullptr;
+}
+
+}  // namespace
+
+gboolean callbacks_file_job_start(const file_job_kind *kind, gpointer data)
+{
+    job.kind = kind;
+    job.data = data;
+    job.control.stop_requested = false;
+    tape_read_control_begin_step(&job.control, 0);
+    GError *error = nullptr;
+    GThread *thread = g_thread_try_new(kind->thread_name, thread_file_job, nullptr, &error);
+    if (!thread) {
+        job.kind = nullptr;
+        job.data = nullptr;
+        gchar *text = g_strdup_printf(_(" %s"), error->message);
+        common_statusbar_update(text);
+        g_free(text);
+        g_error_free(error);
+        kind->free_data(data);
+        return FALSE;
+    }
+    g_thread_unref(thread);
+    common_toolbar_set_operation_running(1);
+    show_progress();
+    job.progress_source = g_timeout_add(progress_interval_ms, on_progress, nullptr);
+    return TRUE;
+}
+
+void callbacks_file_job_stop(void)
+{
+    if (job.kind)
+        job.control.stop_requested = true;
+}
