@@ -1,5 +1,6 @@
 #include "callbacks_programs.h"
 
+#include "callbacks_clean_tap.h"
 #include "callbacks_contents.h"
 #include "common.h"
 #include "interface.h"
@@ -32,14 +33,6 @@ gchar *start_folder(void)
     if (remembered && g_file_test(remembered, G_FILE_TEST_IS_DIR))
         return g_strdup(remembered);
     return g_get_current_dir();
-}
-
-void remember_folder(const gchar *folder)
-{
-    if (!folder || g_strcmp0(folder, options_get_programs_folder()) == 0)
-        return;
-    options_set_programs_folder(folder);
-    options_save_to_file();
 }
 
 void say(const gchar *text)
@@ -93,7 +86,7 @@ void save_program(guint sequence)
         gchar *path = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
         if (path && write_program(path, *program)) {
             gchar *chosen_folder = g_path_get_dirname(path);
-            remember_folder(chosen_folder);
+            common_remember_folder(options_folder_programs, chosen_folder);
             g_free(chosen_folder);
         }
         g_free(path);
@@ -207,7 +200,7 @@ void on_button_main_save_all_programs_clicked(GtkButton *, gpointer)
             say(text);
             g_free(text);
             g_free(shown);
-            remember_folder(folder);
+            common_remember_folder(options_folder_programs, folder);
         }
         g_free(folder);
         break;
@@ -218,11 +211,7 @@ void on_button_main_save_all_programs_clicked(GtkButton *, gpointer)
 void on_toolbutton_main_open_tape_clicked(GtkToolButton *, gpointer)
 {
     GtkWidget *dialog = create_filechooserdialog_open_tape();
-    gchar *start = g_get_current_dir();
-    const gchar *remembered = options_get_dump_folder();
-    gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog),
-                                        remembered && g_file_test(remembered, G_FILE_TEST_IS_DIR) ? remembered : start);
-    g_free(start);
+    common_chooser_open_in(dialog, options_folder_open_tape);
     gtk_window_set_keep_above(GTK_WINDOW(dialog), flag_windows_always_on_top);
     gchar *path = gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK
                       ? gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog))
@@ -230,6 +219,9 @@ void on_toolbutton_main_open_tape_clicked(GtkToolButton *, gpointer)
     gtk_widget_destroy(dialog);
     if (!path)
         return;
+    gchar *folder = g_path_get_dirname(path);
+    common_remember_folder(options_folder_open_tape, folder);
+    g_free(folder);
     callbacks_programs_open_tape(path);
     g_free(path);
 }
@@ -255,6 +247,7 @@ void callbacks_programs_open_tape(const gchar *path)
         sample_pass_list_files(pass.get(), idle_show_tape_file);
         sample_pass_take(pass.get(), samples.data(), unsigned(samples.size()));
         sample_pass_finish(pass.get());
+        callbacks_clean_tap_set_tape(path);
         text = g_strdup_printf(_(" Opened %s"), shown);
     }
     say(text);

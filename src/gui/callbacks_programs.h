@@ -7,7 +7,9 @@
 // folder chooser asks once, naming every file it would replace, and writes
 // nothing on No. Both open in the folder last saved to (kept in the
 // settings), else the working folder. "Open Tape..." fills the list from a
-// DMP file or TAP image as a Preview would. Interface thread only.
+// DMP file or TAP image as a Preview would; its chooser opens in the folder
+// it last opened a tape from (kept in the settings), else the last dump's
+// folder. Interface thread only.
 #pragma once
 
 #include "tape/program_files.h"

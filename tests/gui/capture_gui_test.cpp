@@ -149,6 +149,8 @@ TEST_F(Capture, PreviewShowsItsProgressTheTapeNamesAndSuccess)
     ASSERT_TRUE(wait_for_status(" Operation succeeded"));
     EXPECT_EQ(toolbar_state(), "resting");
     EXPECT_EQ(callbacks_indicator_state(), 0);  // the light ends dark
+    EXPECT_FALSE(gtk_widget_is_sensitive(lookup_widget(window_main, "button_main_save_clean_tap")))
+        << "a preview leaves no file to make a clean image of";
 
     std::vector<std::string> expected{" Press PLAY on tape...", " Monitoring..."};
     for (const char *name : tape_demo_names)
@@ -173,6 +175,9 @@ TEST_F(Capture, DumpWritesTheDeviceStreamByteForByte)
     auto file = file_bytes(folder.path() + "/demo.DMP");
     EXPECT_EQ(file.size(), stream.size());
     EXPECT_TRUE(file == stream);
+    EXPECT_TRUE(test_pump_until(
+        [] { return gtk_widget_is_sensitive(lookup_widget(window_main, "button_main_save_clean_tap")); }))
+        << "the dump is the tape the list shows";
 }
 
 TEST_F(Capture, SamplingCommandCarriesTheOptions)

@@ -159,6 +159,8 @@ TEST_F(Programs, OpenTapeFillsTheListFromAFileAndRefusesOtherFiles)
     test_click(lookup_widget(window_main, "toolbutton_main_open_tape"));
     EXPECT_EQ(test_statusbar_text(), " Opened openroms-testtape-c64-pal-turbo.tap");
     ASSERT_TRUE(test_pump_until([] { return rows_shown() == 1 && sensitive("button_main_save_all_programs"); }));
+    EXPECT_TRUE(sensitive("button_main_save_clean_tap"));
+    EXPECT_EQ(options_get_folder(options_folder_open_tape), tapes);
 
     // A file that is no tape leaves the list as it was.
     test_write_file(folder.path() + "/notes.txt", "not a tape");

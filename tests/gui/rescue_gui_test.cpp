@@ -13,6 +13,7 @@
 #include "tape/dmp.h"
 #include "test_pty.h"
 
+#include <glib/gstdio.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -104,7 +105,8 @@ TEST_F(Rescue, TwoTakesFillTheListAndTheCleanImageLoadsGood)
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(shown.front().rfind(" Reading take 1 of 2, side A take 1.DMP", 0), 0u) << shown.front();
     EXPECT_EQ(test_statusbar_text(), " 2 takes combined: 2 rescued, 1 bad");
-    EXPECT_EQ(options_get_folder(options_folder_rescue), folder.path());
+    EXPECT_NE(test_read_file(test_config_file()).find("[rescue]\nfolder=" + folder.path() + "\n"),
+              std::string::npos);
 
     const std::string rescued_tip = " gtk-copy No take read this file alone: the takes together gave it back";
     EXPECT_EQ(row_text(0), "ROM FILE=rescued" + rescued_tip);
@@ -169,6 +171,30 @@ TEST_F(Rescue, RefusesASingleTake)
     test_click(lookup_widget(window_main, "toolbutton_main_rescue"));
     EXPECT_EQ(test_statusbar_text(), " A rescue needs two or more takes of the same tape side");
     EXPECT_TRUE(resting());
+}
+
+// A chooser opens where it was last used, else in the last dump's folder.
+TEST_F(Rescue, ChoosersOpenWhereTheyWereLastUsedElseInTheDumpFolder)
+{
+    const std::string dumps = folder.path() + "/dumps", tapes = folder.path() + "/tapes";
+    g_mkdir(dumps.c_str(), 0700);
+    g_mkdir(tapes.c_str(), 0700);
+    options_set_folder(options_folder_dump, dumps.c_str());
+    const auto opened_in = [](const char *dialog, const char *button) {
+        std::string shown;
+        auto watch = test_when_window_shown(dialog, [&](GtkWidget *window) {
+            gchar *current = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(window));
+            shown = current ? current : "";
+            g_free(current);
+            gtk_dialog_response(GTK_DIALOG(window), GTK_RESPONSE_CANCEL);
+        });
+        test_click(lookup_widget(window_main, button));
+        return shown;
+    };
+    EXPECT_EQ(opened_in("filechooserdialog_open_tape", "toolbutton_main_open_tape"), dumps);
+    EXPECT_EQ(opened_in("filechooserdialog_rescue", "toolbutton_main_rescue"), dumps);
+    options_set_folder(options_folder_open_tape, tapes.c_str());
+    EXPECT_EQ(opened_in("filechooserdialog_open_tape", "toolbutton_main_open_tape"), tapes);
 }
 
 }  // namespace
