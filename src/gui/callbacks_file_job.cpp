@@ -64,11 +64,14 @@ gboolean callbacks_file_job_start(const file_job_kind *kind, gpointer data)
     job.data = data;
     job.control.stop_requested = false;
     tape_read_control_begin_step(&job.control, 0);
+    // The first step named before the worker can move on from it.
+    show_progress();
     GError *error = nullptr;
     GThread *thread = g_thread_try_new(kind->thread_name, thread_file_job, nullptr, &error);
     if (!thread) {
         job.kind = nullptr;
         job.data = nullptr;
+        g_clear_pointer(&job.shown, g_free);
         gchar *text = g_strdup_printf(_(" %s"), error->message);
         common_statusbar_update(text);
         g_free(text);
@@ -78,7 +81,6 @@ gboolean callbacks_file_job_start(const file_job_kind *kind, gpointer data)
     }
     g_thread_unref(thread);
     common_toolbar_set_operation_running(1);
-    show_progress();
     job.progress_source = g_timeout_add(progress_interval_ms, on_progress, nullptr);
     return TRUE;
 }

@@ -183,9 +183,13 @@ TEST_F(Rescue, ChoosersOpenWhereTheyWereLastUsedElseInTheDumpFolder)
     const auto opened_in = [](const char *dialog, const char *button) {
         std::string shown;
         auto watch = test_when_window_shown(dialog, [&](GtkWidget *window) {
-            gchar *current = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(window));
-            shown = current ? current : "";
-            g_free(current);
+            // The chooser knows its folder once it has looked it up.
+            test_pump_until([&] {
+                gchar *current = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(window));
+                shown = current ? current : "";
+                g_free(current);
+                return !shown.empty();
+            });
             gtk_dialog_response(GTK_DIALOG(window), GTK_RESPONSE_CANCEL);
         });
         test_click(lookup_widget(window_main, button));
