@@ -137,6 +137,7 @@ void run_sample_pass(benchmark::State &state, const std::vector<unsigned short> 
     set_up_interface();
     sample_pass pass;
     sample_pass_init(&pass, drop_name);
+    sample_pass_use_capture_decoders(&pass);
     if (list_files)
         sample_pass_list_files(&pass, drop_file);
     for (auto _ : state) {
@@ -221,6 +222,7 @@ void BM_EngineInReadsOf64(benchmark::State &state)
     for (auto _ : state) {
         sample_pass pass;
         sample_pass_init(&pass, drop_name);
+        sample_pass_use_capture_decoders(&pass);
         capture_outputs outputs{nullptr, nullptr, sample_pass_take, &pass};
         capture_state capture;
         capture_init(&capture, nullptr, &outputs);

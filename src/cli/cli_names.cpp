@@ -214,7 +214,6 @@ int cli_read_tapes(int count, char **paths, const sampling_option_values *option
         // Each file is a tape of its own: nothing of the one before carries over.
         auto pass = std::make_unique<sample_pass>();
         sample_pass_init(pass.get(), print_found);
-        sample_pass_forget_earlier_tapes(pass.get());
         reading = {count > 1 ? shown[i].c_str() : nullptr, i, take, context};
         sample_pass_list_files(pass.get(), print_record);
         if (read_tape(paths[i], shown[i].c_str(), options, pass.get()) != CLI_EXIT_OK)

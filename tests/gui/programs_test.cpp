@@ -11,6 +11,8 @@
 #include "support.h"
 #include "tape_demo.h"
 #include "tape_file.h"
+#include "tape_synth.h"
+#include "tape/turbo_format.h"
 #include "test_pty.h"
 
 #include <gtest/gtest.h>
@@ -35,6 +37,21 @@ GtkTreeView *contents_view()
 int rows_shown()
 {
     return gtk_tree_model_iter_n_children(gtk_tree_view_get_model(contents_view()), nullptr);
+}
+
+// The names the list shows, row by row.
+std::vector<std::string> names_shown()
+{
+    GtkTreeModel *model = gtk_tree_view_get_model(contents_view());
+    std::vector<std::string> names;
+    GtkTreeIter row;
+    for (gboolean more = gtk_tree_model_get_iter_first(model, &row); more; more = gtk_tree_model_iter_next(model, &row)) {
+        gchar *name = nullptr;
+        gtk_tree_model_get(model, &row, 3, &name, -1);
+        names.push_back(name ? name : "");
+        g_free(name);
+    }
+    return names;
 }
 
 void select_row(int index)
@@ -72,13 +89,12 @@ protected:
         gui_test::TearDown();
     }
 
-    // A Preview of the demo tape: a ROM file, a Turbo Tape 250 file (both
-    // with the same program) and a Turrican file (not checked).
-    void preview_demo_tape()
+    // A Preview of the simulated device playing samples, to its end.
+    void preview(const std::vector<unsigned short> &samples)
     {
         devsim_options options;
         options.bytes_per_second = 0;
-        const std::vector<unsigned char> stream = dmp_bytes_of_samples(tape_demo_samples());
+        const std::vector<unsigned char> stream = dmp_bytes_of_samples(samples);
         options.stream = [stream](const devsim_sampling_request &) { return devsim_stream_from_bytes(stream); };
         sim = devsim_start(options);
         ASSERT_NE(sim, nullptr);
@@ -86,6 +102,13 @@ protected:
         options_device_port_string = g_strdup(devsim_port_name(sim).c_str());
         test_click(lookup_widget(window_main, "toolbutton_main_monitor"));
         ASSERT_TRUE(test_pump_until([] { return test_statusbar_text() == " Operation succeeded"; }, 20000));
+    }
+
+    // A Preview of the demo tape: a ROM file, a Turbo Tape 250 file (both
+    // with the same program) and a Turrican file (not checked).
+    void preview_demo_tape()
+    {
+        preview(tape_demo_samples());
         ASSERT_TRUE(test_pump_until([] { return rows_shown() == 3; }));
     }
 
@@ -169,6 +192,33 @@ TEST_F(Programs, OpenTapeFillsTheListFromAFileAndRefusesOtherFiles)
     EXPECT_EQ(test_statusbar_text(), " Cannot open notes.txt: not a DMP file or TAP image");
     test_pump_pending();
     EXPECT_EQ(rows_shown(), 1);
+}
+
+// A Preview that ends inside a Turrican header's name leaves the capture's
+// decoders in the middle of it (the next capture would go on with it). A tape
+// opened then is a tape of its own: its list shows the one file the command
+// line names in it, not a Turrican name made of its lead-in.
+TEST_F(Programs, OpenTapeAfterACaptureCutInsideAHeaderListsWhatTheCommandLineLists)
+{
+    tape_synth cut;
+    tape_synth_init(&cut);
+    tape_turbo_header(&cut, tape_turrican, tape_turbo_lead_in, 1, 0x0801, 0x0900, tape_name_field("CUT SHORT"));
+    const unsigned name_bytes_left = 8;
+    cut.samples.resize(tape_turbo_lead_in * 8 + turbo_pulses_to_name_end(turrican_format) - name_bytes_left * 8);
+    preview(cut.samples);
+    EXPECT_EQ(rows_shown(), 0);
+
+    tape_synth opened;
+    tape_synth_init(&opened);
+    const unsigned char program[] = {1, 2, 3, 4};
+    tape_turbo_header(&opened, tape_tt250, tape_turbo_lead_in, 1, 0x0801, 0x0805, tape_name_field("OPENED"));
+    tape_turbo_data(&opened, tape_tt250, tape_turbo_lead_in, program, sizeof program);
+    ASSERT_TRUE(dmp_write_file((folder.path() + "/opened.dmp").c_str(), opened.samples, nullptr));
+    auto chosen = open_tape(folder.path(), "opened.dmp");
+    test_click(lookup_widget(window_main, "toolbutton_main_open_tape"));
+    EXPECT_EQ(test_statusbar_text(), " Opened opened.dmp");
+    test_pump_pending();
+    EXPECT_EQ(names_shown(), std::vector<std::string>{"OPENED"});
 }
 
 }  // namespace

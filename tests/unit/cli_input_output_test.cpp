@@ -97,7 +97,6 @@ TEST(CliInput, EachInputStartsWithFreshDecoders)
     const std::vector<unsigned short> samples = tape_demo_samples();
     name_finder finder;
     name_finder_init(&finder);
-    name_finder_forget_earlier_tapes(&finder);
     size_t name_end = 0;
     while (name_end < samples.size() && !name_finder_feed(&finder, samples[name_end]))
         ++name_end;

@@ -159,13 +159,13 @@ TEST(NameFinder, NewCaptureContinuesTheDecodersState)
     const std::vector<unsigned short> samples = rom_header_samples(6000, "TWO PARTS");
     decoders_restart();
     name_finder first;
-    name_finder_init(&first);
+    name_finder_init_for_captures(&first);
     const size_t split = 6000 + 20 * 17;
     for (size_t at = 0; at < split; ++at)
         ASSERT_EQ(name_finder_feed(&first, samples[at]), 0);
 
     name_finder second;
-    name_finder_init(&second);
+    name_finder_init_for_captures(&second);
     int names = 0;
     for (size_t at = split; at < samples.size(); ++at)
         names += name_finder_feed(&second, samples[at]);

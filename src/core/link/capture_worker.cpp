@@ -122,6 +122,7 @@ const char *capture_worker_run(FILE *file, const char *port_name, const char *co
 
     sample_pass pass;
     sample_pass_init(&pass, callbacks()->print_petscii_filename);
+    sample_pass_use_capture_decoders(&pass);
     if (options)
         sample_pass_measure_for_options(&pass, options);
     guint64 health_news_seen = 0;

@@ -29,9 +29,9 @@ void sample_pass_measure_for_options(sample_pass *pass, const sampling_option_va
     sample_pass_measure_for(pass, sampling_clock_hz(options), sampling_half_waves(options));
 }
 
-void sample_pass_forget_earlier_tapes(sample_pass *pass)
+void sample_pass_use_capture_decoders(sample_pass *pass)
 {
-    name_finder_forget_earlier_tapes(&pass->finder);
+    name_finder_init_for_captures(&pass->finder);
 }
 
 // The program's bytes travel in the same block, right after the event, so

@@ -35,7 +35,7 @@ struct sample_pass {
     guint32 tick_sum;     // tape time not yet turned into a plot row
     guint64 tape_ticks;   // tape time of every sample passed on
     guint64 samples;      // samples passed on
-    name_finder finder;   // per-capture decoder state (restart flag)
+    name_finder finder;   // the name decoders (their own, or the capture worker's) and the restart flag
     GSourceFunc print_name;  // receives each name found; nullptr: names dropped
     GSourceFunc tape_file;   // receives each file record; nullptr: no files listed
     tape_index index;        // used only with tape_file
@@ -55,10 +55,11 @@ void sample_pass_measure_for(sample_pass *pass, double clock_hz, int half_waves)
 // sampling options.
 void sample_pass_measure_for_options(sample_pass *pass, const sampling_option_values *options);
 
-// The stream does not continue the tape fed to earlier passes (a command's
-// next file): the name decoders start as if they had seen nothing. Worker
-// thread, right after sample_pass_init. The client's captures do not call it.
-void sample_pass_forget_earlier_tapes(sample_pass *pass);
+// The pass is a capture's: its names come from the capture worker's decoders,
+// whose state goes on from the previous capture (name_finder.h). Without it
+// a pass has decoders of its own that have seen nothing, as a tape read from
+// a file needs. Capture worker, right after sample_pass_init.
+void sample_pass_use_capture_decoders(sample_pass *pass);
 
 // Lists the capture's files too: each record (tape_index.h) goes to tape_file
 // as a heap copy of a tape_file_event, its program's bytes (if any) in the

@@ -3,10 +3,18 @@
 // Each sample becomes a pulse byte (the low 8 bits of sample / 8) that goes to
 // the ROM loader, Turbo Tape 250 and Turrican loader decoders in that order;
 // the decoders after one that completes a name are not called for that pulse.
-// The pulse after a found name restarts all three searches. The decoders keep
-// their own state across captures; this struct holds only what belongs to one
-// capture.
+// The pulse after a found name restarts all three searches.
+//
+// Whose decoders: the capture worker's finder (name_finder_init_for_captures)
+// runs the specified decoder functions (rom.h, tt250.h, turrican.h), whose one
+// state survives from one capture to the next. Every other finder
+// (name_finder_init: a file opened, the index, each input of a command) has
+// decoders of its own, fresh, so a tape read there starts as if nothing came
+// before it, whatever a capture left behind.
 #pragma once
+
+#include "tape/rom.h"
+#include "tape/turbo.h"
 
 #include <cstddef>
 
@@ -17,26 +25,37 @@ enum tape_loader : unsigned char {
     tape_loader_turrican,
 };
 
+// The three decoders' states, for a finder of its own.
+struct name_decoders {
+    rom_name_decoder rom;
+    turbo_state tt250;
+    turbo_state turrican;
+};
+
 struct name_finder {
     unsigned char name[17]; // the decoders' shared name buffer; name[16] is the terminator
     int restart;            // 1 exactly when the previous sample completed a name
     tape_loader loader;     // whose decoder completed the last name
+    bool captures;          // the capture worker's decoders, not own
+    name_decoders own;      // the decoders' states unless captures
 };
 
-// Prepares a finder for a new capture (restart 0, name cleared). Any thread.
+// Prepares a finder with decoders of its own that have never seen a pulse
+// (restart 0, name cleared): for a tape read from its start. Any thread; the
+// finder then belongs to one thread at a time.
 void name_finder_init(name_finder *finder);
 
-// Makes the next sample restart all three searches: the decoders then go on
-// exactly as decoders that have never seen a pulse. For a tape that does not
-// continue what was fed before (the next file a command reads); the client's
-// successive captures keep the decoders' state. Any thread.
-void name_finder_forget_earlier_tapes(name_finder *finder);
+// Prepares the capture worker's finder for a new capture (restart 0, name
+// cleared): it feeds the decoders' one program-wide state, which the previous
+// capture left as it was. Capture worker only.
+void name_finder_init_for_captures(name_finder *finder);
 
 // Feeds one sample. Returns 1 when it completed a name: then finder->name holds
 // the 16 bytes of the file-name field as they were on tape, name[16] == 0 and
 // finder->loader says which decoder found it.
-// Returns 0 otherwise. Constant work, no allocation, never blocks. Only the
-// capture worker calls it (the decoders' state is not locked).
+// Returns 0 otherwise. Constant work, no allocation, never blocks. The thread
+// that owns the finder calls it (for name_finder_init_for_captures, the
+// capture worker: that state is not locked).
 int name_finder_feed(name_finder *finder, unsigned short sample);
 
 // Feeds samples[0..count) as name_finder_feed would one by one, and stops

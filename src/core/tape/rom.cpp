@@ -28,16 +28,8 @@ enum rom_state : uint32_t {
     marker_first_half = 5,   // the next marker's long pulse; the byte just read is judged
 };
 
-uint32_t state = seeking_pilot;
-uint32_t pilot_pulses;
-uint32_t byte_count;
-unsigned char bit_halves;
-unsigned char bit_count;
-unsigned char p1;
-unsigned char byte;
-// The name is gathered here and handed over whole when it is complete: the
-// caller's buffer may belong to a later capture than the header's first bytes.
-unsigned char name_bytes[name_length];
+// The capture worker's decoder: one instance for the whole program.
+rom_name_decoder worker_decoder;
 
 int is_short(unsigned char pulse) { return pulse_in_window(pulse, rom_short_pulse); }
 int is_medium(unsigned char pulse) { return pulse_in_window(pulse, rom_medium_pulse); }
@@ -45,59 +37,59 @@ int is_long(unsigned char pulse) { return pulse_in_window(pulse, rom_long_pulse)
 
 // Judges the byte completed before the long pulse that opens the next marker.
 // Returns 1 when the name is complete.
-int judge_completed_byte(unsigned char *name)
+int judge_completed_byte(rom_name_decoder &d, unsigned char *name)
 {
-    if (byte_count <= rom_countdown_bytes) {
-        state = byte == countdown_first_copy_base - byte_count ? marker_second_half : seeking_pilot;
+    if (d.byte_count <= rom_countdown_bytes) {
+        d.state = d.byte == countdown_first_copy_base - d.byte_count ? marker_second_half : seeking_pilot;
         return 0;
     }
-    if (byte_count == header_type_byte) {
+    if (d.byte_count == header_type_byte) {
         // A program: relocatable (1) or not (3).
-        state = (byte & 0xFD) == rom_type_relocatable_program ? marker_second_half : seeking_pilot;
+        d.state = (d.byte & 0xFD) == rom_type_relocatable_program ? marker_second_half : seeking_pilot;
         return 0;
     }
-    if (byte_count < name_first_byte) {
-        state = marker_second_half;
+    if (d.byte_count < name_first_byte) {
+        d.state = marker_second_half;
         return 0;
     }
-    name_bytes[byte_count - name_first_byte] = byte;
-    if (byte_count < name_last_byte) {
-        state = marker_second_half;
+    d.name_bytes[d.byte_count - name_first_byte] = d.byte;
+    if (d.byte_count < name_last_byte) {
+        d.state = marker_second_half;
         return 0;
     }
-    std::memcpy(name, name_bytes, name_length);
-    state = seeking_pilot;
+    std::memcpy(name, d.name_bytes, name_length);
+    d.state = seeking_pilot;
     return 1;
 }
 
-void read_second_half_of_bit(unsigned char pulse)
+void read_second_half_of_bit(rom_name_decoder &d, unsigned char pulse)
 {
-    bit_halves = 0;
-    byte >>= 1;
-    if (is_medium(p1) && is_short(pulse)) {
-        byte |= 0x80;
-    } else if (!(is_short(p1) && is_medium(pulse))) {
-        state = seeking_pilot;
+    d.bit_halves = 0;
+    d.byte >>= 1;
+    if (is_medium(d.p1) && is_short(pulse)) {
+        d.byte |= 0x80;
+    } else if (!(is_short(d.p1) && is_medium(pulse))) {
+        d.state = seeking_pilot;
         return;
     }
-    if (++bit_count == data_bits_per_byte) {
-        bit_count = 0;
-        state = check_bit;
+    if (++d.bit_count == data_bits_per_byte) {
+        d.bit_count = 0;
+        d.state = check_bit;
     }
 }
 
-void enter_pilot_when_long_enough()
+void enter_pilot_when_long_enough(rom_name_decoder &d)
 {
-    if (pilot_pulses > rom_name_pilot_pulses)
-        state = in_pilot;
+    if (d.pilot_pulses > rom_name_pilot_pulses)
+        d.state = in_pilot;
 }
 
 // The pilot search over samples[0..count), its count held in a local
 // variable: nearly every pulse of a tape is spent here. Returns how many
 // samples it took; it stops after the one that made the pilot long enough.
-std::size_t seek_pilot(const unsigned short *samples, std::size_t count)
+std::size_t seek_pilot(rom_name_decoder &d, const unsigned short *samples, std::size_t count)
 {
-    uint32_t run = pilot_pulses;
+    uint32_t run = d.pilot_pulses;
     std::size_t i = 0;
     while (i < count) {
         // No branch on the pulse: outside pilots, shorts come at random.
@@ -105,94 +97,107 @@ std::size_t seek_pilot(const unsigned short *samples, std::size_t count)
         if (run > rom_name_pilot_pulses)
             break;
     }
-    pilot_pulses = run;
-    enter_pilot_when_long_enough();
+    d.pilot_pulses = run;
+    enter_pilot_when_long_enough(d);
     return i;
 }
 
 // One pulse of the search; returns 1 when it completed a name.
-inline int step(unsigned char pulse, unsigned char *name)
+inline int step(rom_name_decoder &d, unsigned char pulse, unsigned char *name)
 {
-    switch (state) {
+    switch (d.state) {
     case seeking_pilot:
-        pilot_pulses = is_short(pulse) ? pilot_pulses + 1 : 0;
-        enter_pilot_when_long_enough();
+        d.pilot_pulses = is_short(pulse) ? d.pilot_pulses + 1 : 0;
+        enter_pilot_when_long_enough(d);
         return 0;
 
     case in_pilot:
         if (is_short(pulse)) {
-            ++pilot_pulses;
+            ++d.pilot_pulses;
             return 0;
         }
-        pilot_pulses = 0;
+        d.pilot_pulses = 0;
         if (is_long(pulse)) {
-            state = marker_second_half;
-            byte_count = 0;
+            d.state = marker_second_half;
+            d.byte_count = 0;
         } else {
-            state = seeking_pilot;
+            d.state = seeking_pilot;
         }
         return 0;
 
     case marker_second_half:
         if (is_medium(pulse)) {
-            state = data_bits;
-            bit_halves = 0;
-            bit_count = 0;
+            d.state = data_bits;
+            d.bit_halves = 0;
+            d.bit_count = 0;
         } else {
-            state = seeking_pilot;
+            d.state = seeking_pilot;
         }
         return 0;
 
     case data_bits:
-        if (bit_halves == 0) {
-            p1 = pulse;
-            bit_halves = 1;
+        if (d.bit_halves == 0) {
+            d.p1 = pulse;
+            d.bit_halves = 1;
         } else {
-            read_second_half_of_bit(pulse);
+            read_second_half_of_bit(d, pulse);
         }
         return 0;
 
     case check_bit:
-        if (bit_halves == 0) {
-            p1 = pulse;
-            bit_halves = 1;
+        if (d.bit_halves == 0) {
+            d.p1 = pulse;
+            d.bit_halves = 1;
         } else {
-            bit_halves = 0;
-            ++byte_count;
-            state = marker_first_half;
+            d.bit_halves = 0;
+            ++d.byte_count;
+            d.state = marker_first_half;
         }
         return 0;
 
     case marker_first_half:
         if (!is_long(pulse)) {
-            state = seeking_pilot;
+            d.state = seeking_pilot;
             return 0;
         }
-        return judge_completed_byte(name);
+        return judge_completed_byte(d, name);
     }
     return 0;
 }
 
 }  // namespace
 
-int rom_loader_find_name(unsigned char pulse, unsigned char *name, int restart)
+int rom_name_decoder_find_name(rom_name_decoder *decoder, unsigned char pulse, unsigned char *name, int restart)
 {
+    rom_name_decoder &d = *decoder;
     if (restart) {
-        state = seeking_pilot;
-        pilot_pulses = is_short(pulse) ? 1 : 0;
+        d.state = seeking_pilot;
+        d.pilot_pulses = is_short(pulse) ? 1 : 0;
         return 0;
     }
-    return step(pulse, name);
+    return step(d, pulse, name);
+}
+
+std::size_t rom_name_decoder_scan(rom_name_decoder *decoder, const unsigned short *samples, std::size_t count,
+                                  unsigned char *name)
+{
+    rom_name_decoder &d = *decoder;
+    std::size_t i = 0;
+    while (i < count) {
+        if (d.state == seeking_pilot)
+            i += seek_pilot(d, samples + i, count - i);
+        else if (step(d, pulse_of_sample(samples[i++]), name))
+            return i;
+    }
+    return 0;
+}
+
+int rom_loader_find_name(unsigned char pulse, unsigned char *name, int restart)
+{
+    return rom_name_decoder_find_name(&worker_decoder, pulse, name, restart);
 }
 
 std::size_t rom_loader_scan(const unsigned short *samples, std::size_t count, unsigned char *name)
 {
-    std::size_t i = 0;
-    while (i < count) {
-        if (state == seeking_pilot)
-            i += seek_pilot(samples + i, count - i);
-        else if (step(pulse_of_sample(samples[i++]), name))
-            return i;
-    }
-    return 0;
+    return rom_name_decoder_scan(&worker_decoder, samples, count, name);
 }

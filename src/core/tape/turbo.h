@@ -132,7 +132,8 @@ inline std::size_t seek_alignment(const turbo_format &format, turbo_state &decod
 // exactly when this call completed a name and wrote it whole to name[0..15],
 // else 0 with name untouched; restart nonzero starts a new search from this
 // pulse's bit alone and returns 0. Constant work, no allocation, never blocks;
-// capture worker only.
+// the thread that owns decoder (for the specified decoders' one state, the
+// capture worker only).
 inline int turbo_loader_find_name(const turbo_format &format, turbo_state &decoder, unsigned char pulse,
                                   unsigned char *name, int restart)
 {
