@@ -8,7 +8,6 @@
 #include "tape/petscii.h"
 #include "tape/tape_time.h"
 #include "tape/tape_input.h"
-#include "tape_tap.h"
 #include "translate.h"
 
 #include <cstdio>
@@ -87,19 +86,7 @@ void run_at_once(GSourceFunc callback, gpointer data)
 int read_tape(const char *path, const char *shown_path, const sampling_option_values *options, sample_pass *pass)
 {
     GError *failure = nullptr;
-    tape_input *input = tape_input_open(path, 0, &failure);
-    long got = -1;
-    if (input) {
-        if (const tape_tap_info *header = tape_input_tap_header(input))
-            sample_pass_measure_for(pass, header->clock_hz, header->version == 2);
-        else
-            sample_pass_measure_for_options(pass, options);
-        unsigned short block[4096];
-        while ((got = tape_input_read(input, block, G_N_ELEMENTS(block), &failure)) > 0)
-            sample_pass_take(pass, block, unsigned(got));
-        tape_input_close(input);
-    }
-    if (got == 0)
+    if (sample_pass_read_file(pass, path, options, nullptr, &failure))
         return CLI_EXIT_OK;
     const int status = cli_fail("%s: %s", shown_path, failure->message);
     g_error_free(failure);
@@ -199,7 +186,7 @@ int cli_read_tapes(int count, char **paths, const sampling_option_values *option
         std::string error, warning;
         struct stat status {};
         const bool stream = stat(paths[i], &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
-        if (!stream && tape_tap_file_check(paths[i], &error, &warning) == 0)
+        if (!stream && tape_input_check(paths[i], &error, &warning) == 0)
             return cli_refuse("%s: %s", shown[i].c_str(), error.c_str());
         warnings.push_back(warning);
     }

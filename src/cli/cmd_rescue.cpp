@@ -7,8 +7,8 @@
 #include "cli_programs.h"
 #include "cli_sampling.h"
 #include "cli_takes.h"
+#include "tape/tape_input.h"
 #include "tape/tape_rescue.h"
-#include "tape_tap.h"
 #include "translate.h"
 
 #include <cstring>
@@ -69,7 +69,7 @@ int cmd_rescue(int argc, char **argv)
 
     for (int i = 1; i < argc; ++i) {
         std::string error;
-        if (tape_tap_file_check(argv[i], &error) == 0)
+        if (tape_input_check(argv[i], &error) == 0)
             return cli_refuse("%s: %s", argv[i], error.c_str());
     }
     if (clean_image) {

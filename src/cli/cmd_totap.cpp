@@ -4,7 +4,7 @@
 #include "cli_sampling.h"
 #include "cli_takes.h"
 #include "tape/tap_writer.h"
-#include "tape_tap.h"
+#include "tape/tape_input.h"
 #include "translate.h"
 
 #include <string>
@@ -43,7 +43,7 @@ int cmd_totap(int argc, char **argv)
     const char *out = argv[2];
 
     std::string error;
-    const int kind = tape_tap_file_check(in, &error);
+    const int kind = tape_input_check(in, &error);
     if (kind == 0)
         return cli_refuse("%s: %s", in, error.c_str());
     if (kind == 1 && !clean)

@@ -9,8 +9,7 @@
 #include "options.h"
 #include "support.h"
 #include "tape/dmp.h"
-#include "tape_file.h"
-#include "tape_tap.h"
+#include "tape/tape_input.h"
 #include "translate.h"
 
 #include <cstring>
@@ -94,11 +93,10 @@ void save_program(guint sequence)
     gtk_widget_destroy(dialog);
 }
 
-// Reads the tape in the file at path into samples; false with the reason.
-bool read_tape(const char *path, std::vector<unsigned short> *samples, tape_tap_info *info, bool *is_tap,
-               std::string *error)
+// Whether the file at path is a tape: false with the reason.
+bool is_tape(const char *path, std::string *error)
 {
-    const int kind = tape_tap_file_check(path, error);
+    const int kind = tape_input_check(path, error);
     if (kind == 0)
         return false;
     // A dump has no header: only its name tells it from any other file.
@@ -106,10 +104,7 @@ bool read_tape(const char *path, std::vector<unsigned short> *samples, tape_tap_
         *error = _("not a DMP file or TAP image");
         return false;
     }
-    *is_tap = kind == 1;
-    if (*is_tap)
-        return tape_tap_file_to_samples(path, 0, samples, info, error) != 0;
-    return dmp_read_file(path, samples, error) != 0;
+    return true;
 }
 
 }  // namespace
@@ -228,27 +223,29 @@ void on_toolbutton_main_open_tape_clicked(GtkToolButton *, gpointer)
 
 void callbacks_programs_open_tape(const gchar *path)
 {
-    std::vector<unsigned short> samples;
-    tape_tap_info info{};
-    bool is_tap = false;
     std::string error;
     gchar *shown = g_filename_display_basename(path);
     gchar *text = nullptr;
-    if (!read_tape(path, &samples, &info, &is_tap, &error)) {
+    if (!is_tape(path, &error)) {
         // What the list shows stays as it was.
         text = g_strdup_printf(_(" Cannot open %s: %s"), shown, error.c_str());
     } else {
         callbacks_contents_clear();
-        // The records reach the list through the main loop, as a capture's do.
+        // Streamed as the command line reads it; the records reach the list
+        // through the main loop, as a capture's do.
         auto pass = std::make_unique<sample_pass>();
         sample_pass_init(pass.get(), nullptr);
-        if (is_tap)
-            sample_pass_measure_for(pass.get(), info.clock_hz, info.version == 2);
         sample_pass_list_files(pass.get(), idle_show_tape_file);
-        sample_pass_take(pass.get(), samples.data(), unsigned(samples.size()));
+        GError *failure = nullptr;
+        const int read = sample_pass_read_file(pass.get(), path, nullptr, nullptr, &failure);
         sample_pass_finish(pass.get());
-        callbacks_clean_tap_set_tape(path);
-        text = g_strdup_printf(_(" Opened %s"), shown);
+        if (read) {
+            callbacks_clean_tap_set_tape(path);
+            text = g_strdup_printf(_(" Opened %s"), shown);
+        } else {
+            text = g_strdup_printf(_(" Cannot open %s: %s"), shown, failure->message);
+            g_error_free(failure);
+        }
     }
     say(text);
     g_free(text);

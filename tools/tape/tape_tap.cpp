@@ -26,37 +26,6 @@ int reject(std::string *error, const char *what, const char *path, GError *failu
 
 }  // namespace
 
-int tape_tap_file_check(const char *path, std::string *error, std::string *warning)
-{
-    if (warning)
-        warning->clear();
-    // A stream cannot be looked at without taking its first bytes away from
-    // the reading that follows.
-    struct stat status {};
-    if (stat(path, &status) == 0 && !S_ISREG(status.st_mode))
-        return reject(error, S_ISDIR(status.st_mode) ? g_strerror(EISDIR) : "not a regular file");
-    GError *failure = nullptr;
-    tape_input *input = tape_input_open(path, 0, &failure);
-    if (!input) {
-        if (error)
-            *error = failure->message;
-        g_error_free(failure);
-        return 0;
-    }
-    const int is_tap = tape_input_get_kind(input) == tape_input_tap;
-    guint64 counted = 0, held = 0;
-    const int sized = tape_input_tap_sizes(input, &counted, &held);
-    tape_input_close(input);
-    if (warning && sized && counted > held) {
-        *warning = "TAP image cut short: its header counts " + std::to_string(counted) + " bytes of pulses, " +
-                   std::to_string(held) + " are there; reading those";
-    } else if (warning && sized && counted < held) {
-        *warning = "TAP image longer than its header says: " + std::to_string(held - counted) +
-                   " bytes after the " + std::to_string(counted) + " it counts are left out";
-    }
-    return is_tap ? 1 : -1;
-}
-
 int tape_tap_to_samples(const unsigned char *data, size_t size, unsigned clock_hz,
                         std::vector<unsigned short> *samples, tape_tap_info *info, std::string *error)
 {

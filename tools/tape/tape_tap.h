@@ -21,15 +21,3 @@ int tape_tap_to_samples(const unsigned char *data, size_t size, unsigned clock_h
 // read gives 0 with the system's reason.
 int tape_tap_file_to_samples(const char *path, unsigned clock_hz, std::vector<unsigned short> *samples,
                              tape_tap_info *info, std::string *error);
-
-// Judges the regular file at path from its header and its size, without
-// reading it whole (a stream cannot be judged without taking its first
-// bytes: it gives 0 with "not a regular file"). Returns 1 for a TAP image of version 0 to 2; when its length field
-// does not count exactly the bytes after its header (an image cut short, as
-// many in collections are, or one with bytes past its end), *warning (when
-// given) says so and what the reading makes of it, else it is left empty.
-// Returns -1 for a readable file that is no TAP image at all (it does not
-// begin with "C64-TAPE-RAW" or "C16-TAPE-RAW"); 0 with the reason in *error
-// for a file that cannot be read, and for a TAP image cut short in its header
-// or of an unknown version.
-int tape_tap_file_check(const char *path, std::string *error, std::string *warning = nullptr);

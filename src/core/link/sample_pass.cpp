@@ -3,6 +3,8 @@
 #include "link/handoff.h"
 #include "link/plot.h"
 #include "sampling_options.h"
+#include "tape/tape_input.h"
+#include "tape/tape_read_control.h"
 
 #include <cstring>
 
@@ -104,6 +106,27 @@ void sample_pass_take(void *context, const unsigned short *samples, unsigned cou
         samples += taken;
         count -= unsigned(taken);
     }
+}
+
+int sample_pass_read_file(sample_pass *pass, const char *path, const sampling_option_values *options,
+                          tape_read_control *control, GError **error)
+{
+    tape_input *input = tape_input_open(path, 0, error);
+    if (!input)
+        return 0;
+    if (const tape_tap_info *header = tape_input_tap_header(input))
+        sample_pass_measure_for(pass, header->clock_hz, header->version == 2);
+    else if (options)
+        sample_pass_measure_for_options(pass, options);
+    unsigned short block[4096];
+    long got;
+    bool stopped = false;
+    while (!stopped && (got = tape_input_read(input, block, G_N_ELEMENTS(block), error)) > 0) {
+        sample_pass_take(pass, block, unsigned(got));
+        stopped = tape_read_control_update(control, input);
+    }
+    tape_input_close(input);
+    return stopped ? -1 : got == 0 ? 1 : 0;
 }
 
 void sample_pass_finish(sample_pass *pass)

@@ -70,6 +70,21 @@ void sample_pass_list_files(sample_pass *pass, GSourceFunc tape_file);
 // The capture has ended: a file still being read is judged bad. Worker thread.
 void sample_pass_finish(sample_pass *pass);
 
+struct tape_read_control;
+
+// A tape kept in a file, passed on as a capture's stream is: reads the DMP
+// file or TAP image at path (tape_input.h) a block at a time into the pass,
+// so each name and each file record reaches the pass's callbacks as it is
+// found. Health is measured for the machine a TAP image's header names; for a
+// DMP file, for `options` (nullptr: as sample_pass_init set it). Between
+// blocks it publishes its progress to control and stops when asked (control
+// may be null). Returns 1 at the tape's end, -1 when stopped, 0 with *error
+// set when the file cannot be opened or read. Leaves sample_pass_finish to
+// the caller. Blocks on the disk (on a stream, until its writer writes or
+// closes); the thread that owns the pass.
+int sample_pass_read_file(sample_pass *pass, const char *path, const sampling_option_values *options,
+                          tape_read_control *control, GError **error);
+
 // Passes count samples on. Also the adapter for capture_outputs.samples;
 // context is a sample_pass. Worker thread; never blocks beyond the plot's
 // short lock; allocates only for a found name or file.

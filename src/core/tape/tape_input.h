@@ -23,6 +23,7 @@
 #include <glib.h>
 
 #include <cstddef>
+#include <string>
 
 #define TAPE_INPUT_BUFFER_SIZE 65536
 
@@ -67,3 +68,16 @@ int tape_input_odd_trailing_byte(const tape_input *input);
 
 // Closes the file and frees the input (null is allowed).
 void tape_input_close(tape_input *input);
+
+// Judges the regular file at path from its header and its size, without
+// reading it whole (a stream cannot be judged without taking its first
+// bytes: it gives 0 with "not a regular file"). Returns 1 for a TAP image of
+// version 0 to 2; when its length field does not count exactly the bytes
+// after its header (an image cut short, as many in collections are, or one
+// with bytes past its end), *warning (when given) says so and what the
+// reading makes of it, else it is left empty. Returns -1 for a readable file
+// that is no TAP image at all (it does not begin with "C64-TAPE-RAW" or
+// "C16-TAPE-RAW"); 0 with the reason in *error (may be null) for a file that
+// cannot be read, and for a TAP image cut short in its header or of an
+// unknown version. Blocks on the disk only.
+int tape_input_check(const char *path, std::string *error, std::string *warning = nullptr);
