@@ -16,6 +16,7 @@ enum {
     CLI_EXIT_FAILED = 1,       // the job failed; the reason was printed
     CLI_EXIT_USAGE = 2,        // the command line or an input file was refused; nothing was done
     CLI_EXIT_BAD_FILE = 3,     // with --check: the job was done, and a file on the tape read back bad
+    CLI_EXIT_UNREAD = 4,       // with --check: the job was done, no file was bad, but a stretch was read by no format
     CLI_EXIT_INTERRUPTED = 130 // Ctrl-C or SIGTERM ended the job
 };
 

@@ -58,6 +58,14 @@ gboolean on_tape_file(gpointer data)
     return G_SOURCE_REMOVE;
 }
 
+gboolean on_unread(gpointer data)
+{
+    cli_progress_clear();
+    cli_print_unread(nullptr, static_cast<tape_unread_stretch *>(data));
+    g_free(data);
+    return G_SOURCE_REMOVE;
+}
+
 void show_progress(void *)
 {
     guint64 ticks = 0, bytes = 0;
@@ -104,7 +112,7 @@ int cli_capture_run(capture_dump *dump, const char *port, const sampling_option_
     // device's answer is marked from the worker itself, so the answer
     // deadline cannot fire while its status waits in the queue.
     static const capture_worker_callbacks callbacks{on_status,    nullptr, nullptr, on_name, on_tape_file,
-                                                    cli_job_device_answered};
+                                                    cli_job_device_answered, on_unread};
     capture_worker_set_callbacks(&callbacks);
     capture_progress_reset();
     // A reader of standard output that goes away must not end the capture
@@ -127,7 +135,7 @@ int cli_capture_run(capture_dump *dump, const char *port, const sampling_option_
     cli_progress_clear();
     if (statuses_seen >= 2) {
         show_progress(nullptr);
-        cli_progress_finish(names_found);
+        cli_progress_finish(names_found, capture_progress_read_ticks());
     }
     return cli_job_report(&outcome, port, N_("Operation aborted"), "%s", N_("Operation succeeded"));
 }

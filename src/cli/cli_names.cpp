@@ -22,6 +22,7 @@ namespace {
 gboolean check = FALSE;
 gboolean health = FALSE;
 unsigned bad_files = 0;
+unsigned unread_stretches = 0;
 
 // Prints "[file\t]time\tsecond\tname[\tlast]" and flushes; returns the
 // printable name.
@@ -72,6 +73,13 @@ gboolean print_record(gpointer data)
     return G_SOURCE_REMOVE;
 }
 
+gboolean print_unread(gpointer data)
+{
+    cli_print_unread(reading.label, static_cast<tape_unread_stretch *>(data));
+    g_free(data);
+    return G_SOURCE_REMOVE;
+}
+
 // Found names and verdicts are printed at once, on this thread: there is no
 // main loop.
 void run_at_once(GSourceFunc callback, gpointer data)
@@ -111,6 +119,19 @@ const char *cli_print_file_line(const char *file, guint64 ticks, const char *sec
                                 const char *last)
 {
     return print_line(file, ticks, second, name, last);
+}
+
+void cli_print_unread(const char *file, const tape_unread_stretch *stretch)
+{
+    gchar *time = tape_time_text_tenths(stretch->tick);
+    gchar *length = tape_time_text_tenths(stretch->ticks);
+    if (file)
+        std::printf("%s\t", file);
+    std::printf("%s\tunread\t%s\n", time, length);
+    cli_output_flush();
+    g_free(length);
+    g_free(time);
+    ++unread_stretches;
 }
 
 void cli_count_bad_file(void)
@@ -155,7 +176,9 @@ void cli_add_check_option(GOptionContext *context)
 {
     const GOptionEntry entries[] = {
         {"check", 'c', 0, G_OPTION_ARG_NONE, &check,
-         N_("Exit with 3 when a file read back bad or was cut short (and all else went well)"), nullptr},
+         N_("Exit with 3 when a file read back bad or was cut short, else with 4 when a stretch of pulses was "
+            "read by no format (and all else went well)"),
+         nullptr},
         {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
     };
     g_option_context_add_main_entries(context, entries, nullptr);
@@ -163,13 +186,18 @@ void cli_add_check_option(GOptionContext *context)
 
 int cli_checked_status(int status)
 {
-    if (!check || status != CLI_EXIT_OK || bad_files == 0)
+    if (!check || status != CLI_EXIT_OK || (bad_files == 0 && unread_stretches == 0))
         return status;
-    gchar *text = g_strdup_printf(
-        P_("%u file read back bad or cut short", "%u files read back bad or cut short", bad_files), bad_files);
+    gchar *text =
+        bad_files ? g_strdup_printf(P_("%u file read back bad or cut short", "%u files read back bad or cut short",
+                                       bad_files),
+                                    bad_files)
+                  : g_strdup_printf(P_("%u stretch of pulses was read by no format",
+                                       "%u stretches of pulses were read by no format", unread_stretches),
+                                    unread_stretches);
     cli_fail("%s", text);
     g_free(text);
-    return CLI_EXIT_BAD_FILE;
+    return bad_files ? CLI_EXIT_BAD_FILE : CLI_EXIT_UNREAD;
 }
 
 int cli_read_tapes(int count, char **paths, const sampling_option_values *options, cli_tape_record_take take,
@@ -194,6 +222,7 @@ int cli_read_tapes(int count, char **paths, const sampling_option_values *option
     handoff_set_poster(run_at_once);
     int status = CLI_EXIT_OK;
     guint64 tape_ticks = 0;
+    guint64 read_ticks = 0;
     names_found = 0;
     for (int i = 0; i < count && !cli_output_failed(); ++i) {
         if (!warnings[i].empty())
@@ -203,14 +232,16 @@ int cli_read_tapes(int count, char **paths, const sampling_option_values *option
         sample_pass_init(pass.get(), print_found);
         reading = {count > 1 ? shown[i].c_str() : nullptr, i, take, context};
         sample_pass_list_files(pass.get(), print_record);
+        sample_pass_list_unread(pass.get(), print_unread);
         if (read_tape(paths[i], shown[i].c_str(), options, pass.get()) != CLI_EXIT_OK)
             status = CLI_EXIT_FAILED;
         sample_pass_finish(pass.get());
         tape_ticks += pass->tape_ticks;
+        read_ticks += sample_pass_read_ticks(pass.get());
     }
     // A file without a tape in it still says so, as a dump does.
     cli_progress_start(0);
     cli_progress_update(tape_ticks, 0, 0);
-    cli_progress_finish(names_found);
+    cli_progress_finish(names_found, read_ticks);
     return status;
 }

@@ -3,6 +3,7 @@
 //   TIME<TAB>LOADER<TAB>NAME                 a name found
 //   TIME<TAB>health<TAB>NAME<TAB>SPEED<TAB>SPREAD   with --health, after a name
 //   TIME<TAB>verdict<TAB>NAME<TAB>VERDICT    a ROM-loader or Turbo Tape 250 file judged
+//   TIME<TAB>unread<TAB>LENGTH               a stretch of pulses no format read (tape_unread.h)
 //
 // TIME (m:ss.s) is where the file's header begins, the same on every line of
 // one file. For a name, LOADER is "rom", "tt250" or "turrican". For a
@@ -14,8 +15,10 @@
 // client's status bar shows it (its printable part). `names` with several
 // files puts FILE<TAB> in front.
 //
-// With --check a bad or cut-short file turns a run that otherwise succeeded into
-// CLI_EXIT_BAD_FILE. Main thread only.
+// An unread line's TIME is where the stretch begins, LENGTH (m:ss.s) how long
+// it lasts. With --check a bad or cut-short file turns a run that otherwise
+// succeeded into CLI_EXIT_BAD_FILE, and else an unread stretch into
+// CLI_EXIT_UNREAD. Main thread only.
 #pragma once
 
 #include "link/sample_pass.h"
@@ -32,6 +35,11 @@ const char *cli_print_name(const char *file, const sample_pass_name *found);
 // front when file is not null, and flushes standard output. A bad or cut-short
 // file is counted for cli_checked_status.
 void cli_print_verdict(const char *file, const tape_file_event *record);
+
+// Prints the unread line for `stretch`, with "file\t" in front when file is
+// not null, and flushes standard output. The stretch is counted for
+// cli_checked_status.
+void cli_print_unread(const char *file, const tape_unread_stretch *stretch);
 
 // Prints "[file<TAB>]TIME<TAB>second<TAB>NAME[<TAB>last]" for a file whose
 // header begins at ticks (name: the 16-byte field and a terminator), and
@@ -54,7 +62,8 @@ std::string cli_percent_text(float percent);
 // prints their lines as above (with the file's name in front when count > 1);
 // options say which machine wrote a DMP file, for the health figures.
 // A TAP image cut short gets one warning and is read as far as it goes; the
-// run ends with the tape time and the names found on standard error.
+// run ends with the tape time, the names found and the tape time read on
+// standard error (cli_progress_finish).
 // Every regular file is judged before any line is printed: one that is
 // neither refuses the run (CLI_EXIT_USAGE, nothing printed); a stream (FIFO,
 // pipe, device) is judged as it is read. Inputs are read as streams in fixed
@@ -70,7 +79,8 @@ int cli_read_tapes(int count, char **paths, const sampling_option_values *option
 // Adds --check (-c) to a parser.
 void cli_add_check_option(GOptionContext *context);
 
-// The exit status of a run that ended with `status`: CLI_EXIT_BAD_FILE, after
-// saying how many files were bad, when --check was given, the run succeeded
-// and a bad file was printed; else `status`.
+// The exit status of a run that ended with `status`: when --check was given
+// and the run succeeded, CLI_EXIT_BAD_FILE after saying how many files were
+// bad, if a bad file was printed, or else CLI_EXIT_UNREAD after saying how
+// many stretches no format read, if one was printed; else `status`.
 int cli_checked_status(int status);

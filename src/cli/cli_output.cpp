@@ -50,7 +50,7 @@ int cli_output_close(int status)
         remember(errno);
     if (had_error)
         remember(0);
-    if (first_error == 0 || (status != CLI_EXIT_OK && status != CLI_EXIT_BAD_FILE))
+    if (first_error == 0 || (status != CLI_EXIT_OK && status != CLI_EXIT_BAD_FILE && status != CLI_EXIT_UNREAD))
         return status;
     if (first_error < 0)
         return cli_fail("write error");

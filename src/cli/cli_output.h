@@ -20,7 +20,8 @@ int cli_output_failed(void);
 
 // Flushes and closes standard output. Returns `status`, or CLI_EXIT_FAILED
 // after printing "zr7k8: write error: REASON" when anything written to it
-// was lost and `status` claimed success (CLI_EXIT_OK, CLI_EXIT_BAD_FILE).
+// was lost and `status` claimed success (CLI_EXIT_OK, CLI_EXIT_BAD_FILE,
+// CLI_EXIT_UNREAD).
 int cli_output_close(int status);
 
 // The text with every control character, and the backslash, written as a C

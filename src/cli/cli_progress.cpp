@@ -158,11 +158,13 @@ void cli_progress_health(const tape_health_figures *figures)
     state.health = *figures;
 }
 
-void cli_progress_finish(unsigned names)
+void cli_progress_finish(unsigned names, guint64 read_ticks)
 {
     clear_line();
     gchar *time = tape_time_text_tenths(state.tape_ticks);
-    std::fprintf(stderr, P_("%s of tape%s, %u name found\n", "%s of tape%s, %u names found\n", names), time,
-                 size_text(", ").c_str(), names);
+    gchar *read = tape_time_text_tenths(read_ticks);
+    std::fprintf(stderr, P_("%s of tape%s, %u name found, %s read\n", "%s of tape%s, %u names found, %s read\n", names),
+                 time, size_text(", ").c_str(), names, read);
+    g_free(read);
     g_free(time);
 }

@@ -8,6 +8,7 @@
 #include "support.h"
 #include "tape/tape_index.h"
 #include "tape/tape_time.h"
+#include "tape/tape_unread.h"
 #include "translate.h"
 
 #include <cstring>
@@ -22,7 +23,7 @@ enum {
     COLUMN_NAME,
     COLUMN_VERDICT,
     COLUMN_VERDICT_ICON,  // stock id, or null while there is nothing to mark
-    COLUMN_TOOLTIP,       // the tape health of the file's pilot, or what a rescue did (markup), or null
+    COLUMN_TOOLTIP,       // the tape health of the file's pilot, what a rescue did, or an unread stretch (markup), or null
     COLUMNS
 };
 
@@ -107,15 +108,33 @@ void show_record(GtkListStore *store, GtkTreeIter *row, const tape_file_event *r
     g_free(tooltip);
 }
 
-// The row of the record's file, if listed. Rows are added in the order of
-// the sequence numbers, which count from 1, so it can only be one row.
+// The row of the record's file, if listed. Files' rows are added in the
+// order of the sequence numbers, which count from 1, with the rows of
+// unread stretches (sequence 0) between them: the file's row can be no
+// earlier than the sequence number's place, and lies that many unread rows
+// further on.
 bool find_row(GtkListStore *store, guint sequence, GtkTreeIter *row)
 {
-    if (!gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(store), row, nullptr, gint(sequence) - 1))
-        return false;
-    guint listed = 0;
-    gtk_tree_model_get(GTK_TREE_MODEL(store), row, COLUMN_SEQUENCE, &listed, -1);
-    return listed == sequence;
+    GtkTreeModel *model = GTK_TREE_MODEL(store);
+    for (gboolean more = gtk_tree_model_iter_nth_child(model, row, nullptr, gint(sequence) - 1); more;
+         more = gtk_tree_model_iter_next(model, row)) {
+        guint listed = 0;
+        gtk_tree_model_get(model, row, COLUMN_SEQUENCE, &listed, -1);
+        if (listed == sequence)
+            return true;
+        if (listed > sequence)
+            return false;
+    }
+    return false;
+}
+
+// Appends a row and keeps it in sight: a long tape's newest row stays there.
+void append_row(GtkListStore *store, GtkTreeIter *row)
+{
+    gtk_list_store_append(store, row);
+    GtkTreePath *path = gtk_tree_model_get_path(GTK_TREE_MODEL(store), row);
+    gtk_tree_view_scroll_to_cell(contents_view(), path, nullptr, FALSE, 0, 0);
+    gtk_tree_path_free(path);
 }
 
 }  // namespace
@@ -212,15 +231,31 @@ void callbacks_contents_show(const tape_file_event *record)
 {
     GtkListStore *store = contents_store();
     GtkTreeIter row;
-    if (find_row(store, record->sequence, &row)) {
-        show_record(store, &row, record);
-    } else {
-        gtk_list_store_append(store, &row);
-        show_record(store, &row, record);
-        // A long tape's newest file stays in sight.
-        GtkTreePath *path = gtk_tree_model_get_path(GTK_TREE_MODEL(store), &row);
-        gtk_tree_view_scroll_to_cell(contents_view(), path, nullptr, FALSE, 0, 0);
-        gtk_tree_path_free(path);
-    }
+    if (!find_row(store, record->sequence, &row))
+        append_row(store, &row);
+    show_record(store, &row, record);
     callbacks_programs_keep(record);
+}
+
+gboolean idle_show_unread_stretch(gpointer data)
+{
+    const auto *stretch = static_cast<const tape_unread_stretch *>(data);
+    GtkListStore *store = contents_store();
+    GtkTreeIter row;
+    append_row(store, &row);
+    gchar *position = tape_time_text(stretch->tick);
+    gchar *length = tape_time_text(stretch->ticks);
+    gchar *text = g_strdup_printf(_("%s of pulses in no format read here"), length);
+    // In the last column, where a long text widens no column that holds the
+    // files' verdicts; whole in the tooltip.
+    gchar *tooltip = g_markup_escape_text(text, -1);
+    gtk_list_store_set(store, &row, COLUMN_SEQUENCE, 0u, COLUMN_POSITION, position, COLUMN_LOADER, _("unread"),
+                       COLUMN_VERDICT, text, COLUMN_VERDICT_ICON, GTK_STOCK_DIALOG_QUESTION, COLUMN_TOOLTIP, tooltip,
+                       -1);
+    g_free(tooltip);
+    g_free(text);
+    g_free(length);
+    g_free(position);
+    g_free(data);
+    return FALSE;
 }

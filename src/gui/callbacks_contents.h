@@ -6,8 +6,10 @@
 // loaders, whose blocks are not read; "rescued" after a rescue). A stock icon
 // marks good, repaired, bad, cut short and rescued files; a row's tooltip is
 // the tape health measured on the file's pilot or lead-in, or for a rescued
-// file what the rescue did. Cleared when a capture or a file's reading
-// starts, kept after it ends.
+// file what the rescue did. A stretch of pulses no format read has a row of
+// its own (position "0:31", loader "unread", and in the verdict's column
+// "2:06 of pulses in no format read here", also its tooltip), sequence number
+// 0. Cleared when a capture or a file's reading starts, kept after it ends.
 // Interface thread only.
 #pragma once
 
@@ -41,3 +43,8 @@ void callbacks_contents_show(const tape_file_event *record);
 // tape_file_event (tape_index.h), which it shows (callbacks_contents_show)
 // and frees. Returns FALSE (runs once).
 gboolean idle_show_tape_file(gpointer data);
+
+// Idle callback for the unread stretches (tape_unread.h): data is a heap
+// tape_unread_stretch, which it frees. Adds its row at the end: where the
+// stretch begins, "unread", and its length. Returns FALSE (runs once).
+gboolean idle_show_unread_stretch(gpointer data);

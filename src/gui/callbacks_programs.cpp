@@ -236,6 +236,7 @@ void callbacks_programs_open_tape(const gchar *path)
         auto pass = std::make_unique<sample_pass>();
         sample_pass_init(pass.get(), nullptr);
         sample_pass_list_files(pass.get(), idle_show_tape_file);
+        sample_pass_list_unread(pass.get(), idle_show_unread_stretch);
         GError *failure = nullptr;
         const int read = sample_pass_read_file(pass.get(), path, nullptr, nullptr, &failure);
         sample_pass_finish(pass.get());

@@ -112,3 +112,14 @@ std::vector<std::string> real_tape_paths(void)
     }
     return paths;
 }
+
+void tape_foreign_pulses(tape_synth *synth, uint64_t ticks)
+{
+    uint32_t bits = 0x1234567;
+    for (uint64_t at = 0; at < ticks;) {
+        bits = bits * 1103515245u + 12345u;
+        const unsigned pulse = (bits >> 16) & 1 ? 1040 : 520;
+        tape_synth_pulse(synth, pulse);
+        at += pulse;
+    }
+}

@@ -1,6 +1,8 @@
 // Helpers for tests that feed tapes to the name decoders.
 #pragma once
 
+#include "tape_synth.h"
+
 #include <array>
 #include <cstddef>
 #include <string>
@@ -44,3 +46,7 @@ std::string real_tapes_folder(tape_home home);
 // Every tape image at hand: the repository's, then those beside it that the
 // repository does not hold.
 std::vector<std::string> real_tape_paths(void);
+
+// Appends `ticks` of pulses of a loader none of ours reads (0x20 and 0x40
+// TAP units, the bits at random), dense enough to carry data.
+void tape_foreign_pulses(tape_synth *synth, uint64_t ticks);

@@ -7,6 +7,7 @@
 static std::atomic<guint64> published_ticks{0};
 static std::atomic<guint64> published_bytes{0};
 static std::atomic<guint64> published_pulses{0};
+static std::atomic<guint64> published_read{0};
 // Several figures that belong together.
 static std::mutex health_lock;
 static tape_health_figures published_health;
@@ -15,6 +16,7 @@ void capture_progress_reset(void)
 {
     capture_progress_publish(0, 0);
     capture_progress_publish_pulses(0);
+    capture_progress_publish_read(0);
     const tape_health_figures none{};
     capture_progress_publish_health(&none);
 }
@@ -41,6 +43,16 @@ void capture_progress_publish_pulses(guint64 pulses)
 guint64 capture_progress_pulses(void)
 {
     return published_pulses.load(std::memory_order_relaxed);
+}
+
+void capture_progress_publish_read(guint64 ticks)
+{
+    published_read.store(ticks, std::memory_order_relaxed);
+}
+
+guint64 capture_progress_read_ticks(void)
+{
+    return published_read.load(std::memory_order_relaxed);
 }
 
 void capture_progress_publish_health(const tape_health_figures *figures)

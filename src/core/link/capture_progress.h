@@ -27,6 +27,11 @@ void capture_progress_read(guint64 *ticks, guint64 *bytes);
 void capture_progress_publish_pulses(guint64 pulses);
 guint64 capture_progress_pulses(void);
 
+// The tape time the files listed take (sample_pass_read_ticks), published
+// by the worker once its capture has ended. Read as the totals above.
+void capture_progress_publish_read(guint64 ticks);
+guint64 capture_progress_read_ticks(void);
+
 // The live tape health figures (tape_health_live), published by the worker
 // whenever they may have changed; pulses 0 until a pilot has been seen.
 // Reset with the totals; read as they are. Any thread; a short lock.

@@ -126,8 +126,10 @@ const char *capture_worker_run(FILE *file, const char *port_name, const char *co
     if (options)
         sample_pass_measure_for_options(&pass, options);
     guint64 health_news_seen = 0;
-    if (callbacks()->tape_file)
+    if (callbacks()->tape_file) {
         sample_pass_list_files(&pass, callbacks()->tape_file);
+        sample_pass_list_unread(&pass, callbacks()->unread_stretch);
+    }
     capture_outputs outputs{post_status, switch_light, sample_pass_take, &pass};
     capture_state state;
     capture_init(&state, file, &outputs);
@@ -161,6 +163,7 @@ const char *capture_worker_run(FILE *file, const char *port_name, const char *co
             break;
     }
     sample_pass_finish(&pass);
+    capture_progress_publish_read(sample_pass_read_ticks(&pass));
     if (acknowledged)
         *acknowledged = state.streaming;
     return capture_end_reason(&state);

@@ -31,6 +31,8 @@ struct capture_worker_callbacks {
     // Called on the worker thread itself, at once, when the device has
     // acknowledged the command (before "Dumping..." is queued).
     void (*device_answered)(void) = nullptr;
+    // data: heap tape_unread_stretch (tape_unread.h), while files are listed; the callback frees it
+    GSourceFunc unread_stretch = nullptr;
 };
 
 // Registers the callbacks. Interface thread, before any capture starts.
@@ -53,7 +55,9 @@ void capture_worker_set_quiet_time(unsigned milliseconds);
 // After every read it publishes the tape time and dump bytes so far, and the
 // live tape health figures when they changed (capture_progress.h; reset it
 // before the worker starts), measured against the machine and video standard
-// of `options` (nullptr: a C64 on PAL, the device's defaults). *acknowledged
+// of `options` (nullptr: a C64 on PAL, the device's defaults); once the
+// capture has ended, the tape time its files take, when they were listed.
+// *acknowledged
 // (may be null) is set to 1 when the device acknowledged the command, so the
 // stream began, else 0.
 const char *capture_worker_run(FILE *file, const char *port_name, const char *command,

@@ -16,6 +16,7 @@ void sample_pass_init(sample_pass *pass, GSourceFunc print_name)
     name_finder_init(&pass->finder);
     pass->print_name = print_name;
     pass->tape_file = nullptr;
+    pass->unread_stretch = nullptr;
     pass->named_file = 0;
     // The device's defaults.
     tape_health_init(&pass->health, machine_clock_hz(MACHINE_NUMBER_C64, VIDEO_STANDARD_PAL), 0);
@@ -47,7 +48,17 @@ static void post_file_record(void *context, const tape_file_event *event)
         memcpy(bytes, event->program, event->program_length);
         copy->program = bytes;
     }
-    handoff_post(static_cast<sample_pass *>(context)->tape_file, copy);
+    auto *pass = static_cast<sample_pass *>(context);
+    // What the record settles of the stretches unread goes first.
+    tape_unread_file(&pass->unread, event);
+    handoff_post(pass->tape_file, copy);
+}
+
+static void post_unread_stretch(void *context, const tape_unread_stretch *stretch)
+{
+    auto *pass = static_cast<sample_pass *>(context);
+    if (pass->unread_stretch)
+        handoff_post(pass->unread_stretch, g_memdup2(stretch, sizeof *stretch));
 }
 
 void sample_pass_list_files(sample_pass *pass, GSourceFunc tape_file)
@@ -55,6 +66,17 @@ void sample_pass_list_files(sample_pass *pass, GSourceFunc tape_file)
     pass->tape_file = tape_file;
     tape_index_init(&pass->index, post_file_record, pass);
     pass->index.health = &pass->health;
+    tape_unread_init(&pass->unread, post_unread_stretch, pass);
+}
+
+void sample_pass_list_unread(sample_pass *pass, GSourceFunc unread_stretch)
+{
+    pass->unread_stretch = unread_stretch;
+}
+
+guint64 sample_pass_read_ticks(const sample_pass *pass)
+{
+    return pass->tape_file ? tape_unread_read_ticks(&pass->unread) : 0;
 }
 
 // Takes samples that end with the one that completed a name (found) or hold
@@ -99,6 +121,8 @@ void sample_pass_take(void *context, const unsigned short *samples, unsigned cou
     tape_health_feed(&pass->health, samples, count);
     plot_add_samples(&pass->tick_sum, samples, count);
     pass->samples += count;
+    if (pass->tape_file)
+        tape_unread_feed(&pass->unread, samples, count);
     while (count > 0) {
         int found;
         const std::size_t taken = name_finder_scan(&pass->finder, samples, count, &found);
@@ -106,6 +130,8 @@ void sample_pass_take(void *context, const unsigned short *samples, unsigned cou
         samples += taken;
         count -= unsigned(taken);
     }
+    if (pass->tape_file)
+        tape_unread_listed_to(&pass->unread, pass->index.tick);
 }
 
 int sample_pass_read_file(sample_pass *pass, const char *path, const sampling_option_values *options,
@@ -131,7 +157,9 @@ int sample_pass_read_file(sample_pass *pass, const char *path, const sampling_op
 
 void sample_pass_finish(sample_pass *pass)
 {
-    if (pass->tape_file)
-        tape_index_finish(&pass->index);
+    if (!pass->tape_file)
+        return;
+    tape_index_finish(&pass->index);
+    tape_unread_finish(&pass->unread);
 }
 

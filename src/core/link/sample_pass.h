@@ -4,7 +4,10 @@
 // to the three tape-header name decoders. A name found is handed to the
 // interface as a heap sample_pass_name that the receiving callback frees.
 // When asked (sample_pass_list_files), every sample also goes to the tape
-// index, whose file records are handed over the same way. Every sample is
+// index, whose file records are handed over the same way, and to the unread
+// stretches' detector (tape_unread.h), which is told of every record before
+// the interface is, so a stretch reaches the interface before the record of
+// the file that follows it. Every sample is
 // measured for the tape's health (tape_health.h) before anything else sees
 // it, so file records carry their pilot's figures.
 #pragma once
@@ -13,6 +16,7 @@
 #include "tape/name_finder.h"
 #include "tape/tape_health.h"
 #include "tape/tape_index.h"
+#include "tape/tape_unread.h"
 
 #include <glib.h>
 
@@ -39,6 +43,8 @@ struct sample_pass {
     GSourceFunc print_name;  // receives each name found; nullptr: names dropped
     GSourceFunc tape_file;   // receives each file record; nullptr: no files listed
     tape_index index;        // used only with tape_file
+    GSourceFunc unread_stretch; // receives each stretch read by no format; nullptr: none handed over
+    tape_unread unread;      // used only with tape_file
     tape_health health;      // the live figures: tape_health_live(&pass->health, ...)
     guint32 named_file;      // the index's sequence number of the last name's file
 };
@@ -67,7 +73,17 @@ void sample_pass_use_capture_decoders(sample_pass *pass);
 // right after sample_pass_init.
 void sample_pass_list_files(sample_pass *pass, GSourceFunc tape_file);
 
-// The capture has ended: a file still being read is judged bad. Worker thread.
+// While files are listed, hands each stretch of the tape read by no format
+// (tape_unread.h) to unread_stretch as a heap tape_unread_stretch, which the
+// callback frees. Worker thread, right after sample_pass_list_files.
+void sample_pass_list_unread(sample_pass *pass, GSourceFunc unread_stretch);
+
+// The tape time the files listed so far take (tape_unread_read_ticks); 0
+// unless files are listed. Worker thread.
+guint64 sample_pass_read_ticks(const sample_pass *pass);
+
+// The capture has ended: a file still being read is cut short, and the
+// unread stretches not yet handed over are. Worker thread.
 void sample_pass_finish(sample_pass *pass);
 
 struct tape_read_control;
@@ -87,5 +103,5 @@ int sample_pass_read_file(sample_pass *pass, const char *path, const sampling_op
 
 // Passes count samples on. Also the adapter for capture_outputs.samples;
 // context is a sample_pass. Worker thread; never blocks beyond the plot's
-// short lock; allocates only for a found name or file.
+// short lock; allocates only for a found name or file or a stretch unread.
 void sample_pass_take(void *context, const unsigned short *samples, unsigned count);

@@ -2,6 +2,8 @@
 
 #include "tape/rom_format.h"
 
+#include <algorithm>
+
 namespace {
 
 // A header's payload (rom_format.h).
@@ -12,6 +14,8 @@ constexpr unsigned end_address_byte = rom_header_end_byte;
 constexpr unsigned name_byte = rom_header_name_byte;
 constexpr unsigned name_length = rom_name_length;
 constexpr unsigned char unreadable_name_byte = '?';
+// Bytes of a block copy besides its payload: the countdown and the checksum.
+constexpr uint64_t copy_frame_bytes = rom_countdown_bytes + 1;
 
 // Block types (a header's first byte).
 constexpr int unknown_type = -1;
@@ -99,6 +103,8 @@ void open_file(rom_files *f)
     f->file_judged = false;
     f->worst = tape_verdict_good;
     f->file.tick = block->tick;
+    f->file.first_tick = f->pilot_tick;
+    f->file.end_tick = f->reader.end_tick;
     f->file.type = block->head[type_byte];
     f->file.verdict = tape_verdict_reading;
     f->file.load_address = static_cast<uint16_t>(address_at(block, start_address_byte));
@@ -134,6 +140,28 @@ void identify(rom_files *f)
     }
 }
 
+// A file judged while its last block passes ends where that block will: the
+// rest of the copy being read and, after the first, the repeated copy
+// behind its short pilot, each byte as long as the copy's bytes so far;
+// then the trailer.
+void reckon_end(rom_files *f)
+{
+    const uint64_t copy_tick = f->reader.copy_tick;
+    if (f->file.end_tick <= copy_tick)
+        return;
+    const uint64_t bytes_read = copy_frame_bytes + f->reader.index;
+    const uint64_t copy_bytes = copy_frame_bytes + f->block.length;
+    const uint64_t byte_ticks = (f->file.end_tick - copy_tick) / bytes_read;
+    const uint64_t short_ticks =
+        byte_ticks * rom_short_cycles /
+        (rom_byte_long_pulses * rom_long_cycles + rom_byte_medium_pulses * rom_medium_cycles +
+         rom_byte_short_pulses * rom_short_cycles);
+    uint64_t end = std::max(f->file.end_tick, copy_tick + copy_bytes * byte_ticks);
+    if (!f->block.repeated_seen)
+        end += rom_repeat_pilot * short_ticks + copy_bytes * byte_ticks;
+    f->file.end_tick = end + rom_trailer * short_ticks;
+}
+
 // Once the block has a verdict and a place, the file takes it.
 void settle(rom_files *f)
 {
@@ -146,8 +174,10 @@ void settle(rom_files *f)
     f->verdict_applied = true;
     f->worst = tape_verdict_worse(f->worst, f->block.verdict);
     const bool last = f->role == program_data || (f->role == data_file_part && f->block.zero_after_type);
-    if (last || f->worst == tape_verdict_bad)
+    if ((last || f->worst == tape_verdict_bad) && !f->file_judged) {
+        reckon_end(f);
         judge_file(f, f->worst);
+    }
     if (last)
         close_file(f);
 }
@@ -167,6 +197,7 @@ void close_block(rom_files *f)
 void open_block(rom_files *f, rom_block_copy copy, uint64_t tick)
 {
     f->verdict_applied = false;
+    f->pilot_tick = f->reader.pilot_tick;
     if (f->expect != expect_program_data) {
         f->role = unidentified;
         rom_block_check_begin(&f->block, header_payload_bytes, copy, tick);
@@ -237,6 +268,14 @@ void pass_byte_on(rom_files *f)
     f->byte_report(f->byte_context, &byte);
 }
 
+// The open file reaches as far as the byte just read of one of its blocks.
+void extend_file(rom_files *f)
+{
+    const bool files_block = f->role == file_header || f->role == program_data || f->role == data_file_part;
+    if (files_block && f->file_open && !f->file_judged && f->reader.end_tick > f->file.end_tick)
+        f->file.end_tick = f->reader.end_tick;
+}
+
 void take(void *context, rom_block_event event)
 {
     rom_files *f = static_cast<rom_files *>(context);
@@ -248,6 +287,7 @@ void take(void *context, rom_block_event event)
         copy_began(f);
         return;
     case rom_block_byte:
+        extend_file(f);
         pass_byte_on(f);
         rom_block_check_byte(&f->block, reader->index, reader->value, reader->clean);
         if (reader->index > header_payload_bytes)
@@ -282,6 +322,7 @@ void rom_files_init(rom_files *files, tape_file_report report, void *context)
     files->file_judged = false;
     files->worst = tape_verdict_reading;
     files->data_length = 0;
+    files->pilot_tick = 0;
     files->file = tape_file_record{};
     rom_block_reader_init(&files->reader);
     files->expect = expect_header;

@@ -40,7 +40,10 @@
 #include <cstdint>
 
 // Files are reported as tape_file_record (tape_file_record.h): tick is where
-// the header's first copy began, type 1 or 3 (a program) or 4 (a data file).
+// the header's first copy began, type 1 or 3 (a program) or 4 (a data file);
+// the file's span runs from its header's pilot to the end of its last block
+// copy read, and in a record judged before the last block's repeated copy
+// has begun, to where that copy will end (as long as the first).
 // A program judged good or repaired comes with its data block's payload, as
 // mended, loading at the header's start address; a data file brings none.
 
@@ -56,6 +59,7 @@ struct rom_files {
     bool file_judged;
     tape_verdict worst;           // the open file's verdict so far
     uint32_t data_length;
+    uint64_t pilot_tick;          // where the pilot before the block being read began
     tape_file_record file;
     tape_file_report report;
     void *context;

@@ -1,6 +1,6 @@
 // A file on tape as a block reader of one format reports it: where its header
-// begins, its name, the verdict, and once it is judged good or repaired the
-// program it carries.
+// begins, where the file lies on tape, its name, the verdict, and once it is
+// judged good or repaired the program it carries.
 #pragma once
 
 #include "tape/tape_verdict.h"
@@ -9,6 +9,18 @@
 
 struct tape_file_record {
     uint64_t tick;           // where the header begins (ticks since the stream began)
+    // The stretch of tape the file takes, which tells what was read from
+    // what was not (tape_unread.h): from the first pulse of its first
+    // block's pilot or lead-in to the end of its last block and the trailer
+    // its format writes behind it. Every format's reader sets both in every
+    // record: first_tick once the file is listed, end_tick as far as the
+    // file has been read, and in the final record as far as it goes on
+    // tape. A reader that judges a file before its last pulses have passed
+    // (a built-in-format block whose first copy settled it, a Turbo Tape
+    // 250 file bad in mid-block) states where they will end, reckoned from
+    // what it has read of the file.
+    uint64_t first_tick;
+    uint64_t end_tick;
     unsigned char name[16];  // the header's name field as on tape
     unsigned char type;      // the header's type or identifier byte
     tape_verdict verdict;    // reading when listed, then final

@@ -368,9 +368,12 @@ void tape_health_live(const tape_health *health, tape_health_figures *figures)
     set_figures(health, newest, pulses, ratios, squares, figures);
 }
 
-void tape_health_file(const tape_health *health, tape_loader loader, uint64_t tick, tape_health_figures *figures)
+namespace {
+
+// The pilot or lead-in of the file of that loader whose header begins at
+// tick, or nullptr.
+const tape_health_pilot *pilot_of(const tape_health *health, tape_loader loader, uint64_t tick)
 {
-    *figures = tape_health_figures{};
     const uint64_t kept = std::min<uint64_t>(health->pilots_added, tape_health_pilots);
     for (uint64_t back = 1; back <= kept; ++back) {
         const tape_health_pilot &pilot = health->pilots[(health->pilots_added - back) % tape_health_pilots];
@@ -378,9 +381,23 @@ void tape_health_file(const tape_health *health, tape_loader loader, uint64_t ti
         // knows for sure.
         const bool same_kind = (pilot.format == tape_loader_rom) == (loader == tape_loader_rom);
         const uint64_t apart = pilot.end_tick > tick ? pilot.end_tick - tick : tick - pilot.end_tick;
-        if (same_kind && pilot.start_tick <= tick && apart <= pilot_to_header_ticks) {
-            set_figures_of_sums(health, loader, pilot.sums, figures);
-            return;
-        }
+        if (same_kind && pilot.start_tick <= tick && apart <= pilot_to_header_ticks)
+            return &pilot;
     }
+    return nullptr;
+}
+
+}  // namespace
+
+void tape_health_file(const tape_health *health, tape_loader loader, uint64_t tick, tape_health_figures *figures)
+{
+    *figures = tape_health_figures{};
+    if (const tape_health_pilot *pilot = pilot_of(health, loader, tick))
+        set_figures_of_sums(health, loader, pilot->sums, figures);
+}
+
+uint64_t tape_health_pilot_start(const tape_health *health, tape_loader loader, uint64_t tick)
+{
+    const tape_health_pilot *pilot = pilot_of(health, loader, tick);
+    return pilot ? pilot->start_tick : tick;
 }

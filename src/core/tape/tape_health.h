@@ -157,3 +157,7 @@ void tape_health_live(const tape_health *health, tape_health_figures *figures);
 // of the pilot or lead-in that ended there (within a quarter of a second),
 // measured against that loader's nominal length. pulses 0 when there is none.
 void tape_health_file(const tape_health *health, tape_loader loader, uint64_t tick, tape_health_figures *figures);
+
+// Where the measured part of that file's pilot or lead-in began (from its
+// 8th short pulse or 3rd lead-in byte on); tick when none was measured.
+uint64_t tape_health_pilot_start(const tape_health *health, tape_loader loader, uint64_t tick);

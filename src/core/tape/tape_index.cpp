@@ -18,6 +18,8 @@ void send(tape_index *index, tape_loader loader, const tape_file_record &file, u
     event.sequence = sequence;
     event.loader = loader;
     event.tick = file.tick;
+    event.first_tick = file.first_tick;
+    event.end_tick = file.end_tick;
     std::memcpy(event.name, file.name, 16);
     event.verdict = file.verdict;
     if (index->health)
@@ -76,6 +78,9 @@ void tape_index_catch_up(tape_index *index, const name_finder *name_found)
         return; // the block readers list these files themselves
     tape_file_record file{};
     file.tick = tick_before(index, turrican_header_pulses);
+    // Its lead-in is the file's too, as far as the health measure followed it.
+    file.first_tick = index->health ? tape_health_pilot_start(index->health, tape_loader_turrican, file.tick) : file.tick;
+    file.end_tick = index->tick;
     std::memcpy(file.name, name_found->name, 16);
     file.verdict = tape_verdict_not_checked;
     send(index, tape_loader_turrican, file, ++index->sequence);

@@ -56,6 +56,12 @@ struct tape_file_event {
     uint32_t sequence;       // 1 for the capture's first file, then in the order found
     tape_loader loader;
     uint64_t tick;           // position of the header's first byte, ticks since the capture began
+    // The stretch of tape the file takes, as its reader states it
+    // (tape_file_record.h). A Turrican loader file, known only from its name
+    // decoder, takes its lead-in (as far as the health measure followed it)
+    // and its header up to the name's end.
+    uint64_t first_tick;
+    uint64_t end_tick;
     unsigned char name[17];  // the 16 bytes of the name field as on tape, then 0
     tape_verdict verdict;
     tape_health_figures health;  // of the file's pilot or lead-in; pulses 0 when unmeasured or not asked for

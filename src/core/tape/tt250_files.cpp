@@ -15,6 +15,8 @@ constexpr unsigned end_address_byte = format.header_end_byte;
 constexpr unsigned name_byte = format.header_name_byte;
 constexpr unsigned name_length = format.name_length;
 constexpr unsigned char data_identifier = format.data_id;
+// Bytes of a block before its payload: the sync train and the identifier.
+constexpr uint64_t block_frame_bytes = format.sync_first + 1u;
 
 // The data block follows its header at once; a generous allowance for a
 // long lead-in before its sync train, 10 s of tape.
@@ -64,6 +66,8 @@ void list_file(tt250_files *f)
 {
     f->file_open = true;
     f->file.tick = f->reader.block_tick;
+    f->file.first_tick = f->header_lead_tick;
+    f->file.end_tick = f->reader.end_tick;
     f->file.type = f->reader.identifier;
     f->file.verdict = tape_verdict_reading;
     f->file.load_address = static_cast<uint16_t>(address_at(f->head, start_address_byte));
@@ -88,6 +92,7 @@ void block_began(tt250_files *f)
     if (is_header) {
         f->role = header;
         f->header_tick = r->block_tick;
+        f->header_lead_tick = r->lead_tick;
     } else
         end_block(f);
 }
@@ -120,6 +125,8 @@ void header_byte(tt250_files *f)
         }
     }
     pass_byte_on(f, tape_file_header_block);
+    if (f->file_open)
+        f->file.end_tick = r->end_tick;
     if (r->index < sizeof f->head)
         f->head[r->index] = r->value;
     if (r->index == name_byte + name_length - 1)
@@ -132,11 +139,26 @@ void header_byte(tt250_files *f)
     }
 }
 
+// A data block judged bad in mid-block ends where its check byte will: every
+// byte still to come as long as the bytes read so far.
+void reckon_end(tt250_files *f)
+{
+    const tt250_block_reader *r = &f->reader;
+    if (r->index >= f->data_length || r->end_tick <= r->block_tick)
+        return;
+    const uint64_t bytes_read = block_frame_bytes + r->index + 1;
+    f->file.end_tick += (r->end_tick - r->block_tick) * (f->data_length - r->index) / bytes_read;
+}
+
 void data_byte(tt250_files *f)
 {
     const tt250_block_reader *r = &f->reader;
     pass_byte_on(f, tape_file_data_block);
+    if (f->file_open)
+        f->file.end_tick = r->end_tick;
     if (!r->clean) {
+        if (f->file_open)
+            reckon_end(f);
         judge(f, tape_verdict_bad);
         if (!f->byte_report || r->index >= f->data_length) {
             f->data_due = false;
@@ -184,6 +206,7 @@ void tt250_files_init(tt250_files *files, tape_file_report report, void *context
     files->byte_report = nullptr;
     files->byte_context = nullptr;
     files->header_tick = 0;
+    files->header_lead_tick = 0;
 }
 
 void tt250_files_report_bytes(tt250_files *files, tape_file_byte_report report, void *context)

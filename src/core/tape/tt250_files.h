@@ -19,7 +19,9 @@
 //   tape after the header's end;
 // - cut short: the stream ended inside the file (tt250_files_finish).
 // There is no repaired: the format keeps one copy. A verdict is given as soon
-// as it cannot change.
+// as it cannot change. The file's span runs from its header's lead-in to the
+// end of its data block (in a record judged bad in mid-block, where the
+// block will end).
 //
 // Constant work per sample, no allocation (the program is kept in the struct,
 // 64 KiB). Not thread-safe.
@@ -45,6 +47,7 @@ struct tt250_files {
     tape_file_byte_report byte_report; // nullptr unless every byte is wanted
     void *byte_context;
     uint64_t header_tick;    // where the block being read as a header began
+    uint64_t header_lead_tick; // and where its lead-in began
     unsigned char head[21];  // start, end, timing byte, name
     unsigned char program[65536];
 };
