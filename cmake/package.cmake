@@ -32,3 +32,14 @@ file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/CPackSourceDateEpoch.cmake CONTENT
   "if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n  set(ENV{SOURCE_DATE_EPOCH} ${ZR7K8_RELEASE_EPOCH})\nendif()\n")
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/CPackSourceDateEpoch.cmake)
 include(CPack)
+
+# Everything the install takes and nothing else (no test, benchmark or
+# simulator): scripts/package builds this target, and configures its folder
+# with CMAKE_SKIP_INSTALL_ALL_DEPENDENCY so that cpack does not build the
+# rest first.
+add_custom_target(shipped)
+foreach(target zr7k8-client zr7k8 translations desktop_icons compressed_documents)
+  if(TARGET ${target})
+    add_dependencies(shipped ${target})
+  endif()
+endforeach()
