@@ -6,6 +6,7 @@
 #include "sampling_options.h"
 #include "tape/tape_health.h"
 #include "health_tapes.h"
+#include "tape_demo.h"
 #include "tape_synth.h"
 #include "tape_tap.h"
 #include "tape_testing.h"
@@ -166,6 +167,21 @@ TEST(TapeHealth, TheGaugeTurnsYellowAndRedAsPulsesNearTheWindowEdges)
     EXPECT_EQ(colour(1.0, 3), tape_health_yellow);
     // Slow: long pulses near the top of their window.
     EXPECT_EQ(colour(0.96, 3), tape_health_red);
+}
+
+// The demo tape plays as a good drive plays it, but for its one worn file:
+// the first two files green, the Turrican loader file yellow.
+TEST(TapeHealth, TheDemoTapesFilesAreGreenButTheWornOne)
+{
+    const measured demo = measure(tape_demo_samples());
+    ASSERT_EQ(demo.files.size(), 3u);
+    std::vector<std::string> colours;
+    for (const tape_file_event &file : demo.files) {
+        ASSERT_GT(file.health.pulses, 0u) << tape_loader_text(file.loader);
+        const char *names[] = {"green", "yellow", "red"};
+        colours.push_back(names[tape_health_colour_of(&file.health)]);
+    }
+    EXPECT_EQ(colours, (std::vector<std::string>{"green", "green", "yellow"}));
 }
 
 TEST(TapeHealth, RealTapesWrittenAtTheNominalLengthsReadNearZero)

@@ -1,7 +1,9 @@
 // The built-in demo tape.
 //
 // A short made-up tape that holds one file in each format the client
-// recognises, in this order, with a small random jitter on every pulse:
+// recognises, in this order, with a random jitter on every pulse, as small as
+// a good drive's for the first two files and as large as a worn tape's for
+// the third (tape_demo.cpp):
 // 1. ROM loader: header "DEMO ROM" (type 1, $0801-$0816) with both copies
 //    after a pilot of 8000 short pulses, then its data block (pilot 5400).
 // 2. Turbo Tape 250: header "DEMO TURBO" (identifier 1), then its data block.
