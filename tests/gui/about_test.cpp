@@ -6,6 +6,7 @@
 #include <gdk/gdkkeysyms.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -26,46 +27,39 @@ protected:
         return dialog;
     }
 
-    static std::vector<GtkWidget *> contents(GtkWidget *dialog)
+    // The texts of the dialog's labels and its link's address, in any layout.
+    static std::vector<std::string> texts(GtkWidget *widget)
     {
-        GtkWidget *area = gtk_dialog_get_content_area(GTK_DIALOG(dialog));
-        GList *outer = gtk_container_get_children(GTK_CONTAINER(area));
-        std::vector<GtkWidget *> widgets;
-        for (GList *item = outer; item; item = item->next) {
-            if (GTK_IS_VBOX(item->data)) {
-                GList *inner = gtk_container_get_children(GTK_CONTAINER(item->data));
-                for (GList *child = inner; child; child = child->next)
-                    widgets.push_back(GTK_WIDGET(child->data));
-                g_list_free(inner);
+        std::vector<std::string> found;
+        if (GTK_IS_LINK_BUTTON(widget))
+            found.push_back(gtk_link_button_get_uri(GTK_LINK_BUTTON(widget)));
+        if (GTK_IS_LABEL(widget))
+            found.push_back(gtk_label_get_text(GTK_LABEL(widget)));
+        if (GTK_IS_CONTAINER(widget)) {
+            GList *children = gtk_container_get_children(GTK_CONTAINER(widget));
+            for (GList *child = children; child; child = child->next) {
+                const std::vector<std::string> inner = texts(GTK_WIDGET(child->data));
+                found.insert(found.end(), inner.begin(), inner.end());
             }
+            g_list_free(children);
         }
-        g_list_free(outer);
-        return widgets;
+        return found;
     }
 };
 
-TEST_F(About, ShowsPictureHeadingBuildDescriptionCopyrightAndLink)
+TEST_F(About, ShowsHeadingBuildDescriptionCopyrightAndLink)
 {
     GtkWidget *dialog = open();
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(gtk_window_get_modal(GTK_WINDOW(dialog)));
     EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(dialog)), GTK_WINDOW(window_main));
 
-    std::vector<GtkWidget *> widgets = contents(dialog);
-    ASSERT_EQ(widgets.size(), 5u);
+    const std::vector<std::string> shown = texts(dialog);
+    auto shows = [&](const std::string &text) { return std::find(shown.begin(), shown.end(), text) != shown.end(); };
+    EXPECT_TRUE(shows("ZR7K8 USB serial client " ZR7K8_VERSION));
+    EXPECT_TRUE(shows("Copyright (C) 2026 The ZR7K8 client authors"));
+    EXPECT_TRUE(shows("https://zr7k8.example/"));
 
-    ASSERT_TRUE(GTK_IS_IMAGE(widgets[0]));
-    GdkPixbuf *picture = gtk_image_get_pixbuf(GTK_IMAGE(widgets[0]));
-    ASSERT_NE(picture, nullptr);
-    EXPECT_EQ(gdk_pixbuf_get_width(picture), 48);
-    EXPECT_EQ(gdk_pixbuf_get_height(picture), 48);
-    EXPECT_TRUE(gdk_pixbuf_get_has_alpha(picture));
-
-    ASSERT_TRUE(GTK_IS_LABEL(widgets[1]));
-    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(widgets[1])), "ZR7K8 USB serial client " ZR7K8_VERSION);
-
-    ASSERT_TRUE(GTK_IS_LABEL(widgets[2]));
-    std::string description = gtk_label_get_text(GTK_LABEL(widgets[2]));
     // GRegex rather than std::regex: libstdc++'s regex trips g++ 12's
     // maybe-uninitialized warning in every build.
     GRegex *form = g_regex_new("^Multi-threaded GUI client for the ZR7K8-LC hardware\n\n"
@@ -75,13 +69,18 @@ TEST_F(About, ShowsPictureHeadingBuildDescriptionCopyrightAndLink)
                                G_REGEX_DOLLAR_ENDONLY, GRegexMatchFlags(0), nullptr);
     ASSERT_NE(form, nullptr);
     GMatchInfo *parts = nullptr;
-    const bool matched = g_regex_match(form, description.c_str(), GRegexMatchFlags(0), &parts);
+    auto description = std::find_if(shown.begin(), shown.end(), [&](const std::string &text) {
+        g_match_info_free(parts);
+        parts = nullptr;
+        return g_regex_match(form, text.c_str(), GRegexMatchFlags(0), &parts);
+    });
     auto part = [&](int n) {
         gchar *text = g_match_info_fetch(parts, n);
         const unsigned long value = std::stoul(text);
         g_free(text);
         return value;
     };
+    const bool matched = description != shown.end();
     if (matched) {
         EXPECT_EQ(part(1), gtk_major_version);
         EXPECT_EQ(part(2), gtk_minor_version);
@@ -89,14 +88,7 @@ TEST_F(About, ShowsPictureHeadingBuildDescriptionCopyrightAndLink)
     }
     g_match_info_free(parts);
     g_regex_unref(form);
-    ASSERT_TRUE(matched) << description;
-
-    ASSERT_TRUE(GTK_IS_LABEL(widgets[3]));
-    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(widgets[3])), "Copyright (C) 2026 The ZR7K8 client authors");
-
-    ASSERT_TRUE(GTK_IS_LINK_BUTTON(widgets[4]));
-    EXPECT_STREQ(gtk_link_button_get_uri(GTK_LINK_BUTTON(widgets[4])), "https://zr7k8.example/");
-    EXPECT_EQ(test_label_text(widgets[4]), "https://zr7k8.example/");
+    EXPECT_TRUE(matched) << "no label holds the build description";
 }
 
 TEST_F(About, EnterRightAfterOpeningActivatesOkAndClosesTheDialog)
