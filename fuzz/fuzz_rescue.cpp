@@ -1,6 +1,7 @@
-// The rescue fed two or three takes of one synthesized tape side (a ROM-loader
-// program and a Turbo Tape 250 program), each with its own damage: pulses
-// moved out of every window, the take begun late or cut short. Built with
+// The rescue fed two or three takes of one synthesized tape side (one program
+// of each format in side_files, with the pilots and lead-ins the machine and
+// the saving program write), each take with its own damage: pulses moved out
+// of every window, the take begun late or cut short. Built with
 // AddressSanitizer and UndefinedBehaviorSanitizer.
 //
 // Invariants, whatever the damage:
@@ -23,6 +24,7 @@
 
 #include <glib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -30,18 +32,47 @@ namespace {
 
 constexpr const char *target = "fuzz_rescue";
 
+void rom_program(tape_synth *synth, unsigned start, const std::vector<unsigned char> &program)
+{
+    tape_rom_program(synth, tape_name_field("ROM"), start, program.data(), program.size());
+}
+
+void tt250_program(tape_synth *synth, unsigned start, const std::vector<unsigned char> &program)
+{
+    tape_turbo_header(synth, tape_tt250, tape_turbo_lead_in, 1, start, start + unsigned(program.size()),
+                      tape_name_field("TURBO"));
+    tape_turbo_data(synth, tape_tt250, tape_turbo_lead_in, program.data(), program.size());
+}
+
+// The files on the side, one per format, in this order; a format the rescue
+// learns adds its row.
+struct side_file {
+    tape_loader loader;
+    unsigned load_address;
+    void (*write)(tape_synth *synth, unsigned start, const std::vector<unsigned char> &program);
+};
+const side_file side_files[] = {
+    {tape_loader_rom, 0x0801, rom_program},
+    {tape_loader_tt250, 0x1000, tt250_program},
+};
+
 std::vector<unsigned short> side(const std::vector<unsigned char> &program)
 {
     tape_synth synth;
     tape_synth_init(&synth, 0, 40, 5);
     tape_synth_gap(&synth, 65535);
-    tape_rom_program(&synth, tape_name_field("ROM"), 0x0801, program.data(), program.size());
-    tape_synth_gap(&synth, 65535);
-    tape_turbo_header(&synth, tape_tt250, tape_turbo_lead_in, 1, 0x1000, 0x1000 + unsigned(program.size()),
-                      tape_name_field("TURBO"));
-    tape_turbo_data(&synth, tape_tt250, tape_turbo_lead_in, program.data(), program.size());
-    tape_synth_gap(&synth, 65535);
+    for (const side_file &file : side_files) {
+        file.write(&synth, file.load_address, program);
+        tape_synth_gap(&synth, 65535);
+    }
     return synth.samples;
+}
+
+const side_file *side_file_of(tape_loader loader)
+{
+    const side_file *found = std::find_if(std::begin(side_files), std::end(side_files),
+                                          [&](const side_file &file) { return file.loader == loader; });
+    return found == std::end(side_files) ? nullptr : found;
 }
 
 std::vector<tape_take_file> read_take(const char *path)
@@ -75,7 +106,8 @@ void check_clean_image(const std::vector<unsigned short> &first, const std::vect
     fuzz_check(clean_tap_write(take_path.c_str(), read, files, &options, image_path.c_str(), nullptr, nullptr) != 0,
                target, "the clean image cannot be written");
     const std::vector<tape_take_file> image = read_take(image_path.c_str());
-    for (tape_loader loader : {tape_loader_rom, tape_loader_tt250}) {
+    for (const side_file &on_side : side_files) {
+        const tape_loader loader = on_side.loader;
         size_t given = 0, loaded = 0;
         for (const tape_rescued_file &file : files)
             given += file.loader == loader && file.outcome != tape_rescue_bad;
@@ -136,11 +168,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (file.outcome == tape_rescue_bad)
             continue;
         fuzz_check(file.program == program, target, "a program given back differs from the tape's");
-        const bool rom = file.loader == tape_loader_rom;
-        fuzz_check(file.load_address == (rom ? 0x0801 : 0x1000), target, "a program loads elsewhere");
+        const side_file *written = side_file_of(file.loader);
+        fuzz_check(written && file.load_address == written->load_address, target, "a program loads elsewhere");
         good += file.outcome == tape_rescue_good;
     }
-    fuzz_check(damaged || (files.size() == 2 && good == 2), target, "an undamaged tape is not read good");
+    fuzz_check(damaged || (files.size() == std::size(side_files) && good == std::size(side_files)), target,
+               "an undamaged tape is not read good");
     check_clean_image(takes[0], read, files, program);
     return 0;
 }

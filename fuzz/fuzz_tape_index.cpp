@@ -19,9 +19,16 @@
 //   the spread not negative, the speed within the range a measured pilot
 //   can have.
 //
-// Input: records of two bytes, an operation and its argument (see piece()).
+// Input: records of two bytes, an operation and its argument (see pieces[]).
+// The same bytes, read as pulse bytes, also go straight to a second index:
+// its block readers see pulses no synthesizer would make.
+//
+// Pilots and lead-ins are at the shortest length their readers take, or
+// within a few pulses of it, so an input is quick (about 100 and more a
+// second) and the edges are where the fuzzer looks.
 #include "tape/name_finder.h"
 #include "tape/rom.h"
+#include "tape/rom_format.h"
 #include "tape/tape_health.h"
 #include "tape/tape_index.h"
 #include "tape_synth.h"
@@ -33,14 +40,15 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <map>
 #include <set>
 #include <vector>
 
 namespace {
 
-// Keeps an input quick: a few blocks and a header's pilot.
-const size_t samples_per_input_max = 200000;
+// Keeps an input quick: a few blocks, or two turbo headers with their lead-ins.
+const size_t samples_per_input_max = 24000;
 
 struct file_state {
     tape_loader loader;
@@ -50,6 +58,7 @@ struct file_state {
 struct checker {
     std::map<uint32_t, file_state> files;
     std::set<uint32_t> claimed_lengths; // end - start of every header written
+    bool synthesized = true;            // false: raw pulses, whose programs nobody wrote
     uint32_t last_sequence = 0;
     uint64_t now = 0; // where the sample being fed begins
 };
@@ -85,7 +94,7 @@ void check_program(const checker *c, const tape_file_event *event)
           "a program kept from a file that did not read back");
     // Built-in-format headers can also be made byte by byte, with any
     // addresses; Turbo Tape 250 ones only whole, by the synthesizer.
-    if (event->loader != tape_loader_tt250)
+    if (event->loader != tape_loader_tt250 || !c->synthesized)
         return;
     check(c->claimed_lengths.count(event->program_length) == 1, "a program's length is no header's");
     check(std::vector<unsigned char>(event->program, event->program + event->program_length) ==
@@ -135,69 +144,85 @@ void take(void *context, const tape_file_event *event)
 }
 
 
-// One piece of tape from an operation and its argument.
-void piece(checker *c, tape_synth *synth, unsigned char op, unsigned char arg)
+// A pilot of short pulses: at or next to the lengths the block reader and
+// the name decoder take, or a multiple of 4 below 1024.
+void rom_pilot(checker *, tape_synth *synth, unsigned high, unsigned char arg)
 {
-    const unsigned high = op >> 3;
-    switch (op & 7) {
-    case 0:
-        tape_rom_pilot(synth, (arg + 1u) * (high + 1u) * 4u);
-        return;
-    case 1:
-        tape_rom_byte(synth, arg);
-        return;
-    case 2:
-        tape_rom_byte(synth, arg, static_cast<tape_rom_fault>(1 + high % 4));
-        return;
-    case 3:
-        tape_rom_end_marker(synth);
-        return;
-    case 4:
-        tape_synth_sample(synth, static_cast<unsigned short>(arg * 8u + (high & 7u) + (high >> 3) * 2048u));
-        return;
-    case 5: { // a header copy: type, copy and data length chosen
-        const unsigned length = (high & 15) * 13;
-        c->claimed_lengths.insert(length);
-        const std::vector<unsigned char> header =
-            tape_rom_header_payload(arg & 7, 0x0801, 0x0801 + length, tape_name_field("FUZZ"));
-        tape_rom_copy(synth, 40, arg & 8 ? tape_rom_repeated_copy : tape_rom_first_copy, header.data(),
-                      header.size());
-        return;
-    }
-    case 6: { // a data copy of length arg with the demo program's bytes over and over
-        const std::vector<unsigned char> data = demo_data(arg);
-        tape_rom_copy(synth, 40, high & 1 ? tape_rom_repeated_copy : tape_rom_first_copy, data.data(), data.size());
-        return;
-    }
-    case 7: { // a turbo header of length arg; a Turbo Tape 250 one with its data, clean or damaged
-        const tape_turbo_format &format = high & 1 ? tape_turrican : tape_tt250;
-        c->claimed_lengths.insert(arg);
-        tape_turbo_header(synth, format, 960, 1, 0x0801, 0x0801 + arg, tape_name_field("TURBO"));
-        if (high & 1 || !(high & 2))
-            return;
-        const std::vector<unsigned char> data = demo_data(arg);
-        const size_t block = synth->samples.size();
-        tape_turbo_data(synth, format, 20 + (high >> 4), data.data(), data.size());
-        const size_t data_end = synth->samples.size();
-        if (high & 4) // the last pulse of the checksum turned, or a pulse in no window in the data
-            synth->samples[data_end - 1] = synth->samples[data_end - 1] > 500 ? 424 : 648;
-        if (high & 8)
-            synth->samples[block + (data_end - block) * (high >> 4) / 16] = 150;
-        return;
-    }
-    }
+    static const unsigned edges[] = {rom_block_pilot_pulses, rom_name_pilot_pulses + 1};
+    const unsigned pulses = high & 1 ? edges[high / 2 % std::size(edges)] + arg % 5 - 2 : (arg + 1u) * 4u;
+    tape_rom_pilot(synth, pulses);
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+void rom_byte(checker *, tape_synth *synth, unsigned, unsigned char arg)
 {
-    checker c;
-    tape_synth synth;
-    tape_synth_init(&synth);
-    for (size_t at = 0; at + 1 < size && synth.samples.size() < samples_per_input_max; at += 2)
-        piece(&c, &synth, data[at], data[at + 1]);
+    tape_rom_byte(synth, arg);
+}
 
+void rom_damaged_byte(checker *, tape_synth *synth, unsigned high, unsigned char arg)
+{
+    tape_rom_byte(synth, arg, static_cast<tape_rom_fault>(1 + high % 4));
+}
+
+void rom_end_marker(checker *, tape_synth *synth, unsigned, unsigned char)
+{
+    tape_rom_end_marker(synth);
+}
+
+void any_pulse(checker *, tape_synth *synth, unsigned high, unsigned char arg)
+{
+    tape_synth_sample(synth, static_cast<unsigned short>(arg * 8u + (high & 7u) + (high >> 3) * 2048u));
+}
+
+// A header copy: type, copy and data length chosen.
+void rom_header_copy(checker *c, tape_synth *synth, unsigned high, unsigned char arg)
+{
+    const unsigned length = (high & 15) * 13;
+    c->claimed_lengths.insert(length);
+    const std::vector<unsigned char> header =
+        tape_rom_header_payload(arg & 7, 0x0801, 0x0801 + length, tape_name_field("FUZZ"));
+    tape_rom_copy(synth, rom_block_pilot_pulses, arg & 8 ? tape_rom_repeated_copy : tape_rom_first_copy,
+                  header.data(), header.size());
+}
+
+// A data copy of length arg with the demo program's bytes over and over.
+void rom_data_copy(checker *, tape_synth *synth, unsigned high, unsigned char arg)
+{
+    const std::vector<unsigned char> data = demo_data(arg);
+    tape_rom_copy(synth, rom_block_pilot_pulses, high & 1 ? tape_rom_repeated_copy : tape_rom_first_copy,
+                  data.data(), data.size());
+}
+
+// A turbo header of length arg after the shortest lead-in its decoder takes;
+// a Turbo Tape 250 one with its data, clean or damaged.
+void turbo_file(checker *c, tape_synth *synth, unsigned high, unsigned char arg)
+{
+    const tape_turbo_format &format = high & 1 ? tape_turrican : tape_tt250;
+    c->claimed_lengths.insert(arg);
+    tape_turbo_header(synth, format, format.facts.lead_in_bytes_min, 1, 0x0801, 0x0801 + arg,
+                      tape_name_field("TURBO"));
+    if (high & 1 || !(high & 2))
+        return;
+    const std::vector<unsigned char> data = demo_data(arg);
+    const size_t block = synth->samples.size();
+    tape_turbo_data(synth, format, 20 + (high >> 4), data.data(), data.size());
+    const size_t data_end = synth->samples.size();
+    if (high & 4) // the last pulse of the checksum turned, or a pulse in no window in the data
+        synth->samples[data_end - 1] = synth->samples[data_end - 1] > 500 ? 424 : 648;
+    if (high & 8)
+        synth->samples[block + (data_end - block) * (high >> 4) / 16] = 150;
+}
+
+// The pieces a tape is built from. An operation byte picks the piece (op
+// modulo their count) and hands it the rest (op divided by their count); a
+// new format adds its pieces at the end (and fuzz/seeds.py its count).
+using piece_maker = void (*)(checker *c, tape_synth *synth, unsigned high, unsigned char arg);
+const piece_maker pieces[] = {rom_pilot,       rom_byte,      rom_damaged_byte, rom_end_marker,
+                              any_pulse,       rom_header_copy, rom_data_copy,  turbo_file};
+
+// Feeds samples to a fresh name finder, index and health measure, checking
+// the records as they come and the end.
+void index_tape(checker *c, const std::vector<unsigned short> &samples)
+{
     unsigned char scratch[17];
     rom_loader_find_name(0, scratch, 1);
     tt250_loader_find_name(0, scratch, 1);
@@ -208,18 +233,40 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static tape_index index;
     static tape_health health;
     tape_health_init(&health, 985248, 0);
-    tape_index_init(&index, take, &c);
+    tape_index_init(&index, take, c);
     index.health = &health;
-    for (unsigned short sample : synth.samples) {
+    for (unsigned short sample : samples) {
         tape_health_feed(&health, &sample, 1);
         tape_index_feed(&index, sample, name_finder_feed(&finder, sample) ? &finder : nullptr);
-        c.now += sample;
+        c->now += sample;
     }
     tape_index_finish(&index);
     tape_health_figures live;
     tape_health_live(&health, &live);
     check_health(live);
-    for (const auto &[sequence, file] : c.files)
+    for (const auto &[sequence, file] : c->files)
         check(file.verdict != tape_verdict_reading, "a file is left reading after the finish");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    checker built;
+    tape_synth synth;
+    tape_synth_init(&synth);
+    for (size_t at = 0; at + 1 < size && synth.samples.size() < samples_per_input_max; at += 2) {
+        const unsigned op = data[at];
+        pieces[op % std::size(pieces)](&built, &synth, op / unsigned(std::size(pieces)), data[at + 1]);
+    }
+    index_tape(&built, synth.samples);
+
+    // Each byte a pulse byte, at the centre of its tick range.
+    checker raw;
+    raw.synthesized = false;
+    std::vector<unsigned short> pulses(size);
+    for (size_t at = 0; at < size; ++at)
+        pulses[at] = static_cast<unsigned short>(data[at] * 8u + 4u);
+    index_tape(&raw, pulses);
     return 0;
 }

@@ -241,14 +241,19 @@ class Tape:
     def __init__(self):
         self.out = bytearray()
 
-    def op(self, code, high, arg):
-        self.out += bytes([code | (high << 3), arg])
+    PIECES = 8  # the number of pieces[] in fuzz_tape_index.cpp
 
-    def pilot(self, pulses):  # a multiple of 4 up to 1024, or 5120
-        if pulses > 1024:
-            self.op(0, 4, 255)
-        else:
-            self.op(0, 0, pulses // 4 - 1)
+    def op(self, code, high, arg):
+        self.out += bytes([code + high * self.PIECES, arg])
+
+    def pilot(self, pulses):
+        """A multiple of 4 up to 1024, or within two of the block reader's (32)
+        or the name decoder's (5001) shortest pilot."""
+        for edge_index, edge in enumerate((32, 5001)):
+            if abs(pulses - edge) <= 2:
+                self.op(0, 1 + 2 * edge_index, pulses - edge + 2)
+                return
+        self.op(0, 0, pulses // 4 - 1)
 
     def header_copy(self, repeated, data_length=13, kind=1):
         self.op(5, data_length // 13, kind | (8 if repeated else 0))
@@ -267,7 +272,7 @@ class Tape:
         checksum = 0
         for value in data:
             checksum ^= value
-        self.pilot(40)
+        self.pilot(32)
         for countdown in range(0x89, 0x80, -1):
             self.byte(countdown)
         for at, value in enumerate(data + bytes([checksum])):
@@ -275,11 +280,11 @@ class Tape:
         self.op(3, 0, 0)
 
     def program(self, damage=None):
-        self.pilot(5120)
+        self.pilot(5001)
         self.header_copy(False)
         self.pilot(80)
         self.header_copy(True)
-        self.pilot(5120)
+        self.pilot(5001)
         if damage:
             self.damaged_data_copy(damage)
         else:
@@ -300,9 +305,9 @@ def tape_index_seeds():
     mixed.program()
     mixed.op(7, 0, 0)
     mixed.op(7, 0, 1)
-    mixed.pilot(5120)
+    mixed.pilot(5001)
     mixed.header_copy(False, kind=4)
-    mixed.pilot(5120)
+    mixed.pilot(5001)
     mixed.header_copy(False, kind=5)
     write('fuzz_tape_index', 'program-turbo-data-file-end', bytes(mixed.out))
 
