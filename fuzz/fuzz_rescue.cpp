@@ -1,7 +1,8 @@
 // The rescue fed two or three takes of one synthesized tape side (one program
-// of each format in side_files, with the pilots and lead-ins the machine and
-// the saving program write), each take with its own damage: pulses moved out
-// of every window, the take begun late or cut short. Built with
+// of each format in side_files: the built-in format's blocks behind the
+// shortest pilot its block reader takes, Turbo Tape 250 with the lead-ins its
+// saving program writes), each take with its own damage: pulses moved out of
+// every window, the take begun late or cut short. Built with
 // AddressSanitizer and UndefinedBehaviorSanitizer.
 //
 // Invariants, whatever the damage:
@@ -16,6 +17,7 @@
 // bytes: take, position (24 bits scaled over the take), what is done there.
 #include "fuzz_check.h"
 #include "tape/clean_tap.h"
+#include "tape/rom_format.h"
 #include "tape/tape_input.h"
 #include "tape/tape_rescue.h"
 #include "tape/tape_take.h"
@@ -34,7 +36,11 @@ constexpr const char *target = "fuzz_rescue";
 
 void rom_program(tape_synth *synth, unsigned start, const std::vector<unsigned char> &program)
 {
-    tape_rom_program(synth, tape_name_field("ROM"), start, program.data(), program.size());
+    const std::vector<unsigned char> header =
+        tape_rom_header_payload(1, start, start + unsigned(program.size()), tape_name_field("ROM"));
+    tape_rom_block(synth, rom_block_pilot_pulses, header.data(), header.size());
+    tape_synth_gap(synth, 65535);
+    tape_rom_block(synth, rom_block_pilot_pulses, program.data(), program.size());
 }
 
 void tt250_program(tape_synth *synth, unsigned start, const std::vector<unsigned char> &program)
