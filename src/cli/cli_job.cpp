@@ -132,8 +132,14 @@ int cli_job_report(const cli_job_outcome *outcome, const char *port, const char 
         gchar *text = g_strdup_printf(_(failed_pattern), _(outcome->reason));
         cli_fail("%s", text);
         g_free(text);
-        if (outcome->reason == capture_reason_no_port)
+        if (outcome->reason == capture_reason_no_port) {
+            // The system's own reason, kept by the open that failed.
+            if (char *cause = serial_open_failure_text()) {
+                cli_fail("%s", cause);
+                g_free(cause);
+            }
             cli_explain_port(port);
+        }
         return CLI_EXIT_FAILED;
     }
     cli_say("%s", _(succeeded));

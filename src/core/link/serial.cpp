@@ -1,6 +1,7 @@
 #include "link/serial.h"
 
 #include "thread_annotations.h"
+#include "translate.h"
 
 #include <glib.h>
 
@@ -50,6 +51,26 @@ static std::vector<int> retired_descriptors;
 // it was, not raw at 921600 baud. Guarded by the connection lock.
 static termios line_before_open;
 static bool line_before_open_known = false;
+
+// Why the last open failed, for people ("PATH: reason"); null after a
+// success. Written by the opening thread, read by any: its own lock.
+static GMutex open_failure_lock;
+static gchar *open_failure = nullptr;
+
+static void serial_set_open_failure(gchar *text)
+{
+    g_mutex_lock(&open_failure_lock);
+    g_free(open_failure);
+    open_failure = text;
+    g_mutex_unlock(&open_failure_lock);
+}
+
+// A failure of the port at path: `reason` when given (a fixed text), else
+// the system's text for error_number.
+static void serial_note_failure(const char *path, const char *reason, int error_number)
+{
+    serial_set_open_failure(g_strdup_printf("%s: %s", path, reason ? _(reason) : g_strerror(error_number)));
+}
 
 struct port_view {
     int fd;
@@ -248,9 +269,15 @@ static bool serial_lacks_modem_lines(int error)
     return error == ENOTTY || error == EINVAL;
 }
 
-// Puts the line settings on the port and reads them back.
-static bool serial_set_line(int fd)
+// The line settings read back differ from those set.
+static const char line_not_taken[] = N_("the port does not take 921600 baud 8N1 without flow control");
+static const char port_in_use[] = N_("in use by another program");
+
+// Puts the line settings on the port and reads them back. On failure,
+// *reason is a fixed text, or null with errno telling why.
+static bool serial_set_line(int fd, const char **reason)
 {
+    *reason = nullptr;
     termios line;
     if (tcgetattr(fd, &line) != 0)
         return false;
@@ -272,6 +299,7 @@ static bool serial_set_line(int fd)
     const tcflag_t cflags = CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD;
     const tcflag_t iflags = IXON | IXOFF | IXANY | INPCK | ISTRIP | ICRNL | INLCR | IGNCR | PARMRK;
     const tcflag_t lflags = ICANON | ECHO | ISIG | IEXTEN;
+    *reason = line_not_taken;
     return cfgetospeed(&now) == B921600 && cfgetispeed(&now) == B921600 &&
            (now.c_cflag & cflags) == (line.c_cflag & cflags) &&
            (now.c_iflag & iflags) == 0 && (now.c_lflag & lflags) == 0 &&
@@ -280,28 +308,40 @@ static bool serial_set_line(int fd)
 
 // Takes the port for this process alone and configures it. On failure the
 // exclusive flag that this call set is cleared again (a pseudo-terminal keeps
-// it past the close); the caller closes the descriptor.
-static bool serial_configure(int fd)
+// it past the close), the reason is noted for path, and the caller closes the
+// descriptor.
+static bool serial_configure(int fd, const char *path)
 {
     // flock keeps out every other client that locks, root included, whom
     // TIOCEXCL does not stop; TIOCEXCL keeps out unprivileged openers that
     // do not lock. A port that someone else made exclusive is theirs.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0)
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        serial_note_failure(path, errno == EWOULDBLOCK ? port_in_use : nullptr, errno);
         return false;
+    }
     int exclusive = 0;
-    if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive)
+    if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) {
+        serial_note_failure(path, port_in_use, 0);
         return false;
-    if (ioctl(fd, TIOCEXCL) != 0)
+    }
+    if (ioctl(fd, TIOCEXCL) != 0) {
+        serial_note_failure(path, nullptr, errno);
         return false;
+    }
 
-    bool configured = serial_set_line(fd);
+    const char *reason = nullptr;
+    bool configured = serial_set_line(fd, &reason);
     if (configured) {
         int lines = TIOCM_DTR | TIOCM_RTS;
-        if (ioctl(fd, TIOCMBIS, &lines) != 0 && !serial_lacks_modem_lines(errno))
+        if (ioctl(fd, TIOCMBIS, &lines) != 0 && !serial_lacks_modem_lines(errno)) {
+            reason = nullptr;
             configured = false;
+        }
     }
-    if (!configured)
+    if (!configured) {
+        serial_note_failure(path, reason, errno);
         ioctl(fd, TIOCNXCL);
+    }
     return configured;
 }
 
@@ -387,30 +427,44 @@ int serial_connect_and_configure_port(const char *name)
 {
     if (name == nullptr)
         return 0;
+    const char *path = name;
     int fd = serial_open_path(name);
+    char *second = nullptr;
     if (fd < 0) {
-        char *second = serial_second_port_name(name);
-        if (second == nullptr)
+        // The reason told: the name's own, unless it names no file and is
+        // not a path from the root, when it mostly meant the one in /dev.
+        const int first_error = errno;
+        second = serial_second_port_name(name);
+        if (second) {
+            fd = serial_open_path(second);
+            if (fd >= 0 || (first_error == ENOENT && name[0] != '/'))
+                path = second;
+        }
+        if (fd < 0) {
+            serial_note_failure(path, nullptr, path == name ? first_error : errno);
+            g_free(second);
             return 0;
-        fd = serial_open_path(second);
-        g_free(second);
-        if (fd < 0)
-            return 0;
+        }
     }
     termios line_before;
     const bool line_known = tcgetattr(fd, &line_before) == 0;
-    if (!serial_configure(fd)) {
+    if (!serial_configure(fd, path)) {
         if (line_known)
             tcsetattr(fd, TCSANOW, &line_before);
         close(fd);
+        g_free(second);
         return 0;
     }
     int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake < 0) {
+        serial_note_failure(path, nullptr, errno);
         ioctl(fd, TIOCNXCL);
         close(fd);
+        g_free(second);
         return 0;
     }
+    g_free(second);
+    serial_set_open_failure(nullptr);
 
     annotated_mutex_lock(&g__connection_established_lock);
     if (connection_established) {
@@ -427,6 +481,14 @@ int serial_connect_and_configure_port(const char *name)
     serial_reap_retired();
     annotated_mutex_unlock(&g__connection_established_lock);
     return 1;
+}
+
+char *serial_open_failure_text(void)
+{
+    g_mutex_lock(&open_failure_lock);
+    char *text = g_strdup(open_failure);
+    g_mutex_unlock(&open_failure_lock);
+    return text;
 }
 
 void serial_disconnect_port(void)

@@ -24,9 +24,17 @@ extern int hPort;
 // first; when that open fails and `name` does not start with "/dev/", tries
 // "/dev/" followed by `name`. Refuses a port that another holder has locked
 // (flock) or made exclusive (TIOCEXCL). Returns 1 when the port is open and
-// configured, else 0 with nothing left open. Never blocks on the device.
+// configured, else 0 with nothing left open and the reason kept for
+// serial_open_failure_text. Never blocks on the device.
 // Worker thread.
 int serial_connect_and_configure_port(const char *name);
+
+// Why the last serial_connect_and_configure_port failed, for people: the
+// path tried last and the reason, e.g. "/dev/ttyS99: No such file or
+// directory" or "/dev/ttyACM0: in use by another program"; null when the
+// last open succeeded or none was tried. The caller frees it with g_free.
+// Any thread (the program: after the operation's worker has finished).
+char *serial_open_failure_text(void);
 
 // Closes the port if it is open, else does nothing; safe any number of times
 // and before any open. A read or write in progress on another thread returns
