@@ -8,20 +8,14 @@
 #include "cli_programs.h"
 #include "cli_progress.h"
 #include "cli_sampling.h"
-#include "link/sampling_command.h"
+#include "link/capture_session.h"
 #include "translate.h"
 
 #include <csignal>
 
 namespace {
 
-struct capture_job {
-    capture_dump *dump;  // null for a preview
-    const char *port;
-    char *command;
-    const sampling_option_values *options;
-    int kept;            // set by the worker: the dump stands under its path
-};
+
 
 gchar *port_option = nullptr;
 
@@ -78,14 +72,9 @@ void show_progress(void *)
 
 void capture_work(void *data, GSourceFunc finish)
 {
-    auto *job = static_cast<capture_job *>(data);
-    int acknowledged = 0;
-    const char *reason = capture_worker_run(job->dump ? job->dump->stream : nullptr, job->port, job->command,
-                                            job->options, &acknowledged);
-    // Put in place (and synced) before the end is reported.
-    if (job->dump)
-        reason = capture_dump_finish(job->dump, reason, acknowledged, &job->kept);
-    capture_worker_end(nullptr, reason, finish);
+    auto *session = static_cast<capture_session *>(data);
+    capture_session_run(session);
+    capture_worker_end(nullptr, session->reason, finish);
 }
 
 }  // namespace
@@ -106,7 +95,8 @@ int cli_capture_parse(int *argc, char ***argv, const char *name, const char *arg
     return setup->port ? CLI_EXIT_OK : CLI_EXIT_USAGE;
 }
 
-int cli_capture_run(capture_dump *dump, const char *port, const sampling_option_values *options, int *kept)
+int cli_capture_run(capture_dump *dump, const char *dump_path, const char *tap_path, const char *port,
+                    const sampling_option_values *options)
 {
     // No light and no plot here: their hand-overs are not even posted. The
     // device's answer is marked from the worker itself, so the answer
@@ -122,20 +112,23 @@ int cli_capture_run(capture_dump *dump, const char *port, const sampling_option_
     names_found = 0;
     cli_progress_start(dump != nullptr);
 
-    capture_job job{dump, port,
-                    sampling_command_build(options->machine_type, options->video_standard,
-                                           options->dump_half_waves, options->rising_active),
-                    options, 0};
-    const cli_job run{dump ? "dump" : "monitor", capture_work, &job, show_progress, CLI_PROGRESS_INTERVAL_MS,
+    capture_session session{port, *options, dump, dump_path, tap_path};
+    const cli_job run{dump ? "dump" : "monitor", capture_work, &session, show_progress, CLI_PROGRESS_INTERVAL_MS,
                       nullptr};
     const cli_job_outcome outcome = cli_job_run(&run);
-    g_free(job.command);
-    if (kept)
-        *kept = job.kept;
     cli_progress_clear();
     if (statuses_seen >= 2) {
         show_progress(nullptr);
         cli_progress_finish(names_found, capture_progress_read_ticks());
     }
-    return cli_job_report(&outcome, port, N_("Operation aborted"), "%s", N_("Operation succeeded"));
+    int status = cli_job_report(&outcome, port, N_("Operation aborted"), "%s", N_("Operation succeeded"));
+    if (session.tap_written) {
+        cli_say("TAP image: %s", tap_path);
+    } else if (session.tap_error) {
+        cli_fail("TAP image not written: %s", session.tap_error);
+        if (status == CLI_EXIT_OK)
+            status = CLI_EXIT_FAILED;
+    }
+    capture_session_clear(&session);
+    return status;
 }

@@ -24,13 +24,15 @@ struct cli_capture_setup {
 int cli_capture_parse(int *argc, char ***argv, const char *name, const char *arguments_text, int arguments,
                       const char *summary, const GOptionEntry *entries, cli_capture_setup *setup);
 
-// Runs one capture into `dump` (null: a preview) from the device on `port`
-// with these sampling options, and reports its end. The dump belongs to the
-// capture: once the device has acknowledged, it is put in place under its
-// path, with what arrived whatever the end, and synced before the end is
-// reported; a capture that never began leaves the path untouched. *kept (may
-// be null) is 1 when the dump stands under its path. Returns the exit status:
+// Runs one capture (capture_session.h) into `dump` (null: a preview) from
+// the device on `port` with these sampling options, and reports its end. The
+// dump belongs to the capture: once the device has acknowledged, it is put in
+// place under dump_path, with what arrived whatever the end, and synced
+// before the end is reported; a capture that never began leaves the path
+// untouched. With tap_path, a dump in place that holds a sample is made into
+// a TAP image there too (its failure is a failure). Returns the exit status:
 // CLI_EXIT_OK after the success marker, CLI_EXIT_FAILED with the reason
 // printed, CLI_EXIT_INTERRUPTED after Ctrl-C or SIGTERM. Blocks for the
 // length of the capture. Main thread.
-int cli_capture_run(capture_dump *dump, const char *port, const sampling_option_values *options, int *kept);
+int cli_capture_run(capture_dump *dump, const char *dump_path, const char *tap_path, const char *port,
+                    const sampling_option_values *options);

@@ -43,30 +43,6 @@ int check_target(const char *path)
     return CLI_EXIT_OK;
 }
 
-// The dump's size in bytes, or 0 when it cannot be told.
-goffset dump_size(const char *path)
-{
-    GStatBuf status;
-    return g_stat(path, &status) == 0 ? status.st_size : 0;
-}
-
-// As the client does: a TAP image beside a dump that holds a sample, whatever
-// the capture's end. Returns 1, or 0 after printing why it was not written.
-int write_tap_beside(const char *path, const char *tap_path, const sampling_option_values *options)
-{
-    if (dump_size(path) < 2)
-        return 1;
-    GError *error = nullptr;
-    tap_conversion_result result{};
-    if (!tap_write_file_from_dmp(path, tap_path, options, &result, &error)) {
-        cli_fail("TAP image not written: %s", error->message);
-        g_error_free(error);
-        return 0;
-    }
-    cli_say("TAP image: %s", tap_path);
-    return 1;
-}
-
 }  // namespace
 
 int cmd_dump(int argc, char **argv)
@@ -103,10 +79,7 @@ int cmd_dump(int argc, char **argv)
     }
 
     if (dump) {
-        int kept = 0;
-        status = cli_capture_run(dump, setup.port, &setup.options, &kept);
-        if (kept && tap_path && !write_tap_beside(path, tap_path, &setup.options) && status == CLI_EXIT_OK)
-            status = CLI_EXIT_FAILED;
+        status = cli_capture_run(dump, path, tap_path, setup.port, &setup.options);
     }
     g_free(tap_path);
     g_free(setup.port);

@@ -13,6 +13,7 @@
 #include "link/capture.h"
 #include "link/capture_dump.h"
 #include "link/capture_progress.h"
+#include "link/capture_session.h"
 #include "link/capture_worker.h"
 #include "common.h"
 #include "common_petscii.h"
@@ -20,7 +21,6 @@
 #include "link/handoff.h"
 #include "main.h"
 #include "options.h"
-#include "link/sampling_command.h"
 #include "link/serial.h"
 #include "tape/tap_writer.h"
 #include "translate.h"
@@ -162,41 +162,20 @@ static gboolean idle_store_tap_failure(gpointer message)
     return FALSE;
 }
 
-// Makes the TAP image from the dump in place, when the dump holds a sample;
-// a failure's reason goes to the interface ahead of the finish callback.
-// Worker thread.
-static void write_tap_image(const capture_job *job)
-{
-    GStatBuf status;
-    if (g_stat(job->dump_path, &status) != 0 || status.st_size < 2)
-        return;
-    GError *error = nullptr;
-    if (!tap_write_file_from_dmp(job->dump_path, job->tap_path, &job->options, nullptr, &error)) {
-        handoff_post(idle_store_tap_failure, g_strdup(error->message));
-        g_error_free(error);
-    }
-}
-
 gpointer thread_dump_core(gpointer data)
 {
     capture_job *job = static_cast<capture_job *>(data);
-    char *command = sampling_command_build(job->options.machine_type, job->options.video_standard,
-                                           job->options.dump_half_waves, job->options.rising_active);
-    int acknowledged = 0;
-    const char *reason = capture_worker_run(job->dump ? job->dump->stream : nullptr, job->port, command,
-                                            &job->options, &acknowledged);
-    g_free(command);
-    int kept = 0;
-    if (job->dump)
-        reason = capture_dump_finish(job->dump, reason, acknowledged, &kept);
-    // The image is made from the dump as it stands on disk once in place.
-    if (kept && job->tap_path)
-        write_tap_image(job);
+    capture_session session{job->port, job->options, job->dump, job->dump_path, job->tap_path};
+    capture_session_run(&session);
+    // A failure's reason goes to the interface ahead of the finish callback.
+    if (session.tap_error)
+        handoff_post(idle_store_tap_failure, g_strdup(session.tap_error));
     // The dump is now the tape the list shows.
-    if (kept)
+    if (session.kept)
         handoff_post(idle_dump_is_listed, g_strdup(job->dump_path));
+    capture_session_clear(&session);
     free_job(job);
-    dump_core_thread_cleanup(nullptr, reason);
+    dump_core_thread_cleanup(nullptr, session.reason);
     return nullptr;
 }
 

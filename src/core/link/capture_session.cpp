@@ -1,0 +1,51 @@
+#include "link/capture_session.h"
+
+#include "link/capture_worker.h"
+#include "link/sampling_command.h"
+#include "tape/dmp.h"
+#include "tape/tap_writer.h"
+
+#include <glib/gstdio.h>
+
+namespace {
+
+// The image is made from the dump as it stands on disk once in place, when
+// it holds at least one sample.
+void write_tap_image(capture_session *session)
+{
+    GStatBuf status;
+    if (g_stat(session->dump_path, &status) != 0 || status.st_size < goffset(dmp_bytes_per_sample))
+        return;
+    GError *error = nullptr;
+    if (tap_write_file_from_dmp(session->dump_path, session->tap_path, &session->options, nullptr, &error)) {
+        session->tap_written = 1;
+        return;
+    }
+    session->tap_error = g_strdup(error->message);
+    g_error_free(error);
+}
+
+}  // namespace
+
+void capture_session_run(capture_session *session)
+{
+    const sampling_option_values &options = session->options;
+    char *command = sampling_command_build(options.machine_type, options.video_standard, options.dump_half_waves,
+                                           options.rising_active);
+    int acknowledged = 0;
+    session->reason = capture_worker_run(session->dump ? session->dump->stream : nullptr, session->port, command,
+                                         &session->options, &acknowledged);
+    g_free(command);
+    // Put in place (and synced) before anything is made from it.
+    if (session->dump) {
+        session->reason = capture_dump_finish(session->dump, session->reason, acknowledged, &session->kept);
+        session->dump = nullptr;
+    }
+    if (session->kept && session->tap_path)
+        write_tap_image(session);
+}
+
+void capture_session_clear(capture_session *session)
+{
+    g_clear_pointer(&session->tap_error, g_free);
+}
