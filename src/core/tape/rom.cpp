@@ -87,7 +87,7 @@ void enter_pilot_when_long_enough(rom_name_decoder &d)
 // The pilot search over samples[0..count), its count held in a local
 // variable: nearly every pulse of a tape is spent here. Returns how many
 // samples it took; it stops after the one that made the pilot long enough.
-std::size_t seek_pilot(rom_name_decoder &d, const unsigned short *samples, std::size_t count)
+[[gnu::always_inline]] inline std::size_t seek_pilot(rom_name_decoder &d, const unsigned short *samples, std::size_t count)
 {
     uint32_t run = d.pilot_pulses;
     std::size_t i = 0;
@@ -167,9 +167,12 @@ inline int step(rom_name_decoder &d, unsigned char pulse, unsigned char *name)
 
 }  // namespace
 
-int rom_name_decoder_find_name(rom_name_decoder *decoder, unsigned char pulse, unsigned char *name, int restart)
+namespace {
+
+// Inlined into each caller, so that the capture worker's decoder is reached
+// at its fixed address, as file-local variables would be.
+[[gnu::always_inline]] inline int find_name(rom_name_decoder &d, unsigned char pulse, unsigned char *name, int restart)
 {
-    rom_name_decoder &d = *decoder;
     if (restart) {
         d.state = seeking_pilot;
         d.pilot_pulses = is_short(pulse) ? 1 : 0;
@@ -178,10 +181,9 @@ int rom_name_decoder_find_name(rom_name_decoder *decoder, unsigned char pulse, u
     return step(d, pulse, name);
 }
 
-std::size_t rom_name_decoder_scan(rom_name_decoder *decoder, const unsigned short *samples, std::size_t count,
-                                  unsigned char *name)
+[[gnu::always_inline]] inline std::size_t scan(rom_name_decoder &d, const unsigned short *samples, std::size_t count,
+                                               unsigned char *name)
 {
-    rom_name_decoder &d = *decoder;
     std::size_t i = 0;
     while (i < count) {
         if (d.state == seeking_pilot)
@@ -192,12 +194,25 @@ std::size_t rom_name_decoder_scan(rom_name_decoder *decoder, const unsigned shor
     return 0;
 }
 
+}  // namespace
+
+int rom_name_decoder_find_name(rom_name_decoder *decoder, unsigned char pulse, unsigned char *name, int restart)
+{
+    return find_name(*decoder, pulse, name, restart);
+}
+
+std::size_t rom_name_decoder_scan(rom_name_decoder *decoder, const unsigned short *samples, std::size_t count,
+                                  unsigned char *name)
+{
+    return scan(*decoder, samples, count, name);
+}
+
 int rom_loader_find_name(unsigned char pulse, unsigned char *name, int restart)
 {
-    return rom_name_decoder_find_name(&worker_decoder, pulse, name, restart);
+    return find_name(worker_decoder, pulse, name, restart);
 }
 
 std::size_t rom_loader_scan(const unsigned short *samples, std::size_t count, unsigned char *name)
 {
-    return rom_name_decoder_scan(&worker_decoder, samples, count, name);
+    return scan(worker_decoder, samples, count, name);
 }
