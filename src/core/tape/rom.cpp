@@ -103,7 +103,7 @@ void enter_pilot_when_long_enough(rom_name_decoder &d)
 }
 
 // One pulse of the search; returns 1 when it completed a name.
-inline int step(rom_name_decoder &d, unsigned char pulse, unsigned char *name)
+[[gnu::always_inline]] inline int step(rom_name_decoder &d, unsigned char pulse, unsigned char *name)
 {
     switch (d.state) {
     case seeking_pilot:
