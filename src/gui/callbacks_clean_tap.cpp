@@ -38,20 +38,21 @@ struct clean_tap_job {
 // Job steps.
 enum : unsigned { step_reading, step_writing };
 
-void run(gpointer data, tape_read_control *control)
+bool run(gpointer data, tape_read_control *control)
 {
     auto *job = static_cast<clean_tap_job *>(data);
     const char *take = job->tape.paths[0].c_str();
     if (!job->tape.takes) {
         auto takes = std::make_shared<std::vector<std::vector<tape_take_file>>>(1);
         if (!tape_take_read_file(take, &(*takes)[0], control, &job->error))
-            return;
+            return !job->error;
         job->tape.files = std::make_shared<const std::vector<tape_rescued_file>>(tape_rescue(*takes, nullptr));
         job->tape.takes = std::move(takes);
     }
     tape_read_control_begin_step(control, step_writing);
-    clean_tap_write(take, *job->tape.takes, *job->tape.files, &job->options, job->image.c_str(), &job->result,
-                    &job->error, control);
+    return !clean_tap_write(take, *job->tape.takes, *job->tape.files, &job->options, job->image.c_str(),
+                            &job->result, &job->error, control) &&
+           !job->error;
 }
 
 gchar *progress_text(gconstpointer data, unsigned step, int percent)

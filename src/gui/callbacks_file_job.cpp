@@ -2,7 +2,11 @@
 
 #include "common.h"
 #include "link/handoff.h"
+#include "tape/dmp.h"
+#include "tape/tape_input.h"
 #include "translate.h"
+
+#include <string>
 
 namespace {
 
@@ -13,6 +17,7 @@ struct running_job {
     const file_job_kind *kind = nullptr;
     gpointer data = nullptr;
     tape_read_control control;
+    bool stopped = false;  // written by the worker before it hands over its end
     guint progress_source = 0;
     gchar *shown = nullptr;  // the progress text last shown
 };
@@ -44,14 +49,14 @@ gboolean idle_finish_file_job(gpointer)
     job.kind = nullptr;
     job.data = nullptr;
     common_toolbar_set_operation_running(0);
-    kind->finish(data, job.control.stop_requested);
+    kind->finish(data, job.stopped);
     kind->free_data(data);
     return FALSE;
 }
 
 gpointer thread_file_job(gpointer)
 {
-    job.kind->run(job.data, &job.control);
+    job.stopped = job.kind->run(job.data, &job.control);
     handoff_post(idle_finish_file_job, nullptr);
     return nullptr;
 }
@@ -89,4 +94,20 @@ void callbacks_file_job_stop(void)
 {
     if (job.kind)
         job.control.stop_requested = true;
+}
+
+gboolean callbacks_file_job_check_tape(const gchar *path)
+{
+    std::string error;
+    const int kind = tape_input_check(path, &error);
+    if (kind == -1 && !dmp_path_has_ending(path))
+        error = _("not a DMP file or TAP image");
+    if (kind == 1 || error.empty())
+        return TRUE;
+    gchar *shown = g_filename_display_basename(path);
+    gchar *text = g_strdup_printf(_(" Cannot open %s: %s"), shown, error.c_str());
+    common_statusbar_update(text);
+    g_free(text);
+    g_free(shown);
+    return FALSE;
 }

@@ -17,13 +17,14 @@
 struct file_job_kind {
     const char *thread_name;
     // Worker thread: does the job on data, reporting through control.
-    void (*run)(gpointer data, tape_read_control *control);
+    // Returns true when it ended early because control asked it to stop.
+    bool (*run)(gpointer data, tape_read_control *control);
     // Interface thread, while the worker runs: the status text for the step
     // (a heap string, freed by the caller); percent is -1 while unknown. May
     // read only what the worker does not write.
     gchar *(*progress_text)(gconstpointer data, unsigned step, int percent);
     // Interface thread, once the worker is done: shows the outcome (stopped:
-    // Abort asked it to stop).
+    // the job ended early on Abort's request).
     void (*finish)(gpointer data, bool stopped);
     // Interface thread: frees data, after the finish or in place of it.
     void (*free_data)(gpointer data);
@@ -38,3 +39,10 @@ gboolean callbacks_file_job_start(const file_job_kind *kind, gpointer data);
 // Asks the running job, if any, to stop at its next piece (Abort, Quit).
 // Interface thread.
 void callbacks_file_job_stop(void);
+
+// Whether the file at path (file-name encoding) can be read as a tape
+// (tape_input_check): a TAP image, or a DMP file, which has no header, so
+// that only its name ending in .DMP (any case) tells it from any other file.
+// Says why not in the status bar (" Cannot open NAME: ..."). Interface
+// thread; reads the file's start.
+gboolean callbacks_file_job_check_tape(const gchar *path);

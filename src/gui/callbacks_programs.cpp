@@ -1,20 +1,15 @@
 #include "callbacks_programs.h"
 
-#include "callbacks_clean_tap.h"
 #include "callbacks_contents.h"
 #include "common.h"
 #include "interface.h"
-#include "link/sample_pass.h"
 #include "main.h"
 #include "options.h"
 #include "support.h"
-#include "tape/dmp.h"
-#include "tape/tape_input.h"
 #include "translate.h"
 
 #include <cstring>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -91,20 +86,6 @@ void save_program(guint sequence)
         g_free(path);
     }
     gtk_widget_destroy(dialog);
-}
-
-// Whether the file at path is a tape: false with the reason.
-bool is_tape(const char *path, std::string *error)
-{
-    const int kind = tape_input_check(path, error);
-    if (kind == 0)
-        return false;
-    // A dump has no header: only its name tells it from any other file.
-    if (kind == -1 && !dmp_path_has_ending(path)) {
-        *error = _("not a DMP file or TAP image");
-        return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -201,54 +182,4 @@ void on_button_main_save_all_programs_clicked(GtkButton *, gpointer)
         break;
     }
     gtk_widget_destroy(dialog);
-}
-
-void on_toolbutton_main_open_tape_clicked(GtkToolButton *, gpointer)
-{
-    GtkWidget *dialog = create_filechooserdialog_open_tape();
-    common_chooser_open_in(dialog, options_folder_open_tape);
-    gtk_window_set_keep_above(GTK_WINDOW(dialog), flag_windows_always_on_top);
-    gchar *path = gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK
-                      ? gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog))
-                      : nullptr;
-    gtk_widget_destroy(dialog);
-    if (!path)
-        return;
-    gchar *folder = g_path_get_dirname(path);
-    common_remember_folder(options_folder_open_tape, folder);
-    g_free(folder);
-    callbacks_programs_open_tape(path);
-    g_free(path);
-}
-
-void callbacks_programs_open_tape(const gchar *path)
-{
-    std::string error;
-    gchar *shown = g_filename_display_basename(path);
-    gchar *text = nullptr;
-    if (!is_tape(path, &error)) {
-        // What the list shows stays as it was.
-        text = g_strdup_printf(_(" Cannot open %s: %s"), shown, error.c_str());
-    } else {
-        callbacks_contents_clear();
-        // Streamed as the command line reads it; the records reach the list
-        // through the main loop, as a capture's do.
-        auto pass = std::make_unique<sample_pass>();
-        sample_pass_init(pass.get(), nullptr);
-        sample_pass_list_files(pass.get(), idle_show_tape_file);
-        sample_pass_list_unread(pass.get(), idle_show_unread_stretch);
-        GError *failure = nullptr;
-        const int read = sample_pass_read_file(pass.get(), path, nullptr, nullptr, &failure);
-        sample_pass_finish(pass.get());
-        if (read) {
-            callbacks_clean_tap_set_tape(path);
-            text = g_strdup_printf(_(" Opened %s"), shown);
-        } else {
-            text = g_strdup_printf(_(" Cannot open %s: %s"), shown, failure->message);
-            g_error_free(failure);
-        }
-    }
-    say(text);
-    g_free(text);
-    g_free(shown);
 }

@@ -6,10 +6,7 @@
 // The save dialog proposes that name and asks before replacing a file; the
 // folder chooser asks once, naming every file it would replace, and writes
 // nothing on No. Both open in the folder last saved to (kept in the
-// settings), else the working folder. "Open Tape..." fills the list from a
-// DMP file or TAP image as a Preview would; its chooser opens in the folder
-// it last opened a tape from (kept in the settings), else the last dump's
-// folder. Interface thread only.
+// settings), else the working folder. Interface thread only.
 #pragma once
 
 #include "tape/program_files.h"
@@ -34,10 +31,3 @@ void on_button_main_save_program_clicked(GtkButton *button, gpointer user_data);
 void on_button_main_save_all_programs_clicked(GtkButton *button, gpointer user_data);
 void on_treeview_main_tape_contents_row_activated(GtkTreeView *view, GtkTreePath *path, GtkTreeViewColumn *column,
                                                   gpointer user_data);
-void on_toolbutton_main_open_tape_clicked(GtkToolButton *button, gpointer user_data);
-
-// Fills the list from the DMP file or TAP image at path (file-name
-// encoding), its verdicts and programs included, and says so in the status
-// bar; a file that is no tape or cannot be read gets a status message and
-// leaves the list as it was. The rows arrive through the main loop.
-void callbacks_programs_open_tape(const gchar *path);

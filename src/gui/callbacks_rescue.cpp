@@ -6,7 +6,6 @@
 #include "common.h"
 #include "interface.h"
 #include "main.h"
-#include "tape/tape_input.h"
 #include "tape/tape_rescue.h"
 #include "translate.h"
 
@@ -26,17 +25,18 @@ struct rescue_job {
     GError *error = nullptr;
 };
 
-void run(gpointer data, tape_read_control *control)
+bool run(gpointer data, tape_read_control *control)
 {
     auto *job = static_cast<rescue_job *>(data);
     for (size_t take = 0; take < job->paths.size(); ++take) {
         tape_read_control_begin_step(control, unsigned(take));
         if (!tape_take_read_file(job->paths[take].c_str(), &(*job->takes)[take], control, &job->error)) {
             job->failed = take;
-            return;
+            return !job->error;
         }
     }
     *job->files = tape_rescue(*job->takes, &job->shared);
+    return false;
 }
 
 gchar *progress_text(gconstpointer data, unsigned step, int percent)
@@ -107,28 +107,6 @@ void free_job(gpointer data)
 
 const file_job_kind rescue_kind{"rescue", run, progress_text, finish, free_job};
 
-// Whether the file at path can be a take: a TAP image, or a DMP file (which
-// has no header: only its name tells it from any other file). Says why not.
-bool is_a_tape(const std::string &path)
-{
-    GError *error = nullptr;
-    tape_input *input = tape_input_open(path.c_str(), 0, &error);
-    gchar *lower = g_ascii_strdown(path.c_str(), -1);
-    const bool tape = input && (tape_input_get_kind(input) == tape_input_tap || g_str_has_suffix(lower, ".dmp"));
-    g_free(lower);
-    tape_input_close(input);
-    if (!tape) {
-        gchar *shown = g_filename_display_basename(path.c_str());
-        gchar *text = g_strdup_printf(_(" Cannot open %s: %s"), shown,
-                                      error ? error->message : _("not a DMP file or TAP image"));
-        common_statusbar_update(text);
-        g_free(text);
-        g_free(shown);
-    }
-    g_clear_error(&error);
-    return tape;
-}
-
 }  // namespace
 
 void callbacks_rescue_start(const std::vector<std::string> &paths)
@@ -138,7 +116,7 @@ void callbacks_rescue_start(const std::vector<std::string> &paths)
         return;
     }
     for (const std::string &path : paths)
-        if (!is_a_tape(path))
+        if (!callbacks_file_job_check_tape(path.c_str()))
             return;
     callbacks_contents_clear();
     auto *job = new rescue_job{paths, std::make_shared<std::vector<std::vector<tape_take_file>>>(paths.size()),

@@ -9,6 +9,7 @@
 #include "callbacks_format.h"
 #include "callbacks_indicator.h"
 #include "callbacks_maintenance.h"
+#include "callbacks_open_tape.h"
 #include "callbacks_plot.h"
 #include "callbacks_programs.h"
 #include "callbacks_rescue.h"

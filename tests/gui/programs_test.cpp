@@ -152,14 +152,14 @@ TEST_F(Programs, ButtonsSaveWhatTheListShowsAfterAPreview)
     test_write_file(all + "/DEMO ROM.prg", "mine");
     {
         test_question_answerer no(GTK_RESPONSE_NO);
-        auto refused = test_answer_chooser("filechooserdialog_save_all_programs", "button_save_all_programs_ok", all,
-                                      [](GtkFileChooser *chooser) {
-                                          // No on the question brings the chooser back: cancel it then.
-                                          g_timeout_add(300, [](gpointer window) -> gboolean {
-                                              gtk_dialog_response(GTK_DIALOG(window), GTK_RESPONSE_CANCEL);
-                                              return FALSE;
-                                          }, chooser);
-                                      });
+        auto refused = test_answer_chooser("filechooserdialog_save_all_programs", "button_save_all_programs_ok",
+                                           all, [](GtkFileChooser *chooser) {
+                                               // No on the question brings the chooser back: cancel it then.
+                                               g_timeout_add(300, [](gpointer window) -> gboolean {
+                                                   gtk_dialog_response(GTK_DIALOG(window), GTK_RESPONSE_CANCEL);
+                                                   return FALSE;
+                                               }, chooser);
+                                           });
         test_click(lookup_widget(window_main, "button_main_save_all_programs"));
         EXPECT_EQ(no.answered, 1);
         EXPECT_NE(no.text.find("DEMO ROM.prg"), std::string::npos) << no.text;
@@ -226,8 +226,10 @@ TEST_F(Programs, OpenTapeFillsTheListFromAFileAndRefusesOtherFiles)
     const std::string tapes = ZR7K8_SOURCE_DIR "/tests/data/tapes";
     auto opened = open_tape(tapes, "openroms-testtape-c64-pal-turbo.tap");
     test_click(lookup_widget(window_main, "toolbutton_main_open_tape"));
-    EXPECT_EQ(test_statusbar_text(), " Opened openroms-testtape-c64-pal-turbo.tap");
-    ASSERT_TRUE(test_pump_until([] { return rows_shown() == 1 && sensitive("button_main_save_all_programs"); }));
+    ASSERT_TRUE(
+        test_pump_until([] { return test_statusbar_text() == " Opened openroms-testtape-c64-pal-turbo.tap"; }));
+    EXPECT_EQ(rows_shown(), 1);
+    EXPECT_TRUE(sensitive("button_main_save_all_programs"));
     EXPECT_TRUE(sensitive("button_main_save_clean_tap"));
     EXPECT_EQ(options_get_folder(options_folder_open_tape), tapes);
 
@@ -263,7 +265,7 @@ TEST_F(Programs, OpenTapeAfterACaptureCutInsideAHeaderListsWhatTheCommandLineLis
     ASSERT_TRUE(dmp_write_file((folder.path() + "/opened.dmp").c_str(), opened.samples, nullptr));
     auto chosen = open_tape(folder.path(), "opened.dmp");
     test_click(lookup_widget(window_main, "toolbutton_main_open_tape"));
-    EXPECT_EQ(test_statusbar_text(), " Opened opened.dmp");
+    ASSERT_TRUE(test_pump_until([] { return test_statusbar_text() == " Opened opened.dmp"; }));
     test_pump_pending();
     EXPECT_EQ(names_shown(), std::vector<std::string>{"OPENED"});
 }

@@ -94,19 +94,6 @@ int capture_worker_show_light(void)
     return 1;
 }
 
-// Publishes the live health figures when the pass took in new pulses of a
-// pilot since the last look.
-static void publish_health(const sample_pass *pass, guint64 *news_seen)
-{
-    const guint64 news = tape_health_news(&pass->health);
-    if (news == *news_seen)
-        return;
-    *news_seen = news;
-    tape_health_figures figures;
-    tape_health_live(&pass->health, &figures);
-    capture_progress_publish_health(&figures);
-}
-
 const char *capture_worker_run(FILE *file, const char *port_name, const char *command,
                                const sampling_option_values *options, int *acknowledged)
 {
@@ -156,9 +143,7 @@ const char *capture_worker_run(FILE *file, const char *port_name, const char *co
         last_data_us = g_get_monotonic_time();
         // Nothing received: the silence has ended the capture.
         const int ended = capture_take_read(&state, buffer, received);
-        capture_progress_publish(pass.tape_ticks, capture_bytes_written(&state));
-        capture_progress_publish_pulses(pass.samples);
-        publish_health(&pass, &health_news_seen);
+        sample_pass_publish_progress(&pass, capture_bytes_written(&state), &health_news_seen);
         if (ended)
             break;
     }

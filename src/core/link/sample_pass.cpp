@@ -1,5 +1,6 @@
 #include "link/sample_pass.h"
 
+#include "link/capture_progress.h"
 #include "link/handoff.h"
 #include "link/plot.h"
 #include "sampling_options.h"
@@ -147,8 +148,13 @@ int sample_pass_read_file(sample_pass *pass, const char *path, const sampling_op
     unsigned short block[4096];
     long got;
     bool stopped = false;
+    guint64 health_news_seen = 0;
     while (!stopped && (got = tape_input_read(input, block, G_N_ELEMENTS(block), error)) > 0) {
         sample_pass_take(pass, block, unsigned(got));
+        guint64 bytes = 0;
+        guint64 size = 0;
+        tape_input_progress(input, &bytes, &size);
+        sample_pass_publish_progress(pass, bytes, &health_news_seen);
         stopped = tape_read_control_update(control, input);
     }
     tape_input_close(input);
@@ -163,3 +169,16 @@ void sample_pass_finish(sample_pass *pass)
     tape_unread_finish(&pass->unread);
 }
 
+
+void sample_pass_publish_progress(const sample_pass *pass, guint64 bytes, guint64 *health_news_seen)
+{
+    capture_progress_publish(pass->tape_ticks, bytes);
+    capture_progress_publish_pulses(pass->samples);
+    const guint64 news = tape_health_news(&pass->health);
+    if (news == *health_news_seen)
+        return;
+    *health_news_seen = news;
+    tape_health_figures figures;
+    tape_health_live(&pass->health, &figures);
+    capture_progress_publish_health(&figures);
+}

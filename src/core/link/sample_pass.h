@@ -93,13 +93,22 @@ struct tape_read_control;
 // so each name and each file record reaches the pass's callbacks as it is
 // found. Health is measured for the machine a TAP image's header names; for a
 // DMP file, for `options` (nullptr: as sample_pass_init set it). Between
-// blocks it publishes its progress to control and stops when asked (control
-// may be null). Returns 1 at the tape's end, -1 when stopped, 0 with *error
+// blocks it publishes the pass's progress as a capture's
+// (sample_pass_publish_progress, the file's bytes read as the dump's size;
+// whoever watches resets the capture progress before), publishes its
+// progress to control and stops when asked (control may be null). Returns 1 at the tape's end, -1 when stopped, 0 with *error
 // set when the file cannot be opened or read. Leaves sample_pass_finish to
 // the caller. Blocks on the disk (on a stream, until its writer writes or
 // closes); the thread that owns the pass.
 int sample_pass_read_file(sample_pass *pass, const char *path, const sampling_option_values *options,
                           tape_read_control *control, GError **error);
+
+// Publishes how far the pass has come as a capture's progress
+// (capture_progress.h): its tape time and pulses, `bytes` as the dump's size,
+// and its live health figures when the pass took in new pilot pulses since
+// *health_news_seen (0 at the start; kept by the caller). Worker thread,
+// after each piece.
+void sample_pass_publish_progress(const sample_pass *pass, guint64 bytes, guint64 *health_news_seen);
 
 // Passes count samples on. Also the adapter for capture_outputs.samples;
 // context is a sample_pass. Worker thread; never blocks beyond the plot's
