@@ -2,6 +2,7 @@
 // takes of one tape side, each bad alone, give their files back together;
 // the clean image of the tape in the list loads good; Abort stops a rescue.
 #include "callbacks_programs.h"
+#include "callbacks_rescue.h"
 #include "config_home.h"
 #include "gui_support.h"
 #include "main.h"
@@ -53,7 +54,7 @@ void record_text(GtkStatusbar *, guint, gchar *text, gpointer texts)
     static_cast<std::vector<std::string> *>(texts)->emplace_back(text ? text : "");
 }
 
-// Chooses paths in the Rescue dialog: one, or every file of the folder.
+// Chooses every file of the folder (paths) in the Rescue dialog.
 std::shared_ptr<test_window_watch> choose_takes(const std::string &folder, const std::vector<std::string> &paths)
 {
     return test_answer_chooser("filechooserdialog_rescue", "button_rescue_ok", folder,
@@ -64,9 +65,7 @@ std::shared_ptr<test_window_watch> choose_takes(const std::string &folder, const
                                        GSList *chosen = gtk_file_chooser_get_filenames(chooser);
                                        const guint count = g_slist_length(chosen);
                                        g_slist_free_full(chosen, g_free);
-                                       if (count != paths.size() && paths.size() == 1)
-                                           gtk_file_chooser_select_filename(chooser, paths[0].c_str());
-                                       else if (count != paths.size())
+                                       if (count != paths.size())
                                            gtk_file_chooser_select_all(chooser);
                                        return count == paths.size();
                                    });
@@ -126,7 +125,9 @@ TEST_F(Rescue, TwoTakesFillTheListAndTheCleanImageLoadsGood)
         test_question_answerer yes(GTK_RESPONSE_YES);
         auto named = test_answer_chooser("filechooserdialog_save_clean_tap", "button_save_clean_tap_ok",
                                          folder.path(), [](GtkFileChooser *chooser) {
-                                             gtk_file_chooser_set_current_name(chooser, "clean");
+                                             // Whole: the entry completes a typed prefix of a
+                                             // name in the folder ("clean" to "clean.idx").
+                                             gtk_file_chooser_set_current_name(chooser, "clean.tap");
                                          });
         test_click(lookup_widget(window_main, "button_main_save_clean_tap"));
         ASSERT_TRUE(test_pump_until([&] { return resting(); }));
@@ -163,12 +164,11 @@ TEST_F(Rescue, AbortStopsItWhileItReads)
     EXPECT_FALSE(sensitive("button_main_save_clean_tap"));
 }
 
-// One take is no rescue; the chooser's choice is refused without a worker.
+// One take is no rescue: refused without a worker.
 TEST_F(Rescue, RefusesASingleTake)
 {
     write_takes();
-    auto chosen = choose_takes(folder.path(), {first});
-    test_click(lookup_widget(window_main, "toolbutton_main_rescue"));
+    callbacks_rescue_start({first});
     EXPECT_EQ(test_statusbar_text(), " A rescue needs two or more takes of the same tape side");
     EXPECT_TRUE(resting());
 }
