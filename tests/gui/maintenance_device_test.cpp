@@ -105,7 +105,7 @@ TEST_F(MaintenanceWithDevice, UpdateFlashesTheImageThroughTheBootloader)
 
     ASSERT_TRUE(wait_for_status(" Firmware update succeeded"));
     EXPECT_TRUE(flash_holds_the_image()) << bootsim_command_log(boot);
-    EXPECT_TRUE(device_received_reboot());
+    EXPECT_TRUE(devsim_wait_for_command(device, "b", 5000));  // read on the device's own thread
     EXPECT_FALSE(sandbox().exists(FIRMWARE_FILE_NAME));
     EXPECT_TRUE(toolbar_resting());
 }
@@ -166,7 +166,7 @@ TEST_F(MaintenanceWithDevice, UpdateWithoutAProgrammerOnThePathFails)
     sandbox().hide_programmer();
     test_click(button("toolbutton_main_firmware_update"));
     ASSERT_TRUE(wait_for_status(programmer_failed));
-    EXPECT_TRUE(device_received_reboot());
+    EXPECT_TRUE(devsim_wait_for_command(device, "b", 5000));  // read on the device's own thread
     EXPECT_FALSE(sandbox().exists(FIRMWARE_FILE_NAME));
     EXPECT_TRUE(toolbar_resting());
 }
