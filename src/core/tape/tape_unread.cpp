@@ -159,6 +159,7 @@ void tape_unread_init(tape_unread *u, tape_unread_sink sink, void *context)
     u->context = context;
     u->tick = 0;
     u->window = 0;
+    u->window_closes = tape_unread_window_ticks;
     u->usable = 0;
     u->unusable = 0;
     u->window_first = 0;
@@ -178,9 +179,10 @@ void tape_unread_feed(tape_unread *u, const unsigned short *samples, std::size_t
     uint64_t tick = u->tick;
     for (std::size_t i = 0; i < count; ++i) {
         const unsigned short sample = samples[i];
-        const uint64_t window = tick / tape_unread_window_ticks;
-        if (window != u->window)
-            close_windows(u, window);
+        if (tick >= u->window_closes) {
+            close_windows(u, tick / tape_unread_window_ticks);
+            u->window_closes = (u->window + 1) * tape_unread_window_ticks;
+        }
         if (usable(sample)) {
             if (u->usable++ == 0)
                 u->window_first = tick;

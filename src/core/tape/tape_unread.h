@@ -69,6 +69,7 @@ struct tape_unread {
     uint64_t tick;            // where the next pulse fed begins
     // The window being counted.
     uint64_t window;          // its number (tick / tape_unread_window_ticks)
+    uint64_t window_closes;   // where the next window begins
     uint32_t usable;          // usable pulses that began in it
     uint32_t unusable;        // and the others
     uint64_t window_first;    // where its first usable pulse began
