@@ -12,8 +12,15 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "client for the ZR7K8-LC datasette samplin
 set(CPACK_PACKAGE_DESCRIPTION
   "Previews and dumps Commodore datasette tapes through the ZR7K8-LC, a USB\n\
 device that samples the drive's signal: a scrolling plot of pulse lengths,\n\
-an activity light, the file names found in tape headers, and the device's\n\
-sample stream written to a file. Also reboots the device and replaces its\n\
+an activity light, and a list of the tape's files (ROM loader, Turbo Tape\n\
+250, Turrican loader) with whether each read back clean, the tape's speed\n\
+and pulse spread for adjusting the drive, and the stretches of tape that no\n\
+format read. A dump keeps the device's sample stream and, for emulators, a\n\
+TAP image with its index. Programs read back are saved as .prg files;\n\
+several takes of a worn tape are combined byte by byte into rescued files;\n\
+clean TAP images are written with every file read made afresh; dumps and\n\
+TAP images made earlier can be opened again. The command line program zr7k8\n\
+does every job from a terminal. Also reboots the device and replaces its\n\
 firmware with avrdude.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

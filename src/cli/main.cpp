@@ -46,8 +46,8 @@ void print_usage(FILE *out)
                out);
     for (const command &entry : commands)
         std::fprintf(out, "  %-9s %s\n", entry.name, _(entry.summary));
-    std::fputs(_("\nExit status: 0 done, 1 failed, 2 refused, 3 a bad or cut-short file (with --check), 130 "
-                 "interrupted.\n"
+    std::fputs(_("\nExit status: 0 done, 1 failed, 2 refused, 3 a bad or cut-short file and 4 a stretch no "
+                 "format read (both with --check), 130 interrupted.\n"
                  "\nzr7k8 help COMMAND (or zr7k8 COMMAND --help) explains a command;\n"
                  "zr7k8 --version prints the version. See also zr7k8(1).\n"),
                out);

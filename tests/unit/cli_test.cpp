@@ -329,6 +329,42 @@ TEST(Cli, TapBesideTheDumpIsTheImageThatTotapMakes)
     EXPECT_EQ(image, test_read_file(folder.path() + "/other.tap"));
 }
 
+// zr7k8(1) has an entry for every command `zr7k8 help` lists and every exit
+// status it names, and the changelog names every command.
+TEST(Cli, TheManualAndTheChangelogKeepUpWithTheCommands)
+{
+    test_folder folder;
+    const cli_result help = run_cli({"help"}, folder.path());
+    ASSERT_EQ(help.status, 0);
+    std::vector<std::string> commands, statuses;
+    for (const std::string &line : cli_lines(help.out)) {
+        gchar **words = g_strsplit_set(line.c_str(), " ,", -1);
+        if (line.starts_with("  ") && words[2] && g_ascii_islower(words[2][0]))
+            commands.emplace_back(words[2]);
+        if (line.starts_with("Exit status:"))
+            for (gchar **word = words; *word; ++word)
+                if (g_ascii_isdigit((*word)[0]))
+                    statuses.emplace_back(*word);
+        g_strfreev(words);
+    }
+    ASSERT_GE(commands.size(), 9u) << help.out;
+    ASSERT_GE(statuses.size(), 5u) << help.out;
+    const std::string manual = test_read_file(ZR7K8_SOURCE_DIR "/doc/zr7k8.1");
+    const std::string exit_section = manual.substr(manual.find(".SH EXIT STATUS"));
+    std::string changelog = test_read_file(ZR7K8_SOURCE_DIR "/doc/changelog");
+    changelog = changelog.substr(0, changelog.find("\n -- "));  // the top entry
+    for (const std::string &command : commands) {
+        const bool entry = manual.find("\n.B " + command + " ") != std::string::npos ||
+                           manual.find("\n.B " + command + "\n") != std::string::npos;
+        EXPECT_TRUE(entry) << command;
+        EXPECT_TRUE(g_regex_match_simple(("\\b" + command + "\\b").c_str(), changelog.c_str(),
+                                         GRegexCompileFlags(0), GRegexMatchFlags(0)))
+            << command;
+    }
+    for (const std::string &status : statuses)
+        EXPECT_NE(exit_section.find(".B " + status + "\n"), std::string::npos) << status;
+}
+
 TEST(Cli, NamesOnRealTapesAreTheNamesTheClientFinds)
 {
     std::vector<std::string> arguments{"names"};
