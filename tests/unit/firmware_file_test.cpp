@@ -6,6 +6,10 @@
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -59,6 +63,34 @@ TEST(FirmwareFile, SaveWritesAFileOfItsOwnAndUnlinkRemovesOnlyThat)
     EXPECT_FALSE(g_file_test(image.c_str(), G_FILE_TEST_EXISTS));
     EXPECT_EQ(firmware_image_file_path(), nullptr);
     EXPECT_EQ(read_file(FIRMWARE_FILE_NAME), "mine");
+}
+
+// Whatever signal ends the program during an update, its image goes too.
+TEST(FirmwareFile, TheImageIsRemovedWhenASignalEndsTheProgram)
+{
+    for (int signal_number : {SIGHUP, SIGQUIT, SIGTERM}) {
+        programmer_sandbox sandbox;
+        g_setenv("TMPDIR", sandbox.path("").c_str(), TRUE);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            signal(signal_number, SIG_DFL);
+            if (firmware_save_firmware() != 1)
+                _exit(1);
+            raise(signal_number);
+            _exit(2);
+        }
+        g_unsetenv("TMPDIR");
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "exit " << WEXITSTATUS(status);
+        EXPECT_EQ(WTERMSIG(status), signal_number);
+        GDir *folder = g_dir_open(sandbox.path("").c_str(), 0, nullptr);
+        ASSERT_NE(folder, nullptr);
+        while (const char *name = g_dir_read_name(folder))
+            EXPECT_FALSE(g_str_has_prefix(name, "zr7k8lc32u4-")) << name;
+        g_dir_close(folder);
+    }
 }
 
 TEST(FirmwareFile, SaveFailsWhenTheTemporaryFolderCannotTakeAFile)

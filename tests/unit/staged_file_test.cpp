@@ -86,13 +86,75 @@ TEST(StagedFile, OnlyNewNamesAndRegularFilesAreTargets)
         ASSERT_NE(error, nullptr) << refused;
         g_error_free(error);
     }
-    EXPECT_EQ(staged_file_look_at_target(dangling.c_str(), nullptr), STAGED_TARGET_NEW);
+    // A dangling link is a name taken, not a free one.
+    EXPECT_EQ(staged_file_look_at_target(dangling.c_str(), nullptr), STAGED_TARGET_FILE);
+    GError *error = nullptr;
+    EXPECT_EQ(staged_file_create_new(dangling.c_str(), &error), nullptr);
+    EXPECT_TRUE(g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_EXIST));
+    g_clear_error(&error);
     EXPECT_EQ(test_folder_listing(folder.path()), "dangling.dmp fifo null.dmp");
+}
+
+TEST(StagedFile, ANameFreeAtTheCreationIsNeverReplacedByTheCommit)
+{
+    test_folder folder;
+    const std::string target = folder.path() + "/side.tap";
+    staged_file *file = staged_file_create(target.c_str(), nullptr);
+    ASSERT_NE(file, nullptr);
+    write_all(file->fd, "image");
+    ASSERT_TRUE(g_file_set_contents(target.c_str(), "came meanwhile", -1, nullptr));
+    GError *error = nullptr;
+    EXPECT_FALSE(staged_file_commit(file, &error));
+    EXPECT_TRUE(g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_EXIST));
+    g_clear_error(&error);
+    EXPECT_EQ(contents(target), "came meanwhile");
+    EXPECT_EQ(test_folder_listing(folder.path()), "side.tap");
+}
+
+TEST(StagedFile, AReplacedFileKeepsItsModeAndOwnerAndItsOtherLinksAreCounted)
+{
+    test_folder folder;
+    const std::string target = folder.path() + "/secret.prg";
+    const std::string other = folder.path() + "/other name.prg";
+    ASSERT_TRUE(g_file_set_contents(target.c_str(), "old", -1, nullptr));
+    ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+    const bool may_chown = geteuid() == 0;
+    if (may_chown) {
+        ASSERT_EQ(chown(target.c_str(), 65534, 65534), 0);
+    }
+    ASSERT_EQ(link(target.c_str(), other.c_str()), 0);
+    EXPECT_EQ(staged_file_other_links(target.c_str()), 1u);
+
+    staged_file *file = staged_file_create(target.c_str(), nullptr);
+    ASSERT_NE(file, nullptr);
+    write_all(file->fd, "new");
+    ASSERT_TRUE(staged_file_commit(file, nullptr));
+    struct stat status;
+    ASSERT_EQ(stat(target.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0640u);
+    if (may_chown) {
+        EXPECT_EQ(status.st_uid, 65534u);
+        EXPECT_EQ(status.st_gid, 65534u);
+    }
+    EXPECT_EQ(contents(other), "old");
+    EXPECT_EQ(staged_file_other_links(target.c_str()), 0u);
+}
+
+TEST(StagedFile, ALongestLegalNameCanBeStaged)
+{
+    test_folder folder;
+    const std::string target = folder.path() + "/" + std::string(250, 'n') + ".tap";
+    GError *error = nullptr;
+    staged_file *file = staged_file_create(target.c_str(), &error);
+    ASSERT_NE(file, nullptr) << error->message;
+    write_all(file->fd, "long");
+    ASSERT_TRUE(staged_file_commit(file, &error)) << error->message;
+    EXPECT_EQ(contents(target), "long");
 }
 
 TEST(StagedFile, AStopBySignalRemovesTheTemporaryFiles)
 {
-    for (int signal_number : {SIGINT, SIGTERM}) {
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGUSR1, SIGRTMIN}) {
         test_folder folder;
         const std::string target = folder.path() + "/image.tap";
         const pid_t child = fork();

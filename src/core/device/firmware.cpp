@@ -2,6 +2,7 @@
 
 #include "device/firmware_stand_in_marker.h"
 #include "link/serial.h"
+#include "staged_file.h"
 
 #include <glib/gstdio.h>
 
@@ -35,6 +36,8 @@ const char programmer_command_format[] = "avrdude -Cavrdude.conf -v -pm32u4 -cav
 
 // The file firmware_save_firmware wrote, until firmware_unlink_firmware.
 gchar *image_file_path = nullptr;
+// Its entry among the files a signal or an exit removes (staged_file.h).
+int image_file_slot = -1;
 
 // Longest single wait while the programmer runs when no process descriptor is
 // available; with one, the wait ends as soon as the programmer does.
@@ -150,7 +153,9 @@ int firmware_save_firmware(void)
     // g_get_tmp_dir() does, so the folder follows the environment.
     const char *folder = g_getenv("TMPDIR");
     gchar *path = g_build_filename(folder && *folder ? folder : "/tmp", "zr7k8lc32u4-XXXXXX.hex", nullptr);
-    const int fd = g_mkstemp_full(path, O_RDWR | O_CLOEXEC, 0600);
+    // Removed by any signal that ends the program, as a staged file is.
+    int slot = -1;
+    const int fd = staged_file_make_temporary(path, 0600, &slot);
     if (fd < 0) {
         g_free(path);
         return 0;
@@ -169,10 +174,12 @@ int firmware_save_firmware(void)
         if (written != firmware_length)
             close(fd);
         g_unlink(path);
+        staged_file_forget_temporary(slot);
         g_free(path);
         return 0;
     }
     image_file_path = path;
+    image_file_slot = slot;
     return 1;
 }
 
@@ -186,6 +193,8 @@ void firmware_unlink_firmware(void)
     if (!image_file_path)
         return;
     g_unlink(image_file_path);
+    staged_file_forget_temporary(image_file_slot);
+    image_file_slot = -1;
     g_free(image_file_path);
     image_file_path = nullptr;
 }
