@@ -72,7 +72,7 @@ void BM_CleanImageOfAFortyFiveMinuteTake(benchmark::State &state)
     const sampling_option_values options{};
     clean_tap_result result{};
     for (auto _ : state) {
-        if (!clean_tap_write(take_path.c_str(), takes, files, &options, image_path.c_str(), &result, nullptr)) {
+        if (!clean_tap_write(take_path.c_str(), takes, files, &options, image_path.c_str(), 1, &result, nullptr)) {
             state.SkipWithError("the image was not written");
             break;
         }

@@ -55,7 +55,7 @@ void BM_ConvertSixtyMinuteDump(benchmark::State &state)
     const sampling_option_values options{};
     for (auto _ : state) {
         GError *failure = nullptr;
-        if (!tap_write_file_from_dmp(dmp.c_str(), tap.c_str(), &options, nullptr, &failure)) {
+        if (!tap_write_file_from_dmp(dmp.c_str(), tap.c_str(), 1, &options, nullptr, &failure)) {
             state.SkipWithError(failure->message);
             g_error_free(failure);
             return;

@@ -109,7 +109,7 @@ void check_clean_image(const std::vector<unsigned short> &first, const std::vect
     std::string error;
     fuzz_check(dmp_write_file(take_path.c_str(), first, &error) != 0, target, "the first take cannot be written");
     const sampling_option_values options{};
-    fuzz_check(clean_tap_write(take_path.c_str(), read, files, &options, image_path.c_str(), nullptr, nullptr) != 0,
+    fuzz_check(clean_tap_write(take_path.c_str(), read, files, &options, image_path.c_str(), 1, nullptr, nullptr) != 0,
                target, "the clean image cannot be written");
     const std::vector<tape_take_file> image = read_take(image_path.c_str());
     for (const side_file &on_side : side_files) {

@@ -1,5 +1,8 @@
 #include "cli_capture.h"
 
+#include "cli_output.h"
+#include "cli_targets.h"
+
 #include "link/capture_progress.h"
 #include "link/capture_worker.h"
 #include "cli.h"
@@ -95,7 +98,7 @@ int cli_capture_parse(int *argc, char ***argv, const char *name, const char *arg
     return setup->port ? CLI_EXIT_OK : CLI_EXIT_USAGE;
 }
 
-int cli_capture_run(capture_dump *dump, const char *dump_path, const char *tap_path, const char *port,
+int cli_capture_run(capture_dump *dump, const char *dump_path, const char *tap_path, bool force, const char *port,
                     const sampling_option_values *options)
 {
     // No light and no plot here: their hand-overs are not even posted. The
@@ -112,7 +115,7 @@ int cli_capture_run(capture_dump *dump, const char *dump_path, const char *tap_p
     names_found = 0;
     cli_progress_start(dump != nullptr);
 
-    capture_session session{port, *options, dump, dump_path, tap_path};
+    capture_session session{port, *options, dump, dump_path, tap_path, force};
     const cli_job run{dump ? "dump" : "monitor", capture_work, &session, show_progress, CLI_PROGRESS_INTERVAL_MS,
                       nullptr};
     const cli_job_outcome outcome = cli_job_run(&run);
@@ -122,12 +125,15 @@ int cli_capture_run(capture_dump *dump, const char *dump_path, const char *tap_p
         cli_progress_finish(names_found, capture_progress_read_ticks());
     }
     int status = cli_job_report(&outcome, port, N_("Operation aborted"), "%s", N_("Operation succeeded"));
+    if (session.kept < 0)
+        status = cli_refuse("'%s' appeared meanwhile and is kept (--force replaces it); the dump is not written",
+                            cli_escaped(dump_path).c_str());
     if (session.tap_written) {
-        cli_say("TAP image: %s", tap_path);
+        cli_say("TAP image: %s", cli_escaped(tap_path).c_str());
     } else if (session.tap_error) {
-        cli_fail("TAP image not written: %s", session.tap_error);
+        const int failed = cli_targets_write_failed(tap_path, session.tap_error);
         if (status == CLI_EXIT_OK)
-            status = CLI_EXIT_FAILED;
+            status = failed;
     }
     capture_session_clear(&session);
     return status;

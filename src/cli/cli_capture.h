@@ -30,9 +30,11 @@ int cli_capture_parse(int *argc, char ***argv, const char *name, const char *arg
 // place under dump_path, with what arrived whatever the end, and synced
 // before the end is reported; a capture that never began leaves the path
 // untouched. With tap_path, a dump in place that holds a sample is made into
-// a TAP image there too (its failure is a failure). Returns the exit status:
+// a TAP image there too, with its index (its failure is a failure), replacing
+// files there only with force. A dump whose name another file took meanwhile
+// is refused (CLI_EXIT_USAGE, naming it). Returns the exit status:
 // CLI_EXIT_OK after the success marker, CLI_EXIT_FAILED with the reason
 // printed, CLI_EXIT_INTERRUPTED after Ctrl-C or SIGTERM. Blocks for the
 // length of the capture. Main thread.
-int cli_capture_run(capture_dump *dump, const char *dump_path, const char *tap_path, const char *port,
+int cli_capture_run(capture_dump *dump, const char *dump_path, const char *tap_path, bool force, const char *port,
                     const sampling_option_values *options);

@@ -4,6 +4,8 @@
 // it. Main thread only.
 #pragma once
 
+#include "escaped_text.h"
+
 #include <string>
 
 // Makes sure standard input, output and error are open descriptors: one
@@ -24,7 +26,8 @@ int cli_output_failed(void);
 // CLI_EXIT_UNREAD).
 int cli_output_close(int status);
 
-// The text with every control character, and the backslash, written as a C
-// escape (\t, \n, \r, \\, else \xHH), so that it stays one field of one line.
-// Other bytes pass unchanged.
-std::string cli_escaped(const char *text);
+// The text escaped as every name the command line prints (escaped_text.h).
+inline std::string cli_escaped(const char *text)
+{
+    return escaped_text(text);
+}

@@ -1,6 +1,7 @@
 #include "cli_programs.h"
 
 #include "cli.h"
+#include "cli_output.h"
 #include "translate.h"
 
 #include <glib/gstdio.h>
@@ -20,7 +21,7 @@ bool make_folder(const std::string &folder)
 {
     if (g_mkdir_with_parents(folder.c_str(), 0777) == 0)
         return true;
-    cli_refuse("cannot create folder '%s': %s", folder.c_str(), g_strerror(errno));
+    cli_refuse("cannot create folder '%s': %s", cli_escaped(folder.c_str()).c_str(), g_strerror(errno));
     return false;
 }
 
@@ -58,6 +59,11 @@ void cli_programs_set_force(gboolean replace)
     force = replace;
 }
 
+bool cli_programs_force(void)
+{
+    return force;
+}
+
 void cli_programs_collect(const tape_file_event *record, std::vector<tape_program> *programs)
 {
     if (!record->program)
@@ -77,26 +83,25 @@ std::vector<std::string> cli_programs_paths(const std::string &folder, const std
     return paths;
 }
 
-int cli_programs_check_targets(const std::vector<std::string> &paths)
-{
-    const std::vector<std::string> existing = program_files_existing(paths);
-    if (force || existing.empty())
-        return CLI_EXIT_OK;
-    return cli_refuse("'%s' exists: --force replaces it; no program written", existing.front().c_str());
-}
-
 int cli_programs_write(const std::vector<std::string> &paths, const std::vector<tape_program> &programs)
 {
     for (size_t i = 0; i < programs.size(); ++i) {
         gchar *folder = g_path_get_dirname(paths[i].c_str());
         const bool made = make_folder(folder);
         g_free(folder);
-        if (!made)
-            return CLI_EXIT_FAILED;
+        int status = made ? CLI_EXIT_OK : CLI_EXIT_FAILED;
         std::string error;
-        if (!program_file_write(paths[i], programs[i], &error))
-            return cli_fail("cannot write '%s': %s", paths[i].c_str(), error.c_str());
-        cli_say("Program: %s", paths[i].c_str());
+        bool exists = false;
+        const std::string shown = cli_escaped(paths[i].c_str());
+        if (made && !program_file_write(paths[i], programs[i], force, &error, &exists))
+            status = exists ? cli_refuse("'%s' appeared meanwhile and is kept (--force replaces it)", shown.c_str())
+                            : cli_fail("cannot write '%s': %s", shown.c_str(), error.c_str());
+        if (status != CLI_EXIT_OK) {
+            cli_say(P_("%zu program written before, %zu not", "%zu programs written before, %zu not", i), i,
+                    programs.size() - i);
+            return status;
+        }
+        cli_say("Program: %s", shown.c_str());
     }
     return CLI_EXIT_OK;
 }
@@ -117,19 +122,21 @@ void cli_programs_take_during_capture(const tape_file_event *record)
     std::vector<tape_program> one;
     cli_programs_collect(record, &one);
     const std::string path = path_in(capture_folder, program_file_name_next(record->name, &capture_names));
-    if (!force && g_file_test(path.c_str(), G_FILE_TEST_EXISTS)) {
-        cli_refuse("'%s' exists: --force replaces it; program not written", path.c_str());
-        if (capture_status == CLI_EXIT_OK)
-            capture_status = CLI_EXIT_USAGE;
-        return;
-    }
+    const std::string shown = cli_escaped(path.c_str());
     std::string error;
-    if (!program_file_write(path, one.front(), &error)) {
-        cli_fail("cannot write '%s': %s", path.c_str(), error.c_str());
-        capture_status = CLI_EXIT_FAILED;
+    bool exists = false;
+    if (!program_file_write(path, one.front(), force, &error, &exists)) {
+        if (exists) {
+            cli_refuse("'%s' exists: --force replaces it; program not written", shown.c_str());
+            if (capture_status == CLI_EXIT_OK)
+                capture_status = CLI_EXIT_USAGE;
+        } else {
+            cli_fail("cannot write '%s': %s", shown.c_str(), error.c_str());
+            capture_status = CLI_EXIT_FAILED;
+        }
         return;
     }
-    cli_say("Program: %s", path.c_str());
+    cli_say("Program: %s", shown.c_str());
 }
 
 int cli_programs_status(int status)

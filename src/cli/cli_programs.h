@@ -2,9 +2,11 @@
 // and for `preview` and `dump` with --programs DIR.
 //
 // A file is never replaced unasked: without --force an existing target is
-// refused (CLI_EXIT_USAGE) and not written. Each file is written under a
-// temporary name and renamed into place, so a failed write leaves no half
-// program (CLI_EXIT_FAILED, with the system's reason). Main thread only.
+// refused (CLI_EXIT_USAGE) and not written, also one that appears while the
+// program is written. Each file is written under a temporary name and
+// renamed into place, so a failed write leaves no half program
+// (CLI_EXIT_FAILED, with the system's reason). Names are printed escaped
+// (cli_output.h). Main thread only.
 #pragma once
 
 #include "tape/program_files.h"
@@ -25,6 +27,9 @@ void cli_programs_add_force_option(GOptionContext *context);
 // pass theirs on.
 void cli_programs_set_force(gboolean force);
 
+// Whether --force was given (for cli_targets_check).
+bool cli_programs_force(void);
+
 // The program of a judged record (good or repaired with its bytes), added to
 // *programs; nothing for any other record.
 void cli_programs_collect(const tape_file_event *record, std::vector<tape_program> *programs);
@@ -32,14 +37,11 @@ void cli_programs_collect(const tape_file_event *record, std::vector<tape_progra
 // Where the programs of one tape go in folder: their file names, in order.
 std::vector<std::string> cli_programs_paths(const std::string &folder, const std::vector<tape_program> &programs);
 
-// CLI_EXIT_OK when no path exists or --force was given; else names the first
-// that exists and returns CLI_EXIT_USAGE. Called for every target before
-// anything is written.
-int cli_programs_check_targets(const std::vector<std::string> &paths);
-
-// Writes programs[i] to paths[i] (from cli_programs_paths), their folder
-// created if missing. Returns CLI_EXIT_OK, or CLI_EXIT_FAILED after saying
-// why a folder or a write failed.
+// Writes programs[i] to paths[i] (from cli_programs_paths, checked with
+// cli_targets_check), their folder created if missing. Returns CLI_EXIT_OK,
+// or CLI_EXIT_FAILED after saying why a folder or a write failed
+// (CLI_EXIT_USAGE for a file that appeared meanwhile, which is kept), and
+// then which programs were written before.
 int cli_programs_write(const std::vector<std::string> &paths, const std::vector<tape_program> &programs);
 
 // During a capture with --programs DIR: writes the record's program (if any)

@@ -14,14 +14,11 @@
 // read.
 int cli_read_take(const char *path, std::vector<tape_take_file> *files);
 
-// Refuses (CLI_EXIT_USAGE, naming it) an output path that exists when
-// --force was not given; else CLI_EXIT_OK.
-int cli_check_target(const char *tap_path, bool force);
-
-// Writes the clean image of takes[0] (read from take_path) to tap_path and
-// says how many files it wrote afresh. Returns CLI_EXIT_OK, or
-// CLI_EXIT_FAILED after saying why (nothing is then left under tap_path but
-// what was there).
+// Writes the clean image of takes[0] (read from take_path) and its index to
+// tap_path and beside it (checked by cli_targets_check before; replacing
+// files only with force) and says how many files it wrote afresh. Returns
+// CLI_EXIT_OK, or the status of cli_targets_write_failed after saying what
+// was not written.
 int cli_write_clean_image(const char *take_path, const std::vector<std::vector<tape_take_file>> &takes,
                           const std::vector<tape_rescued_file> &files, const sampling_option_values *options,
-                          const char *tap_path);
+                          const char *tap_path, bool force);

@@ -5,12 +5,15 @@
 #include "cli_capture.h"
 #include "cli_commands.h"
 #include "cli_names.h"
+#include "cli_output.h"
 #include "cli_programs.h"
+#include "cli_targets.h"
 #include "link/capture_dump.h"
 #include "tape/tap_writer.h"
 #include "translate.h"
 
-#include <glib/gstdio.h>
+#include <string>
+#include <vector>
 
 
 namespace {
@@ -20,28 +23,12 @@ gboolean write_tap = FALSE;
 
 const GOptionEntry entries[] = {
     {"force", 'f', 0, G_OPTION_ARG_NONE, &force,
-     N_("Replace FILE (and with --tap its TAP image, with --programs its program files) if it exists"), nullptr},
+     N_("Replace FILE (and with --tap its TAP image and index, with --programs its program files) if it exists"),
+     nullptr},
     {"tap", 't', 0, G_OPTION_ARG_NONE, &write_tap,
      N_("Also write a TAP image for emulators beside FILE (its .DMP ending replaced by .tap)"), nullptr},
     {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
 };
-
-// A target is a new name, or with --force a regular file (directly or
-// through a link, which is then replaced). Returns CLI_EXIT_OK, or
-// CLI_EXIT_USAGE after printing why; nothing is touched either way.
-int check_target(const char *path)
-{
-    GError *error = nullptr;
-    const staged_target target = staged_file_look_at_target(path, &error);
-    if (target == STAGED_TARGET_REFUSED) {
-        cli_refuse("will not write '%s': %s", path, error->message);
-        g_error_free(error);
-        return CLI_EXIT_USAGE;
-    }
-    if (target == STAGED_TARGET_FILE && !force)
-        return cli_refuse("'%s' exists: --force replaces it", path);
-    return CLI_EXIT_OK;
-}
 
 }  // namespace
 
@@ -67,20 +54,21 @@ int cmd_dump(int argc, char **argv)
     }
     const char *path = argv[1];
     gchar *tap_path = write_tap ? tap_path_beside_dump(path) : nullptr;
-    // Both targets are judged before the port is touched.
-    int status = check_target(path);
-    if (status == CLI_EXIT_OK && tap_path)
-        status = check_target(tap_path);
+    // Every target is judged before the port is touched.
+    std::vector<std::string> outputs{path};
+    if (tap_path)
+        for (const std::string &output : cli_targets_of_image(tap_path))
+            outputs.push_back(output);
+    int status = cli_targets_check(outputs, {}, force);
     GError *error = nullptr;
     capture_dump *dump = status == CLI_EXIT_OK ? capture_dump_create(path, &error) : nullptr;
     if (status == CLI_EXIT_OK && !dump) {
-        status = cli_refuse("cannot create '%s': %s", path, error->message);
+        status = cli_refuse("cannot create '%s': %s", cli_escaped(path).c_str(), error->message);
         g_error_free(error);
     }
 
-    if (dump) {
-        status = cli_capture_run(dump, path, tap_path, setup.port, &setup.options);
-    }
+    if (dump)
+        status = cli_capture_run(dump, path, tap_path, force, setup.port, &setup.options);
     g_free(tap_path);
     g_free(setup.port);
     return cli_checked_status(cli_programs_status(status));

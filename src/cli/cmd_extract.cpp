@@ -5,6 +5,7 @@
 #include "cli_names.h"
 #include "cli_programs.h"
 #include "cli_sampling.h"
+#include "cli_targets.h"
 #include "translate.h"
 
 #include <string>
@@ -15,19 +16,14 @@ namespace {
 gchar *into = nullptr;
 
 // The folder for the programs of the tape at path: DIR itself for one tape,
-// DIR/<the file's name without its extension> for each of several.
-std::string folder_for(const char *path, bool several)
+// for each of several a folder of its own in DIR named after the file
+// (program_folder_name_next: never outside DIR, repeats numbered).
+std::string folder_for(const char *path, bool several, std::vector<std::string> *taken)
 {
     const std::string folder = into ? into : ".";
     if (!several)
         return folder;
-    gchar *base = g_path_get_basename(path);
-    std::string stem = base;
-    g_free(base);
-    const size_t dot = stem.rfind('.');
-    if (dot != std::string::npos && dot > 0)
-        stem.erase(dot);
-    gchar *joined = g_build_filename(folder.c_str(), stem.c_str(), nullptr);
+    gchar *joined = g_build_filename(folder.c_str(), program_folder_name_next(path, taken).c_str(), nullptr);
     std::string result = joined;
     g_free(joined);
     return result;
@@ -51,8 +47,9 @@ int cmd_extract(int argc, char **argv)
         "extract", N_("FILE..."),
         N_("Saves the programs on tapes kept in DMP files or TAP images: every file read back good or repaired "
         "becomes a .prg file (load address, then the bytes) named after its tape name, and the lines of "
-        "`names` are printed. With several FILEs each tape's programs go into a folder of its own, named after "
-        "the FILE without its extension. No file is replaced without --force: nothing is written then."),
+        "`names` are printed. With several FILEs each tape's programs go into a folder of its own in DIR, named "
+        "after the FILE without its extension as programs are named (\"game\", \"game (2)\" for a second "
+        "game.tap or game.dmp). No file is replaced without --force: nothing is written then."),
         entries);
     cli_programs_add_force_option(context);
     cli_add_check_option(context);
@@ -71,13 +68,14 @@ int cmd_extract(int argc, char **argv)
     // Every target of every tape is checked before anything is written.
     std::vector<std::string> paths;
     std::vector<tape_program> all;
+    std::vector<std::string> folders;
     for (int i = 1; i < argc; ++i) {
         const std::vector<tape_program> &tape = programs[size_t(i - 1)];
-        for (const std::string &path : cli_programs_paths(folder_for(argv[i], several), tape))
+        for (const std::string &path : cli_programs_paths(folder_for(argv[i], several, &folders), tape))
             paths.push_back(path);
         all.insert(all.end(), tape.begin(), tape.end());
     }
-    const int checked = cli_programs_check_targets(paths);
+    const int checked = cli_targets_check(paths, std::vector<std::string>(argv + 1, argv + argc), cli_programs_force());
     if (checked != CLI_EXIT_OK)
         return checked;
     const int written = cli_programs_write(paths, all);

@@ -33,7 +33,7 @@ int cmd_preview(int argc, char **argv)
     cli_programs_set_force(force);
     int status = cli_programs_prepare_capture();
     if (status == CLI_EXIT_OK)
-        status = cli_programs_status(cli_capture_run(nullptr, nullptr, nullptr, setup.port, &setup.options));
+        status = cli_programs_status(cli_capture_run(nullptr, nullptr, nullptr, false, setup.port, &setup.options));
     g_free(setup.port);
     return cli_checked_status(status);
 }

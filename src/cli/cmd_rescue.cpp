@@ -4,12 +4,16 @@
 #include "cli.h"
 #include "cli_commands.h"
 #include "cli_names.h"
+#include "cli_output.h"
 #include "cli_programs.h"
 #include "cli_sampling.h"
 #include "cli_takes.h"
+#include "cli_targets.h"
 #include "tape/tape_input.h"
 #include "tape/tape_rescue.h"
 #include "translate.h"
+
+#include <glib/gstdio.h>
 
 #include <cstring>
 #include <string>
@@ -34,6 +38,39 @@ std::vector<tape_program> programs_of(const std::vector<tape_rescued_file> &file
         programs.push_back(std::move(program));
     }
     return programs;
+}
+
+// The takes given, each file once: a file named again (by any name or link)
+// is said and left out, so that it cannot outvote the others.
+std::vector<const char *> distinct_takes(int count, char **paths)
+{
+    std::vector<const char *> takes;
+    std::vector<GStatBuf> seen;
+    for (int i = 0; i < count; ++i) {
+        GStatBuf status;
+        const bool known = g_stat(paths[i], &status) == 0;
+        const char *first = nullptr;
+        for (size_t j = 0; j < seen.size() && known; ++j)
+            if (seen[j].st_dev == status.st_dev && seen[j].st_ino == status.st_ino)
+                first = takes[j];
+        if (first) {
+            cli_say("zr7k8: warning: '%s' is '%s' again: it counts as one take", cli_escaped(paths[i]).c_str(),
+                    cli_escaped(first).c_str());
+            continue;
+        }
+        takes.push_back(paths[i]);
+        seen.push_back(known ? status : GStatBuf{});
+    }
+    return takes;
+}
+
+// "'a.dmp', 'c.tap'": the takes' file names, escaped.
+std::string named(const std::vector<unsigned> &which, const std::vector<const char *> &takes)
+{
+    std::string text;
+    for (unsigned take : which)
+        text += (text.empty() ? "'" : ", '") + cli_escaped(takes[take]) + "'";
+    return text;
 }
 
 }  // namespace
@@ -70,17 +107,13 @@ int cmd_rescue(int argc, char **argv)
     for (int i = 1; i < argc; ++i) {
         std::string error;
         if (tape_input_check(argv[i], &error) == 0)
-            return cli_refuse("%s: %s", argv[i], error.c_str());
+            return cli_refuse("%s: %s", cli_escaped(argv[i]).c_str(), error.c_str());
     }
-    if (clean_image) {
-        const int checked = cli_check_target(clean_image, force);
-        if (checked != CLI_EXIT_OK)
-            return checked;
-    }
+    const std::vector<const char *> paths_of_takes = distinct_takes(argc - 1, argv + 1);
 
-    std::vector<std::vector<tape_take_file>> takes(size_t(argc - 1));
-    for (int i = 1; i < argc; ++i) {
-        const int read = cli_read_take(argv[i], &takes[size_t(i - 1)]);
+    std::vector<std::vector<tape_take_file>> takes(paths_of_takes.size());
+    for (size_t i = 0; i < paths_of_takes.size(); ++i) {
+        const int read = cli_read_take(paths_of_takes[i], &takes[i]);
         if (read != CLI_EXIT_OK)
             return read;
     }
@@ -93,21 +126,32 @@ int cmd_rescue(int argc, char **argv)
         unsigned char name[17];
         std::memcpy(name, file.name, 16);
         name[16] = 0;
-        cli_print_file_line(nullptr, file.tick, "verdict", name, tape_rescue_outcome_word(file.outcome));
+        const std::string shown = cli_print_file_line(nullptr, file.tick, "verdict", name,
+                                                      tape_rescue_outcome_word(file.outcome));
         if (file.outcome == tape_rescue_bad)
             cli_count_bad_file();
+        if (!file.takes_disagreeing.empty())
+            cli_say("zr7k8: warning: %s read clean with different bytes: kept those of %s, not those of %s",
+                    shown.c_str(), named(file.takes_agreeing, paths_of_takes).c_str(),
+                    named(file.takes_disagreeing, paths_of_takes).c_str());
     }
 
     const std::vector<tape_program> programs = programs_of(files);
-    const std::vector<std::string> paths = cli_programs_paths(into ? into : ".", programs);
-    const int checked = cli_programs_check_targets(paths);
+    std::vector<std::string> outputs = cli_programs_paths(into ? into : ".", programs);
+    const size_t program_count = outputs.size();
+    if (clean_image)
+        for (const std::string &output : cli_targets_of_image(clean_image))
+            outputs.push_back(output);
+    const int checked =
+        cli_targets_check(outputs, std::vector<std::string>(paths_of_takes.begin(), paths_of_takes.end()), force);
     if (checked != CLI_EXIT_OK)
         return checked;
-    const int written = cli_programs_write(paths, programs);
+    const int written =
+        cli_programs_write(std::vector<std::string>(outputs.begin(), outputs.begin() + long(program_count)), programs);
     if (written != CLI_EXIT_OK)
         return written;
     if (clean_image) {
-        const int imaged = cli_write_clean_image(argv[1], takes, files, &options, clean_image);
+        const int imaged = cli_write_clean_image(paths_of_takes[0], takes, files, &options, clean_image, force);
         if (imaged != CLI_EXIT_OK)
             return imaged;
     }

@@ -3,6 +3,8 @@
 #include "cli_commands.h"
 #include "cli_sampling.h"
 #include "cli_takes.h"
+#include "cli_output.h"
+#include "cli_targets.h"
 #include "tape/tap_writer.h"
 #include "tape/tape_input.h"
 #include "translate.h"
@@ -15,7 +17,7 @@ gboolean force = FALSE;
 gboolean clean = FALSE;
 
 const GOptionEntry entries[] = {
-    {"force", 'f', 0, G_OPTION_ARG_NONE, &force, N_("Replace OUT if it exists"), nullptr},
+    {"force", 'f', 0, G_OPTION_ARG_NONE, &force, N_("Replace OUT and its index if they exist"), nullptr},
     {"clean", 'c', 0, G_OPTION_ARG_NONE, &clean,
      N_("Write the files read afresh with the formats' nominal pulses, the rest as recorded (IN may also be a "
         "TAP image)"),
@@ -42,13 +44,15 @@ int cmd_totap(int argc, char **argv)
     const char *in = argv[1];
     const char *out = argv[2];
 
+    const std::string shown_in = cli_escaped(in);
+
     std::string error;
     const int kind = tape_input_check(in, &error);
     if (kind == 0)
-        return cli_refuse("%s: %s", in, error.c_str());
+        return cli_refuse("%s: %s", shown_in.c_str(), error.c_str());
     if (kind == 1 && !clean)
-        return cli_refuse("%s is a TAP image already, not a dump", in);
-    const int target = cli_check_target(out, force);
+        return cli_refuse("%s is a TAP image already, not a dump", shown_in.c_str());
+    const int target = cli_targets_check(cli_targets_of_image(out), {in}, force);
     if (target != CLI_EXIT_OK)
         return target;
     if (clean) {
@@ -56,19 +60,19 @@ int cmd_totap(int argc, char **argv)
         const int read = cli_read_take(in, &takes[0]);
         if (read != CLI_EXIT_OK)
             return read;
-        return cli_write_clean_image(in, takes, tape_rescue(takes, nullptr), &options, out);
+        return cli_write_clean_image(in, takes, tape_rescue(takes, nullptr), &options, out, force);
     }
 
     tap_conversion_result result{};
     GError *failure = nullptr;
-    if (!tap_write_file_from_dmp(in, out, &options, &result, &failure)) {
-        const int status = cli_fail("%s not written: %s", out, failure->message);
+    if (!tap_write_file_from_dmp(in, out, force, &options, &result, &failure)) {
+        const int status = cli_targets_write_failed(out, failure);
         g_error_free(failure);
         return status;
     }
     if (result.odd_trailing_byte)
-        cli_say("Note: %s ends with half a sample (one odd byte), which is left out", in);
+        cli_say("Note: %s ends with half a sample (one odd byte), which is left out", shown_in.c_str());
     const std::string pulses = std::to_string(result.samples);
-    cli_say(P_("%s: %s pulse", "%s: %s pulses", result.samples), out, pulses.c_str());
+    cli_say(P_("%s: %s pulse", "%s: %s pulses", result.samples), cli_escaped(out).c_str(), pulses.c_str());
     return CLI_EXIT_OK;
 }

@@ -22,6 +22,7 @@
 #include "main.h"
 #include "options.h"
 #include "link/serial.h"
+#include "tape/tap_index_file.h"
 #include "tape/tap_writer.h"
 #include "translate.h"
 
@@ -36,11 +37,13 @@ struct capture_job {
     sampling_option_values options;   // the sampling options window's values
     gchar *dump_path;                 // the dump file's path, or null for a preview
     gchar *tap_path;                  // where the TAP image goes, or null for none
+    int image_may_replace;            // the user agreed to replace the image or its index
 };
 
-// Why the last capture's TAP image could not be written (heap text), or
-// null; taken by idle_finish_dump_core.
+// Why the last capture's TAP image (or, the image written, its index) could
+// not be written (heap text), or null; taken by idle_finish_dump_core.
 static gchar *tap_failure;
+static gboolean tap_failure_of_index;
 
 static void show_status(const gchar *format, const gchar *detail)
 {
@@ -87,6 +90,15 @@ static void start_capture(capture_dump *dump, const gchar *dump_path, gboolean w
     job->options = callbacks_format_get_values();
     job->dump_path = g_strdup(dump_path);
     job->tap_path = dump_path && with_tap ? tap_path_beside_dump(dump_path) : nullptr;
+    // The dialog has just asked about what stands under these names; a file
+    // that appears there during the capture is left alone.
+    job->image_may_replace = 0;
+    if (job->tap_path) {
+        gchar *index_path = tap_index_path(job->tap_path);
+        job->image_may_replace = staged_file_look_at_target(job->tap_path, nullptr) != STAGED_TARGET_NEW ||
+                                 staged_file_look_at_target(index_path, nullptr) != STAGED_TARGET_NEW;
+        g_free(index_path);
+    }
     GError *error = nullptr;
     GThread *thread = g_thread_try_new(thread_name, thread_dump_core, job, &error);
     if (!thread) {
@@ -159,19 +171,30 @@ static gboolean idle_store_tap_failure(gpointer message)
 {
     g_free(tap_failure);
     tap_failure = static_cast<gchar *>(message);
+    tap_failure_of_index = FALSE;
+    return FALSE;
+}
+
+static gboolean idle_store_tap_index_failure(gpointer message)
+{
+    idle_store_tap_failure(message);
+    tap_failure_of_index = TRUE;
     return FALSE;
 }
 
 gpointer thread_dump_core(gpointer data)
 {
     capture_job *job = static_cast<capture_job *>(data);
-    capture_session session{job->port, job->options, job->dump, job->dump_path, job->tap_path};
+    capture_session session{job->port,     job->options,  job->dump,
+                            job->dump_path, job->tap_path, job->image_may_replace};
     capture_session_run(&session);
     // A failure's reason goes to the interface ahead of the finish callback.
     if (session.tap_error)
-        handoff_post(idle_store_tap_failure, g_strdup(session.tap_error));
+        handoff_post(session.tap_error->domain == TAP_INDEX_ERROR ? idle_store_tap_index_failure
+                                                                  : idle_store_tap_failure,
+                     g_strdup(session.tap_error->message));
     // The dump is now the tape the list shows.
-    if (session.kept)
+    if (session.kept > 0)
         handoff_post(idle_dump_is_listed, g_strdup(job->dump_path));
     capture_session_clear(&session);
     free_job(job);
@@ -193,7 +216,9 @@ gboolean idle_finish_dump_core(gpointer data)
                      : reason             ? g_strdup_printf(_(" Operation failed: %s"), reason)
                                           : g_strdup(_(" Operation succeeded"));
     if (tap_failure) {
-        gchar *both = g_strdup_printf(_("%s; TAP image not written: %s"), outcome, tap_failure);
+        gchar *both = g_strdup_printf(tap_failure_of_index ? _("%s; TAP image written, its index not: %s")
+                                                           : _("%s; TAP image not written: %s"),
+                                      outcome, tap_failure);
         g_free(outcome);
         outcome = both;
         g_clear_pointer(&tap_failure, g_free);

@@ -6,8 +6,10 @@
 #include "interface.h"
 #include "main.h"
 #include "support.h"
+#include "staged_file.h"
 #include "tape/clean_tap.h"
 #include "tape/tap_index_file.h"
+#include "tape/tap_writer.h"
 #include "translate.h"
 
 #include <glib/gstdio.h>
@@ -31,6 +33,7 @@ struct clean_tap_job {
     listed_tape tape;
     std::string image;
     sampling_option_values options;
+    int replace;  // the image's or the index's name was taken when the user was asked
     clean_tap_result result{};
     GError *error = nullptr;
 };
@@ -51,7 +54,7 @@ bool run(gpointer data, tape_read_control *control)
     }
     tape_read_control_begin_step(control, step_writing);
     return !clean_tap_write(take, *job->tape.takes, *job->tape.files, &job->options, job->image.c_str(),
-                            &job->result, &job->error, control) &&
+                            job->replace, &job->result, &job->error, control) &&
            !job->error;
 }
 
@@ -70,9 +73,12 @@ gchar *progress_text(gconstpointer data, unsigned step, int percent)
 void finish(gpointer data, bool stopped)
 {
     auto *job = static_cast<clean_tap_job *>(data);
-    gchar *shown = g_filename_display_basename(job->image.c_str());
+    const std::string shown_name = common_shown_file_name(job->image.c_str(), true);
+    const gchar *shown = shown_name.c_str();
     gchar *text = nullptr;
-    if (job->error)
+    if (job->error && job->error->domain == TAP_INDEX_ERROR)
+        text = g_strdup_printf(_(" Clean TAP image saved: %s; its index not: %s"), shown, job->error->message);
+    else if (job->error)
         text = g_strdup_printf(_(" Clean TAP image not written: %s"), job->error->message);
     else if (stopped)
         text = g_strdup(_(" Operation aborted"));
@@ -83,7 +89,6 @@ void finish(gpointer data, bool stopped)
                                shown, job->result.files_rebuilt);
     common_statusbar_update(text);
     g_free(text);
-    g_free(shown);
 }
 
 void free_job(gpointer data)
@@ -196,6 +201,12 @@ void on_button_main_save_clean_tap_clicked(GtkButton *, gpointer)
     gchar *folder = g_path_get_dirname(image.c_str());
     common_remember_folder(options_folder_clean_tap, folder);
     g_free(folder);
-    auto *job = new clean_tap_job{listed, image, callbacks_format_get_values()};
+    // A name free when the user was asked stays free: a file that appears
+    // there meanwhile is kept.
+    gchar *index = tap_index_path(image.c_str());
+    const int replace = staged_file_look_at_target(image.c_str(), nullptr) != STAGED_TARGET_NEW ||
+                        staged_file_look_at_target(index, nullptr) != STAGED_TARGET_NEW;
+    g_free(index);
+    auto *job = new clean_tap_job{listed, image, callbacks_format_get_values(), replace};
     callbacks_file_job_start(&clean_tap_kind, job);
 }

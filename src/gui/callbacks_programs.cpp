@@ -5,6 +5,7 @@
 #include "interface.h"
 #include "main.h"
 #include "options.h"
+#include "staged_file.h"
 #include "support.h"
 #include "translate.h"
 
@@ -34,18 +35,18 @@ void say(const gchar *text)
     common_statusbar_update(text);
 }
 
-// Writes one program; says what happened. TRUE when written.
-gboolean write_program(const std::string &path, const tape_program &program)
+// Writes one program, replacing a file there only when replace; says what
+// happened. TRUE when written.
+gboolean write_program(const std::string &path, const tape_program &program, bool replace)
 {
     std::string error;
-    gchar *shown = g_filename_display_name(path.c_str());
-    gchar *text = program_file_write(path, program, &error)
-                      ? g_strdup_printf(_(" Program saved: %s"), shown)
-                      : g_strdup_printf(_(" Program not saved: %s: %s"), shown, error.c_str());
+    const std::string shown = common_shown_file_name(path.c_str(), false);
+    gchar *text = program_file_write(path, program, replace, &error)
+                      ? g_strdup_printf(_(" Program saved: %s"), shown.c_str())
+                      : g_strdup_printf(_(" Program not saved: %s: %s"), shown.c_str(), error.c_str());
     say(text);
     const gboolean written = error.empty();
     g_free(text);
-    g_free(shown);
     return written;
 }
 
@@ -78,7 +79,8 @@ void save_program(guint sequence)
     gtk_window_set_keep_above(GTK_WINDOW(dialog), flag_windows_always_on_top);
     if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK) {
         gchar *path = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
-        if (path && write_program(path, *program)) {
+        // The chooser asked before a file was replaced.
+        if (path && write_program(path, *program, true)) {
             gchar *chosen_folder = g_path_get_dirname(path);
             common_remember_folder(options_folder_programs, chosen_folder);
             g_free(chosen_folder);
@@ -86,6 +88,75 @@ void save_program(guint sequence)
         g_free(path);
     }
     gtk_widget_destroy(dialog);
+}
+
+// What the targets of Save All Programs hold before anything is written.
+struct targets_seen {
+    std::vector<staged_target> what; // per path
+    std::string existing, obstacles; // their base names, one per line
+};
+
+targets_seen look_at_targets(const std::vector<std::string> &paths)
+{
+    targets_seen seen;
+    for (const std::string &path : paths) {
+        const staged_target target = staged_file_look_at_target(path.c_str(), nullptr);
+        seen.what.push_back(target);
+        if (target == STAGED_TARGET_NEW)
+            continue;
+        std::string &list = target == STAGED_TARGET_FILE ? seen.existing : seen.obstacles;
+        list += (list.empty() ? "" : "\n") + common_shown_file_name(path.c_str(), true);
+    }
+    return seen;
+}
+
+// TRUE when nothing is in the way, or the user agrees to replace the files
+// there and to leave out the programs whose names hold something that is no
+// file (a folder, a FIFO...), which nothing replaces. One question for all.
+gboolean may_write_all(GtkWidget *parent, const std::vector<std::string> &paths, const targets_seen &seen)
+{
+    if (seen.obstacles.empty())
+        return common_may_replace_files(parent, paths);
+    gchar *question =
+        seen.existing.empty()
+            ? g_strdup_printf(_("These names hold something that is not a file, which saving cannot replace: "
+                                "their programs would not be saved:\n%s\n\nSave the other programs?"),
+                              seen.obstacles.c_str())
+            : g_strdup_printf(_("Saving would replace what exists already:\n%s\n\nThese names hold something "
+                                "that is not a file, which saving cannot replace: their programs would not be "
+                                "saved:\n%s\n\nReplace the files and save the other programs?"),
+                              seen.existing.c_str(), seen.obstacles.c_str());
+    const gboolean yes = common_ask_yes_no(parent, question);
+    g_free(question);
+    return yes;
+}
+
+// Writes every program it may (replacing only the files the question named)
+// and says in the status bar how many were saved and which were not.
+// Returns how many were saved.
+size_t write_all(const gchar *folder, const std::vector<std::string> &paths, const targets_seen &seen)
+{
+    size_t written = 0;
+    std::string missed;
+    auto program = programs.begin();
+    for (size_t i = 0; i < paths.size(); ++i, ++program) {
+        std::string error;
+        if (seen.what[i] != STAGED_TARGET_REFUSED &&
+            program_file_write(paths[i], program->second, seen.what[i] == STAGED_TARGET_FILE, &error)) {
+            ++written;
+            continue;
+        }
+        missed += (missed.empty() ? "" : ", ") + common_shown_file_name(paths[i].c_str(), true);
+    }
+    const std::string shown_folder = common_shown_file_name(folder, false);
+    gchar *text = missed.empty() ? g_strdup_printf(_(" Programs saved in %s: %u"), shown_folder.c_str(),
+                                                   unsigned(written))
+                                 : g_strdup_printf(_(" Programs saved in %s: %u of %u; not saved: %s"),
+                                                   shown_folder.c_str(), unsigned(written), unsigned(paths.size()),
+                                                   missed.c_str());
+    say(text);
+    g_free(text);
+    return written;
 }
 
 }  // namespace
@@ -158,26 +229,15 @@ void on_button_main_save_all_programs_clicked(GtkButton *, gpointer)
             paths.push_back(path);
             g_free(path);
         }
-        // No: back to the chooser, nothing written.
-        if (!common_may_replace_files(dialog, paths)) {
+        // Every target is looked at before anything is written. No: back to
+        // the chooser, nothing written.
+        const targets_seen seen = look_at_targets(paths);
+        if (!may_write_all(dialog, paths, seen)) {
             g_free(folder);
             continue;
         }
-        size_t written = 0;
-        auto program = programs.begin();
-        for (size_t i = 0; i < paths.size(); ++i, ++program) {
-            if (!write_program(paths[i], program->second))
-                break;
-            ++written;
-        }
-        if (written == paths.size()) {
-            gchar *shown = g_filename_display_name(folder);
-            gchar *text = g_strdup_printf(_(" Programs saved in %s: %u"), shown, unsigned(written));
-            say(text);
-            g_free(text);
-            g_free(shown);
+        if (write_all(folder, paths, seen) > 0)
             common_remember_folder(options_folder_programs, folder);
-        }
         g_free(folder);
         break;
     }

@@ -4,9 +4,12 @@
 // selected row's program, "Save All Programs..." every program into a
 // folder, as .prg files named by program_file_names (tape/program_files.h).
 // The save dialog proposes that name and asks before replacing a file; the
-// folder chooser asks once, naming every file it would replace, and writes
-// nothing on No. Both open in the folder last saved to (kept in the
-// settings), else the working folder. Interface thread only.
+// folder chooser looks at every target first and asks once, naming every
+// file it would replace and everything in the way that is no file (whose
+// program it then leaves out), and writes nothing on No; the status bar then
+// says how many programs were saved and which were not. Both open in the
+// folder last saved to (kept in the settings), else the working folder.
+// Interface thread only.
 #pragma once
 
 #include "tape/program_files.h"

@@ -2,10 +2,11 @@
 
 #include "callbacks_clean_tap.h"
 
+#include "escaped_text.h"
 #include "interface.h"
 #include "main.h"
+#include "staged_file.h"
 #include "support.h"
-#include "tape/program_files.h"
 #include "translate.h"
 
 void common_statusbar_update(const gchar *text)
@@ -25,26 +26,37 @@ int common_get_user_confirmation(const gchar *message)
     return response == GTK_RESPONSE_YES ? 1 : 0;
 }
 
-gboolean common_may_replace_files(GtkWidget *parent, const std::vector<std::string> &paths)
+std::string common_shown_file_name(const char *path, bool base_only)
 {
-    const std::vector<std::string> existing = program_files_existing(paths);
-    if (existing.empty())
-        return TRUE;
-    std::string listed;
-    for (const std::string &path : existing) {
-        gchar *shown = g_filename_display_basename(path.c_str());
-        listed += std::string("\n") + shown;
-        g_free(shown);
-    }
-    gchar *question =
-        g_strdup_printf(_("Saving would replace what exists already:\n%s\n\nReplace it?"), listed.c_str());
+    gchar *display = base_only ? g_filename_display_basename(path) : g_filename_display_name(path);
+    std::string shown = escaped_text(display);
+    g_free(display);
+    return shown;
+}
+
+gboolean common_ask_yes_no(GtkWidget *parent, const gchar *question)
+{
     GtkWidget *dialog = gtk_message_dialog_new(GTK_WINDOW(parent), GTK_DIALOG_DESTROY_WITH_PARENT,
                                                GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO, "%s", question);
     gtk_window_set_keep_above(GTK_WINDOW(dialog), flag_windows_always_on_top);
     const gint response = gtk_dialog_run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);
-    g_free(question);
     return response == GTK_RESPONSE_YES;
+}
+
+gboolean common_may_replace_files(GtkWidget *parent, const std::vector<std::string> &paths)
+{
+    std::string listed;
+    for (const std::string &path : paths)
+        if (staged_file_look_at_target(path.c_str(), nullptr) != STAGED_TARGET_NEW)
+            listed += (listed.empty() ? "" : "\n") + common_shown_file_name(path.c_str(), true);
+    if (listed.empty())
+        return TRUE;
+    gchar *question =
+        g_strdup_printf(_("Saving would replace what exists already:\n%s\n\nReplace it?"), listed.c_str());
+    const gboolean yes = common_ask_yes_no(parent, question);
+    g_free(question);
+    return yes;
 }
 
 

@@ -22,11 +22,19 @@ void common_statusbar_update(const gchar *text);
 // 0 for No, Escape or the window manager's close.
 int common_get_user_confirmation(const gchar *message);
 
-// Before files are written: TRUE when none of paths (file-name encoding)
-// exists, or when the user, asked once with every existing one named, agrees
-// to replace them (a question above parent). Blocks in a nested main loop
-// while it asks.
+// Before files are written: TRUE when no name among paths (file-name
+// encoding) is taken (a dangling link counts as taken), or when the user,
+// asked once with every taken one named, agrees to replace them (a question
+// above parent). Blocks in a nested main loop while it asks.
 gboolean common_may_replace_files(GtkWidget *parent, const std::vector<std::string> &paths);
+
+// Asks `question` (plain text) with Yes and No above parent, kept on top as
+// the main window is; TRUE on Yes. Blocks in a nested main loop.
+gboolean common_ask_yes_no(GtkWidget *parent, const gchar *question);
+
+// A file name (file-name encoding) as messages show it: UTF-8, its base name
+// only when base_only, escaped as the command line's `names` escapes names.
+std::string common_shown_file_name(const char *path, bool base_only);
 
 // Opens chooser in the folder last used for `use` (options.h), else the
 // last dump's folder, else the working folder.

@@ -1,13 +1,19 @@
 #include "fileopen.h"
 
+#include "common.h"
 #include "interface.h"
 #include "options.h"
+#include "staged_file.h"
 #include "support.h"
 #include "tape/dmp.h"
+#include "tape/tap_index_file.h"
 #include "tape/tap_writer.h"
 #include "translate.h"
 
 #include <string.h>
+
+#include <string>
+#include <vector>
 
 // The folder shown when the last choice was confirmed (file-name encoding),
 // or null before the first one of the run.
@@ -39,55 +45,87 @@ static gchar *start_folder(void)
     return g_get_current_dir();
 }
 
-// Asks whether to replace `file` in `folder`; TRUE on Yes. data as for
+// Runs the question with this markup; TRUE on Yes. data as for
 // confirm_overwrite_callback.
-static gboolean ask_to_replace(GtkWidget *chooser, const gchar *file, const gchar *folder, gpointer data)
+static gboolean ask(GtkWidget *chooser, const gchar *markup, gpointer data)
 {
-    gchar *file_name = g_filename_display_basename(file);
-    gchar *folder_name = g_filename_display_basename(folder);
-    gchar *markup = g_markup_printf_escaped(
-        _("<span size=\"x-large\"><b>A file named \"%s\" already exists. Do you want to replace it?</b></span>\n\n"
-          "The file already exists in \"%s\". Replacing it will overwrite its contents."),
-        file_name, folder_name);
-
     GtkWidget *question = gtk_message_dialog_new(GTK_WINDOW(chooser), GTK_DIALOG_DESTROY_WITH_PARENT,
                                                  GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO, nullptr);
     gtk_message_dialog_set_markup(GTK_MESSAGE_DIALOG(question), markup);
     gtk_window_set_keep_above(GTK_WINDOW(question), GPOINTER_TO_INT(data) == stay_on_top);
     gint response = gtk_dialog_run(GTK_DIALOG(question));
     gtk_widget_destroy(question);
-
-    g_free(markup);
-    g_free(folder_name);
-    g_free(file_name);
     return response == GTK_RESPONSE_YES;
 }
 
-// TRUE when path does not exist or the user agrees to replace it.
-static gboolean may_replace(GtkWidget *chooser, const gchar *path, gpointer data)
+// The files a dump to `dump` would replace: the dump itself and, with the
+// TAP image wanted, the image and its index, each where its name is taken
+// (by anything: what is no regular file is refused when it is written).
+static std::vector<std::string> files_replaced(const gchar *dump, gboolean tap_wanted)
 {
-    if (!g_file_test(path, G_FILE_TEST_EXISTS))
-        return TRUE;
-    gchar *folder = g_path_get_dirname(path);
-    gboolean yes = ask_to_replace(chooser, path, folder, data);
+    std::vector<std::string> written{dump};
+    if (tap_wanted) {
+        gchar *tap = tap_path_beside_dump(dump);
+        gchar *index = tap_index_path(tap);
+        written.insert(written.end(), {tap, index});
+        g_free(index);
+        g_free(tap);
+    }
+    std::vector<std::string> replaced;
+    for (const std::string &path : written)
+        if (staged_file_look_at_target(path.c_str(), nullptr) != STAGED_TARGET_NEW)
+            replaced.push_back(path);
+    return replaced;
+}
+
+// One question naming every file in `files` (all in one folder, at least
+// one); TRUE on Yes. data as for confirm_overwrite_callback.
+static gboolean ask_to_replace(GtkWidget *chooser, const std::vector<std::string> &files, gpointer data)
+{
+    gchar *folder = g_path_get_dirname(files.front().c_str());
+    const std::string folder_name = common_shown_file_name(folder, true);
     g_free(folder);
+    gchar *markup;
+    if (files.size() == 1) {
+        markup = g_markup_printf_escaped(
+            _("<span size=\"x-large\"><b>A file named \"%s\" already exists. Do you want to replace it?</b></span>"
+              "\n\nThe file already exists in \"%s\". Replacing it will overwrite its contents."),
+            common_shown_file_name(files.front().c_str(), true).c_str(), folder_name.c_str());
+    } else {
+        std::string names;
+        for (const std::string &file : files)
+            names += std::string(names.empty() ? "" : "\n") + "\"" + common_shown_file_name(file.c_str(), true) + "\"";
+        markup = g_markup_printf_escaped(
+            P_("<span size=\"x-large\"><b>%u file already exists. Do you want to replace it?</b></span>\n\n"
+               "In \"%s\":\n%s\n\nReplacing it will overwrite its contents.",
+               "<span size=\"x-large\"><b>%u files already exist. Do you want to replace them?</b></span>\n\n"
+               "In \"%s\":\n%s\n\nReplacing them will overwrite their contents.",
+               files.size()),
+            unsigned(files.size()), folder_name.c_str(), names.c_str());
+    }
+    const gboolean yes = ask(chooser, markup, data);
+    g_free(markup);
     return yes;
 }
 
-// The chooser asked about the name as confirmed; the dump (when ".DMP" was
-// added) and its TAP image are other files, and each one that exists is
-// asked about in turn. TRUE when all may be written.
-static gboolean may_write_files(GtkWidget *chooser, const gchar *chosen, const gchar *dump, gboolean tap_wanted,
-                                gpointer data)
+// Set on the chooser while its own overwrite question (which names every
+// file) has been answered Yes for the name it now returns.
+static const char asked_key[] = "zr7k8-replacing-asked";
+
+static gboolean tap_wanted_in(GtkWidget *chooser)
 {
-    if (strcmp(dump, chosen) != 0 && !may_replace(chooser, dump, data))
-        return FALSE;
-    if (!tap_wanted)
+    return gtk_toggle_button_get_active(
+        GTK_TOGGLE_BUTTON(lookup_widget(chooser, "checkbutton_save_dump_write_tap")));
+}
+
+// TRUE when the files the dump would replace may be: none, the chooser's
+// own question said Yes already, or the one question about them does.
+static gboolean may_write_files(GtkWidget *chooser, const gchar *dump, gpointer data)
+{
+    if (g_object_get_data(G_OBJECT(chooser), asked_key))
         return TRUE;
-    gchar *tap = tap_path_beside_dump(dump);
-    gboolean yes = may_replace(chooser, tap, data);
-    g_free(tap);
-    return yes;
+    const std::vector<std::string> files = files_replaced(dump, tap_wanted_in(chooser));
+    return files.empty() || ask_to_replace(chooser, files, data);
 }
 
 int fileopen_save_dmp_file(gchar **path, int keep_above)
@@ -109,6 +147,7 @@ int fileopen_save_dmp_file(gchar **path, int keep_above)
 
     gchar *dump = nullptr;
     while (!dump) {
+        g_object_set_data(G_OBJECT(dialog), asked_key, nullptr);
         if (gtk_dialog_run(GTK_DIALOG(dialog)) != GTK_RESPONSE_OK) {
             gtk_widget_destroy(dialog);
             return 0;
@@ -121,7 +160,7 @@ int fileopen_save_dmp_file(gchar **path, int keep_above)
         }
         dump = dmp_path_with_ending(chosen);
         // No: back to the chooser, nothing touched.
-        if (!may_write_files(dialog, chosen, dump, gtk_toggle_button_get_active(write_tap), question_data)) {
+        if (!may_write_files(dialog, dump, question_data)) {
             g_free(dump);
             dump = nullptr;
         }
@@ -145,11 +184,18 @@ int fileopen_save_dmp_file(gchar **path, int keep_above)
 GtkFileChooserConfirmation confirm_overwrite_callback(GtkFileChooser *chooser, gpointer data)
 {
     gchar *file = gtk_file_chooser_get_filename(chooser);
-    // The folder the file lies in; the chooser's current folder may not be
-    // known yet (a typed name) and would be named ".".
-    gchar *folder = file ? g_path_get_dirname(file) : nullptr;
-    gboolean yes = ask_to_replace(GTK_WIDGET(chooser), file ? file : "", folder ? folder : "", data);
-    g_free(folder);
+    if (!file)
+        return GTK_FILE_CHOOSER_CONFIRMATION_SELECT_AGAIN;
+    // What the dump would really replace: the name as confirmed may be
+    // another file (".DMP" is added) and the image and index come beside it.
+    gchar *dump = dmp_path_with_ending(file);
+    const std::vector<std::string> files = files_replaced(dump, tap_wanted_in(GTK_WIDGET(chooser)));
+    g_free(dump);
     g_free(file);
-    return yes ? GTK_FILE_CHOOSER_CONFIRMATION_ACCEPT_FILENAME : GTK_FILE_CHOOSER_CONFIRMATION_SELECT_AGAIN;
+    if (files.empty())
+        return GTK_FILE_CHOOSER_CONFIRMATION_ACCEPT_FILENAME;
+    if (!ask_to_replace(GTK_WIDGET(chooser), files, data))
+        return GTK_FILE_CHOOSER_CONFIRMATION_SELECT_AGAIN;
+    g_object_set_data(G_OBJECT(chooser), asked_key, GINT_TO_POINTER(1));
+    return GTK_FILE_CHOOSER_CONFIRMATION_ACCEPT_FILENAME;
 }

@@ -304,6 +304,31 @@ TEST_F(SaveDialog, TheTapChoiceIsRememberedAndItsImageIsCoveredByTheQuestion)
     EXPECT_TRUE(ticked);
 }
 
+// The dump, its TAP image and the image's index: one question names all
+// that exist, whether the dialog asks it after the chooser (the name as
+// confirmed is free) or the chooser does (it exists). Names typed whole: the
+// chooser may complete a prefix of a file in the folder.
+TEST_F(SaveDialog, OneQuestionNamesEveryFileTheDumpWouldReplace)
+{
+    for (const char *name : {"tape.tap", "tape.idx"})
+        ASSERT_TRUE(g_file_set_contents(in(name).c_str(), "old", 3, nullptr));
+    auto tick = [](GtkWidget *dialog) {
+        gtk_toggle_button_set_active(
+            GTK_TOGGLE_BUTTON(lookup_widget(dialog, "checkbutton_save_dump_write_tap")), TRUE);
+    };
+    const std::string folder_name = folder.path().substr(folder.path().rfind('/') + 1);
+    const std::string question = " files already exist. Do you want to replace them?\n\nIn \"" + folder_name + "\":\n";
+    EXPECT_EQ(refuse_to_replace(folder.path(), "tape.DMP", tick),
+              "2" + question + "\"tape.tap\"\n\"tape.idx\"\n\nReplacing them will overwrite their contents.");
+
+    ASSERT_TRUE(g_file_set_contents(in("tape.DMP").c_str(), "old", 3, nullptr));
+    test_question_answerer yes(GTK_RESPONSE_YES);
+    EXPECT_EQ(choose(folder.path(), "tape.DMP", 0, tick), in("tape.DMP"));
+    EXPECT_EQ(yes.answered, 1);
+    EXPECT_EQ(yes.text, "3" + question +
+                            "\"tape.DMP\"\n\"tape.tap\"\n\"tape.idx\"\n\nReplacing them will overwrite their contents.");
+}
+
 TEST_F(SaveDialog, StaysOnTopWhenAsked)
 {
     ASSERT_TRUE(g_file_set_contents(in("top.DMP").c_str(), "old", 3, nullptr));

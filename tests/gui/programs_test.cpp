@@ -19,6 +19,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+
+#include <sys/stat.h>
 #include <string>
 
 namespace {
@@ -219,6 +221,28 @@ TEST_F(Programs, PulsesNoFormatReadGetARowBetweenTheFiles)
     EXPECT_EQ(cell(2, name) + " " + cell(2, verdict), "SECOND good");
     select_row(1);
     EXPECT_FALSE(sensitive("button_main_save_program")) << "no program in an unread stretch";
+}
+
+// Every target is looked at first: something in the way that is no file is
+// named as such in the one question, the other programs are saved, and the
+// status bar says which was not.
+TEST_F(Programs, SaveAllNamesAnObstacleAndSavesTheRest)
+{
+    preview_demo_tape();
+    const std::string all = folder.path() + "/all";
+    fs::create_directory(all);
+    ASSERT_EQ(mkfifo((all + "/DEMO ROM.prg").c_str(), 0600), 0);
+    {
+        test_question_answerer yes(GTK_RESPONSE_YES);
+        auto saved = test_answer_chooser("filechooserdialog_save_all_programs", "button_save_all_programs_ok", all);
+        test_click(lookup_widget(window_main, "button_main_save_all_programs"));
+        EXPECT_EQ(yes.answered, 1);
+        EXPECT_EQ(yes.text, "These names hold something that is not a file, which saving cannot replace: their "
+                            "programs would not be saved:\nDEMO ROM.prg\n\nSave the other programs?");
+    }
+    EXPECT_TRUE(fs::is_fifo(all + "/DEMO ROM.prg"));
+    EXPECT_GT(test_read_file(all + "/DEMO TURBO.prg").size(), 2u);
+    EXPECT_EQ(test_statusbar_text(), " Programs saved in " + all + ": 1 of 2; not saved: DEMO ROM.prg");
 }
 
 TEST_F(Programs, OpenTapeFillsTheListFromAFileAndRefusesOtherFiles)

@@ -56,7 +56,7 @@ TEST(CleanTap, TheErrorsTapeComesBackGoodBehindItsStretchCopiedUnchanged)
     const sampling_option_values options{};
     GError *failure = nullptr;
     clean_tap_result result{};
-    ASSERT_TRUE(clean_tap_write(take_path.c_str(), takes, tape_rescue(takes, nullptr), &options, clean_path.c_str(),
+    ASSERT_TRUE(clean_tap_write(take_path.c_str(), takes, tape_rescue(takes, nullptr), &options, clean_path.c_str(), 1,
                                 &result, &failure))
         << failure->message;
     EXPECT_EQ(result.files_rebuilt, 1u);
@@ -71,7 +71,7 @@ TEST(CleanTap, TheErrorsTapeComesBackGoodBehindItsStretchCopiedUnchanged)
     EXPECT_FALSE(clean[0].program.empty());
 
     // The noise's entries, as a plain conversion writes them, open the image.
-    ASSERT_TRUE(tap_write_file_from_dmp(noise_path.c_str(), noise_tap.c_str(), &options, nullptr, &failure))
+    ASSERT_TRUE(tap_write_file_from_dmp(noise_path.c_str(), noise_tap.c_str(), 1, &options, nullptr, &failure))
         << failure->message;
     const std::string noise_entries = read_bytes(noise_tap).substr(TAP_HEADER_SIZE);
     const std::string image = read_bytes(clean_path);
@@ -93,7 +93,7 @@ TEST(CleanTap, APauseOfATapTakeStaysOneEntry)
     const std::vector<std::vector<tape_take_file>> takes = {test_read_take(take_path)};
     const sampling_option_values options{};
     GError *failure = nullptr;
-    ASSERT_TRUE(clean_tap_write(take_path.c_str(), takes, tape_rescue(takes, nullptr), &options, clean_path.c_str(),
+    ASSERT_TRUE(clean_tap_write(take_path.c_str(), takes, tape_rescue(takes, nullptr), &options, clean_path.c_str(), 1,
                                 nullptr, &failure))
         << failure->message;
     const std::string pause("\x00\x4A\x00\x05", 4); // 327754 cycles, between the header and its data

@@ -38,7 +38,7 @@ bytes tap_of(const std::vector<unsigned short> &samples, const sampling_option_v
     std::string error;
     EXPECT_TRUE(dmp_write_file(dmp.c_str(), samples, &error)) << error;
     GError *failure = nullptr;
-    EXPECT_TRUE(tap_write_file_from_dmp(dmp.c_str(), tap.c_str(), &options, nullptr, &failure));
+    EXPECT_TRUE(tap_write_file_from_dmp(dmp.c_str(), tap.c_str(), 1, &options, nullptr, &failure));
     if (failure) {
         ADD_FAILURE() << failure->message;
         g_error_free(failure);
@@ -215,7 +215,7 @@ TEST(TapWriter, IndexBesideTheImagePointsAtEachFilesPilot)
     const std::string dmp = folder.path() + "/tape.DMP";
     ASSERT_TRUE(dmp_write_file(dmp.c_str(), synth.samples, nullptr));
     GError *failure = nullptr;
-    ASSERT_TRUE(tap_write_file_from_dmp(dmp.c_str(), (folder.path() + "/TAPE.tap").c_str(), &options, nullptr,
+    ASSERT_TRUE(tap_write_file_from_dmp(dmp.c_str(), (folder.path() + "/TAPE.tap").c_str(), 1, &options, nullptr,
                                         &failure));
     EXPECT_EQ(test_read_file(folder.path() + "/TAPE.idx"), expected);
 }
@@ -235,7 +235,7 @@ TEST(TapWriter, AFailedConversionLeavesTheEarlierImageAndNoOtherFile)
     ASSERT_TRUE(dmp_write_file(dmp.c_str(), std::vector<unsigned short>(100000, 1000), nullptr));
     GError *error = nullptr;
     sampling_option_values options = options_for(0, 0);
-    EXPECT_FALSE(tap_write_file_from_dmp(dmp.c_str(), tap.c_str(), &options, nullptr, &error));
+    EXPECT_FALSE(tap_write_file_from_dmp(dmp.c_str(), tap.c_str(), 1, &options, nullptr, &error));
     ASSERT_NE(error, nullptr);
     EXPECT_STREQ(error->message, g_strerror(ENOSPC));
     g_error_free(error);
@@ -253,7 +253,7 @@ TEST(TapWriter, AnEndlessInputOntoAFullDiskEndsAtTheFirstWriteError)
         GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
     GError *error = nullptr;
     sampling_option_values options = options_for(0, 0);
-    EXPECT_FALSE(tap_write_file_from_dmp("/dev/zero", (disk.path() + "/z.tap").c_str(), &options, nullptr, &error));
+    EXPECT_FALSE(tap_write_file_from_dmp("/dev/zero", (disk.path() + "/z.tap").c_str(), 1, &options, nullptr, &error));
     ASSERT_NE(error, nullptr);
     EXPECT_STREQ(error->message, g_strerror(ENOSPC));
     g_error_free(error);

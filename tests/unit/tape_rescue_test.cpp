@@ -71,7 +71,7 @@ TEST(TapeRescue, TheCleanImageLoadsWhatTheTakesGaveBack)
                                                             read_take(rescue_take({200, 310}, 8, 20))};
     const sampling_option_values options{};
     GError *failure = nullptr;
-    ASSERT_TRUE(clean_tap_write(first_path.c_str(), takes, tape_rescue(takes, nullptr), &options, clean_path.c_str(),
+    ASSERT_TRUE(clean_tap_write(first_path.c_str(), takes, tape_rescue(takes, nullptr), &options, clean_path.c_str(), 1,
                                 nullptr, &failure))
         << failure->message;
 

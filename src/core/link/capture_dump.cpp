@@ -32,9 +32,13 @@ const char *capture_dump_finish(capture_dump *dump, const char *reason, int ackn
     reason = capture_finish_file(dump->stream, reason);
     int in_place = 0;
     if (acknowledged) {
-        in_place = staged_file_commit(dump->staged, nullptr);
+        GError *error = nullptr;
+        in_place = staged_file_commit(dump->staged, &error);
         if (!in_place && reason == nullptr)
             reason = capture_reason_last_operation_failed;
+        if (g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_EXIST))
+            in_place = -1;
+        g_clear_error(&error);
     } else {
         staged_file_discard(dump->staged);
     }

@@ -33,7 +33,9 @@ capture_dump *capture_dump_create(const char *path, GError **error);
 // removes it. Returns the capture's final reason: "Last file write failed"
 // or "Last file operation failed" instead of success when the dump cannot be
 // completed or put in place; other reasons unchanged. *kept (may be null) is
-// 1 when the dump now stands under its path. Frees dump.
+// 1 when the dump now stands under its path, 0 when not, and -1 when a file
+// that appeared under the path during the capture (it was free at the
+// creation) took it: that file is kept and the dump removed. Frees dump.
 const char *capture_dump_finish(capture_dump *dump, const char *reason, int acknowledged, int *kept);
 
 // Abandons a dump whose capture never ran: the target is not touched.

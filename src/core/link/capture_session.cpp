@@ -16,13 +16,9 @@ void write_tap_image(capture_session *session)
     GStatBuf status;
     if (g_stat(session->dump_path, &status) != 0 || status.st_size < goffset(dmp_bytes_per_sample))
         return;
-    GError *error = nullptr;
-    if (tap_write_file_from_dmp(session->dump_path, session->tap_path, &session->options, nullptr, &error)) {
+    if (tap_write_file_from_dmp(session->dump_path, session->tap_path, session->replace_image, &session->options,
+                                nullptr, &session->tap_error))
         session->tap_written = 1;
-        return;
-    }
-    session->tap_error = g_strdup(error->message);
-    g_error_free(error);
 }
 
 }  // namespace
@@ -41,11 +37,11 @@ void capture_session_run(capture_session *session)
         session->reason = capture_dump_finish(session->dump, session->reason, acknowledged, &session->kept);
         session->dump = nullptr;
     }
-    if (session->kept && session->tap_path)
+    if (session->kept > 0 && session->tap_path)
         write_tap_image(session);
 }
 
 void capture_session_clear(capture_session *session)
 {
-    g_clear_pointer(&session->tap_error, g_free);
+    g_clear_error(&session->tap_error);
 }

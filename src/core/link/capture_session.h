@@ -27,12 +27,13 @@ struct capture_session {
     capture_dump *dump;     // null: a preview; else taken over and finished by the run
     const char *dump_path;  // the dump's path (with dump)
     const char *tap_path;   // where the TAP image goes, or null for none
+    int replace_image = 0;  // the image and its index may replace files (tap_file_create)
 
     // What came of it.
     const char *reason = nullptr;  // the capture's final reason; null for success
-    int kept = 0;                  // the dump stands under dump_path
+    int kept = 0;                  // as capture_dump_finish sets it (1: the dump stands under dump_path)
     int tap_written = 0;           // the TAP image (and its index) stands under tap_path
-    gchar *tap_error = nullptr;    // why the image (or its index) was not written; heap, or null
+    GError *tap_error = nullptr;   // why the image (or, a TAP_INDEX_ERROR, its index) was not written
 };
 
 // Runs the capture and everything after it up to the reason's post.

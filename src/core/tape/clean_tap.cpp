@@ -257,14 +257,14 @@ public:
 
 int clean_tap_write(const char *take_path, const std::vector<std::vector<tape_take_file>> &takes,
                     const std::vector<tape_rescued_file> &files, const sampling_option_values *options,
-                    const char *tap_path, clean_tap_result *result, GError **error,
+                    const char *tap_path, int replace, clean_tap_result *result, GError **error,
                     tape_read_control *control)
 {
     const std::vector<piece> pieces = plan(takes, files);
     tape_input *input = tape_input_open(take_path, 0, error);
     if (!input)
         return 0;
-    tap_file *file = tap_file_create(tap_path, options, error);
+    tap_file *file = tap_file_create(tap_path, replace, options, error);
     if (!file) {
         tape_input_close(input);
         return 0;

@@ -53,12 +53,14 @@ struct clean_tap_result {
 // read as when its files were found) to tap_path with its index beside it.
 // takes: every take's files as tape_take_reader_finish gave them, the first
 // being take_path's; files: what tape_rescue made of them (for one take, of
-// that take alone). Returns 1 and fills *result (may be null); or 0 with
-// *error set (message: the system's reason), leaving no image behind and any
-// earlier file under tap_path as it was. control (may be null) is told how
-// far the take's second reading has come; when it asks to stop, returns 0
-// with *error untouched and leaves nothing behind as on a failure.
+// that take alone); replace as for tap_file_create (tap_writer.h). Returns 1
+// and fills *result (may be null); or 0 with *error set (message: the
+// system's reason), leaving no image behind and any earlier file under
+// tap_path as it was (or, a TAP_INDEX_ERROR, the image written and only its
+// index not). control (may be null) is told how far the take's second
+// reading has come; when it asks to stop, returns 0 with *error untouched and
+// leaves nothing behind as on a failure.
 int clean_tap_write(const char *take_path, const std::vector<std::vector<tape_take_file>> &takes,
                     const std::vector<tape_rescued_file> &files, const sampling_option_values *options,
-                    const char *tap_path, clean_tap_result *result, GError **error,
+                    const char *tap_path, int replace, clean_tap_result *result, GError **error,
                     tape_read_control *control = nullptr);

@@ -36,16 +36,10 @@ bool write_all(int fd, const unsigned char *data, size_t length)
     return true;
 }
 
-}  // namespace
-
-std::string program_file_name(const unsigned char name[16])
+// The file-name rule: trailing spaces dropped, refused characters and a
+// leading '.' or '-' made '_', "unnamed" for nothing.
+std::string safe_stem(std::string base)
 {
-    unsigned char field[17];
-    std::memcpy(field, name, 16);
-    field[16] = 0;
-    char shown[17];
-    petscii_printable_name(field, shown);
-    std::string base = shown;
     while (!base.empty() && base.back() == ' ')
         base.pop_back();
     std::replace_if(base.begin(), base.end(), refused_by_fat, '_');
@@ -53,18 +47,50 @@ std::string program_file_name(const unsigned char name[16])
         base[0] = '_';
     if (base.empty())
         base = "unnamed";
-    return base + ".prg";
+    return base;
+}
+
+// stem + ending, numbered " (2)", " (3)"... while taken holds it; added to taken.
+std::string numbered_next(const std::string &stem, const char *ending, std::vector<std::string> *taken)
+{
+    std::string chosen = stem + ending;
+    for (unsigned n = 2; std::find(taken->begin(), taken->end(), chosen) != taken->end(); ++n)
+        chosen = stem + " (" + std::to_string(n) + ")" + ending;
+    taken->push_back(chosen);
+    return chosen;
+}
+
+std::string printable_stem(const unsigned char name[16])
+{
+    unsigned char field[17];
+    std::memcpy(field, name, 16);
+    field[16] = 0;
+    char shown[17];
+    petscii_printable_name(field, shown);
+    return safe_stem(shown);
+}
+
+}  // namespace
+
+std::string program_file_name(const unsigned char name[16])
+{
+    return printable_stem(name) + ".prg";
 }
 
 std::string program_file_name_next(const unsigned char name[16], std::vector<std::string> *taken)
 {
-    const std::string first = program_file_name(name);
-    const std::string stem = first.substr(0, first.size() - 4);
-    std::string chosen = first;
-    for (unsigned n = 2; std::find(taken->begin(), taken->end(), chosen) != taken->end(); ++n)
-        chosen = stem + " (" + std::to_string(n) + ").prg";
-    taken->push_back(chosen);
-    return chosen;
+    return numbered_next(printable_stem(name), ".prg", taken);
+}
+
+std::string program_folder_name_next(const char *path, std::vector<std::string> *taken)
+{
+    gchar *base = g_path_get_basename(path);
+    std::string stem = base;
+    g_free(base);
+    const size_t dot = stem.rfind('.');
+    if (dot != std::string::npos && dot > 0)
+        stem.erase(dot);
+    return numbered_next(safe_stem(stem), "", taken);
 }
 
 std::vector<std::string> program_file_names(const std::vector<tape_program> &programs)
@@ -75,10 +101,12 @@ std::vector<std::string> program_file_names(const std::vector<tape_program> &pro
     return names;
 }
 
-bool program_file_write(const std::string &path, const tape_program &program, std::string *error)
+bool program_file_write(const std::string &path, const tape_program &program, bool replace, std::string *error,
+                        bool *exists)
 {
     GError *failure = nullptr;
-    staged_file *file = staged_file_create(path.c_str(), &failure);
+    staged_file *file =
+        replace ? staged_file_create(path.c_str(), &failure) : staged_file_create_new(path.c_str(), &failure);
     if (file) {
         const unsigned char address[2] = {static_cast<unsigned char>(program.load_address & 0xFF),
                                           static_cast<unsigned char>(program.load_address >> 8)};
@@ -93,15 +121,8 @@ bool program_file_write(const std::string &path, const tape_program &program, st
     if (!failure)
         return true;
     *error = failure->message;
+    if (exists)
+        *exists = g_error_matches(failure, G_FILE_ERROR, G_FILE_ERROR_EXIST);
     g_error_free(failure);
     return false;
-}
-
-std::vector<std::string> program_files_existing(const std::vector<std::string> &paths)
-{
-    std::vector<std::string> existing;
-    for (const std::string &path : paths)
-        if (g_file_test(path.c_str(), G_FILE_TEST_EXISTS))
-            existing.push_back(path);
-    return existing;
 }

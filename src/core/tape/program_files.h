@@ -35,12 +35,19 @@ std::vector<std::string> program_file_names(const std::vector<tape_program> &pro
 // given by program_file_names or earlier calls); adds it to taken.
 std::string program_file_name_next(const unsigned char name[16], std::vector<std::string> *taken);
 
-// Writes the program to path through a staged file (staged_file.h): under a
-// temporary name in the same folder, renamed into place (replacing a regular
-// file there) when complete, so a failure leaves no half program and any
-// earlier file as it was. Returns true, or false with *error the reason
-// ("No space left on device", "Not a regular file"). Blocks on the disk.
-bool program_file_write(const std::string &path, const tape_program &program, std::string *error);
+// The name of a folder for the programs of the tape in the file at path (a
+// name in the file system's encoding): the file's base name without its
+// extension, made safe by the rule above (never empty, ".", ".." or a path),
+// numbered " (2)", " (3)"... when taken already holds it; adds it to taken.
+std::string program_folder_name_next(const char *path, std::vector<std::string> *taken);
 
-// The paths among paths that exist already (in order).
-std::vector<std::string> program_files_existing(const std::vector<std::string> &paths);
+// Writes the program to path through a staged file (staged_file.h): under a
+// temporary name in the same folder, renamed into place when complete, so a
+// failure leaves no half program and any earlier file as it was. A regular
+// file there is replaced only when replace is true; else it is kept, also
+// one that appears while the program is written, and the reason is "File
+// exists" with *exists set (may be null). Returns true, or false with *error
+// the reason ("No space left on device", "Not a regular file"). Blocks on
+// the disk.
+bool program_file_write(const std::string &path, const tape_program &program, bool replace, std::string *error,
+                        bool *exists = nullptr);

@@ -135,13 +135,14 @@ gchar *tap_index_path(const char *tap_path)
     return g_strdup_printf("%s.idx", tap_path);
 }
 
-int tap_index_write(const char *tap_path, const std::vector<tap_index_entry> &entries, GError **error)
+int tap_index_write(const char *tap_path, const std::vector<tap_index_entry> &entries, int replace,
+                    GError **error)
 {
     gchar *path = tap_index_path(tap_path);
     gchar *image = g_path_get_basename(tap_path);
     const std::string text = tap_index_text(image, entries);
     g_free(image);
-    staged_file *file = staged_file_create(path, error);
+    staged_file *file = replace ? staged_file_create(path, error) : staged_file_create_new(path, error);
     g_free(path);
     if (!file)
         return 0;

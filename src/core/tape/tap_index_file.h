@@ -73,5 +73,8 @@ std::string tap_index_text(const char *image_name, const std::vector<tap_index_e
 gchar *tap_index_path(const char *tap_path);
 
 // Writes the index of the image at tap_path beside it, through a staged file
-// (staged_file.h). Returns 1, or 0 with *error set (the system's reason).
-int tap_index_write(const char *tap_path, const std::vector<tap_index_entry> &entries, GError **error);
+// (staged_file.h): replacing a file there only when replace is non-zero
+// (else G_FILE_ERROR_EXIST). Returns 1, or 0 with *error set (the system's
+// reason).
+int tap_index_write(const char *tap_path, const std::vector<tap_index_entry> &entries, int replace,
+                    GError **error);

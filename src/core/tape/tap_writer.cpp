@@ -144,13 +144,15 @@ int tap_writer_finish(tap_writer *writer)
     return 1;
 }
 
-tap_file *tap_file_create(const char *tap_path, const sampling_option_values *options, GError **error)
+tap_file *tap_file_create(const char *tap_path, int replace, const sampling_option_values *options,
+                          GError **error)
 {
-    staged_file *staged = staged_file_create(tap_path, error);
+    staged_file *staged = replace ? staged_file_create(tap_path, error) : staged_file_create_new(tap_path, error);
     if (!staged)
         return nullptr;
     tap_file *file = g_new(tap_file, 1);
     file->staged = staged;
+    file->replace = replace;
     tap_writer_start(&file->writer, staged->fd, options);
     return file;
 }
@@ -173,15 +175,17 @@ int tap_file_commit(tap_file *file, GError **error)
     return committed;
 }
 
+G_DEFINE_QUARK(tap-index-error-quark, tap_index_error)
+
 int tap_file_commit_with_index(tap_file *file, tap_index_builder *index, const char *tap_path, GError **error)
 {
+    const int replace = file->replace;
     if (!tap_file_commit(file, error))
         return 0;
     tap_index_builder_finish(index);
     GError *index_error = nullptr;
-    if (!tap_index_write(tap_path, index->entries, &index_error)) {
-        g_set_error(error, index_error->domain, index_error->code, "%s (%s)", index_error->message,
-                    "the TAP image was written, its index was not");
+    if (!tap_index_write(tap_path, index->entries, replace, &index_error)) {
+        g_set_error_literal(error, TAP_INDEX_ERROR, index_error->code, index_error->message);
         g_error_free(index_error);
         return 0;
     }
@@ -193,15 +197,15 @@ gchar *tap_path_beside_dump(const char *dmp_path)
     return dmp_path_beside(dmp_path, ".tap");
 }
 
-int tap_write_file_from_dmp(const char *dmp_path, const char *tap_path, const sampling_option_values *options,
-                            tap_conversion_result *result, GError **error)
+int tap_write_file_from_dmp(const char *dmp_path, const char *tap_path, int replace,
+                            const sampling_option_values *options, tap_conversion_result *result, GError **error)
 {
     int dmp = g_open(dmp_path, O_RDONLY | O_CLOEXEC, 0);
     if (dmp < 0) {
         set_error_from_errno(error, errno);
         return 0;
     }
-    tap_file *file = tap_file_create(tap_path, options, error);
+    tap_file *file = tap_file_create(tap_path, replace, options, error);
     if (!file) {
         close(dmp);
         return 0;

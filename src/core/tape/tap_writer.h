@@ -92,13 +92,18 @@ int tap_writer_finish(tap_writer *writer);
 struct tap_file {
     tap_writer writer;      // add samples with tap_writer_add_sample(&file->writer, ...)
     staged_file *staged;
+    int replace;            // the image and its index may replace files there
 };
 
-// Creates the temporary file beside tap_path and starts the image. Returns
-// null with *error set (message: the reason) when no file can be made there
-// or tap_path names something other than a regular file. Nothing exists
-// under tap_path's own name until the commit.
-tap_file *tap_file_create(const char *tap_path, const sampling_option_values *options, GError **error);
+// Creates the temporary file beside tap_path and starts the image. replace:
+// non-zero when a file under tap_path (and later its index's) may be
+// replaced; zero when any is refused with G_FILE_ERROR_EXIST, now or at the
+// commit (one that appeared meanwhile). Returns null with *error set
+// (message: the reason) when no file can be made there or tap_path names
+// something other than a regular file. Nothing exists under tap_path's own
+// name until the commit.
+tap_file *tap_file_create(const char *tap_path, int replace, const sampling_option_values *options,
+                          GError **error);
 
 // Finishes the image, syncs it to the disk and renames it to its path,
 // replacing any file (or symbolic link) there. Returns 1 on success; 0 with
@@ -112,10 +117,15 @@ void tap_file_discard(tap_file *file);
 
 struct tap_index_builder;
 
+// The domain of an error that says the image was written and only its index
+// was not: the code is the GFileError of the reason, the message the reason.
+#define TAP_INDEX_ERROR (tap_index_error_quark())
+GQuark tap_index_error_quark(void);
+
 // tap_file_commit, then the index the builder (fed every entry of the image)
 // found, written beside tap_path (tap_index_file.h). Returns 1; or 0 with
-// *error set: the image is then not there, or, when only its index failed,
-// there without an index, which the message says.
+// *error set: the image is then not there, or, when only its index failed
+// (TAP_INDEX_ERROR), there without an index.
 int tap_file_commit_with_index(tap_file *file, tap_index_builder *index, const char *tap_path, GError **error);
 
 // The TAP image's path beside a dump: its ".DMP" ending (any case, dmp.h)
@@ -130,9 +140,10 @@ struct tap_conversion_result {
 // Converts the DMP file at dmp_path (the device's samples, 16 bits each, low
 // byte first) into a TAP image at tap_path for a capture with these sampling
 // options, through a temporary file as above, and writes its index beside it
-// (tap_index_file.h; a failure there is reported, the image is kept). Returns 1 on success and fills
+// (tap_index_file.h; a failure there is a TAP_INDEX_ERROR, the image is
+// kept). replace as for tap_file_create. Returns 1 on success and fills
 // *result (may be null); returns 0 with *error set (message: the system's
 // reason), leaving no file behind and any earlier file under tap_path as it
 // was. Reads and writes in fixed-size blocks: constant memory.
-int tap_write_file_from_dmp(const char *dmp_path, const char *tap_path, const sampling_option_values *options,
-                            tap_conversion_result *result, GError **error);
+int tap_write_file_from_dmp(const char *dmp_path, const char *tap_path, int replace,
+                            const sampling_option_values *options, tap_conversion_result *result, GError **error);

@@ -117,15 +117,33 @@ tape_rescued_file judge(const std::vector<holding> &holders, bool addressed, uns
     result.takes_holding = unsigned(holders.size());
     result.outcome = tape_rescue_bad;
     result.load_address = uint16_t(start);
-    // A take that read the file alone is worth most: good before repaired.
-    for (tape_verdict wanted : {tape_verdict_good, tape_verdict_repaired}) {
-        for (const holding &h : holders) {
-            if (h.file->verdict == wanted) {
-                result.outcome = wanted == tape_verdict_good ? tape_rescue_good : tape_rescue_repaired;
-                result.program = h.file->program;
-                return result;
-            }
+    // A take that read the file alone is worth most: good before repaired,
+    // and where such takes disagree on the bytes, the most of them.
+    std::vector<const holding *> clean;
+    for (tape_verdict wanted : {tape_verdict_good, tape_verdict_repaired})
+        for (const holding &h : holders)
+            if (h.file->verdict == wanted)
+                clean.push_back(&h);
+    const holding *kept = nullptr;
+    size_t most = 0;
+    for (const holding *candidate : clean) {
+        size_t agreeing = 0;
+        for (const holding *other : clean)
+            agreeing += other->file->program == candidate->file->program;
+        if (agreeing > most) {
+            most = agreeing;
+            kept = candidate;
         }
+    }
+    if (kept) {
+        result.outcome = kept->file->verdict == tape_verdict_good ? tape_rescue_good : tape_rescue_repaired;
+        result.program = kept->file->program;
+        for (const holding &h : holders) {
+            if (h.file->verdict != tape_verdict_good && h.file->verdict != tape_verdict_repaired)
+                continue;
+            (h.file->program == result.program ? result.takes_agreeing : result.takes_disagreeing).push_back(h.take);
+        }
+        return result;
     }
     std::vector<unsigned char> header;
     if (!addressed)

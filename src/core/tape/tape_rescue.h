@@ -15,7 +15,9 @@
 // carry no checksum: a listed header is taken as read.
 //
 // A file is then
-// - good or repaired: some take alone read it so (its program is that take's);
+// - good or repaired: some take alone read it so (its program is that take's;
+//   where takes that read it so disagree on its bytes, the program most of
+//   them read, a tie going to the first good take, then the first repaired);
 // - rescued: no take alone, but the takes together read every block;
 // - bad: neither.
 //
@@ -43,6 +45,9 @@ struct tape_rescued_file {
     uint16_t load_address;              // with a program only
     std::vector<unsigned char> program; // good, repaired or rescued: exactly end - start bytes
     unsigned takes_holding;             // how many takes hold the file
+    // Good or repaired: the takes that read it so with the program kept, and
+    // those that read it so with other bytes (empty when all agree).
+    std::vector<unsigned> takes_agreeing, takes_disagreeing;
     // For a clean image: the header's 192 payload bytes (by the same vote;
     // bytes no take read clean as a standard header has them), the Turbo
     // Tape 250 header's identifier, and where each take holds the file (its
