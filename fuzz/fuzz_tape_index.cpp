@@ -1,18 +1,20 @@
 // The tape index fed tapes built from pieces (pilots, whole block copies,
 // single bytes clean or damaged, end marks, turbo headers, Turbo Tape 250
-// data blocks clean or damaged, any pulse), built with AddressSanitizer and
+// data blocks clean or damaged, whole files of the other turbo loaders clean
+// or damaged, any pulse), built with AddressSanitizer and
 // UndefinedBehaviorSanitizer.
 //
 // Invariants of the record stream, whatever the tape:
 // - a new file takes the next sequence number; its first record says
-//   "reading..." (built-in format, Turbo Tape 250) or "not checked"
-//   (Turrican loader);
+//   "reading...";
 // - a later record is the single judgement of a file that was reading: good,
 //   repaired (built-in format only), bad or cut short;
 // - a program comes only with good or repaired; a Turbo Tape 250 program is
 //   exactly as long as a header on the tape said and is the data written,
-//   never a block whose checksum or pulses were damaged;
-// - only one file of each of the two formats is read at a time;
+//   never a block whose checksum or pulses were damaged; any other turbo
+//   loader's program is one written with that loader at its load address (a
+//   Novaload Special run: a part of one);
+// - only one file of each format is read at a time;
 // - a header begins on the tape before its record arrives;
 // - after the finish no file is left reading;
 // - the tape health figures of every record and the live ones are finite,
@@ -30,6 +32,7 @@
 #include "tape/rom.h"
 #include "tape/rom_format.h"
 #include "tape/tape_health.h"
+#include "tape/formats/novaload.h"
 #include "tape/tape_index.h"
 #include "tape_synth.h"
 #include "tape/tt250.h"
@@ -37,12 +40,14 @@
 
 #include "fuzz_check.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
 #include <map>
 #include <set>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -55,8 +60,19 @@ struct file_state {
     tape_verdict verdict;
 };
 
+struct written_program {
+    tape_loader loader;
+    uint16_t load_address;
+    std::vector<unsigned char> bytes;
+    bool operator<(const written_program &o) const
+    {
+        return std::tie(loader, load_address, bytes) < std::tie(o.loader, o.load_address, o.bytes);
+    }
+};
+
 struct checker {
     std::map<uint32_t, file_state> files;
+    std::set<written_program> written;  // the other turbo loaders' programs on the tape
     std::set<uint32_t> claimed_lengths; // end - start of every header written
     bool synthesized = true;            // false: raw pulses, whose programs nobody wrote
     uint32_t last_sequence = 0;
@@ -93,9 +109,27 @@ void check_program(const checker *c, const tape_file_event *event)
     check(event->verdict == tape_verdict_good || event->verdict == tape_verdict_repaired,
           "a program kept from a file that did not read back");
     // Built-in-format headers can also be made byte by byte, with any
-    // addresses; Turbo Tape 250 ones only whole, by the synthesizer.
-    if (event->loader != tape_loader_tt250 || !c->synthesized)
+    // addresses; the turbo loaders' only whole, by the synthesizer.
+    if (event->loader == tape_loader_rom || !c->synthesized)
         return;
+    if (event->loader != tape_loader_tt250) {
+        const written_program given{event->loader, event->load_address,
+                                    {event->program, event->program + event->program_length}};
+        if (event->loader != tape_loader_novaload_special) {
+            check(c->written.count(given) == 1, "a turbo loader's program is none written with it");
+            return;
+        }
+        // A Special chain whose page byte turned reads as runs: each one
+        // that reads good is a part of what was written.
+        bool part = false;
+        for (const written_program &w : c->written)
+            part = part || (w.loader == given.loader && w.load_address <= given.load_address &&
+                            given.load_address + given.bytes.size() <= w.load_address + w.bytes.size() &&
+                            std::equal(given.bytes.begin(), given.bytes.end(),
+                                       w.bytes.begin() + (given.load_address - w.load_address)));
+        check(part, "a Novaload Special program is no part of one written");
+        return;
+    }
     check(c->claimed_lengths.count(event->program_length) == 1, "a program's length is no header's");
     check(std::vector<unsigned char>(event->program, event->program + event->program_length) ==
               demo_data(event->program_length),
@@ -124,14 +158,10 @@ void take(void *context, const tape_file_event *event)
     if (known == c->files.end()) {
         check(event->sequence == c->last_sequence + 1, "a new file skips or repeats a sequence number");
         c->last_sequence = event->sequence;
-        if (event->loader != tape_loader_turrican) {
-            check(event->verdict == tape_verdict_reading, "a file is not listed as reading");
-            for (const auto &[sequence, file] : c->files)
-                check(file.loader != event->loader || file.verdict != tape_verdict_reading,
-                      "two files of one format are read at once");
-        } else {
-            check(event->verdict == tape_verdict_not_checked, "a Turrican file is judged");
-        }
+        check(event->verdict == tape_verdict_reading, "a file is not listed as reading");
+        for (const auto &[sequence, file] : c->files)
+            check(file.loader != event->loader || file.verdict != tape_verdict_reading,
+                  "two files of one format are read at once");
         check(!event->program, "a program comes before its file is judged");
         c->files[event->sequence] = {event->loader, event->verdict};
         return;
@@ -212,12 +242,43 @@ void turbo_file(checker *c, tape_synth *synth, unsigned high, unsigned char arg)
         synth->samples[block + (data_end - block) * (high >> 4) / 16] = 150;
 }
 
+// A whole file of another turbo loader: high picks the loader and whether
+// one pulse of its data (check bytes included) is damaged, arg its length
+// and that pulse; the damage is a pulse far outside both classes (arg odd)
+// or a bit turned. A header's bytes have no check of their own, so a bit
+// turned there is no damage a reader could see.
+void other_turbo_file(checker *c, tape_synth *synth, unsigned high, unsigned char arg)
+{
+    static const tape_loader loaders[] = {tape_loader_turrican, tape_loader_freeload, tape_loader_hitload,
+                                          tape_loader_usgold,   tape_loader_microload, tape_loader_novaload,
+                                          tape_loader_novaload_special};
+    const tape_loader loader = loaders[high % std::size(loaders)];
+    const bool special = loader == tape_loader_novaload_special;
+    const size_t length = special ? 256u * (1 + arg % 3) : arg;
+    const unsigned start = special ? 0x2000 : 0x0801 + arg;
+    const std::vector<unsigned char> data = demo_data(length);
+    c->written.insert({loader, uint16_t(start), data});
+    tape_loader_file(synth, loader, tape_name_field("LOADER"), start, data.data(), data.size());
+    if (high < std::size(loaders))
+        return;
+    const size_t trailer = loader == tape_loader_novaload || special ? novaload_facts.trailer_pulses_written : 0;
+    const size_t data_end = synth->samples.size() - trailer - (special ? 8 : 0); // Special: before its closing page
+    size_t data_pulses = (length + 1) * 8;
+    if (loader == tape_loader_novaload)
+        data_pulses = (length + (length + 255) / 256 + 1) * 8;
+    else if (special)
+        data_pulses = length / 256 * 258 * 8;
+    unsigned short &pulse = synth->samples[data_end - 1 - (data_pulses - 1) * arg / 255];
+    pulse = arg & 1 ? 3000 : static_cast<unsigned short>(pulse < 700 ? pulse + 500 : pulse - 500);
+}
+
 // The pieces a tape is built from. An operation byte picks the piece (op
 // modulo their count) and hands it the rest (op divided by their count); a
 // new format adds its pieces at the end (and fuzz/seeds.py its count).
 using piece_maker = void (*)(checker *c, tape_synth *synth, unsigned high, unsigned char arg);
-const piece_maker pieces[] = {rom_pilot,       rom_byte,      rom_damaged_byte, rom_end_marker,
-                              any_pulse,       rom_header_copy, rom_data_copy,  turbo_file};
+const piece_maker pieces[] = {rom_pilot,       rom_byte,        rom_damaged_byte, rom_end_marker,
+                              any_pulse,       rom_header_copy, rom_data_copy,    turbo_file,
+                              other_turbo_file};
 
 // Feeds samples to a fresh name finder, index and health measure, checking
 // the records as they come and the end.

@@ -241,7 +241,8 @@ class Tape:
     def __init__(self):
         self.out = bytearray()
 
-    PIECES = 8  # the number of pieces[] in fuzz_tape_index.cpp
+    PIECES = 9  # the number of pieces[] in fuzz_tape_index.cpp
+    OTHER_TURBO_LOADERS = 7  # other_turbo_file's loaders
 
     def op(self, code, high, arg):
         self.out += bytes([code + high * self.PIECES, arg])
@@ -310,6 +311,12 @@ def tape_index_seeds():
     mixed.pilot(5001)
     mixed.header_copy(False, kind=5)
     write('fuzz_tape_index', 'program-turbo-data-file-end', bytes(mixed.out))
+    others = Tape()
+    for loader in range(Tape.OTHER_TURBO_LOADERS):
+        others.op(8, loader, 40)                                # clean
+        others.op(8, loader + Tape.OTHER_TURBO_LOADERS, 41)     # a far pulse in its data
+        others.op(8, loader + Tape.OTHER_TURBO_LOADERS, 100)    # a bit turned in its data
+    write('fuzz_tape_index', 'other-turbo-loaders', bytes(others.out))
 
 
 def rescue_seeds():

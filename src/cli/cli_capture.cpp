@@ -49,7 +49,10 @@ gboolean on_tape_file(gpointer data)
 {
     cli_progress_clear();
     const auto *record = static_cast<tape_file_event *>(data);
-    cli_print_verdict(nullptr, record);
+    if (const char *shown = cli_print_verdict(nullptr, record)) {
+        cli_progress_name(shown);
+        ++names_found;
+    }
     cli_programs_take_during_capture(record);
     g_free(data);
     return G_SOURCE_REMOVE;

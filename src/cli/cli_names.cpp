@@ -1,5 +1,7 @@
 #include "cli_names.h"
 
+#include "tape/loader_table.h"
+
 #include "cli.h"
 #include "cli_output.h"
 #include "cli_progress.h"
@@ -66,7 +68,8 @@ gboolean print_found(gpointer data)
 gboolean print_record(gpointer data)
 {
     const auto *record = static_cast<tape_file_event *>(data);
-    cli_print_verdict(reading.label, record);
+    if (cli_print_verdict(reading.label, record))
+        ++names_found;
     if (reading.take)
         reading.take(reading.context, reading.file, record);
     g_free(data);
@@ -139,8 +142,16 @@ void cli_count_bad_file(void)
     ++bad_files;
 }
 
-void cli_print_verdict(const char *file, const tape_file_event *record)
+const char *cli_print_verdict(const char *file, const tape_file_event *record)
 {
+    if (record->verdict == tape_verdict_reading && !tape_loader_has_name_decoder(record->loader)) {
+        sample_pass_name listed{};
+        std::memcpy(listed.name, record->name, sizeof listed.name);
+        listed.loader = record->loader;
+        listed.tape_ticks = listed.header_ticks = record->tick;
+        listed.health = record->health;
+        return cli_print_name(file, &listed);
+    }
     switch (record->verdict) {
     case tape_verdict_good:
     case tape_verdict_repaired:
@@ -148,12 +159,13 @@ void cli_print_verdict(const char *file, const tape_file_event *record)
     case tape_verdict_cut_short:
         break;
     default:
-        return;
+        return nullptr;
     }
     print_line(file, record->tick, "verdict", record->name, tape_verdict_text(record->verdict));
     // Either way the side must be dumped again.
     if (record->verdict == tape_verdict_bad || record->verdict == tape_verdict_cut_short)
         ++bad_files;
+    return nullptr;
 }
 
 void cli_add_health_option(GOptionContext *context)

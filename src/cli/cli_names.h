@@ -30,11 +30,13 @@
 // Returns the printable name (valid until the next call).
 const char *cli_print_name(const char *file, const sample_pass_name *found);
 
-// Prints the verdict line for `record` when it judges a built-in-format file
-// (nothing for a file just found or a file not checked), with "file\t" in
-// front when file is not null, and flushes standard output. A bad or cut-short
-// file is counted for cli_checked_status.
-void cli_print_verdict(const char *file, const tape_file_event *record);
+// Prints the verdict line for `record` when it judges a file, and the name
+// line (cli_print_name) when it lists a file of a loader no name decoder
+// reads (tape_loader_has_name_decoder): nothing for other records. With
+// "file\t" in front when file is not null; flushes standard output. A bad or
+// cut-short file is counted for cli_checked_status. Returns the printable
+// name when a name line was printed, else nullptr.
+const char *cli_print_verdict(const char *file, const tape_file_event *record);
 
 // Prints the unread line for `stretch`, with "file\t" in front when file is
 // not null, and flushes standard output. The stretch is counted for

@@ -179,10 +179,11 @@ void callbacks_contents_set_up_view(GtkScrolledWindow *scrolled_window, GtkTreeV
     // names of sixteen characters, which mix narrow letters and spaces).
     GtkWidget *widget = GTK_WIDGET(view);
     gtk_widget_ensure_style(widget);
+    gint loader_width = widest(widget, {_("Loader")});
+    for (unsigned loader = 0; loader < tape_loader_count; ++loader)
+        loader_width = MAX(loader_width, widest(widget, {_(tape_loader_text(tape_loader(loader)))}));
     const gint row_width =
-        widest(widget, {_("Position"), "88:88"}) +
-        widest(widget, {_("Loader"), _(tape_loader_text(tape_loader_rom)), _(tape_loader_text(tape_loader_tt250)),
-                        _(tape_loader_text(tape_loader_turrican))}) +
+        widest(widget, {_("Position"), "88:88"}) + loader_width +
         widest(widget, {_("Name"), "NNNNNNNNNNN"}) + icon_width +
         widest(widget, {_("Check"), _(tape_verdict_text(tape_verdict_reading)),
                         _(tape_verdict_text(tape_verdict_repaired)), _(tape_verdict_text(tape_verdict_not_checked)),

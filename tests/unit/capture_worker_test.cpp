@@ -232,7 +232,7 @@ TEST_F(CaptureWorker, PreviewListsTheFilesAndCutsOneLeftUnfinishedShortAtTheEnd)
             files.push_back(entry);
     EXPECT_EQ(files, (std::vector<std::string>{"file 1 ROM reading...", "file 1 ROM good",
                                                "file 2 Turbo Tape 250 reading...", "file 2 Turbo Tape 250 good",
-                                               "file 3 Turrican not checked", "file 4 ROM reading...",
+                                               "file 3 Turrican reading...", "file 3 Turrican good", "file 4 ROM reading...",
                                                "file 4 ROM cut short"}));
 }
 

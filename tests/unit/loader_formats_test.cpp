@@ -19,12 +19,6 @@
 
 namespace {
 
-// A pulse of units TAP units (8 cycles each) at the PAL clock, in 2 MHz ticks.
-unsigned short ticks_of_units(unsigned units)
-{
-    return static_cast<unsigned short>((units * 8u * 2000000u + 985248u / 2) / 985248u);
-}
-
 struct found_file {
     std::string name;
     tape_verdict verdict;
@@ -43,7 +37,7 @@ struct found {
 template <typename Reader> found_file record_of(const Reader *reader, const tape_file_record *record)
 {
     found_file file{std::string(reinterpret_cast<const char *>(record->name), 16), record->verdict,
-                    record->load_address, {}, record->tick, reader->pilot_tick, reader->end_tick,
+                    record->load_address, {}, record->tick, record->first_tick, record->end_tick,
                     reader->end_address};
     if (record->program)
         file.program.assign(record->program, record->program + record->program_length);
@@ -57,7 +51,7 @@ public:
     explicit pilot_tape(const pilot_format &format) : pilot_encoder(format), format_(format) {}
     void pulse(unsigned bit) override
     {
-        samples.push_back(ticks_of_units(bit ? format_.one_units : format_.zero_units));
+        samples.push_back(pilot_ticks_of_units(bit ? format_.one_units : format_.zero_units));
     }
     std::vector<unsigned short> samples;
 
@@ -69,7 +63,7 @@ class novaload_tape : public novaload_encoder {
 public:
     void pulse(unsigned bit) override
     {
-        samples.push_back(ticks_of_units(bit ? novaload_facts.one_units : novaload_facts.zero_units));
+        samples.push_back(pilot_ticks_of_units(bit ? novaload_facts.one_units : novaload_facts.zero_units));
     }
     std::vector<unsigned short> samples;
 };
@@ -170,7 +164,7 @@ TEST_P(PilotFamily, CleanFileGoodAndFlippedByteBad)
     // The XOR is of the program as saved; the byte read back differs.
     const size_t data_bits_from_end = (1 + 300 - 100) * 8;
     unsigned short &pulse = flipped.samples[flipped.samples.size() - data_bits_from_end];
-    pulse = ticks_of_units(pulse == ticks_of_units(format.one_units) ? format.zero_units : format.one_units);
+    pulse = pilot_ticks_of_units(pulse == pilot_ticks_of_units(format.one_units) ? format.zero_units : format.one_units);
     const found bad = read_pilot(format, flipped.samples);
     ASSERT_EQ(bad.judged.size(), 1u);
     EXPECT_EQ(bad.judged[0].verdict, tape_verdict_bad);
@@ -257,8 +251,8 @@ TEST(PilotFormats, HandMadeFilesReadAsTheirLoadersTakeThem)
     // Microload's bit order: 0xA0 is sent 0,0,0,0,0,1,0,1.
     pilot_tape bits(microload_format);
     bits.write_byte(0xA0);
-    const unsigned short zero = ticks_of_units(microload_format.zero_units);
-    const unsigned short one = ticks_of_units(microload_format.one_units);
+    const unsigned short zero = pilot_ticks_of_units(microload_format.zero_units);
+    const unsigned short one = pilot_ticks_of_units(microload_format.one_units);
     EXPECT_EQ(bits.samples, (std::vector<unsigned short>{zero, zero, zero, zero, zero, one, zero, one}));
 }
 

@@ -1,5 +1,8 @@
 #include "tape_synth.h"
 
+#include "tape/loader_encoder.h"
+#include "tape/loader_table.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -83,7 +86,54 @@ private:
     const tape_turbo_format &format_;
 };
 
+class synth_pilot_encoder : public pilot_encoder {
+public:
+    synth_pilot_encoder(tape_synth *synth, const pilot_format &format)
+        : pilot_encoder(format), synth_(synth), format_(format) {}
+
+    void pulse(unsigned bit) override
+    {
+        tape_synth_pulse(synth_, pilot_ticks_of_units(bit ? format_.one_units : format_.zero_units));
+    }
+
+private:
+    tape_synth *synth_;
+    const pilot_format &format_;
+};
+
+class synth_novaload_encoder : public novaload_encoder {
+public:
+    explicit synth_novaload_encoder(tape_synth *synth) : synth_(synth) {}
+
+    void pulse(unsigned bit) override
+    {
+        tape_synth_pulse(synth_, pilot_ticks_of_units(bit ? novaload_facts.one_units : novaload_facts.zero_units));
+    }
+
+private:
+    tape_synth *synth_;
+};
+
 }  // namespace
+
+void tape_loader_file(tape_synth *synth, tape_loader loader, const std::array<unsigned char, 16> &name,
+                      unsigned start, const unsigned char *data, size_t length)
+{
+    if (const pilot_format *row = tape_loader_pilot_format(loader)) {
+        synth_pilot_encoder(synth, *row).file(start, name, data, length);
+        return;
+    }
+    synth_novaload_encoder encoder(synth);
+    if (loader == tape_loader_novaload) {
+        size_t name_length = name.size();
+        while (name_length > 0 && name[name_length - 1] == 0x20)
+            --name_length;
+        encoder.file(std::vector<unsigned char>(name.begin(), name.begin() + long(name_length)), start, data,
+                     length);
+        return;
+    }
+    encoder.special({{start >> 8, std::vector<unsigned char>(data, data + length)}});
+}
 
 const tape_turbo_format tape_tt250{pulse_window_centre_ticks(turbo_zero_window(tt250_format)),
                                    pulse_window_centre_ticks(tt250_format.one_pulse), tt250_format};

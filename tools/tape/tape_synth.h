@@ -16,6 +16,7 @@
 #pragma once
 
 #include "tape/rom_encoder.h"
+#include "tape/name_finder.h"
 #include "tape/turbo_encoder.h"
 
 #include <array>
@@ -161,3 +162,14 @@ void tape_turbo_header(tape_synth *synth, const tape_turbo_format &format, unsig
 // Appends a data block: lead-in, sync, the data identifier, the data, XOR checksum.
 void tape_turbo_data(tape_synth *synth, const tape_turbo_format &format, unsigned lead_in,
                      const unsigned char *data, size_t length);
+
+// ---- The other turbo loaders (tape/loader_table.h) --------------------------
+
+// Appends a file of a turbo loader as its saving program writes it (the
+// encoder of tape/loader_encoder.h with its row's pilot; each pulse the row's
+// nominal length, moved by the offset and the jitter): the name field (as
+// far as the format keeps a name; Novaload's without its trailing spaces),
+// the data loading at start. Novaload Special: one chain of one run from
+// start's page (start a multiple of 256, length a multiple of 256).
+void tape_loader_file(tape_synth *synth, tape_loader loader, const std::array<unsigned char, 16> &name,
+                      unsigned start, const unsigned char *data, size_t length);

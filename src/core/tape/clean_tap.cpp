@@ -6,7 +6,9 @@
 #include "tape/tap_writer.h"
 #include "tape/tape_input.h"
 #include "tape/tape_time.h"
-#include "tape/turbo_encoder.h"
+#include "tape/block_checksum.h"
+#include "tape/loader_encoder.h"
+#include "tape/loader_table.h"
 
 #include <algorithm>
 #include <memory>
@@ -14,7 +16,7 @@
 
 namespace {
 
-enum piece_kind : uint8_t { rom_header_block, rom_data_block, tt250_file };
+enum piece_kind : uint8_t { rom_header_block, rom_data_block, turbo_file };
 
 // A part of a file to write afresh, and the take's stretch it replaces.
 struct piece {
@@ -22,7 +24,8 @@ struct piece {
     bool inserted;       // goes before what the take has at begin, replacing nothing
     piece_kind kind;
     const tape_rescued_file *file;
-    uint32_t lead_in[2]; // Turbo Tape 250: the header's and the data block's
+    uint32_t lead_in[2]; // Turbo Tape 250, Turrican: the header's and the data block's
+    bool chain_begins;   // Novaload Special: the run opens its chain (pilot and markers written)
 };
 
 uint64_t end_in_take(const tape_take_file &file)
@@ -40,7 +43,10 @@ uint64_t insertion_tick(const tape_rescued_file &file, const std::vector<std::ve
     for (size_t j = size_t(file.in_take[t]) + 1; j < by_take[t].size(); ++j) {
         const tape_rescued_file *next = by_take[t][j];
         if (next && next->in_take[0] >= 0)
-            return takes[0][size_t(next->in_take[0])].place[0].begin;
+        {
+            const tape_take_file &held = takes[0][size_t(next->in_take[0])];
+            return std::min(held.place[0].begin, held.place[1].begin);
+        }
     }
     return UINT64_MAX;
 }
@@ -58,29 +64,38 @@ std::vector<piece> plan(const std::vector<std::vector<tape_take_file>> &takes,
 
     std::vector<piece> pieces;
     for (const tape_rescued_file &file : files) {
-        if (file.outcome == tape_rescue_bad || file.header.empty())
+        const bool headed = file.loader != tape_loader_novaload_special;
+        if (file.outcome == tape_rescue_bad || (headed && file.header.empty()))
             continue;
         const tape_take_file *held = file.in_take[0] >= 0 ? &takes[0][size_t(file.in_take[0])] : nullptr;
-        if (held && held->place[0].end == 0)
+        if (held && headed && held->place[0].end == 0)
             continue; // its header was read as the bytes of another block: stays as recorded
         const tape_take_file &source = takes[file.take][size_t(file.in_take[file.take])];
         const uint64_t at = held ? 0 : insertion_tick(file, takes, by_take);
-        piece head{at, at, !held, rom_header_block, &file, {0, 0}};
+        piece head{at, at, !held, rom_header_block, &file, {0, 0}, !held};
         if (held)
             head.begin = held->place[0].begin, head.end = held->place[0].end;
         if (file.loader == tape_loader_rom) {
-            piece data{head.end, head.end, false, rom_data_block, &file, {0, 0}};
+            piece data{head.end, head.end, false, rom_data_block, &file, {0, 0}, false};
             if (held && held->place[1].end != 0)
                 data.begin = held->place[1].begin, data.end = held->place[1].end;
             pieces.push_back(head);
             pieces.push_back(data);
             continue;
         }
-        head.kind = tt250_file;
-        if (held)
+        head.kind = turbo_file;
+        if (held) {
+            head.begin = std::min(held->place[0].begin, held->place[1].begin);
             head.end = end_in_take(*held);
-        head.lead_in[0] = std::max(source.place[0].lead_in_bytes, tt250_format.lead_in_bytes_min);
-        head.lead_in[1] = source.place[1].end != 0 ? std::max(source.place[1].lead_in_bytes, 1u) : head.lead_in[0];
+            // A Special run after the first of its chain begins at its page byte.
+            head.chain_begins = held->place[1].begin < held->tick;
+        }
+        const pilot_format *row = tape_loader_pilot_format(file.loader);
+        if (row && row->identified_blocks) {
+            head.lead_in[0] = std::max<uint32_t>(source.place[0].lead_in_bytes, row->pilot_bytes_min);
+            head.lead_in[1] =
+                source.place[1].end != 0 ? std::max(source.place[1].lead_in_bytes, 1u) : head.lead_in[0];
+        }
         pieces.push_back(head);
     }
     // In tape order; what is inserted before a place goes before what
@@ -160,30 +175,81 @@ private:
     image_sink &sink_;
 };
 
-class nominal_tt250 : public turbo_encoder {
+class nominal_pilot : public pilot_encoder {
 public:
-    explicit nominal_tt250(image_sink &sink) : turbo_encoder(tt250_format), sink_(sink) {}
-    void pulse(unsigned bit) override { sink_.pulse(bit ? tt250_format.one_cycles : tt250_format.zero_cycles); }
+    nominal_pilot(image_sink &sink, const pilot_format &format) : pilot_encoder(format), sink_(sink), format_(format)
+    {
+    }
+    void pulse(unsigned bit) override { sink_.pulse((bit ? format_.one_units : format_.zero_units) * 8u); }
+
+private:
+    image_sink &sink_;
+    const pilot_format &format_;
+};
+
+class nominal_novaload : public novaload_encoder {
+public:
+    explicit nominal_novaload(image_sink &sink) : sink_(sink) {}
+    void pulse(unsigned bit) override
+    {
+        sink_.pulse((bit ? novaload_facts.one_units : novaload_facts.zero_units) * 8u);
+    }
 
 private:
     image_sink &sink_;
 };
 
+// A turbo loader's file. A piece that replaces the take's file leaves the
+// take's trailer (and a Special chain's closing page) as recorded; one the
+// take does not hold brings its own.
+void write_turbo_file(const piece &p, image_sink &sink)
+{
+    const tape_rescued_file &file = *p.file;
+    if (const pilot_format *row = tape_loader_pilot_format(file.loader)) {
+        nominal_pilot encoder(sink, *row);
+        if (!row->identified_blocks) {
+            encoder.file_of(row->pilot_bytes_written, 0, file.header, file.program.data(), file.program.size());
+            return;
+        }
+        encoder.pilot_and_sync(p.lead_in[0]);
+        encoder.write_byte(file.identifier ? file.identifier : 1);
+        for (unsigned char byte : file.header)
+            encoder.write_byte(byte);
+        encoder.pilot_and_sync(p.lead_in[1]);
+        encoder.write_byte(0);
+        for (unsigned char byte : file.program)
+            encoder.write_byte(byte);
+        encoder.write_byte(tape_block_checksum(file.program.data(), file.program.size()));
+        return;
+    }
+    nominal_novaload encoder(sink);
+    if (file.loader == tape_loader_novaload) {
+        encoder.pilot_and_marker(novaload_facts.pilot_pulses_written);
+        encoder.write_bytes(file.header);
+        encoder.write_bytes(novaload_data_stream(file.header, file.program.data(), file.program.size()));
+    } else {
+        if (p.chain_begins) {
+            encoder.pilot_and_marker(novaload_facts.pilot_pulses_written);
+            encoder.write_byte(novaload_facts.special_marker);
+        }
+        encoder.write_bytes(
+            novaload_special_stream(file.load_address >> 8, file.program.data(), file.program.size()));
+        if (p.inserted)
+            encoder.write_byte(0);
+    }
+    if (p.inserted)
+        encoder.trailer(novaload_facts.trailer_pulses_written);
+}
+
 void write_piece(const piece &p, image_sink &sink)
 {
     const tape_rescued_file &file = *p.file;
-    if (p.kind == rom_header_block) {
+    if (p.kind == rom_header_block)
         nominal_rom(sink).block(rom_header_pilot, file.header.data(), file.header.size());
-    } else if (p.kind == rom_data_block) {
+    else if (p.kind == rom_data_block)
         nominal_rom(sink).block(rom_data_pilot, file.program.data(), file.program.size());
-    } else {
-        nominal_tt250 encoder(sink);
-        encoder.lead_in_and_sync(p.lead_in[0]);
-        encoder.write_byte(file.identifier ? file.identifier : tt250_format.program_header_id);
-        for (unsigned char byte : file.header)
-            encoder.write_byte(byte);
-        encoder.data(p.lead_in[1], file.program.data(), file.program.size());
-    }
+    else
+        write_turbo_file(p, sink);
 }
 
 // The TAP reader hands a pause out in pieces each longer than this (half the
@@ -239,7 +305,7 @@ private:
             return;
         cut_end_ = std::max(cut_end_, p.end);
         if (p.begin != p.end)
-            after_block_ = p.kind == tt250_file ? none : awaiting_end_mark;
+            after_block_ = p.kind == turbo_file ? none : awaiting_end_mark;
     }
 
     enum { none, awaiting_end_mark, in_trailer } after_block_ = none;

@@ -1,6 +1,5 @@
 // A clean TAP image of a tape side: every file read from it (good, repaired or
-// rescued; built-in format and Turbo Tape 250) written afresh with its
-// format's nominal pulses, and everything between those files (other loaders,
+// rescued; every loader) written afresh with its format's nominal pulses, and everything between those files (other loaders,
 // files that stayed bad, pauses, noise) copied from the first take as
 // recorded, so that nothing unknown is lost.
 //
@@ -11,11 +10,21 @@
 // before a header's first copy, 5376 before a data block's, 79 before each
 // repeated copy and 79 after it; pulses of 0x30, 0x42 and 0x56 TAP units.
 //
-// Turbo Tape 250: header and data block together replace the take's stretch
-// from the header's lead-in (from the byte after the one that first aligned
-// the reader, which stays as recorded) to the data block's checksum. Each
-// lead-in has the bytes the take recorded, a header's never fewer than the
-// name decoder needs; pulses of 0x1A and 0x28 units.
+// Turbo Tape 250 and Turrican: header and data block together replace the
+// take's stretch from the header's lead-in (from the byte after the one that
+// first aligned the reader, which stays as recorded) to the data block's
+// checksum. Each lead-in has the bytes the take recorded, a header's never
+// fewer than the name decoder needs; the rows' nominal pulses (0x1A and 0x28
+// units for Turbo Tape 250).
+//
+// The other pilot-byte loaders (Freeload, Hitload, US Gold, Microload): the
+// file replaces the take's stretch from its pilot (after the aligning byte)
+// to its check byte, with the row's pilot length and pulses. Novaload: from
+// the pilot's first 0 pulse to the final check byte, 1800 pilot pulses;
+// the take's trailer stays as recorded. Novaload Special: each run replaces
+// its pages (the chain's first run also its pilot and markers); the closing
+// page and trailer stay as recorded. A file the take does not hold brings
+// its own trailer (and closing page).
 //
 // A file the first take does not hold goes where the file before it on the
 // tape (in the take that holds it) ends in the first take, or at the start.

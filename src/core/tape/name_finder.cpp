@@ -1,5 +1,6 @@
 #include "tape/name_finder.h"
 
+#include "tape/loader_table.h"
 #include "tape/pulse_window.h"
 #include "tape/rom.h"
 #include "tape/tt250.h"
@@ -118,12 +119,5 @@ std::size_t name_finder_scan(name_finder *finder, const unsigned short *samples,
 
 const char *name_loader_label(tape_loader loader)
 {
-    switch (loader) {
-    case tape_loader_tt250:
-        return "tt250";
-    case tape_loader_turrican:
-        return "turrican";
-    default:
-        return "rom";
-    }
+    return tape_loader_word(loader);
 }

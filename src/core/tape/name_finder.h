@@ -18,12 +18,20 @@
 
 #include <cstddef>
 
-// The tape format whose decoder completed a name.
+// A tape format: the three whose decoders complete names, then the other
+// turbo loaders the block readers read (loader_table.h).
 enum tape_loader : unsigned char {
     tape_loader_rom,
     tape_loader_tt250,
     tape_loader_turrican,
+    tape_loader_freeload,
+    tape_loader_hitload,
+    tape_loader_usgold,
+    tape_loader_microload,
+    tape_loader_novaload,
+    tape_loader_novaload_special,
 };
+inline constexpr unsigned tape_loader_count = 9;
 
 // The three decoders' states, for a finder of its own.
 struct name_decoders {
@@ -64,5 +72,6 @@ int name_finder_feed(name_finder *finder, unsigned short sample);
 // it as name_finder_feed leaves it), else 0 and every sample was taken.
 std::size_t name_finder_scan(name_finder *finder, const unsigned short *samples, std::size_t count, int *found);
 
-// The loader's short name: "rom", "tt250" or "turrican". Any thread.
+// The loader's short name: "rom", "tt250", "turrican" and the others of
+// tape_loader_word (loader_table.h). Any thread.
 const char *name_loader_label(tape_loader loader);

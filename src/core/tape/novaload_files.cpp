@@ -37,12 +37,16 @@ void report(novaload_files *f)
         f->report(f->context, &f->file);
 }
 
+// What the format writes after a file's data: its trailer of 0 pulses.
+constexpr uint64_t trailer_ticks = uint64_t{novaload_facts.trailer_pulses_written} *
+                                   pilot_ticks_of_units(novaload_facts.zero_units);
+
 void judge(novaload_files *f, tape_verdict verdict, uint64_t end_tick)
 {
     if (!f->file_open)
         return;
     f->file_open = false;
-    f->end_tick = end_tick;
+    f->file.end_tick = end_tick;
     f->file.verdict = verdict;
     if (verdict == tape_verdict_good) {
         f->file.program = f->program;
@@ -64,7 +68,7 @@ void pass_byte_on(novaload_files *f, tape_file_block block, bool clean)
 {
     if (!f->byte_report)
         return;
-    const tape_file_byte byte{block, 0, f->file.tick, f->index, f->byte, clean, f->tick, f->pilot_tick, 0, 0};
+    const tape_file_byte byte{block, 0, f->file.tick, f->index, f->byte, clean, f->tick, f->file.first_tick, 0, 0};
     f->byte_report(f->byte_context, &byte);
 }
 
@@ -72,7 +76,7 @@ void list(novaload_files *f)
 {
     f->file_open = true;
     f->damaged = false;
-    f->end_tick = 0;
+    f->file.end_tick = f->tick;
     f->file.verdict = tape_verdict_reading;
     f->file.program = nullptr;
     f->file.program_length = 0;
@@ -126,11 +130,17 @@ void data_byte(novaload_files *f)
         f->damaged = f->damaged || !clean;
     }
     f->sum = static_cast<unsigned char>(f->sum + byte);
+    if (f->file_open)
+        f->file.end_tick = f->tick;
     if (final) {
-        judge(f, f->damaged ? tape_verdict_bad : tape_verdict_good, f->tick);
+        judge(f, f->damaged ? tape_verdict_bad : tape_verdict_good, f->tick + trailer_ticks);
         seek(f);
     } else if (f->damaged && f->file_open) {
-        judge(f, tape_verdict_bad, f->tick);
+        // Every byte still to come as long as the bytes read so far.
+        const uint64_t stream = f->data_length + (f->data_length + facts.sub_block_bytes - 1) / facts.sub_block_bytes + 1;
+        const uint64_t read = f->index + 1u + f->head[0] + header_fields;
+        const uint64_t left = stream > f->index ? stream - f->index : 0;
+        judge(f, tape_verdict_bad, f->tick + (f->tick - f->file.tick) * left / read + trailer_ticks);
         if (!f->byte_report)
             seek(f);
     }
@@ -144,7 +154,7 @@ void close_run(novaload_files *f)
     tape_address_range_name(f->run_first_page << 8, f->end_address, f->file.name);
     f->data_length = f->end_address - (f->run_first_page << 8);
     const bool damaged = f->damaged;
-    const uint64_t end_tick = f->end_tick;
+    const uint64_t end_tick = f->run_end_tick;
     list(f);
     judge(f, damaged ? tape_verdict_bad : tape_verdict_good, end_tick);
     f->run_first_page = 0;
@@ -153,7 +163,7 @@ void close_run(novaload_files *f)
 void open_run(novaload_files *f, unsigned first_page)
 {
     // The chain's first run begins with its pilot, the others at their page.
-    f->pilot_tick = f->end_address == 0 ? f->run_pilot_tick : f->byte_tick;
+    f->file.first_tick = f->end_address == 0 ? f->run_pilot_tick : f->byte_tick;
     f->run_first_page = first_page;
     f->file.tick = f->byte_tick;
     f->file.load_address = static_cast<uint16_t>(first_page << 8);
@@ -176,6 +186,7 @@ void page_byte(novaload_files *f)
     if (!clean)
         next = f->page + 1;
     if (clean && next == 0) {
+        f->run_end_tick = f->tick + trailer_ticks; // the closing page and the trailer after it
         close_run(f);
         seek(f);
         return;
@@ -207,7 +218,7 @@ void page_data_byte(novaload_files *f)
     ++f->index;
     if (f->sub_block_left == 0) {
         f->damaged = f->damaged || !clean || byte != f->sum;
-        f->end_tick = f->tick;
+        f->run_end_tick = f->tick;
         f->state = page;
         return;
     }
@@ -279,14 +290,18 @@ size_t seek_pilot(novaload_files *f, const unsigned short *samples, size_t count
         const uint8_t bit = bit_of_sample(f, sample);
         at += sample;
         if (bit == bit_zero) {
-            if (zeros++ == 0)
+            if (zeros++ == 0) {
                 f->run_tick = at - sample;
+                f->run_sums = {};
+            }
+            pilot_pulse_sums_add(&f->run_sums, sample);
             continue;
         }
         if (bit == bit_one && zeros >= facts.pilot_pulses_min) {
             f->state = marker;
             f->run_pilot_tick = f->run_tick;
-            f->pilot_tick = f->run_tick;
+            f->file.first_tick = f->run_tick;
+            f->pilot_sums = f->run_sums;
             f->file.tick = at - sample;
             f->byte_tick = at;
             f->bit_count = 0;
@@ -309,7 +324,6 @@ void novaload_files_init(novaload_files *files, tape_file_report report, void *c
 {
     files->file = tape_file_record{};
     files->special = false;
-    files->pilot_tick = files->end_tick = 0;
     files->end_address = 0;
     files->end_disagrees = false;
     files->bit_count = 0;
@@ -321,7 +335,8 @@ void novaload_files_init(novaload_files *files, tape_file_report report, void *c
     files->sum = 0;
     files->index = files->data_length = files->data_read = files->sub_block_left = 0;
     files->page = 0;
-    files->run_pilot_tick = 0;
+    files->run_pilot_tick = files->run_end_tick = 0;
+    files->pilot_sums = files->run_sums = {};
     files->report = report;
     files->context = context;
     files->byte_report = nullptr;

@@ -24,10 +24,13 @@
 //   byte read clean and every page's sum holds. A page byte read unclean is
 //   taken as the next page, and its run is bad.
 //
-// During a report: special (the format), pilot_tick (where the pilot's 0
-// pulses began; a Special run after the first of its chain: its first page
-// byte), end_tick (where the pulse after the file's last byte begins, 0 while
-// reading), end_address (exclusive, up to 0x10000).
+// The record's span (tape_file_record.h): from the pilot's first 0 pulse (a
+// Special run after the first of its chain: from its first page byte) to the
+// end of the last byte read, and in the final record the trailer the format
+// writes after the data (a file judged bad in mid-data: where its final
+// check byte will end, reckoned from the bytes read, and the trailer).
+// During a report: special (the format), end_address (exclusive, up to
+// 0x10000), pilot_sums (the pilot's 0 pulses, for the tape health measure).
 //
 // Bytes for a rescue (novaload_files_report_bytes): the header block is
 // Novaload's header from the name length on (n + 7 bytes; none for Special);
@@ -40,6 +43,7 @@
 #pragma once
 
 #include "tape/formats/novaload.h"
+#include "tape/pilot_blocks.h"
 #include "tape/tape_file_record.h"
 
 #include <cstddef>
@@ -49,10 +53,9 @@ struct novaload_files {
     // The file being reported, valid during a report.
     tape_file_record file;
     bool special;
-    uint64_t pilot_tick;
-    uint64_t end_tick;
     uint32_t end_address;
     bool end_disagrees;       // Novaload: the header's end address is not load + size
+    pilot_pulse_sums pilot_sums; // the file's pilot (Special: its chain's)
 
     // Reader state (novaload_files.cpp).
     uint8_t state;
@@ -61,6 +64,7 @@ struct novaload_files {
     bool byte_clean;
     uint32_t zeros;           // 0 pulses in a row while searching
     uint64_t run_tick;        // where they began
+    pilot_pulse_sums run_sums; // and their lengths
     uint64_t byte_tick;       // where the byte being read began
     uint64_t tick;            // where the next sample begins
     bool file_open;           // listed and not judged
@@ -73,7 +77,8 @@ struct novaload_files {
     unsigned char head[24];   // Novaload header: n, name, the three fields
     unsigned page;            // Special: the page being read
     unsigned run_first_page;  // Special: the open run's first page (0: none open)
-    uint64_t run_pilot_tick;
+    uint64_t run_pilot_tick;  // where the Special chain's pilot began
+    uint64_t run_end_tick;    // Special: the end of the open run's last page
     tape_file_report report;
     void *context;
     tape_file_byte_report byte_report;

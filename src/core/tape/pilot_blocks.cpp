@@ -46,6 +46,7 @@ size_t seek_pilot(pilot_block_reader *r, const unsigned short *samples, size_t c
             r->bit_count = 0;
             r->byte_tick = at;
             r->lead_tick = at;
+            r->pilot_sums = {};
             break;
         }
     }
@@ -115,6 +116,8 @@ uint64_t pilot_block_reader_read(pilot_block_reader *r, const unsigned short *sa
         const uint8_t bit = bit_of_sample(r, sample);
         tick += sample;
         r->byte = static_cast<unsigned char>(shift(r->byte, bit & 1u, lsb_first));
+        if (bit == 0 && r->state == in_pilot)
+            pilot_pulse_sums_add(&r->pilot_sums, sample);
         if (bit == no_bit) {
             if (r->state != payload) {
                 r->state = seeking; // the shift stays, as a 0 bit for the search

@@ -25,8 +25,23 @@
 #include <cstddef>
 #include <cstdint>
 
+// Pulses of one class in a pilot, for the tape health measure: how many,
+// their sum and their sum of squares in ticks.
+struct pilot_pulse_sums {
+    uint64_t pulses;
+    uint64_t ticks;
+    uint64_t squares;
+};
+
+inline void pilot_pulse_sums_add(pilot_pulse_sums *sums, unsigned short sample)
+{
+    ++sums->pulses;
+    sums->ticks += sample;
+    sums->squares += uint64_t{sample} * sample;
+}
+
 enum pilot_block_event : uint8_t {
-    pilot_block_began, // identifier, lead_in_bytes, lead_tick and block_tick are set
+    pilot_block_began, // identifier, lead_in_bytes, lead_tick, block_tick and pilot_sums are set
     pilot_block_byte,  // index, value and clean are set
 };
 
@@ -36,6 +51,7 @@ struct pilot_block_reader {
     uint32_t lead_in_bytes;   // pilot bytes before the sync train, the one that aligned the reader included
     uint64_t lead_tick;       // where the pilot byte after the aligning one begins
     uint64_t block_tick;      // where the sync train's first pulse begins
+    pilot_pulse_sums pilot_sums; // the pilot's 0 pulses after the aligning byte
     uint32_t index;           // payload byte, 0 = the first after the sync train or identifier
     unsigned char value;
     bool clean;               // all eight pulses in a class

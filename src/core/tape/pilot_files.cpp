@@ -83,8 +83,9 @@ void list_file(pilot_files *f)
     f->file.verdict = tape_verdict_reading;
     f->file.program = nullptr;
     f->file.program_length = 0;
-    f->pilot_tick = f->header_lead_tick;
-    f->end_tick = 0;
+    f->file.first_tick = f->header_lead_tick;
+    f->file.end_tick = f->reader.end_tick;
+    f->pilot_sums = f->header_pilot_sums;
     f->lying = !read_addresses(f);
     if (f->lying)
         f->data_length = 0;
@@ -112,6 +113,7 @@ void block_began(pilot_files *f)
         f->role = header;
         f->header_tick = r->block_tick;
         f->header_lead_tick = r->lead_tick;
+        f->header_pilot_sums = r->pilot_sums;
     } else
         end_block(f);
 }
@@ -166,7 +168,6 @@ void header_byte(pilot_files *f)
             end_block(f); // before the name and addresses are read: no file
             return;
         }
-        f->end_tick = r->end_tick;
         judge(f, tape_verdict_bad);
         if (!f->byte_report) {
             end_block(f);
@@ -174,17 +175,28 @@ void header_byte(pilot_files *f)
         }
     }
     pass_byte_on(f, tape_file_header_block);
+    if (f->file_open)
+        f->file.end_tick = r->end_tick;
     if (r->index < sizeof f->head)
         f->head[r->index] = r->value;
     if (r->index + 1 == listing_bytes) {
         list_file(f);
-        if (f->lying) {
-            f->end_tick = r->end_tick;
+        if (f->lying)
             judge(f, tape_verdict_bad);
-        }
     }
     if (r->index + 1 == format.header_length)
         header_complete(f);
+}
+
+// A file judged bad in mid-data ends where its check byte will: every byte
+// still to come as long as the bytes of its block read so far.
+void reckon_end(pilot_files *f, uint32_t index)
+{
+    const pilot_block_reader *r = &f->reader;
+    if (index >= f->data_length || r->end_tick <= r->block_tick)
+        return;
+    const uint64_t bytes_read = f->format->sync_length + f->format->identified_blocks + r->index + 1u;
+    f->file.end_tick += (r->end_tick - r->block_tick) * (f->data_length - index) / bytes_read;
 }
 
 void data_byte(pilot_files *f)
@@ -192,8 +204,11 @@ void data_byte(pilot_files *f)
     const pilot_block_reader *r = &f->reader;
     const uint32_t index = data_index(f);
     pass_byte_on(f, tape_file_data_block);
-    f->end_tick = r->end_tick;
+    if (f->file_open)
+        f->file.end_tick = r->end_tick;
     if (!r->clean) {
+        if (f->file_open)
+            reckon_end(f, index);
         judge(f, tape_verdict_bad);
         if (!f->byte_report || index >= f->data_length) {
             f->data_due = false;
@@ -245,8 +260,6 @@ void pilot_files_init(pilot_files *files, const pilot_format *format, tape_file_
     files->data_length = 0;
     files->sum = 0;
     files->file = tape_file_record{};
-    files->pilot_tick = 0;
-    files->end_tick = 0;
     files->end_address = 0;
     files->report = report;
     files->context = context;
@@ -254,6 +267,7 @@ void pilot_files_init(pilot_files *files, const pilot_format *format, tape_file_
     files->byte_context = nullptr;
     files->header_tick = 0;
     files->header_lead_tick = 0;
+    files->pilot_sums = files->header_pilot_sums = {};
 }
 
 void pilot_files_report_bytes(pilot_files *files, tape_file_byte_report report, void *context)
@@ -266,7 +280,6 @@ uint64_t pilot_files_read(pilot_files *files, const unsigned short *samples, siz
 {
     tick = pilot_block_reader_read(&files->reader, samples, count, tick, take, files);
     if (files->data_due && files->role != data && tick - files->header_end_tick > data_wait_ticks) {
-        files->end_tick = files->header_end_tick;
         judge(files, tape_verdict_bad);
         files->data_due = false;
     }
@@ -275,7 +288,6 @@ uint64_t pilot_files_read(pilot_files *files, const unsigned short *samples, siz
 
 void pilot_files_finish(pilot_files *files)
 {
-    files->end_tick = files->reader.end_tick;
     judge(files, tape_verdict_cut_short);
     files->data_due = false;
     files->role = no_block;

@@ -22,10 +22,12 @@
 // - cut short: the stream ended inside the file (pilot_files_finish).
 // A verdict is given as soon as it cannot change.
 //
-// During a report, pilot_tick, end_tick and end_address describe the file:
-// where its pilot began (the pilot byte after the one that aligned the
-// reader), where the pulse after its last byte begins (0 until judged), and
-// its end address (exclusive, up to 0x10000).
+// The record's span (tape_file_record.h): from the pilot byte after the one
+// that aligned the reader to the end of the last byte read; a file judged
+// bad in mid-data ends where its check byte will, reckoned from the bytes
+// read. During a report, end_address (exclusive, up to 0x10000) and
+// pilot_sums (its pilot's 0 pulses, for the tape health measure) describe
+// the file too.
 //
 // Constant work per sample, no allocation (the program is kept in the
 // struct, 64 KiB at most). Not thread-safe.
@@ -48,15 +50,15 @@ struct pilot_files {
     uint32_t data_length;
     unsigned char sum;       // XOR of the data bytes read
     tape_file_record file;
-    uint64_t pilot_tick;
-    uint64_t end_tick;
     uint32_t end_address;
+    pilot_pulse_sums pilot_sums; // the file's pilot's 0 pulses
     tape_file_report report;
     void *context;
     tape_file_byte_report byte_report; // nullptr unless every byte is wanted
     void *byte_context;
     uint64_t header_tick;    // where the block being read as a header began
     uint64_t header_lead_tick;
+    pilot_pulse_sums header_pilot_sums;
     unsigned char head[64];  // the header bytes up to its name's and addresses' end
     unsigned char program[65536];
 };

@@ -56,8 +56,13 @@ constexpr unsigned pilot_listing_bytes(const pilot_format &format)
     return format.name_at + format.name_length > last ? format.name_at + format.name_length : last;
 }
 
-// A pulse of units TAP units at the PAL C64 clock (985248 Hz), in pulse
-// bytes, rounded.
+// A pulse of units TAP units at the PAL C64 clock (985248 Hz), in ticks and
+// in pulse bytes, rounded.
+constexpr unsigned pilot_ticks_of_units(unsigned units)
+{
+    return (units * 8u * 2000000u + 985248u / 2) / 985248u;
+}
+
 constexpr unsigned pilot_pulse_byte_of_units(unsigned units)
 {
     return (units * 2000000u + 985248u / 2) / 985248u;

@@ -2,9 +2,11 @@
 
 #include "staged_file.h"
 #include "tape/petscii.h"
+#include "tape/tap_writer.h"
 #include "tape/rom_format.h"
 #include "tape/turbo_format.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -59,6 +61,24 @@ uint64_t run_start(const tap_index_run &current, const tap_index_run *ended, uin
     return 20;
 }
 
+// The entry of the sample that begins at tick, among the places kept (the
+// oldest kept when it is older).
+uint64_t offset_at(const tap_index_builder *b, uint64_t tick)
+{
+    const uint64_t kept = std::min<uint64_t>(b->places_kept, tap_index_places);
+    if (kept == 0)
+        return TAP_HEADER_SIZE;
+    uint64_t low = b->places_kept - kept, high = b->places_kept - 1;
+    while (low < high) {
+        const uint64_t middle = low + (high - low + 1) / 2;
+        if (b->places[middle % tap_index_places].tick <= tick)
+            low = middle;
+        else
+            high = middle - 1;
+    }
+    return b->places[low % tap_index_places].offset;
+}
+
 std::string shown_name(const unsigned char raw[17])
 {
     unsigned char name[17];
@@ -78,9 +98,13 @@ void take(void *context, const tape_file_event *event)
     auto *b = static_cast<tap_index_builder *>(context);
     if (event->verdict != tape_verdict_reading && event->verdict != tape_verdict_not_checked)
         return; // a judgement of a file listed already
-    const uint64_t offset = event->loader == tape_loader_rom
-                                ? run_start(b->rom_run, b->rom_pilots, b->rom_pilots_ended, event->tick)
-                                : run_start(b->turbo_run, b->turbo_runs, b->turbo_runs_ended, event->tick);
+    uint64_t offset = 0;
+    if (event->loader == tape_loader_rom)
+        offset = run_start(b->rom_run, b->rom_pilots, b->rom_pilots_ended, event->tick);
+    else if (event->loader == tape_loader_tt250 || event->loader == tape_loader_turrican)
+        offset = run_start(b->turbo_run, b->turbo_runs, b->turbo_runs_ended, event->tick);
+    else
+        offset = offset_at(b, event->first_tick);
     b->entries.push_back({offset, shown_name(event->name)});
 }
 
@@ -93,6 +117,7 @@ void tap_index_builder_init(tap_index_builder *builder)
     builder->tick = 0;
     builder->rom_run = builder->turbo_run = tap_index_run{};
     builder->rom_pilots_ended = builder->turbo_runs_ended = 0;
+    builder->places_kept = 0;
     builder->entries.clear();
 }
 
@@ -100,6 +125,7 @@ void tap_index_builder_feed(tap_index_builder *b, unsigned short sample, uint64_
 {
     follow(&b->rom_run, b->rom_pilots, &b->rom_pilots_ended, is_rom_short(sample), b->tick, offset);
     follow(&b->turbo_run, b->turbo_runs, &b->turbo_runs_ended, is_turbo(sample), b->tick, offset);
+    b->places[b->places_kept++ % tap_index_places] = {b->tick, offset};
     b->tick += sample;
     tape_index_feed(&b->index, sample, name_finder_feed(&b->finder, sample) ? &b->finder : nullptr);
 }

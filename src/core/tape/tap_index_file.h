@@ -16,9 +16,12 @@
 // name. The file stays under 8 KB: files past that are left out.
 //
 // A ROM-loader file's pilot is the run of short pulses before its header; a
-// turbo file's lead-in is the run of pulses in the turbo windows that holds
-// its header (a turbo file that follows another without a pause shares its
-// run, so its entry points at the start of that run).
+// Turbo Tape 250 or Turrican file's lead-in is the run of pulses in their
+// windows that holds its header (a turbo file that follows another without a
+// pause shares its run, so its entry points at the start of that run); the
+// other turbo loaders' files begin where their block readers say their pilot
+// began (tape_file_event::first_tick), looked up among the newest
+// tap_index_places samples' entries.
 //
 // The builder is fed every sample with the offset of its entry in the image,
 // as the image is written. It keeps nothing but the entries: constant memory
@@ -46,6 +49,16 @@ struct tap_index_run {
     uint32_t pulses;
 };
 
+// Where a sample begins on tape and its entry in the image.
+struct tap_index_place {
+    uint64_t tick;
+    uint64_t offset;
+};
+
+// Samples whose places are kept: more than a pilot and header of the turbo
+// loaders found by their pilot, with the index's batch.
+inline constexpr unsigned tap_index_places = 16384;
+
 struct tap_index_builder {
     name_finder finder;
     tape_index index;
@@ -53,6 +66,8 @@ struct tap_index_builder {
     tap_index_run rom_run, turbo_run; // the runs under way
     tap_index_run rom_pilots[4], turbo_runs[4]; // the last few that ended, newest at [n % 4]
     uint32_t rom_pilots_ended, turbo_runs_ended;
+    uint64_t places_kept;             // samples fed; the newest at [(places_kept - 1) % tap_index_places]
+    tap_index_place places[tap_index_places];
     std::vector<tap_index_entry> entries;
 };
 

@@ -1,5 +1,6 @@
 #include "tape/tape_health.h"
 
+#include "tape/loader_table.h"
 #include "tape/rom_format.h"
 #include "tape/tape_time.h"
 #include "tape/turbo_format.h"
@@ -162,8 +163,25 @@ void end_lead_in(tape_health *health, uint64_t end_tick)
     health->byte_squares = 0;
 }
 
-const pulse_class *classes_of(tape_loader format, std::size_t *count)
+// The other turbo loaders' classes, from their rows.
+std::size_t row_classes(tape_loader format, pulse_class *classes)
 {
+    pulse_window zero{}, one{};
+    unsigned zero_units = 0, one_units = 0;
+    if (!tape_loader_pulse_classes(format, &zero, &one, &zero_units, &one_units))
+        return 0;
+    classes[0] = {double(zero_units * 8), pulse_window_low_ticks(zero),
+                  std::min(pulse_window_high_ticks(zero), pulse_window_low_ticks(one) - 1)};
+    classes[1] = {double(one_units * 8), pulse_window_low_ticks(one), pulse_window_high_ticks(one)};
+    return 2;
+}
+
+const pulse_class *classes_of(tape_loader format, std::size_t *count, pulse_class *room)
+{
+    if (format != tape_loader_rom && format != tape_loader_tt250 && format != tape_loader_turrican) {
+        *count = row_classes(format, room);
+        return room;
+    }
     switch (format) {
     case tape_loader_tt250:
         *count = std::size(tt250_classes);
@@ -171,7 +189,7 @@ const pulse_class *classes_of(tape_loader format, std::size_t *count)
     case tape_loader_turrican:
         *count = std::size(turrican_classes);
         return turrican_classes;
-    case tape_loader_rom:
+    default:
         break;
     }
     *count = std::size(rom_classes);
@@ -193,7 +211,8 @@ void set_figures(const tape_health *health, tape_loader format, double pulses, d
     // The scatter in ticks, as the measured pulses show it.
     const double jitter = deviation * nominal_of(health, format);
     std::size_t count = 0;
-    const pulse_class *classes = classes_of(format, &count);
+    pulse_class room[2];
+    const pulse_class *classes = classes_of(format, &count, room);
     double margin = most_margin;
     for (std::size_t i = 0; i < count; ++i) {
         const double expected = classes[i].cycles * tape_ticks_per_second / health->clock_hz * mean;
@@ -236,6 +255,12 @@ void tape_health_init(tape_health *health, double clock_hz, int half_waves)
     health->nominal_ticks[tape_loader_tt250] = half_waves ? not_measured : tt250_format.zero_cycles * ticks_per_cycle;
     health->nominal_ticks[tape_loader_turrican] =
         half_waves ? not_measured : turrican_format.zero_cycles * ticks_per_cycle;
+    for (unsigned loader = tape_loader_turrican + 1; loader < tape_loader_count; ++loader) {
+        pulse_window zero{}, one{};
+        unsigned zero_units = 0, one_units = 0;
+        if (!half_waves && tape_loader_pulse_classes(tape_loader(loader), &zero, &one, &zero_units, &one_units))
+            health->nominal_ticks[loader] = zero_units * 8 * ticks_per_cycle;
+    }
 }
 
 namespace {
@@ -368,6 +393,15 @@ void tape_health_live(const tape_health *health, tape_health_figures *figures)
     set_figures(health, newest, pulses, ratios, squares, figures);
 }
 
+void tape_health_of_pilot(const tape_health *health, tape_loader loader, uint64_t pulses, uint64_t ticks,
+                          uint64_t squares, tape_health_figures *figures)
+{
+    *figures = tape_health_figures{};
+    if (pulses == 0 || !near_nominal(double(ticks) / double(pulses), nominal_of(health, loader)))
+        return;
+    set_figures_of_sums(health, loader, {pulses, ticks, squares}, figures);
+}
+
 namespace {
 
 // The pilot or lead-in of the file of that loader whose header begins at
@@ -394,10 +428,4 @@ void tape_health_file(const tape_health *health, tape_loader loader, uint64_t ti
     *figures = tape_health_figures{};
     if (const tape_health_pilot *pilot = pilot_of(health, loader, tick))
         set_figures_of_sums(health, loader, pilot->sums, figures);
-}
-
-uint64_t tape_health_pilot_start(const tape_health *health, tape_loader loader, uint64_t tick)
-{
-    const tape_health_pilot *pilot = pilot_of(health, loader, tick);
-    return pilot ? pilot->start_tick : tick;
 }

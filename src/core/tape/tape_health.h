@@ -5,6 +5,8 @@
 // - the ROM loader's pilot: a run of short pulses, from the 8th in a row on;
 //   it counts once 256 more have come, and then a single stray pulse (a
 //   dropout) does not end it;
+// - the pilot of every other turbo loader: its 0 pulses, measured by its
+//   block reader (tape_health_of_pilot), for the file's figures only;
 // - the lead-in of the two turbo loaders: bytes 0x02, sent most significant
 //   bit first, one pulse per bit, so seven zero pulses and a one pulse each;
 //   the zero pulses from the 3rd such byte in a row on, once 32 more have
@@ -112,7 +114,7 @@ inline constexpr unsigned tape_health_pieces = 32;
 inline constexpr unsigned tape_health_pilots = 8;
 
 struct tape_health {
-    double nominal_ticks[3];   // measured pulse's nominal length by format (tape_loader)
+    double nominal_ticks[tape_loader_count]; // measured pulse's nominal length by format (tape_loader)
     double clock_hz;           // machine cycles per second
     uint64_t tick;             // tape time fed so far
 
@@ -153,11 +155,14 @@ inline uint64_t tape_health_news(const tape_health *health)
 // before the first pilot). Work bounded by tape_health_pieces.
 void tape_health_live(const tape_health *health, tape_health_figures *figures);
 
+// The figures of a pilot that a loader's block reader measured itself (the
+// other turbo loaders: their 0 pulses, pilot_blocks.h), against that
+// loader's nominal 0 pulse and classes. pulses 0 when there are none, the
+// samples are half waves, or their mean lies too far from the nominal length.
+void tape_health_of_pilot(const tape_health *health, tape_loader loader, uint64_t pulses, uint64_t ticks,
+                          uint64_t squares, tape_health_figures *figures);
+
 // The figures of the file whose header, read by `loader`, begins at `tick`:
 // of the pilot or lead-in that ended there (within a quarter of a second),
 // measured against that loader's nominal length. pulses 0 when there is none.
 void tape_health_file(const tape_health *health, tape_loader loader, uint64_t tick, tape_health_figures *figures);
-
-// Where the measured part of that file's pilot or lead-in began (from its
-// 8th short pulse or 3rd lead-in byte on); tick when none was measured.
-uint64_t tape_health_pilot_start(const tape_health *health, tape_loader loader, uint64_t tick);

@@ -1,18 +1,16 @@
 #include "tape/tape_index.h"
 
+#include "tape/loader_table.h"
 #include "translate.h"
-#include "tape/turbo_format.h"
 
 #include <cstring>
 
 namespace {
 
-// Pulses from a Turrican header's first sync byte to the pulse after its name.
-constexpr uint32_t turrican_header_pulses = turbo_pulses_to_name_end(turrican_format);
-static_assert(turrican_header_pulses < tape_index_recent_samples);
 static_assert(tape_index_recent_samples % tape_index_batch == 0);
 
-void send(tape_index *index, tape_loader loader, const tape_file_record &file, uint32_t sequence)
+void send(tape_index *index, tape_loader loader, const tape_file_record &file, uint32_t sequence,
+          const loader_file *turbo = nullptr)
 {
     tape_file_event event{};
     event.sequence = sequence;
@@ -22,9 +20,12 @@ void send(tape_index *index, tape_loader loader, const tape_file_record &file, u
     event.end_tick = file.end_tick;
     std::memcpy(event.name, file.name, 16);
     event.verdict = file.verdict;
-    if (index->health)
+    if (index->health && turbo && loader != tape_loader_tt250 && loader != tape_loader_turrican)
+        tape_health_of_pilot(index->health, loader, turbo->pilot_sums.pulses, turbo->pilot_sums.ticks,
+                             turbo->pilot_sums.squares, &event.health);
+    else if (index->health)
         tape_health_file(index->health, loader, file.tick, &event.health);
-    if (file.verdict == tape_verdict_reading || file.verdict == tape_verdict_not_checked)
+    if (file.verdict == tape_verdict_reading)
         index->listed = event;
     if (file.program) {
         event.load_address = file.load_address;
@@ -43,47 +44,27 @@ void rom_file_news(void *context, const tape_file_record *file)
     send(index, tape_loader_rom, *file, index->rom_sequence);
 }
 
-void tt250_file_news(void *context, const tape_file_record *file)
+void turbo_file_news(void *context, const loader_file *file)
 {
     tape_index *index = static_cast<tape_index *>(context);
-    if (file->verdict == tape_verdict_reading)
-        index->tt250_sequence = ++index->sequence;
-    send(index, tape_loader_tt250, *file, index->tt250_sequence);
-}
-
-// Where the pulse `pulses` before the last one fed began, all of them read.
-uint64_t tick_before(const tape_index *index, uint32_t pulses)
-{
-    const uint32_t back_samples = pulses + 1 < index->samples_seen ? pulses + 1 : uint32_t(index->samples_seen);
-    uint64_t back = 0;
-    for (uint32_t i = 1; i <= back_samples; ++i)
-        back += index->recent[(index->samples_seen - i) % tape_index_recent_samples];
-    return index->tick - back;
+    if (file->record->verdict == tape_verdict_reading)
+        index->loader_sequence[file->loader] = ++index->sequence;
+    send(index, file->loader, *file->record, index->loader_sequence[file->loader], file);
 }
 
 }  // namespace
 
-void tape_index_catch_up(tape_index *index, const name_finder *name_found)
+void tape_index_catch_up(tape_index *index, const name_finder *)
 {
     while (index->samples_read != index->samples_seen) {
         const uint32_t at = uint32_t(index->samples_read % tape_index_recent_samples);
         const uint32_t in_a_row = tape_index_recent_samples - at;
         const uint64_t waiting = index->samples_seen - index->samples_read;
         const uint32_t count = waiting < in_a_row ? uint32_t(waiting) : in_a_row;
-        tt250_files_read(&index->tt250, index->recent + at, count, index->tick);
+        loader_files_read(&index->loaders, index->recent + at, count, index->tick);
         index->tick = rom_files_read(&index->rom, index->recent + at, count, index->tick);
         index->samples_read += count;
     }
-    if (!name_found || name_found->loader != tape_loader_turrican)
-        return; // the block readers list these files themselves
-    tape_file_record file{};
-    file.tick = tick_before(index, turrican_header_pulses);
-    // Its lead-in is the file's too, as far as the health measure followed it.
-    file.first_tick = index->health ? tape_health_pilot_start(index->health, tape_loader_turrican, file.tick) : file.tick;
-    file.end_tick = index->tick;
-    std::memcpy(file.name, name_found->name, 16);
-    file.verdict = tape_verdict_not_checked;
-    send(index, tape_loader_turrican, file, ++index->sequence);
 }
 
 uint32_t tape_index_file_of_name(const tape_index *index, const name_finder *found, uint32_t after_sequence,
@@ -121,33 +102,26 @@ void tape_index_init(tape_index *index, tape_file_sink sink, void *context)
     index->samples_read = 0;
     index->sequence = 0;
     index->rom_sequence = 0;
-    index->tt250_sequence = 0;
+    for (uint32_t &sequence : index->loader_sequence)
+        sequence = 0;
     index->sink = sink;
     index->context = context;
     index->health = nullptr;
     index->listed = tape_file_event{};
     rom_files_init(&index->rom, rom_file_news, index);
-    tt250_files_init(&index->tt250, tt250_file_news, index);
+    loader_files_init(&index->loaders, turbo_file_news, index);
 }
 
 void tape_index_finish(tape_index *index)
 {
     tape_index_catch_up(index, nullptr);
     rom_files_finish(&index->rom);
-    tt250_files_finish(&index->tt250);
+    loader_files_finish(&index->loaders);
 }
 
 const char *tape_loader_text(tape_loader loader)
 {
-    switch (loader) {
-    case tape_loader_rom:
-        return N_("ROM");
-    case tape_loader_tt250:
-        return N_("Turbo Tape 250");
-    case tape_loader_turrican:
-        return N_("Turrican");
-    }
-    return "";
+    return tape_loader_english(loader);
 }
 
 const char *tape_verdict_text(tape_verdict verdict)

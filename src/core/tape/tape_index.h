@@ -1,32 +1,32 @@
 // The tape's contents as it plays: every file with its place on the tape,
 // whether it read back clean, and the program of each that did.
 //
-// One place for the files of all three loaders. Fed every sample of a
-// capture, and told on which sample a name decoder completed a name, it
-// reports each file through one callback, as a whole record every time:
-// - when the file is found: sequence number, loader, position, name, and
-//   the verdict "reading..." for the built-in format and Turbo Tape 250, or
-//   "not checked" for the Turrican loader (its blocks are not read, so that
-//   record is final);
+// One place for the files of every loader. Fed every sample of a capture,
+// it reports each file through one callback, as a whole record every time:
+// - when the file is found: sequence number, loader, position, name (a
+//   nameless file's address range, "$0801-$1035"), and the verdict
+//   "reading...";
 // - once more when a file is judged: the same record with the verdict good,
-//   repaired, bad (rules in rom_files.h, rom_block_check.h, tt250_files.h) or
-//   cut short (the capture ended inside the file, tape_index_finish); a good
-//   or repaired program comes with its load address and bytes.
+//   repaired, bad (rules in rom_files.h, rom_block_check.h, pilot_files.h,
+//   novaload_files.h) or cut short (the capture ended inside the file,
+//   tape_index_finish); a good or repaired program comes with its load
+//   address and bytes.
 // A record whose verdict is not tape_verdict_reading is final: no record with
 // that sequence number follows.
 //
-// Where the files come from: built-in-format and Turbo Tape 250 files from
-// their block readers, which read every header themselves (so a header is
-// listed even where the name decoder, which needs a clean first copy, saw
-// none); Turrican loader files from its name decoder. The two block readers
-// take each batch of samples in turn, so records of the two formats less than
-// a batch apart could come out of order; on tape, every block's lead-in or
-// pilot keeps them much further apart.
+// Where the files come from: the block readers (rom_files.h for the
+// built-in format, loader_files.h for every turbo loader), which read every
+// header themselves (so a header is listed even where a name decoder, which
+// needs a clean first copy, saw none). The readers take each batch of
+// samples in turn, so records of two formats less than a batch apart could
+// come out of order; on tape, every block's lead-in or pilot keeps them much
+// further apart.
 //
 // Position: ticks since the capture began (2,000,000 ticks per second), at
 // the header's first byte: the first countdown byte of the header's first
-// copy (estimated from the byte length if that byte was damaged), or the
-// first byte of a turbo header's sync train.
+// copy (estimated from the byte length if that byte was damaged), the first
+// byte of a pilot-byte loader's sync train, Novaload's sync pulse, a
+// Novaload Special run's first page byte.
 //
 // How front ends use it (through sample_pass_list_files, which hands each
 // record to the interface thread as a heap copy):
@@ -39,14 +39,14 @@
 //   is what a check mode fails on.
 //
 // Constant work per sample on average, no allocation (the block readers keep
-// one program each in the struct, 128 KiB in all); the callback runs on the
-// feeding thread. Not thread-safe: one index per capture.
+// one program each in the struct, about 600 KiB in all); the callback runs on
+// the feeding thread. Not thread-safe: one index per capture.
 #pragma once
 
 #include "tape/name_finder.h"
 #include "tape/rom_files.h"
 #include "tape/tape_health.h"
-#include "tape/tt250_files.h"
+#include "tape/loader_files.h"
 #include "tape/tape_verdict.h"
 
 #include <cstddef>
@@ -75,16 +75,14 @@ struct tape_file_event {
 // Receives each record; valid during the call only.
 using tape_file_sink = void (*)(void *context, const tape_file_event *event);
 
-// Samples are kept for the block reader, which reads a batch of them at a
-// time, and to place a turbo header's first byte: it lies 248 (Turbo Tape
-// 250) or 272 (Turrican loader) pulses before the pulse that completes its
-// name.
+// Samples are kept for the block readers, which read a batch of them at a
+// time.
 inline constexpr unsigned tape_index_recent_samples = 512;
 inline constexpr unsigned tape_index_batch = 256;
 
 struct tape_index {
     rom_files rom;
-    tt250_files tt250;
+    loader_files loaders;
     uint64_t tick;             // where the first sample the block reader has not read begins
     // Samples fed, and of those the block reader has read. 64 bits: about a
     // day of stream at the line's rate, or a dump of 8 GiB, passes 2^32
@@ -95,7 +93,7 @@ struct tape_index {
     uint64_t samples_read;
     uint32_t sequence;         // of the last file found
     uint32_t rom_sequence;     // of the built-in-format file being read
-    uint32_t tt250_sequence;   // of the Turbo Tape 250 file being read
+    uint32_t loader_sequence[tape_loader_count]; // of each turbo loader's file being read
     tape_file_sink sink;
     void *context;
     const tape_health *health; // where records take their files' health from; nullptr: none
@@ -108,8 +106,8 @@ struct tape_index {
 // must be fed each sample before the index. Any thread.
 void tape_index_init(tape_index *index, tape_file_sink sink, void *context);
 
-// Lets the block reader read the samples fed so far, then reports a turbo
-// file whose name the last sample completed (name_found, may be nullptr).
+// Lets the block readers read the samples fed so far (name_found is not
+// used: the readers list every file themselves).
 void tape_index_catch_up(tape_index *index, const name_finder *name_found);
 
 // Feeds one sample. name_found is the capture's name finder when this sample
@@ -125,11 +123,11 @@ inline void tape_index_feed(tape_index *index, unsigned short sample, const name
 }
 
 // The file whose name a decoder has just completed (`found`, after the
-// sample that completed it went through tape_index_feed): a turbo file is the
-// one that feed listed; a built-in-format file is the one the block reader
-// listed last, provided its name field is the same and its sequence number is
-// above `after_sequence` (the file of the previous name found), since the
-// block reader lists a header at the end of its name field too. Returns that
+// sample that completed it went through tape_index_feed): the one a block
+// reader listed last, provided its loader and name field are the same and its
+// sequence number is above `after_sequence` (the file of the previous name
+// found), since the block readers list a header at the end of its name field
+// too. Returns that
 // file's sequence number and sets *tick to its position; returns 0 when no
 // file listed is the name's (*tick untouched).
 uint32_t tape_index_file_of_name(const tape_index *index, const name_finder *found, uint32_t after_sequence,
@@ -142,7 +140,7 @@ void tape_index_feed_samples(tape_index *index, const unsigned short *samples, s
 // The capture has ended: a file still being read is cut short (never good).
 void tape_index_finish(tape_index *index);
 
-// English texts, constant: "ROM", "Turbo Tape 250", "Turrican" and
+// English texts, constant: tape_loader_english (loader_table.h) and
 // "reading...", "good", "repaired", "bad", "not checked", "cut short", "rescued". A front end shows
 // them through its translation.
 const char *tape_loader_text(tape_loader loader);

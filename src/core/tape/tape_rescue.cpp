@@ -2,8 +2,9 @@
 
 #include "tape/block_checksum.h"
 #include "tape/rom_encoder.h"
+#include "tape/loader_encoder.h"
+#include "tape/loader_table.h"
 #include "tape/tape_index.h"
-#include "tape/turbo_encoder.h"
 
 #include <array>
 #include <cstring>
@@ -83,6 +84,41 @@ bool vote_block(const std::vector<holding> &holders, bool data, size_t length, s
     return checksum != tape_take_unread && checksum == tape_block_checksum(payload->data(), length);
 }
 
+// Every byte of a listed copy, by the vote; false when one stays unknown.
+bool vote_bytes(const std::vector<const std::vector<int16_t> *> &copies, size_t length,
+                std::vector<unsigned char> *bytes)
+{
+    bytes->assign(length, 0);
+    for (size_t i = 0; i < length; ++i) {
+        const int value = vote(copies, i);
+        if (value == tape_take_unread)
+            return false;
+        (*bytes)[i] = static_cast<unsigned char>(value);
+    }
+    return true;
+}
+
+// A turbo loader's file: its header as listed and its data block by the
+// vote, then its loader's check bytes (loader_table.h). A header's bytes
+// after the name and addresses (Turbo Tape 250, Turrican) have no check and
+// do not count.
+bool vote_turbo_file(const std::vector<holding> &holders, unsigned start, unsigned end,
+                     std::vector<unsigned char> *program)
+{
+    const tape_loader loader = holders.front().file->loader;
+    const std::vector<const std::vector<int16_t> *> header_copies = copies_of(holders, false);
+    const int first = vote(header_copies, 0);
+    size_t header_bytes = 0, data_bytes = 0;
+    if (!tape_loader_block_lengths(loader, first == tape_take_unread ? 0 : unsigned(first), start, end, &header_bytes,
+                                   &data_bytes))
+        return false;
+    std::vector<unsigned char> header, data;
+    const bool header_checked = loader == tape_loader_novaload;
+    return (!header_checked || vote_bytes(header_copies, header_bytes, &header)) &&
+           vote_bytes(copies_of(holders, true), data_bytes, &data) &&
+           tape_loader_program_of(loader, header, data, start, end, program);
+}
+
 // The header's payload as the holders read it, byte by byte; bytes none
 // read clean (or tied) are those of a standard header for the file.
 std::vector<unsigned char> header_payload(const std::vector<holding> &holders, unsigned start, unsigned end)
@@ -95,8 +131,16 @@ std::vector<unsigned char> header_payload(const std::vector<holding> &holders, u
     if (first.loader == tape_loader_rom) {
         const int type = vote(copies, 0);
         payload = rom_header_payload(type == tape_take_unread ? 1 : static_cast<unsigned char>(type), start, end, name);
+    } else if (const pilot_format *row = tape_loader_pilot_format(first.loader)) {
+        payload = pilot_header(*row, start, end, name);
     } else {
-        payload = turbo_header_payload(tt250_format, start, end, name);
+        // Novaload: the header the takes read (every byte of it, as it was
+        // listed); Novaload Special has none.
+        size_t header_bytes = 0, data_bytes = 0;
+        const int first_byte = vote(copies, 0);
+        tape_loader_block_lengths(first.loader, first_byte == tape_take_unread ? 0 : unsigned(first_byte), start, end,
+                                  &header_bytes, &data_bytes);
+        payload.assign(header_bytes, 0);
     }
     for (size_t i = 0; i < payload.size(); ++i) {
         const int value = vote(copies, i);
@@ -148,10 +192,12 @@ tape_rescued_file judge(const std::vector<holding> &holders, bool addressed, uns
     std::vector<unsigned char> header;
     if (!addressed)
         return result;
-    const bool header_known =
-        first.loader == tape_loader_tt250 || vote_block(holders, false, rom_header_payload_bytes, &header);
     std::vector<unsigned char> program;
-    if (header_known && vote_block(holders, true, (end - start) & 0xFFFF, &program)) {
+    const bool rescued = first.loader == tape_loader_rom
+                             ? vote_block(holders, false, rom_header_payload_bytes, &header) &&
+                                   vote_block(holders, true, (end - start) & 0xFFFF, &program)
+                             : vote_turbo_file(holders, start, end, &program);
+    if (rescued) {
         result.outcome = tape_rescue_rescued;
         result.program = std::move(program);
     }

@@ -11,8 +11,10 @@
 // format both copies of each) takes the value of every copy that read it
 // clean, in any take; where such values disagree the majority wins, and a tie
 // leaves the byte unreadable. A block whose bytes are all known and whose
-// checksum (the XOR of its payload) holds is rescued. Turbo Tape 250 headers
-// carry no checksum: a listed header is taken as read.
+// check bytes hold (the XOR of its payload; Novaload's running sum, Novaload
+// Special's page sums: tape_loader_program_of, loader_table.h) is rescued.
+// The turbo loaders' headers carry no check byte of their own: a listed
+// header is taken as read (Novaload's counts in its running sum).
 //
 // A file is then
 // - good or repaired: some take alone read it so (its program is that take's;
@@ -48,10 +50,10 @@ struct tape_rescued_file {
     // Good or repaired: the takes that read it so with the program kept, and
     // those that read it so with other bytes (empty when all agree).
     std::vector<unsigned> takes_agreeing, takes_disagreeing;
-    // For a clean image: the header's 192 payload bytes (by the same vote;
+    // For a clean image: the header's payload bytes (by the same vote;
     // bytes no take read clean as a standard header has them), the Turbo
-    // Tape 250 header's identifier, and where each take holds the file (its
-    // index in that take's list, or -1).
+    // Tape 250 or Turrican header's identifier, and where each take holds
+    // the file (its index in that take's list, or -1).
     std::vector<unsigned char> header;
     unsigned char identifier;
     std::vector<int> in_take;

@@ -39,24 +39,11 @@ struct format_side {
 
 format_side side_of(tape_take_reader *r, tape_loader loader)
 {
-    if (loader == tape_loader_rom)
-        return {&r->rom_found, &r->pending_rom, &r->pending_rom_tick, &r->rom_open};
-    return {&r->tt250_found, &r->pending_tt250, &r->pending_tt250_tick, &r->tt250_open};
+    return {&r->found[loader], &r->pending[loader], &r->pending_tick[loader], &r->open[loader]};
 }
 
-void take_byte(tape_take_reader *r, tape_loader loader, const tape_file_byte *byte)
+void keep_pending(format_side side, const tape_file_byte *byte)
 {
-    format_side side = side_of(r, loader);
-    tape_take_file *last = side.files->empty() ? nullptr : &side.files->back();
-    if (byte->block == tape_file_data_block) {
-        if (*side.open && last)
-            keep_byte(last, byte);
-        return;
-    }
-    if (*side.open && last && last->tick == byte->block_tick) {
-        keep_byte(last, byte);
-        return;
-    }
     if (*side.pending_tick != byte->block_tick) {
         *side.pending = tape_take_file{};
         *side.pending_tick = byte->block_tick;
@@ -64,7 +51,26 @@ void take_byte(tape_take_reader *r, tape_loader loader, const tape_file_byte *by
     keep_byte(side.pending, byte);
 }
 
-void take_record(tape_take_reader *r, tape_loader loader, const tape_file_record *record)
+void take_byte(tape_take_reader *r, tape_loader loader, const tape_file_byte *byte)
+{
+    format_side side = side_of(r, loader);
+    tape_take_file *last = side.files->empty() ? nullptr : &side.files->back();
+    if (byte->block == tape_file_data_block) {
+        // A Novaload Special run is listed at its end, after its bytes.
+        if (loader == tape_loader_novaload_special && !(last && last->tick == byte->block_tick))
+            keep_pending(side, byte);
+        else if (*side.open && last)
+            keep_byte(last, byte);
+        return;
+    }
+    if (*side.open && last && last->tick == byte->block_tick) {
+        keep_byte(last, byte);
+        return;
+    }
+    keep_pending(side, byte);
+}
+
+void take_record(tape_take_reader *r, tape_loader loader, const tape_file_record *record, unsigned end)
 {
     format_side side = side_of(r, loader);
     if (record->verdict == tape_verdict_reading) {
@@ -73,9 +79,11 @@ void take_record(tape_take_reader *r, tape_loader loader, const tape_file_record
             return;
         tape_take_file file{};
         if (*side.pending_tick == record->tick) {
-            file.header[0] = std::move(side.pending->header[0]);
-            file.header[1] = std::move(side.pending->header[1]);
-            file.place[0] = side.pending->place[0];
+            for (unsigned copy = 0; copy < 2; ++copy) {
+                file.header[copy] = std::move(side.pending->header[copy]);
+                file.data[copy] = std::move(side.pending->data[copy]);
+                file.place[copy] = side.pending->place[copy];
+            }
         }
         *side.pending = tape_take_file{};
         *side.pending_tick = UINT64_MAX;
@@ -83,6 +91,11 @@ void take_record(tape_take_reader *r, tape_loader loader, const tape_file_record
         file.tick = record->tick;
         std::memcpy(file.name, record->name, sizeof file.name);
         file.verdict = tape_verdict_reading;
+        if (loader != tape_loader_rom) {
+            file.addressed = true;
+            file.start = record->load_address;
+            file.end = end;
+        }
         side.files->push_back(std::move(file));
         return;
     }
@@ -97,12 +110,12 @@ void take_record(tape_take_reader *r, tape_loader loader, const tape_file_record
 
 void take_rom_record(void *context, const tape_file_record *record)
 {
-    take_record(static_cast<tape_take_reader *>(context), tape_loader_rom, record);
+    take_record(static_cast<tape_take_reader *>(context), tape_loader_rom, record, 0);
 }
 
-void take_tt250_record(void *context, const tape_file_record *record)
+void take_turbo_record(void *context, const loader_file *file)
 {
-    take_record(static_cast<tape_take_reader *>(context), tape_loader_tt250, record);
+    take_record(static_cast<tape_take_reader *>(context), file->loader, file->record, file->end_address);
 }
 
 void take_rom_byte(void *context, const tape_file_byte *byte)
@@ -110,9 +123,9 @@ void take_rom_byte(void *context, const tape_file_byte *byte)
     take_byte(static_cast<tape_take_reader *>(context), tape_loader_rom, byte);
 }
 
-void take_tt250_byte(void *context, const tape_file_byte *byte)
+void take_turbo_byte(void *context, tape_loader loader, const tape_file_byte *byte)
 {
-    take_byte(static_cast<tape_take_reader *>(context), tape_loader_tt250, byte);
+    take_byte(static_cast<tape_take_reader *>(context), loader, byte);
 }
 
 // The first value read clean of a header byte, or tape_take_unread.
@@ -128,6 +141,11 @@ int header_byte(const tape_take_file &file, unsigned index)
 
 bool tape_take_file_addresses(const tape_take_file &file, unsigned *start, unsigned *end)
 {
+    if (file.addressed) {
+        *start = file.start;
+        *end = file.end;
+        return true;
+    }
     const unsigned at = file.loader == tape_loader_rom ? rom_header_start_byte : tt250_format.header_start_byte;
     static_assert(rom_header_end_byte == rom_header_start_byte + 2 &&
                   tt250_format.header_end_byte == tt250_format.header_start_byte + 2);
@@ -145,27 +163,30 @@ std::unique_ptr<tape_take_reader> tape_take_reader_new()
     auto reader = std::make_unique<tape_take_reader>();
     rom_files_init(&reader->rom, take_rom_record, reader.get());
     rom_files_report_bytes(&reader->rom, take_rom_byte, reader.get());
-    tt250_files_init(&reader->tt250, take_tt250_record, reader.get());
-    tt250_files_report_bytes(&reader->tt250, take_tt250_byte, reader.get());
+    loader_files_init(&reader->loaders, take_turbo_record, reader.get());
+    loader_files_report_bytes(&reader->loaders, take_turbo_byte, reader.get());
     reader->tick = 0;
-    reader->pending_rom_tick = reader->pending_tt250_tick = UINT64_MAX;
-    reader->rom_open = reader->tt250_open = false;
+    for (unsigned loader = 0; loader < tape_loader_count; ++loader) {
+        reader->pending_tick[loader] = UINT64_MAX;
+        reader->open[loader] = false;
+    }
     return reader;
 }
 
 void tape_take_reader_feed(tape_take_reader *reader, const unsigned short *samples, size_t count)
 {
     rom_files_read(&reader->rom, samples, count, reader->tick);
-    reader->tick = tt250_files_read(&reader->tt250, samples, count, reader->tick);
+    reader->tick = loader_files_read(&reader->loaders, samples, count, reader->tick);
 }
 
 std::vector<tape_take_file> tape_take_reader_finish(tape_take_reader *reader)
 {
     rom_files_finish(&reader->rom);
-    tt250_files_finish(&reader->tt250);
-    std::vector<tape_take_file> files = std::move(reader->rom_found);
-    for (tape_take_file &file : reader->tt250_found)
-        files.push_back(std::move(file));
+    loader_files_finish(&reader->loaders);
+    std::vector<tape_take_file> files;
+    for (std::vector<tape_take_file> &found : reader->found)
+        for (tape_take_file &file : found)
+            files.push_back(std::move(file));
     std::stable_sort(files.begin(), files.end(),
                      [](const tape_take_file &a, const tape_take_file &b) { return a.tick < b.tick; });
     return files;

@@ -1,19 +1,19 @@
-// One take of a tape side read for a rescue: every file of the built-in
-// format and of Turbo Tape 250, with each byte of its blocks as read and
-// whether it was read clean, so that several takes can be combined
-// (tape_rescue.h).
+// One take of a tape side read for a rescue: every file of every loader, with
+// each byte of its blocks as read and whether it was read clean, so that
+// several takes can be combined (tape_rescue.h).
 //
 // The take is streamed: samples go through tape_take_reader_feed in pieces of
-// any size, the readers of both formats (rom_files.h, tt250_files.h) read
-// them, and only the files' bytes are kept. Memory grows with the files'
-// lengths, not with the take's.
+// any size, the block readers (rom_files.h, loader_files.h) read them, and
+// only the files' bytes are kept. Memory grows with the files' lengths, not
+// with the take's.
 //
 // For a file of the built-in format both copies of its header (192 bytes and
 // the checksum) and of its data block (end - start bytes and the checksum)
-// are kept; for Turbo Tape 250 the header's 192 bytes and the data block's
-// bytes and checksum, one copy each. A byte never read, or read with a pulse
-// out of its window or a wrong parity, is tape_take_unread. Data files of
-// the built-in format (type 4) hold no program and are not kept.
+// are kept; for the turbo loaders one copy of the header block and of the
+// data block as their readers report them (tape_loader_block_lengths,
+// loader_table.h), check bytes included. A byte never read, or read with a
+// pulse out of its window or a wrong parity, is tape_take_unread. Data files
+// of the built-in format (type 4) hold no program and are not kept.
 //
 // Not thread-safe: one reader per take, on one thread.
 #pragma once
@@ -22,7 +22,7 @@
 #include "tape/tape_read_control.h"
 #include "tape/rom_files.h"
 #include "tape/tape_verdict.h"
-#include "tape/tt250_files.h"
+#include "tape/loader_files.h"
 
 #include <glib.h>
 
@@ -35,13 +35,13 @@
 inline constexpr int16_t tape_take_unread = -1;
 
 // Where a block stands in the take: from the pilot before its first copy
-// (Turbo Tape 250: its counted lead-in) to the end of the last byte read of
-// it, so that a clean image can put the block afresh in its place.
+// (the pilot-byte loaders: their counted pilot) to the end of the last byte
+// read of it, so that a clean image can put the block afresh in its place.
 struct tape_take_block_place {
     uint64_t begin = UINT64_MAX;
     uint64_t end = 0;            // 0: no byte of the block was read
-    uint32_t lead_in_bytes = 0;  // Turbo Tape 250: the 0x02 bytes the take recorded
-    unsigned char identifier = 0; // Turbo Tape 250: the block's identifier byte
+    uint32_t lead_in_bytes = 0;  // pilot-byte loaders: the pilot bytes the take recorded
+    unsigned char identifier = 0; // Turbo Tape 250, Turrican: the block's identifier byte
 };
 
 struct tape_take_file {
@@ -53,22 +53,24 @@ struct tape_take_file {
     std::vector<int16_t> data[2];       // per copy: the data block's bytes and checksum
     std::vector<unsigned char> program; // the take's own program when it read good or repaired
     tape_take_block_place place[2];     // the header block, the data block
+    // Turbo loaders: the addresses as the file was listed (end exclusive).
+    bool addressed = false;
+    unsigned start = 0, end = 0;
 };
 
-// The addresses a file's header gives, taken from the bytes read clean in
-// this take (the first clean copy of each). Returns false when one is unknown.
+// The addresses a file's header gives: a turbo file's as listed; a
+// built-in-format file's from the bytes read clean in this take (the first
+// clean copy of each). Returns false when one is unknown.
 bool tape_take_file_addresses(const tape_take_file &file, unsigned *start, unsigned *end);
 
 struct tape_take_reader {
     rom_files rom;
-    tt250_files tt250;
-    uint64_t tick;                           // where the next sample begins
-    std::vector<tape_take_file> rom_found;   // in tape order, per format
-    std::vector<tape_take_file> tt250_found;
-    tape_take_file pending_rom;              // bytes of a block that may become a header
-    tape_take_file pending_tt250;
-    uint64_t pending_rom_tick, pending_tt250_tick;
-    bool rom_open, tt250_open;               // the last file of that format still takes data bytes
+    loader_files loaders;
+    uint64_t tick;                                      // where the next sample begins
+    std::vector<tape_take_file> found[tape_loader_count]; // in tape order, per loader
+    tape_take_file pending[tape_loader_count];          // bytes of a block that may become a file
+    uint64_t pending_tick[tape_loader_count];
+    bool open[tape_loader_count];                       // the last file of that loader still takes data bytes
 };
 
 // A reader for a new take, on the heap (it is large). Any thread.
@@ -78,7 +80,7 @@ std::unique_ptr<tape_take_reader> tape_take_reader_new();
 void tape_take_reader_feed(tape_take_reader *reader, const unsigned short *samples, size_t count);
 
 // The take has ended: files still open are cut short. Returns its files in
-// tape order (both formats merged by position); the reader is spent.
+// tape order (all loaders merged by position); the reader is spent.
 std::vector<tape_take_file> tape_take_reader_finish(tape_take_reader *reader);
 
 // Reads the take in the DMP file or TAP image at path (tape_input.h) to its

@@ -3,12 +3,13 @@
 #pragma once
 
 #include "tape/pilot_format.h"
+#include "translate.h"
 
 inline constexpr unsigned char freeload_threshold_units = 0x2C;
 
 inline constexpr pilot_format freeload_format{
     .word = "freeload",
-    .text = "Freeload",
+    .text = N_("Freeload"),
     .zero_units = 0x24,
     .one_units = 0x42, // one description says 0x41
     .zero_pulse = pilot_zero_window(0x24, freeload_threshold_units),

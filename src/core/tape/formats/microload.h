@@ -4,12 +4,13 @@
 #pragma once
 
 #include "tape/pilot_format.h"
+#include "translate.h"
 
 inline constexpr unsigned char microload_threshold_units = 0x29;
 
 inline constexpr pilot_format microload_format{
     .word = "microload",
-    .text = "Microload",
+    .text = N_("Microload"),
     .zero_units = 0x1C,
     .one_units = 0x36,
     .zero_pulse = pilot_zero_window(0x1C, microload_threshold_units),

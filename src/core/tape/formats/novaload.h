@@ -12,6 +12,7 @@
 #pragma once
 
 #include "tape/pilot_format.h"
+#include "translate.h"
 
 #include <cstdint>
 
@@ -36,9 +37,9 @@ inline constexpr unsigned char novaload_threshold_units = 0x3E; // 0x3D in one t
 
 inline constexpr novaload_format novaload_facts{
     .word = "novaload",
-    .text = "Novaload",
+    .text = N_("Novaload"),
     .special_word = "novaload-special",
-    .special_text = "Novaload Special",
+    .special_text = N_("Novaload Special"),
     .zero_units = 0x24,
     .one_units = 0x56,
     .zero_pulse = pilot_zero_window(0x24, novaload_threshold_units),

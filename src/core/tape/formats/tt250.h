@@ -5,10 +5,11 @@
 
 #include "tape/pilot_format.h"
 #include "tape/turbo_format.h"
+#include "translate.h"
 
 inline constexpr pilot_format tt250_pilot_format{
     .word = "tt250",
-    .text = "Turbo Tape 250",
+    .text = N_("Turbo Tape 250"),
     .zero_units = tt250_format.zero_cycles / 8,
     .one_units = tt250_format.one_cycles / 8,
     .zero_pulse = tt250_format.zero_pulse,

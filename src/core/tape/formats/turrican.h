@@ -6,10 +6,11 @@
 
 #include "tape/pilot_format.h"
 #include "tape/turbo_format.h"
+#include "translate.h"
 
 inline constexpr pilot_format turrican_pilot_format{
     .word = "turrican",
-    .text = "Turrican",
+    .text = N_("Turrican"),
     .zero_units = turrican_format.zero_cycles / 8,
     .one_units = turrican_format.one_cycles / 8,
     .zero_pulse = turrican_format.zero_pulse,

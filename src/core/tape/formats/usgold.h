@@ -4,12 +4,13 @@
 #pragma once
 
 #include "tape/pilot_format.h"
+#include "translate.h"
 
 inline constexpr unsigned char usgold_threshold_units = 0x2C; // one description says 0x2D
 
 inline constexpr pilot_format usgold_format{
     .word = "usgold",
-    .text = "US Gold",
+    .text = N_("US Gold"),
     .zero_units = 0x24,       // 0x24-0x25 described
     .one_units = 0x40,        // 0x3F-0x42 described
     .zero_pulse = pilot_zero_window(0x24, usgold_threshold_units),
