@@ -62,11 +62,12 @@ gchar *progress_text(gconstpointer data, unsigned step, int percent)
 {
     const auto *job = static_cast<const clean_tap_job *>(data);
     const bool reading = step == step_reading;
-    gchar *shown = g_filename_display_basename((reading ? job->tape.paths[0] : job->image).c_str());
+    const std::string shown_name =
+        common_shown_file_name((reading ? job->tape.paths[0] : job->image).c_str(), true);
+    const gchar *shown = shown_name.c_str();
     gchar *text = percent < 0 ? g_strdup_printf(reading ? _(" Reading %s...") : _(" Writing %s..."), shown)
                               : g_strdup_printf(reading ? _(" Reading %s: %d %%") : _(" Writing %s: %d %%"),
                                                 shown, percent);
-    g_free(shown);
     return text;
 }
 

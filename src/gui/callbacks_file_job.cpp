@@ -104,10 +104,8 @@ gboolean callbacks_file_job_check_tape(const gchar *path)
         error = _("not a DMP file or TAP image");
     if (kind == 1 || error.empty())
         return TRUE;
-    gchar *shown = g_filename_display_basename(path);
-    gchar *text = g_strdup_printf(_(" Cannot open %s: %s"), shown, error.c_str());
+    gchar *text = g_strdup_printf(_(" Cannot open %s: %s"), common_shown_file_name(path, true).c_str(), error.c_str());
     common_statusbar_update(text);
     g_free(text);
-    g_free(shown);
     return FALSE;
 }

@@ -43,11 +43,9 @@ bool run(gpointer data, tape_read_control *control)
 gchar *progress_text(gconstpointer data, unsigned, int percent)
 {
     const auto *job = static_cast<const open_tape_job *>(data);
-    gchar *shown = g_filename_display_basename(job->path.c_str());
-    gchar *text = percent < 0 ? g_strdup_printf(_(" Reading %s..."), shown)
-                              : g_strdup_printf(_(" Reading %s: %d %%"), shown, percent);
-    g_free(shown);
-    return text;
+    const std::string shown = common_shown_file_name(job->path.c_str(), true);
+    return percent < 0 ? g_strdup_printf(_(" Reading %s..."), shown.c_str())
+                       : g_strdup_printf(_(" Reading %s: %d %%"), shown.c_str(), percent);
 }
 
 void finish(gpointer data, bool stopped)
@@ -55,7 +53,8 @@ void finish(gpointer data, bool stopped)
     auto *job = static_cast<open_tape_job *>(data);
     callbacks_clock_stop();
     callbacks_health_stop();
-    gchar *shown = g_filename_display_basename(job->path.c_str());
+    const std::string shown_name = common_shown_file_name(job->path.c_str(), true);
+    const gchar *shown = shown_name.c_str();
     gchar *text = nullptr;
     if (job->error) {
         text = g_strdup_printf(_(" Cannot open %s: %s"), shown, job->error->message);
@@ -67,7 +66,6 @@ void finish(gpointer data, bool stopped)
     }
     common_statusbar_update(text);
     g_free(text);
-    g_free(shown);
 }
 
 void free_job(gpointer data)

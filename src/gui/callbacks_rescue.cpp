@@ -42,12 +42,12 @@ bool run(gpointer data, tape_read_control *control)
 gchar *progress_text(gconstpointer data, unsigned step, int percent)
 {
     const auto *job = static_cast<const rescue_job *>(data);
-    gchar *shown = g_filename_display_basename(job->paths[step].c_str());
+    const std::string shown_name = common_shown_file_name(job->paths[step].c_str(), true);
+    const gchar *shown = shown_name.c_str();
     const unsigned takes = unsigned(job->paths.size());
     gchar *text = percent < 0
                       ? g_strdup_printf(_(" Reading take %u of %u, %s..."), step + 1, takes, shown)
                       : g_strdup_printf(_(" Reading take %u of %u, %s: %d %%"), step + 1, takes, shown, percent);
-    g_free(shown);
     return text;
 }
 
@@ -76,9 +76,9 @@ void finish(gpointer data, bool stopped)
     auto *job = static_cast<rescue_job *>(data);
     gchar *text = nullptr;
     if (job->error) {
-        gchar *shown = g_filename_display_basename(job->paths[job->failed].c_str());
-        text = g_strdup_printf(_(" Cannot read %s: %s"), shown, job->error->message);
-        g_free(shown);
+        text = g_strdup_printf(_(" Cannot read %s: %s"),
+                               common_shown_file_name(job->paths[job->failed].c_str(), true).c_str(),
+                               job->error->message);
     } else if (stopped) {
         text = g_strdup(_(" Operation aborted"));
     } else {

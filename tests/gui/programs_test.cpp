@@ -254,11 +254,12 @@ TEST_F(Programs, OpenTapeFillsTheListFromAFileAndRefusesOtherFiles)
     EXPECT_TRUE(sensitive("button_main_save_clean_tap"));
     EXPECT_EQ(options_get_folder(options_folder_open_tape), tapes);
 
-    // A file that is no tape leaves the list as it was.
-    test_write_file(folder.path() + "/notes.txt", "not a tape");
-    auto refused = open_tape(folder.path(), "notes.txt");
+    // A file that is no tape leaves the list as it was; its name cannot
+    // forge a second line in the status bar.
+    test_write_file(folder.path() + "/notes\n.txt", "not a tape");
+    auto refused = open_tape(folder.path(), "notes\n.txt");
     test_click(lookup_widget(window_main, "toolbutton_main_open_tape"));
-    EXPECT_EQ(test_statusbar_text(), " Cannot open notes.txt: not a DMP file or TAP image");
+    EXPECT_EQ(test_statusbar_text(), " Cannot open notes\\n.txt: not a DMP file or TAP image");
     test_pump_pending();
     EXPECT_EQ(rows_shown(), 1);
 }
