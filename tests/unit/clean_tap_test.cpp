@@ -2,8 +2,10 @@
 // of the take copied as it was recorded.
 #include "tape/clean_tap.h"
 #include "tape/tap_writer.h"
+#include "tape/tape_rescue.h"
 #include "tape_file.h"
 #include "take_reading.h"
+#include "tape_synth.h"
 #include "tape_tap.h"
 #include "test_pty.h"
 
@@ -99,6 +101,46 @@ TEST(CleanTap, APauseOfATapTakeStaysOneEntry)
     const std::string pause("\x00\x4A\x00\x05", 4); // 327754 cycles, between the header and its data
     ASSERT_NE(read_bytes(take_path).find(pause), std::string::npos);
     EXPECT_NE(read_bytes(clean_path).find(pause), std::string::npos);
+}
+
+// The first take ends seven pulses into a pilot byte of a Turbo Tape 250
+// file that only the second take holds, and the file has no more lead-in
+// than its reader needs: written after the take's end, it still loads good
+// from the clean image (the half byte left over must not cost it a byte of
+// its lead-in).
+TEST(CleanTap, AFileOnlyAnotherTakeHoldsLoadsAfterAFirstTakeCutInsideItsLeadIn)
+{
+    const std::vector<unsigned char> program = {0xA9, 0x00, 0x8D, 0x20, 0xD0, 0x60};
+    tape_synth side;
+    tape_synth_init(&side);
+    tape_synth_gap(&side, 65535);
+    const unsigned lead_in = tt250_format.lead_in_bytes_min;
+    tape_turbo_header(&side, tape_tt250, lead_in, tape_turbo_header_id, 0x1000, 0x1000 + unsigned(program.size()),
+                      tape_name_field("LATE"));
+    tape_turbo_data(&side, tape_tt250, lead_in, program.data(), program.size());
+    tape_synth_gap(&side, 65535);
+    const std::vector<unsigned short> first(side.samples.begin(), side.samples.begin() + 1 + 100 * 8 + 7);
+
+    test_folder folder;
+    const std::string first_path = folder.path() + "/first.dmp", second_path = folder.path() + "/second.dmp";
+    const std::string clean_path = folder.path() + "/clean.tap";
+    std::string error;
+    ASSERT_TRUE(dmp_write_file(first_path.c_str(), first, &error)) << error;
+    ASSERT_TRUE(dmp_write_file(second_path.c_str(), side.samples, &error)) << error;
+    const std::vector<std::vector<tape_take_file>> takes = {test_read_take(first_path), test_read_take(second_path)};
+    ASSERT_TRUE(takes[0].empty());
+    ASSERT_EQ(takes[1].size(), 1u);
+    const sampling_option_values options{};
+    GError *failure = nullptr;
+    ASSERT_TRUE(clean_tap_write(first_path.c_str(), takes, tape_rescue(takes, nullptr), &options, clean_path.c_str(), 1,
+                                nullptr, &failure))
+        << failure->message;
+
+    const std::vector<tape_take_file> clean = test_read_take(clean_path);
+    ASSERT_EQ(clean.size(), 1u);
+    EXPECT_EQ(clean[0].loader, tape_loader_tt250);
+    EXPECT_EQ(clean[0].verdict, tape_verdict_good);
+    EXPECT_EQ(clean[0].program, program);
 }
 
 }  // namespace

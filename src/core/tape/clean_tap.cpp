@@ -129,6 +129,14 @@ public:
         pause_ticks_ += sample;
     }
 
+    // A pause of its own, one entry, whatever came before.
+    void pause(unsigned short ticks)
+    {
+        end_pause();
+        pause_piece(ticks);
+        end_pause();
+    }
+
     void end_pause()
     {
         if (pause_ticks_ != 0)
@@ -252,6 +260,12 @@ void write_piece(const piece &p, image_sink &sink)
         write_turbo_file(p, sink);
 }
 
+// Before a file the first take does not hold: whatever the take has there (a
+// pilot cut inside a byte, the start of a block) ends, so that every reader
+// meets the file's pilot afresh and counts all of it. The longest sample, in
+// no loader's classes.
+constexpr unsigned short inserted_file_pause = 65535;
+
 // The TAP reader hands a pause out in pieces each longer than this (half the
 // longest sample); no pulse a loader reads comes near it.
 constexpr unsigned short tap_pause_piece = 32767;
@@ -297,7 +311,10 @@ public:
 private:
     void write(const piece &p)
     {
-        sink_.end_pause();
+        if (p.inserted)
+            sink_.pause(inserted_file_pause);
+        else
+            sink_.end_pause();
         write_piece(p, sink_);
         if (p.kind != rom_data_block)
             ++files_written_;

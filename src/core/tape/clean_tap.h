@@ -26,8 +26,10 @@
 // page and trailer stay as recorded. A file the take does not hold brings
 // its own trailer (and closing page).
 //
-// A file the first take does not hold goes where the file before it on the
-// tape (in the take that holds it) ends in the first take, or at the start.
+// A file the first take does not hold goes before the next file on the tape
+// (in the take that holds it) that the first take holds, or at the end,
+// after a pause of its own: a take cut inside a pilot byte or a block leaves
+// no half byte for the file's reader to stumble over.
 // A block the first take holds no byte of goes right after the block before
 // it; a file whose header the first take read only as part of another block
 // (where a program's data was due) stays as recorded. Data files of the
