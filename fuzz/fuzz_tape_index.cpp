@@ -228,7 +228,7 @@ void turbo_file(checker *c, tape_synth *synth, unsigned high, unsigned char arg)
 {
     const tape_turbo_format &format = high & 1 ? tape_turrican : tape_tt250;
     c->claimed_lengths.insert(arg);
-    tape_turbo_header(synth, format, format.facts.lead_in_bytes_min, 1, 0x0801, 0x0801 + arg,
+    tape_turbo_header(synth, format, format.row.pilot_bytes_min, 1, 0x0801, 0x0801 + arg,
                       tape_name_field("TURBO"));
     if (high & 1 || !(high & 2))
         return;

@@ -49,7 +49,7 @@ health_tape health_rom_tape(double speed, double jitter_percent, double clock_hz
 health_tape health_turbo_tape(bool turrican, double speed, double jitter_percent)
 {
     const tape_turbo_format &format = turrican ? tape_turrican : tape_tt250;
-    const double zero_cycles = format.facts.zero_cycles;
+    const double zero_cycles = format.row.zero_units * 8.0;
     tape_synth synth;
     health_tape made =
         start(&synth, format.zero_ticks, ticks_of(zero_cycles, health_pal_c64_hz), speed, jitter_percent);

@@ -53,7 +53,7 @@ protected:
     // Index of the first pulse of name byte `n` in header(lead_in).
     size_t name_byte(unsigned lead_in, unsigned n) const
     {
-        return (lead_in + c().format->facts.sync_first + 1u + c().format->facts.header_name_byte + n) * 8u;
+        return (lead_in + c().format->row.sync_first + 1u + c().format->row.name_at + n) * 8u;
     }
 
     std::vector<decoded_name> decode(const std::vector<unsigned char> &pulses) const
@@ -101,7 +101,7 @@ TEST_P(TurboDecoder, OtherFormatsSyncTrainFails)
 
 TEST_P(TurboDecoder, EverySyncByteIsChecked)
 {
-    const unsigned sync = c().format->facts.sync_first;
+    const unsigned sync = c().format->row.sync_first;
     for (unsigned byte = 0; byte < sync; ++byte) {
         std::vector<unsigned char> pulses = header();
         // Flip the lowest bit of the sync byte.

@@ -74,31 +74,26 @@ private:
     const tape_rom_copy_damage *copy_ = &damage_.first;
 };
 
-class synth_turbo_encoder : public turbo_encoder {
-public:
-    synth_turbo_encoder(tape_synth *synth, const tape_turbo_format &format)
-        : turbo_encoder(format.facts), synth_(synth), format_(format) {}
-
-    void pulse(unsigned bit) override { tape_synth_pulse(synth_, bit ? format_.one_ticks : format_.zero_ticks); }
-
-private:
-    tape_synth *synth_;
-    const tape_turbo_format &format_;
-};
-
+// A pilot-byte row's encoder writing its 0 and 1 pulses as the ticks given.
 class synth_pilot_encoder : public pilot_encoder {
 public:
-    synth_pilot_encoder(tape_synth *synth, const pilot_format &format)
-        : pilot_encoder(format), synth_(synth), format_(format) {}
+    synth_pilot_encoder(tape_synth *synth, const pilot_format &format, unsigned zero_ticks, unsigned one_ticks)
+        : pilot_encoder(format), synth_(synth), zero_ticks_(zero_ticks), one_ticks_(one_ticks) {}
 
-    void pulse(unsigned bit) override
-    {
-        tape_synth_pulse(synth_, pilot_ticks_of_units(bit ? format_.one_units : format_.zero_units));
-    }
+    // The row's nominal pulses.
+    synth_pilot_encoder(tape_synth *synth, const pilot_format &format)
+        : synth_pilot_encoder(synth, format, pilot_ticks_of_units(format.zero_units),
+                              pilot_ticks_of_units(format.one_units)) {}
+
+    // A test format's window centres.
+    synth_pilot_encoder(tape_synth *synth, const tape_turbo_format &format)
+        : synth_pilot_encoder(synth, format.row, format.zero_ticks, format.one_ticks) {}
+
+    void pulse(unsigned bit) override { tape_synth_pulse(synth_, bit ? one_ticks_ : zero_ticks_); }
 
 private:
     tape_synth *synth_;
-    const pilot_format &format_;
+    unsigned zero_ticks_, one_ticks_;
 };
 
 class synth_novaload_encoder : public novaload_encoder {
@@ -136,9 +131,9 @@ void tape_loader_file(tape_synth *synth, tape_loader loader, const std::array<un
 }
 
 const tape_turbo_format tape_tt250{pulse_window_centre_ticks(turbo_zero_window(tt250_format)),
-                                   pulse_window_centre_ticks(tt250_format.one_pulse), tt250_format};
+                                   pulse_window_centre_ticks(tt250_format.one_pulse), tt250_pilot_format};
 const tape_turbo_format tape_turrican{pulse_window_centre_ticks(turbo_zero_window(turrican_format)),
-                                      pulse_window_centre_ticks(turrican_format.one_pulse), turrican_format};
+                                      pulse_window_centre_ticks(turrican_format.one_pulse), turrican_pilot_format};
 
 void tape_synth_init(tape_synth *synth, int offset_ticks, int jitter_ticks, uint32_t seed)
 {
@@ -241,23 +236,23 @@ void tape_rom_program(tape_synth *synth, const std::array<unsigned char, 16> &na
 
 void tape_turbo_byte(tape_synth *synth, const tape_turbo_format &format, unsigned char byte)
 {
-    synth_turbo_encoder(synth, format).write_byte(byte);
+    synth_pilot_encoder(synth, format).write_byte(byte);
 }
 
 void tape_turbo_lead_in_and_sync(tape_synth *synth, const tape_turbo_format &format, unsigned bytes)
 {
-    synth_turbo_encoder(synth, format).lead_in_and_sync(bytes);
+    synth_pilot_encoder(synth, format).pilot_and_sync(bytes);
 }
 
 void tape_turbo_header(tape_synth *synth, const tape_turbo_format &format, unsigned lead_in,
                        unsigned char id, unsigned start, unsigned end,
                        const std::array<unsigned char, 16> &name)
 {
-    synth_turbo_encoder(synth, format).header(lead_in, id, start, end, name);
+    synth_pilot_encoder(synth, format).header_block(lead_in, id, pilot_header(format.row, start, end, name));
 }
 
 void tape_turbo_data(tape_synth *synth, const tape_turbo_format &format, unsigned lead_in,
                      const unsigned char *data, size_t length)
 {
-    synth_turbo_encoder(synth, format).data(lead_in, data, length);
+    synth_pilot_encoder(synth, format).data_block(lead_in, data, length);
 }

@@ -8,16 +8,18 @@
 // towards the edges of the windows.
 //
 // The formats' layouts come from the core's encoders (tape/rom_encoder.h,
-// tape/turbo_encoder.h), the same ones that write clean TAP images; the
+// tape/loader_encoder.h), the same ones that write clean TAP images; the
 // synthesizer adds the pulse lengths, the jitter and the damage that tests
 // need, and the demo tape's own pilot lengths.
 //
 // Not thread-safe per synthesizer; separate synthesizers are independent.
 #pragma once
 
+#include "tape/formats/tt250.h"
+#include "tape/formats/turrican.h"
+#include "tape/loader_encoder.h"
 #include "tape/rom_encoder.h"
 #include "tape/name_finder.h"
-#include "tape/turbo_encoder.h"
 
 #include <array>
 #include <cstddef>
@@ -135,9 +137,9 @@ void tape_rom_program(tape_synth *synth, const std::array<unsigned char, 16> &na
 // ---- Turbo Tape 250 and the Turrican loader ---------------------------------
 
 struct tape_turbo_format {
-    unsigned zero_ticks;  // centre of the 0 window in effect
-    unsigned one_ticks;   // centre of the 1 window
-    turbo_format facts;   // the format's row: windows, sync train, layout
+    unsigned zero_ticks;     // centre of the 0 window in effect
+    unsigned one_ticks;      // centre of the 1 window
+    const pilot_format &row; // the format's row: windows, sync train, layout
 };
 
 extern const tape_turbo_format tape_tt250;
@@ -154,7 +156,7 @@ void tape_turbo_lead_in_and_sync(tape_synth *synth, const tape_turbo_format &for
 
 // Appends a header: lead-in of lead_in bytes, sync, identifier (a header
 // identifier for a header the decoders accept), the header payload
-// (turbo_encoder.h).
+// (pilot_header, loader_encoder.h).
 void tape_turbo_header(tape_synth *synth, const tape_turbo_format &format, unsigned lead_in,
                        unsigned char id, unsigned start, unsigned end,
                        const std::array<unsigned char, 16> &name);

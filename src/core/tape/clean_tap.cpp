@@ -6,7 +6,6 @@
 #include "tape/tap_writer.h"
 #include "tape/tape_input.h"
 #include "tape/tape_time.h"
-#include "tape/block_checksum.h"
 #include "tape/loader_encoder.h"
 #include "tape/loader_table.h"
 
@@ -219,15 +218,8 @@ void write_turbo_file(const piece &p, image_sink &sink)
             encoder.file_of(row->pilot_bytes_written, 0, file.header, file.program.data(), file.program.size());
             return;
         }
-        encoder.pilot_and_sync(p.lead_in[0]);
-        encoder.write_byte(file.identifier ? file.identifier : 1);
-        for (unsigned char byte : file.header)
-            encoder.write_byte(byte);
-        encoder.pilot_and_sync(p.lead_in[1]);
-        encoder.write_byte(0);
-        for (unsigned char byte : file.program)
-            encoder.write_byte(byte);
-        encoder.write_byte(tape_block_checksum(file.program.data(), file.program.size()));
+        encoder.header_block(p.lead_in[0], file.identifier ? file.identifier : 1, file.header);
+        encoder.data_block(p.lead_in[1], file.program.data(), file.program.size());
         return;
     }
     nominal_novaload encoder(sink);

@@ -44,14 +44,18 @@ void pilot_encoder::pilot_and_sync(unsigned pilot_bytes)
         write_byte(static_cast<unsigned char>(format_.sync_first - i));
 }
 
-void pilot_encoder::file_of(unsigned pilot_bytes, unsigned char identifier, const std::vector<unsigned char> &header,
-                            const unsigned char *data, size_t length)
+void pilot_encoder::header_block(unsigned pilot_bytes, unsigned char identifier,
+                                 const std::vector<unsigned char> &header)
 {
     pilot_and_sync(pilot_bytes);
     if (format_.identified_blocks)
         write_byte(identifier);
     for (unsigned char byte : header)
         write_byte(byte);
+}
+
+void pilot_encoder::data_block(unsigned pilot_bytes, const unsigned char *data, size_t length)
+{
     if (format_.identified_blocks) {
         pilot_and_sync(pilot_bytes);
         write_byte(0);
@@ -59,6 +63,13 @@ void pilot_encoder::file_of(unsigned pilot_bytes, unsigned char identifier, cons
     for (size_t i = 0; i < length; ++i)
         write_byte(data[i]);
     write_byte(tape_block_checksum(data, length));
+}
+
+void pilot_encoder::file_of(unsigned pilot_bytes, unsigned char identifier, const std::vector<unsigned char> &header,
+                            const unsigned char *data, size_t length)
+{
+    header_block(pilot_bytes, identifier, header);
+    data_block(pilot_bytes, data, length);
 }
 
 void pilot_encoder::file(unsigned start, const std::array<unsigned char, 16> &name, const unsigned char *data,

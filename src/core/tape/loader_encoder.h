@@ -1,7 +1,8 @@
-// Encoders for the commercial loaders' files, from the same rows the readers
-// take (pilot_format.h, formats/novaload.h): bytes and files in, bits out,
+// Encoders for the turbo loaders' files, from the same rows the readers take
+// (pilot_format.h, formats/novaload.h): bytes, blocks and files in, bits out,
 // one pulse per bit. They write the clean image's files and the tests'
-// synthesized tapes.
+// synthesized tapes (Turbo Tape 250 and Turrican included: their rows are
+// pilot-byte rows too).
 //
 // The encoders write bits, not lengths: whoever receives them chooses the
 // pulse lengths (a clean image the row's nominal units, a test whatever
@@ -36,9 +37,15 @@ public:
     // pilot_bytes pilot bytes, then the sync train.
     void pilot_and_sync(unsigned pilot_bytes);
 
-    // A file as given: pilot and sync, (identified blocks: identifier, then
-    // the header; pilot and sync again, identifier 0) the header bytes, the
-    // data, their XOR.
+    // Pilot and sync, the identifier (formats with identified blocks: 1 or 2
+    // for a header the readers list), the header's bytes.
+    void header_block(unsigned pilot_bytes, unsigned char identifier, const std::vector<unsigned char> &header);
+
+    // The data and their XOR: with identified blocks in a block of their own
+    // (pilot and sync, identifier 0), else right after the header (no pilot).
+    void data_block(unsigned pilot_bytes, const unsigned char *data, size_t length);
+
+    // A file as given: header_block, then data_block, both after pilot_bytes.
     void file_of(unsigned pilot_bytes, unsigned char identifier, const std::vector<unsigned char> &header,
                  const unsigned char *data, size_t length);
 

@@ -1,10 +1,10 @@
 // The turbo formats with names: one row of facts per format. Turbo Tape 250
 // and the Turrican loader are the two rows; their name decoders (tt250.cpp,
-// turrican.cpp over turbo.h), the encoder (turbo_encoder.h), the tape health
-// measure, the synthesizer and the tests take every fact from here, and their
-// rows of the pilot-byte family (formats/tt250.h, formats/turrican.h), which
-// the block reader, the index, the rescue and the clean image read, are
-// made from them.
+// turrican.cpp over turbo.h), the tape health measure, the synthesizer and
+// the tests take every fact from here, and their rows of the pilot-byte
+// family (formats/tt250.h, formats/turrican.h), which the block reader, the
+// encoder (loader_encoder.h), the index, the rescue and the clean image
+// read, are made from them.
 //
 // The family's shape: one pulse per bit, most significant bit first, no byte
 // markers; a lead-in of one repeated byte gives the byte alignment, a sync
