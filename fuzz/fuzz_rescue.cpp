@@ -1,8 +1,9 @@
 // The rescue fed two or three takes of one synthesized tape side (one program
 // of each format in side_files: the built-in format's blocks behind the
-// shortest pilot its block reader takes, Turbo Tape 250 with the lead-ins its
-// saving program writes, every other turbo loader as its saving program
-// writes it, Novaload Special with one page of the program), each take with
+// shortest pilot its block reader takes, Turbo Tape 250 and Turrican headers
+// behind the shortest lead-in their block reader takes and their data blocks
+// behind a short one, every other turbo loader as its saving program writes
+// it, Novaload Special with one page of the program), each take with
 // its own damage: pulses moved out of every window, the take begun late or
 // cut short. Built with
 // AddressSanitizer and UndefinedBehaviorSanitizer.
@@ -45,11 +46,15 @@ void rom_program(tape_synth *synth, unsigned start, const std::vector<unsigned c
     tape_rom_block(synth, rom_block_pilot_pulses, program.data(), program.size());
 }
 
-void tt250_program(tape_synth *synth, unsigned start, const std::vector<unsigned char> &program)
+// A data block's lead-in: it needs no length to be read.
+constexpr unsigned data_lead_in = 16;
+
+template <const tape_turbo_format &format>
+void turbo_program(tape_synth *synth, unsigned start, const std::vector<unsigned char> &program)
 {
-    tape_turbo_header(synth, tape_tt250, tape_turbo_lead_in, 1, start, start + unsigned(program.size()),
+    tape_turbo_header(synth, format, format.row.pilot_bytes_min, 1, start, start + unsigned(program.size()),
                       tape_name_field("TURBO"));
-    tape_turbo_data(synth, tape_tt250, tape_turbo_lead_in, program.data(), program.size());
+    tape_turbo_data(synth, format, data_lead_in, program.data(), program.size());
 }
 
 // The program as a loader's file holds it: Novaload Special's is one page.
@@ -79,8 +84,8 @@ struct side_file {
 };
 const side_file side_files[] = {
     {tape_loader_rom, 0x0801, rom_program},
-    {tape_loader_tt250, 0x1000, tt250_program},
-    {tape_loader_turrican, 0x2000, loader_program<tape_loader_turrican>},
+    {tape_loader_tt250, 0x1000, turbo_program<tape_tt250>},
+    {tape_loader_turrican, 0x2000, turbo_program<tape_turrican>},
     {tape_loader_freeload, 0x3000, loader_program<tape_loader_freeload>},
     {tape_loader_hitload, 0x4000, loader_program<tape_loader_hitload>},
     {tape_loader_usgold, 0x5000, loader_program<tape_loader_usgold>},
