@@ -58,7 +58,7 @@ static void register_worker_callbacks(void)
 {
     static const capture_worker_callbacks callbacks{idle_statusbar_update,       idle_led_on,
                                                     idle_led_off,                idle_print_petscii_filename,
-                                                    idle_show_tape_file,         nullptr,
+                                                    idle_show_captured_tape_file, nullptr,
                                                     idle_show_unread_stretch};
     capture_worker_set_callbacks(&callbacks);
     callbacks_frame_install();

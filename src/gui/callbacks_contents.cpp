@@ -3,7 +3,9 @@
 #include "callbacks_clean_tap.h"
 #include "callbacks_health.h"
 #include "callbacks_programs.h"
+#include "common_petscii.h"
 #include "main.h"
+#include "tape/loader_table.h"
 #include "tape/petscii.h"
 #include "support.h"
 #include "tape/tape_index.h"
@@ -228,14 +230,29 @@ gboolean idle_show_tape_file(gpointer data)
     return FALSE;
 }
 
-void callbacks_contents_show(const tape_file_event *record)
+gboolean idle_show_captured_tape_file(gpointer data)
+{
+    const auto *record = static_cast<const tape_file_event *>(data);
+    // The name decoders' loaders have their names shown by the decoders.
+    if (callbacks_contents_show(record) && !tape_loader_has_name_decoder(record->loader)) {
+        unsigned char name[17];
+        std::memcpy(name, record->name, sizeof name);
+        common_print_petscii_filename(name);
+    }
+    g_free(data);
+    return FALSE;
+}
+
+bool callbacks_contents_show(const tape_file_event *record)
 {
     GtkListStore *store = contents_store();
     GtkTreeIter row;
-    if (!find_row(store, record->sequence, &row))
+    const bool added = !find_row(store, record->sequence, &row);
+    if (added)
         append_row(store, &row);
     show_record(store, &row, record);
     callbacks_programs_keep(record);
+    return added;
 }
 
 gboolean idle_show_unread_stretch(gpointer data)

@@ -35,14 +35,22 @@ bool callbacks_contents_selected(guint *sequence);
 bool callbacks_contents_sequence_at(GtkTreePath *path, guint *sequence);
 
 // Shows a file record: one with a sequence number not seen since the last
-// clear adds a row at the end; one already listed rewrites that row; a
-// program it brings is kept (callbacks_programs.h).
-void callbacks_contents_show(const tape_file_event *record);
+// clear adds a row at the end (and the call returns true); one already
+// listed rewrites that row; a program it brings is kept
+// (callbacks_programs.h).
+bool callbacks_contents_show(const tape_file_event *record);
 
-// Idle callback for the capture worker's file records: data is a heap
-// tape_file_event (tape_index.h), which it shows (callbacks_contents_show)
-// and frees. Returns FALSE (runs once).
+// Idle callback for a tape file's records: data is a heap tape_file_event
+// (tape_index.h), which it shows (callbacks_contents_show) and frees.
+// Returns FALSE (runs once).
 gboolean idle_show_tape_file(gpointer data);
+
+// The same for a capture's records; besides, a file that no name decoder
+// reads (every loader but the ROM loader, Turbo Tape 250 and Turrican) is
+// named in the status bar as the decoders' names are (" Filename
+// intercepted: %s", common_petscii.h) when its row is added: its name, or
+// its address range.
+gboolean idle_show_captured_tape_file(gpointer data);
 
 // Idle callback for the unread stretches (tape_unread.h): data is a heap
 // tape_unread_stretch, which it frees. Adds its row at the end: where the

@@ -163,6 +163,20 @@ TEST_F(Capture, PreviewShowsItsProgressTheTapeNamesAndSuccess)
     EXPECT_EQ(devsim_get_status(sim).commands, std::vector<std::string>{"u 0 0 0"});
 }
 
+// Files of the loaders without a name decoder are named as they are listed,
+// by their names or address ranges, in tape order among the decoders' names.
+TEST_F(Capture, PreviewNamesEveryLoadersFilesInTheStatusBar)
+{
+    start_device(fast_device(dmp_bytes_of_samples(tape_demo_every_format_samples())));
+    test_click(lookup_widget(window_main, "toolbutton_main_monitor"));
+    ASSERT_TRUE(wait_for_status(" Operation succeeded"));
+    std::vector<std::string> expected{" Press PLAY on tape...", " Monitoring..."};
+    for (const char *name : tape_demo_every_format_names)
+        expected.push_back(std::string(" Filename intercepted: ") + name);
+    expected.push_back(" Operation succeeded");
+    EXPECT_EQ(record.texts, expected);
+}
+
 TEST_F(Capture, DumpWritesTheDeviceStreamByteForByte)
 {
     auto stream = dmp_bytes_of_samples(tape_demo_samples());

@@ -3,6 +3,8 @@
 #include "tape_synth.h"
 #include "tape/tape_time.h"
 
+#include <iterator>
+
 namespace {
 
 constexpr unsigned demo_header_pilot = 8000;
@@ -60,6 +62,45 @@ std::vector<unsigned short> tape_demo_samples(void)
     turbo_file(&synth, tape_tt250, tape_demo_names[1]);
     synth.jitter_ticks = worn_jitter_ticks;
     turbo_file(&synth, tape_turrican, tape_demo_names[2]);
+    return synth.samples;
+}
+
+namespace {
+
+// The other loaders' files on the every-format tape, after the demo tape's.
+struct loader_file_on_tape {
+    tape_loader loader;
+    unsigned start;
+};
+constexpr loader_file_on_tape other_loaders[] = {
+    {tape_loader_freeload, 0x1000},  {tape_loader_hitload, 0x2000},   {tape_loader_usgold, 0x0801},
+    {tape_loader_microload, 0x3000}, {tape_loader_novaload, 0x0801}, {tape_loader_novaload_special, 0xC000},
+};
+static_assert(std::size(other_loaders) + 3 == tape_loader_count, "a loader left off the every-format tape");
+
+}  // namespace
+
+const char *const tape_demo_every_format_names[tape_loader_count] = {
+    "DEMO ROM",    "DEMO TURBO",  "DEMO TURRICAN", "$1000-$1015",
+    "$2000-$2015", "DEMO US GOLD", "$3000-$3015",  "DEMO NOVALOAD",
+    "$C000-$C100",
+};
+
+std::vector<unsigned short> tape_demo_every_format_samples(void)
+{
+    tape_synth synth;
+    tape_synth_init(&synth, 0, good_drive_jitter_ticks, demo_seed);
+    synth.samples = tape_demo_samples();
+    std::vector<unsigned char> page(demo_program, demo_program + sizeof demo_program);
+    page.resize(256);
+    for (const loader_file_on_tape &file : other_loaders) {
+        const bool special = file.loader == tape_loader_novaload_special;
+        const std::vector<unsigned char> data =
+            special ? page : std::vector<unsigned char>(std::begin(demo_program), std::end(demo_program));
+        tape_loader_file(&synth, file.loader, tape_name_field(tape_demo_every_format_names[file.loader]), file.start,
+                         data.data(), data.size());
+        silence(&synth);
+    }
     return synth.samples;
 }
 

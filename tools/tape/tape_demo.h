@@ -17,6 +17,8 @@
 // The name decoders find exactly the three names, in order.
 #pragma once
 
+#include "tape/name_finder.h"
+
 #include <vector>
 
 // The names as they stand in the headers (padded with spaces to 16 bytes on tape).
@@ -29,3 +31,17 @@ std::vector<unsigned short> tape_demo_samples(void);
 // The demo tape repeated until it covers `seconds` of tape time (for long
 // tapes in benchmarks). Any thread.
 std::vector<unsigned short> tape_demo_samples_lasting(unsigned long long seconds);
+
+// A tape with one file of every loader the client reads, in the order of
+// tape_loader: the demo tape's three files, then Freeload, Hitload, US Gold
+// ("DEMO US GOLD"), Microload, Novaload ("DEMO NOVALOAD") and Novaload
+// Special, each as its saving program writes it (tape_loader_file), with a
+// good drive's jitter and silences between them. The nameless files load at
+// addresses of their own, so that their rows differ; Novaload Special's run is
+// the program in one page. Every file reads good. Deterministic; any thread.
+std::vector<unsigned short> tape_demo_every_format_samples(void);
+
+// What the client lists as each of those files' names, in the same order (a
+// nameless file's address range).
+extern const char *const tape_demo_every_format_names[tape_loader_count];
+
