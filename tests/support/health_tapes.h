@@ -4,6 +4,8 @@
 // made with.
 #pragma once
 
+#include "tape/name_finder.h"
+
 #include <vector>
 
 inline constexpr double health_pal_c64_hz = 985248;
@@ -25,3 +27,8 @@ health_tape health_rom_tape(double speed, double jitter_percent, double clock_hz
 // with turrican, a Turrican loader file (0x1B x 8): header and data block,
 // each after a lead-in.
 health_tape health_turbo_tape(bool turrican, double speed, double jitter_percent);
+
+// The same for a file of any other turbo loader, written as its saving
+// program writes it (tape_loader_file), its 0 pulses the row's nominal length
+// at the PAL C64 clock.
+health_tape health_loader_tape(tape_loader loader, double speed, double jitter_percent);

@@ -111,6 +111,20 @@ TEST(TapeHealth, TurricanLeadInsAreMeasuredAgainstTheirOwnZeroPulse)
     expect_figures(got.files[0].health, tape_loader_turrican, made);
 }
 
+// Every other loader's pilot, measured by its block reader, counts live as
+// the lead-ins do, against the loader's own 0 pulse.
+TEST(TapeHealth, EveryOtherLoadersPilotGivesItsFiguresLiveAndPerFile)
+{
+    for (unsigned loader = tape_loader_turrican + 1; loader < tape_loader_count; ++loader) {
+        SCOPED_TRACE(testing::Message() << "loader " << loader);
+        const health_tape made = health_loader_tape(tape_loader(loader), 0.97, 1);
+        const measured got = measure(made.samples);
+        expect_figures(got.live, tape_loader(loader), made);
+        ASSERT_EQ(got.files.size(), 1u);
+        expect_figures(got.files[0].health, tape_loader(loader), made);
+    }
+}
+
 TEST(TapeHealth, LiveFiguresFollowTheNewestPilotAndEachFileKeepsItsOwn)
 {
     const health_tape fast = health_rom_tape(1.04, 1);

@@ -95,6 +95,12 @@ double nominal_of(const tape_health *health, tape_loader format)
     return health->nominal_ticks[format];
 }
 
+// Turbo Tape 250 and Turrican: the lead-ins this measure follows itself.
+bool is_lead_in(tape_loader loader)
+{
+    return loader == tape_loader_tt250 || loader == tape_loader_turrican;
+}
+
 bool near_nominal(double mean_ticks, double nominal)
 {
     return nominal > 0 && std::fabs(nominal / mean_ticks - 1) <= farthest_speed;
@@ -393,13 +399,22 @@ void tape_health_live(const tape_health *health, tape_health_figures *figures)
     set_figures(health, newest, pulses, ratios, squares, figures);
 }
 
-void tape_health_of_pilot(const tape_health *health, tape_loader loader, uint64_t pulses, uint64_t ticks,
-                          uint64_t squares, tape_health_figures *figures)
+void tape_health_add_pilot(tape_health *health, tape_loader loader, uint64_t pulses, uint64_t ticks,
+                           uint64_t squares, uint64_t header_tick)
 {
-    *figures = tape_health_figures{};
-    if (pulses == 0 || !near_nominal(double(ticks) / double(pulses), nominal_of(health, loader)))
+    if (loader == tape_loader_rom || is_lead_in(loader) || pulses == 0 ||
+        !near_nominal(double(ticks) / double(pulses), nominal_of(health, loader)))
         return;
-    set_figures_of_sums(health, loader, {pulses, ticks, squares}, figures);
+    tape_health_piece &piece = health->pieces[health->pieces_added % tape_health_pieces];
+    piece.sums = {pulses, ticks, squares};
+    piece.format = loader;
+    ++health->pieces_added;
+    tape_health_pilot &pilot = health->pilots[health->pilots_added % tape_health_pilots];
+    pilot.sums = piece.sums;
+    pilot.start_tick = header_tick > ticks ? header_tick - ticks : 0;
+    pilot.end_tick = header_tick;
+    pilot.format = loader;
+    ++health->pilots_added;
 }
 
 namespace {
@@ -411,9 +426,9 @@ const tape_health_pilot *pilot_of(const tape_health *health, tape_loader loader,
     const uint64_t kept = std::min<uint64_t>(health->pilots_added, tape_health_pilots);
     for (uint64_t back = 1; back <= kept; ++back) {
         const tape_health_pilot &pilot = health->pilots[(health->pilots_added - back) % tape_health_pilots];
-        // Turbo lead-ins are told apart by their pulses; the file's loader
-        // knows for sure.
-        const bool same_kind = (pilot.format == tape_loader_rom) == (loader == tape_loader_rom);
+        // The two lead-ins are told apart by their pulses; the file's
+        // loader knows for sure.
+        const bool same_kind = pilot.format == loader || (is_lead_in(pilot.format) && is_lead_in(loader));
         const uint64_t apart = pilot.end_tick > tick ? pilot.end_tick - tick : tick - pilot.end_tick;
         if (same_kind && pilot.start_tick <= tick && apart <= pilot_to_header_ticks)
             return &pilot;

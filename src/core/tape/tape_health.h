@@ -6,7 +6,8 @@
 //   it counts once 256 more have come, and then a single stray pulse (a
 //   dropout) does not end it;
 // - the pilot of every other turbo loader: its 0 pulses, measured by its
-//   block reader (tape_health_of_pilot), for the file's figures only;
+//   block reader and handed in once the reader has listed the file
+//   (tape_health_add_pilot);
 // - the lead-in of the two turbo loaders: bytes 0x02, sent most significant
 //   bit first, one pulse per bit, so seven zero pulses and a one pulse each;
 //   the zero pulses from the 3rd such byte in a row on, once 32 more have
@@ -34,8 +35,9 @@
 // of the machine and video standard chosen in the sampling options (GENERIC
 // counts as a C64): the ROM loader's short pulse 0x30 x 8 cycles (389.7 us
 // on a PAL C64, 375.5 us on an NTSC one), Turbo Tape 250's zero 0x1A x 8,
-// the Turrican loader's zero 0x1B x 8. With both edges active the samples are
-// half waves and nothing is measured.
+// the Turrican loader's zero 0x1B x 8, every other loader's 0 pulse as its
+// row has it (loader_table.h). With both edges active the samples are half
+// waves and nothing is measured.
 //
 // Live figures cover the newest second or so of measured pulses (so they
 // keep the last pilot's reading while the data after it plays); a file's
@@ -155,12 +157,15 @@ inline uint64_t tape_health_news(const tape_health *health)
 // before the first pilot). Work bounded by tape_health_pieces.
 void tape_health_live(const tape_health *health, tape_health_figures *figures);
 
-// The figures of a pilot that a loader's block reader measured itself (the
-// other turbo loaders: their 0 pulses, pilot_blocks.h), against that
-// loader's nominal 0 pulse and classes. pulses 0 when there are none, the
-// samples are half waves, or their mean lies too far from the nominal length.
-void tape_health_of_pilot(const tape_health *health, tape_loader loader, uint64_t pulses, uint64_t ticks,
-                          uint64_t squares, tape_health_figures *figures);
+// A pilot that a loader's block reader measured itself (its 0 pulses,
+// pilot_blocks.h), ending where the file's header begins at header_tick: it
+// joins the live figures as their newest stretch, and is the file's pilot
+// for tape_health_file. Ignored for the loaders whose pilots this measure
+// follows itself (ROM, Turbo Tape 250, Turrican), when there are no pulses,
+// the samples are half waves, or their mean lies too far from the loader's
+// nominal 0 pulse. Constant work.
+void tape_health_add_pilot(tape_health *health, tape_loader loader, uint64_t pulses, uint64_t ticks,
+                           uint64_t squares, uint64_t header_tick);
 
 // The figures of the file whose header, read by `loader`, begins at `tick`:
 // of the pilot or lead-in that ended there (within a quarter of a second),

@@ -9,8 +9,7 @@ namespace {
 
 static_assert(tape_index_recent_samples % tape_index_batch == 0);
 
-void send(tape_index *index, tape_loader loader, const tape_file_record &file, uint32_t sequence,
-          const loader_file *turbo = nullptr)
+void send(tape_index *index, tape_loader loader, const tape_file_record &file, uint32_t sequence)
 {
     tape_file_event event{};
     event.sequence = sequence;
@@ -20,10 +19,7 @@ void send(tape_index *index, tape_loader loader, const tape_file_record &file, u
     event.end_tick = file.end_tick;
     std::memcpy(event.name, file.name, 16);
     event.verdict = file.verdict;
-    if (index->health && turbo && loader != tape_loader_tt250 && loader != tape_loader_turrican)
-        tape_health_of_pilot(index->health, loader, turbo->pilot_sums.pulses, turbo->pilot_sums.ticks,
-                             turbo->pilot_sums.squares, &event.health);
-    else if (index->health)
+    if (index->health)
         tape_health_file(index->health, loader, file.tick, &event.health);
     if (file.verdict == tape_verdict_reading)
         index->listed = event;
@@ -47,9 +43,14 @@ void rom_file_news(void *context, const tape_file_record *file)
 void turbo_file_news(void *context, const loader_file *file)
 {
     tape_index *index = static_cast<tape_index *>(context);
-    if (file->record->verdict == tape_verdict_reading)
+    if (file->record->verdict == tape_verdict_reading) {
         index->loader_sequence[file->loader] = ++index->sequence;
-    send(index, file->loader, *file->record, index->loader_sequence[file->loader], file);
+        // The pilot its reader measured, for the live figures and the file's.
+        if (index->health)
+            tape_health_add_pilot(index->health, file->loader, file->pilot_sums.pulses, file->pilot_sums.ticks,
+                                  file->pilot_sums.squares, file->record->tick);
+    }
+    send(index, file->loader, *file->record, index->loader_sequence[file->loader]);
 }
 
 }  // namespace

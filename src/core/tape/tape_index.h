@@ -96,7 +96,7 @@ struct tape_index {
     uint32_t loader_sequence[tape_loader_count]; // of each turbo loader's file being read
     tape_file_sink sink;
     void *context;
-    const tape_health *health; // where records take their files' health from; nullptr: none
+    tape_health *health;       // where records take their files' health from, and the pilots the readers measured go; nullptr: none
     tape_file_event listed;    // the last file listed (sequence 0: none yet)
     unsigned short recent[tape_index_recent_samples];
 };
