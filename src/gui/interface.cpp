@@ -119,6 +119,12 @@ GtkWidget *interface_add_dialog_button(GtkWidget *dialog, const char *stock_id, 
     return button;
 }
 
+void interface_register_widgets(GtkWidget *window, std::initializer_list<interface_named_widget> widgets)
+{
+    for (const interface_named_widget &named : widgets)
+        support_register_widget(window, named.widget, named.name);
+}
+
 GtkWidget *create_window_main(void)
 {
     GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
@@ -317,26 +323,28 @@ GtkWidget *create_window_main(void)
                      G_CALLBACK(on_drawingarea_main_tape_health_expose_event), nullptr);
 
     support_register_object_no_ref(window, window, "window_main");
-    support_register_widget(window, vbox, "vbox_main_top_most");
-    support_register_widget(window, toolbar, "toolbar_main");
-    support_register_widget(window, hpaned, "hpaned_main");
-    support_register_widget(window, drawingarea_main, "drawingarea_main");
-    support_register_widget(window, scrolledwindow_contents, "scrolledwindow_main_tape_contents");
-    support_register_widget(window, treeview_contents, "treeview_main_tape_contents");
-    support_register_widget(window, button_save_program, "button_main_save_program");
-    support_register_widget(window, button_save_all_programs, "button_main_save_all_programs");
-    support_register_widget(window, button_save_clean_tap, "button_main_save_clean_tap");
-    support_register_widget(window, hbox_status, "hbox_status");
-    support_register_widget(window, statusbar, "statusbar_main");
-    support_register_widget(window, label_tape_clock, "label_main_tape_clock");
-    support_register_widget(window, eventbox_tape_health, "eventbox_main_tape_health");
-    support_register_widget(window, hbox_tape_health, "hbox_main_tape_health");
-    support_register_widget(window, label_tape_health, "label_main_tape_health");
-    support_register_widget(window, alignment_tape_health, "alignment_main_tape_health");
-    support_register_widget(window, drawingarea_tape_health, "drawingarea_main_tape_health");
-    support_register_widget(window, frame_flash, "frame_flash");
-    support_register_widget(window, alignment_flash, "alignment_flash");
-    support_register_widget(window, drawingarea_flash, "drawingarea_flash");
+    interface_register_widgets(window, {
+        {vbox, "vbox_main_top_most"},
+        {toolbar, "toolbar_main"},
+        {hpaned, "hpaned_main"},
+        {drawingarea_main, "drawingarea_main"},
+        {scrolledwindow_contents, "scrolledwindow_main_tape_contents"},
+        {treeview_contents, "treeview_main_tape_contents"},
+        {button_save_program, "button_main_save_program"},
+        {button_save_all_programs, "button_main_save_all_programs"},
+        {button_save_clean_tap, "button_main_save_clean_tap"},
+        {hbox_status, "hbox_status"},
+        {statusbar, "statusbar_main"},
+        {label_tape_clock, "label_main_tape_clock"},
+        {eventbox_tape_health, "eventbox_main_tape_health"},
+        {hbox_tape_health, "hbox_main_tape_health"},
+        {label_tape_health, "label_main_tape_health"},
+        {alignment_tape_health, "alignment_main_tape_health"},
+        {drawingarea_tape_health, "drawingarea_main_tape_health"},
+        {frame_flash, "frame_flash"},
+        {alignment_flash, "alignment_flash"},
+        {drawingarea_flash, "drawingarea_flash"},
+    });
     return window;
 }
 
@@ -393,13 +401,15 @@ GtkWidget *create_window_format(void)
     g_signal_connect(window, "hide", G_CALLBACK(callbacks_format_settle_typed_text), nullptr);
 
     support_register_object_no_ref(window, window, "window_format");
-    support_register_widget(window, table, "table_format_top_most");
-    support_register_widget(window, label_machine_type, "label_format_machine_type");
-    support_register_widget(window, label_video_standard, "label_format_video_standard");
-    support_register_widget(window, machine_type, "comboboxentry_format_machine_type");
-    support_register_widget(window, video_standard, "comboboxentry_format_video_standard");
-    support_register_widget(window, use_half_waves, "checkbutton_format_use_half_waves");
-    support_register_widget(window, use_rising_edge, "checkbutton_format_use_rising_edge");
+    interface_register_widgets(window, {
+        {table, "table_format_top_most"},
+        {label_machine_type, "label_format_machine_type"},
+        {label_video_standard, "label_format_video_standard"},
+        {machine_type, "comboboxentry_format_machine_type"},
+        {video_standard, "comboboxentry_format_video_standard"},
+        {use_half_waves, "checkbutton_format_use_half_waves"},
+        {use_rising_edge, "checkbutton_format_use_rising_edge"},
+    });
     return window;
 }
 
@@ -469,17 +479,19 @@ GtkWidget *create_window_connection_settings(void)
     g_signal_connect(button_ok, "clicked", G_CALLBACK(on_button_connection_settings_ok_clicked), nullptr);
 
     support_register_object_no_ref(window, window, "window_connection_settings");
-    support_register_widget(window, vbox, "vbox_connection_settings_top_most");
-    support_register_widget(window, table, "table_connection_settings_inputs");
-    support_register_widget(window, label_select, "label_connection_settings_select");
-    support_register_widget(window, entry_device_port, "entry_connection_settings_device_port");
-    support_register_widget(window, label_bootloader_port, "label_connection_settings_bootloader_port");
-    support_register_widget(window, entry_bootloader_port, "entry_connection_settings_bootloader_port");
-    support_register_widget(window, button_ok, "button_connection_settings_ok");
-    support_register_widget(window, alignment_ok, "alignment_connection_settings_ok");
-    support_register_widget(window, hbox_ok, "hbox_connection_settings_ok");
-    support_register_widget(window, image_ok, "image_connection_settings_ok");
-    support_register_widget(window, label_ok, "label_connection_settings_ok");
+    interface_register_widgets(window, {
+        {vbox, "vbox_connection_settings_top_most"},
+        {table, "table_connection_settings_inputs"},
+        {label_select, "label_connection_settings_select"},
+        {entry_device_port, "entry_connection_settings_device_port"},
+        {label_bootloader_port, "label_connection_settings_bootloader_port"},
+        {entry_bootloader_port, "entry_connection_settings_bootloader_port"},
+        {button_ok, "button_connection_settings_ok"},
+        {alignment_ok, "alignment_connection_settings_ok"},
+        {hbox_ok, "hbox_connection_settings_ok"},
+        {image_ok, "image_connection_settings_ok"},
+        {label_ok, "label_connection_settings_ok"},
+    });
 
     gtk_widget_grab_focus(entry_device_port);
     return window;

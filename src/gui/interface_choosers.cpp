@@ -33,9 +33,11 @@ GtkWidget *create_filechooserdialog_save_dump(void)
     support_register_object_no_ref(dialog, dialog, "filechooserdialog_save_dump");
     support_register_object_no_ref(dialog, vbox, "vbox_save_dump_top_most");
     support_register_object_no_ref(dialog, action_area, "action_area_save_dump");
-    support_register_widget(dialog, cancel, "button_save_dump_cancel");
-    support_register_widget(dialog, ok, "button_save_dump_ok");
-    support_register_widget(dialog, write_tap, "checkbutton_save_dump_write_tap");
+    interface_register_widgets(dialog, {
+        {cancel, "button_save_dump_cancel"},
+        {ok, "button_save_dump_ok"},
+        {write_tap, "checkbutton_save_dump_write_tap"},
+    });
 
     gtk_widget_grab_default(ok);
     return dialog;

@@ -1,5 +1,8 @@
 #include "take_reading.h"
 
+#include "tape/clean_tap.h"
+#include "tape/tape_rescue.h"
+
 #include <gtest/gtest.h>
 
 std::vector<tape_take_file> test_read_take(const std::string &path)
@@ -9,6 +12,21 @@ std::vector<tape_take_file> test_read_take(const std::string &path)
     EXPECT_TRUE(tape_take_read_file(path.c_str(), &files, nullptr, &error)) << (error ? error->message : "");
     g_clear_error(&error);
     return files;
+}
+
+std::vector<tape_take_file> test_clean_image(const std::string &first_path,
+                                             const std::vector<std::vector<tape_take_file>> &takes,
+                                             const std::string &clean_path)
+{
+    const sampling_option_values options{};
+    GError *error = nullptr;
+    if (!clean_tap_write(first_path.c_str(), takes, tape_rescue(takes, nullptr), &options, clean_path.c_str(), 1,
+                         nullptr, &error)) {
+        ADD_FAILURE() << "the clean image cannot be written: " << (error ? error->message : "");
+        g_clear_error(&error);
+        return {};
+    }
+    return test_read_take(clean_path);
 }
 
 bool test_every_byte_clean(const tape_take_file &file)

@@ -2,7 +2,6 @@
 // of the take copied as it was recorded.
 #include "tape/clean_tap.h"
 #include "tape/tap_writer.h"
-#include "tape/tape_rescue.h"
 #include "tape_file.h"
 #include "take_reading.h"
 #include "tape_synth.h"
@@ -130,13 +129,8 @@ TEST(CleanTap, AFileOnlyAnotherTakeHoldsLoadsAfterAFirstTakeCutInsideItsLeadIn)
     const std::vector<std::vector<tape_take_file>> takes = {test_read_take(first_path), test_read_take(second_path)};
     ASSERT_TRUE(takes[0].empty());
     ASSERT_EQ(takes[1].size(), 1u);
-    const sampling_option_values options{};
-    GError *failure = nullptr;
-    ASSERT_TRUE(clean_tap_write(first_path.c_str(), takes, tape_rescue(takes, nullptr), &options, clean_path.c_str(), 1,
-                                nullptr, &failure))
-        << failure->message;
 
-    const std::vector<tape_take_file> clean = test_read_take(clean_path);
+    const std::vector<tape_take_file> clean = test_clean_image(first_path, takes, clean_path);
     ASSERT_EQ(clean.size(), 1u);
     EXPECT_EQ(clean[0].loader, tape_loader_tt250);
     EXPECT_EQ(clean[0].verdict, tape_verdict_good);

@@ -1,6 +1,5 @@
 // Files rescued from several takes of one synthesized tape side: each take
 // alone leaves them bad, together they read back byte for byte.
-#include "tape/clean_tap.h"
 #include "tape/tape_rescue.h"
 #include "tape/tape_take.h"
 #include "rescue_takes.h"
@@ -69,13 +68,8 @@ TEST(TapeRescue, TheCleanImageLoadsWhatTheTakesGaveBack)
     ASSERT_TRUE(dmp_write_file(first_path.c_str(), rescue_take({5, 9}, 3, 0), &error)) << error;
     const std::vector<std::vector<tape_take_file>> takes = {test_read_take(first_path),
                                                             read_take(rescue_take({200, 310}, 8, 20))};
-    const sampling_option_values options{};
-    GError *failure = nullptr;
-    ASSERT_TRUE(clean_tap_write(first_path.c_str(), takes, tape_rescue(takes, nullptr), &options, clean_path.c_str(), 1,
-                                nullptr, &failure))
-        << failure->message;
 
-    const std::vector<tape_take_file> clean = test_read_take(clean_path);
+    const std::vector<tape_take_file> clean = test_clean_image(first_path, takes, clean_path);
     ASSERT_EQ(clean.size(), 3u);
     EXPECT_EQ(clean[0].verdict, tape_verdict_good);
     EXPECT_EQ(clean[0].program, rescue_rom_program);

@@ -7,5 +7,6 @@
 #include <string>
 #include <vector>
 
-// Reads a whole file. Returns 1 on success, 0 with the system's reason.
+// Reads a whole file. Returns 1 on success, 0 with GLib's message (the
+// system's reason, with the path).
 int tape_read_file(const char *path, std::vector<unsigned char> *bytes, std::string *error);

@@ -47,14 +47,7 @@ void judge(novaload_files *f, tape_verdict verdict, uint64_t end_tick)
         return;
     f->file_open = false;
     f->file.end_tick = end_tick;
-    f->file.verdict = verdict;
-    if (verdict == tape_verdict_good) {
-        f->file.program = f->program;
-        f->file.program_length = f->data_length;
-    }
-    report(f);
-    f->file.program = nullptr;
-    f->file.program_length = 0;
+    tape_file_record_judged(&f->file, verdict, f->program, f->data_length, f->report, f->context);
 }
 
 void seek(novaload_files *f)

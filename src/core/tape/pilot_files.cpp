@@ -28,14 +28,7 @@ void judge(pilot_files *f, tape_verdict verdict)
     if (!f->file_open)
         return;
     f->file_open = false;
-    f->file.verdict = verdict;
-    if (verdict == tape_verdict_good) {
-        f->file.program = f->program;
-        f->file.program_length = f->data_length;
-    }
-    report(f);
-    f->file.program = nullptr;
-    f->file.program_length = 0;
+    tape_file_record_judged(&f->file, verdict, f->program, f->data_length, f->report, f->context);
 }
 
 void end_block(pilot_files *f)

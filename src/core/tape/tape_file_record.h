@@ -35,6 +35,22 @@ struct tape_file_record {
 // judged. The record and its program are valid during the call only.
 using tape_file_report = void (*)(void *context, const tape_file_record *file);
 
+// Hands a judged file's record to report (may be nullptr): with
+// program[0..length) when the verdict is good, and without it afterwards.
+inline void tape_file_record_judged(tape_file_record *file, tape_verdict verdict, const unsigned char *program,
+                                    uint32_t length, tape_file_report report, void *context)
+{
+    file->verdict = verdict;
+    if (verdict == tape_verdict_good) {
+        file->program = program;
+        file->program_length = length;
+    }
+    if (report)
+        report(context, file);
+    file->program = nullptr;
+    file->program_length = 0;
+}
+
 // Every byte a block reader reads of a file's blocks, for a caller that
 // combines several readings of one tape (tape_rescue.h). Header bytes may come
 // before the file is listed: block_tick tells which header they belong to
