@@ -1,5 +1,6 @@
 #include "tape/pilot_files.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -243,24 +244,14 @@ void tape_address_range_name(unsigned start, unsigned end, unsigned char name[16
 
 void pilot_files_init(pilot_files *files, const pilot_format *format, tape_file_report report, void *context)
 {
+    // Every field but the program's bytes (written before they are read)
+    // starts at zero: no block, no file open, nothing counted, no byte report.
+    static_assert(no_block == 0);
+    std::memset(static_cast<void *>(files), 0, offsetof(pilot_files, program));
     pilot_block_reader_init(&files->reader, format);
     files->format = format;
-    files->role = no_block;
-    files->file_open = false;
-    files->data_due = false;
-    files->lying = false;
-    files->header_end_tick = 0;
-    files->data_length = 0;
-    files->sum = 0;
-    files->file = tape_file_record{};
-    files->end_address = 0;
     files->report = report;
     files->context = context;
-    files->byte_report = nullptr;
-    files->byte_context = nullptr;
-    files->header_tick = 0;
-    files->header_lead_tick = 0;
-    files->pilot_sums = files->header_pilot_sums = {};
 }
 
 void pilot_files_report_bytes(pilot_files *files, tape_file_byte_report report, void *context)
