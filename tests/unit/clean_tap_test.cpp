@@ -137,4 +137,37 @@ TEST(CleanTap, AFileOnlyAnotherTakeHoldsLoadsAfterAFirstTakeCutInsideItsLeadIn)
     EXPECT_EQ(clean[0].program, program);
 }
 
+// The first take ends inside a Novaload Special run, which the second take
+// reads good: rebuilt in the first take's place, it brings the closing page
+// the first take never reached, so it loads good.
+TEST(CleanTap, ASpecialRunTheFirstTakeCutShortIsClosedInTheImage)
+{
+    std::vector<unsigned char> pages(512);
+    for (size_t i = 0; i < pages.size(); ++i)
+        pages[i] = static_cast<unsigned char>(i * 7 + 3);
+    tape_synth side;
+    tape_synth_init(&side);
+    tape_synth_gap(&side, 65535);
+    tape_loader_file(&side, tape_loader_novaload_special, tape_name_field(""), 0xC000, pages.data(), pages.size());
+    tape_synth_gap(&side, 65535);
+    // 100 bytes before the second page's end: the closing page, the trailer
+    // and the silence come after it.
+    const size_t cut = side.samples.size() - 1 - novaload_facts.trailer_pulses_written - 8 - 100 * 8;
+    const std::vector<unsigned short> first(side.samples.begin(), side.samples.begin() + long(cut));
+
+    test_folder folder;
+    const std::string first_path = folder.path() + "/first.dmp", second_path = folder.path() + "/second.dmp";
+    std::string error;
+    ASSERT_TRUE(dmp_write_file(first_path.c_str(), first, &error)) << error;
+    ASSERT_TRUE(dmp_write_file(second_path.c_str(), side.samples, &error)) << error;
+    const std::vector<std::vector<tape_take_file>> takes = {test_read_take(first_path), test_read_take(second_path)};
+    ASSERT_EQ(takes[0].size(), 1u);
+    EXPECT_EQ(takes[0][0].verdict, tape_verdict_cut_short);
+
+    const std::vector<tape_take_file> clean = test_clean_image(first_path, takes, folder.path() + "/clean.tap");
+    ASSERT_EQ(clean.size(), 1u);
+    EXPECT_EQ(clean[0].verdict, tape_verdict_good);
+    EXPECT_EQ(clean[0].program, pages);
+}
+
 }  // namespace

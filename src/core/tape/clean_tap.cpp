@@ -25,6 +25,7 @@ struct piece {
     const tape_rescued_file *file;
     uint32_t lead_in[2]; // Turbo Tape 250, Turrican: the header's and the data block's
     bool chain_begins;   // Novaload Special: the run opens its chain (pilot and markers written)
+    bool own_ending;     // Novaload: the take has no ending after the file (inserted, or the take ends inside it)
 };
 
 uint64_t end_in_take(const tape_take_file &file)
@@ -71,11 +72,12 @@ std::vector<piece> plan(const std::vector<std::vector<tape_take_file>> &takes,
             continue; // its header was read as the bytes of another block: stays as recorded
         const tape_take_file &source = takes[file.take][size_t(file.in_take[file.take])];
         const uint64_t at = held ? 0 : insertion_tick(file, takes, by_take);
-        piece head{at, at, !held, rom_header_block, &file, {0, 0}, !held};
+        piece head{at, at, !held, rom_header_block, &file, {0, 0}, !held,
+                   !held || held->verdict == tape_verdict_cut_short};
         if (held)
             head.begin = held->place[0].begin, head.end = held->place[0].end;
         if (file.loader == tape_loader_rom) {
-            piece data{head.end, head.end, false, rom_data_block, &file, {0, 0}, false};
+            piece data{head.end, head.end, false, rom_data_block, &file, {0, 0}, false, false};
             if (held && held->place[1].end != 0)
                 data.begin = held->place[1].begin, data.end = held->place[1].end;
             pieces.push_back(head);
@@ -208,7 +210,7 @@ private:
 
 // A turbo loader's file. A piece that replaces the take's file leaves the
 // take's trailer (and a Special chain's closing page) as recorded; one the
-// take does not hold brings its own.
+// take does not hold, or holds cut short, brings its own.
 void write_turbo_file(const piece &p, image_sink &sink)
 {
     const tape_rescued_file &file = *p.file;
@@ -234,10 +236,10 @@ void write_turbo_file(const piece &p, image_sink &sink)
         }
         encoder.write_bytes(
             novaload_special_stream(file.load_address >> 8, file.program.data(), file.program.size()));
-        if (p.inserted)
+        if (p.own_ending)
             encoder.write_byte(0);
     }
-    if (p.inserted)
+    if (p.own_ending)
         encoder.trailer(novaload_facts.trailer_pulses_written);
 }
 

@@ -23,8 +23,9 @@
 // the pilot's first 0 pulse to the final check byte, 1800 pilot pulses;
 // the take's trailer stays as recorded. Novaload Special: each run replaces
 // its pages (the chain's first run also its pilot and markers); the closing
-// page and trailer stay as recorded. A file the take does not hold brings
-// its own trailer (and closing page).
+// page and trailer stay as recorded. A file the take does not hold, or
+// holds cut short (the take ended inside it), brings its own trailer (and
+// closing page).
 //
 // A file the first take does not hold goes before the next file on the tape
 // (in the take that holds it) that the first take holds, or at the end,
