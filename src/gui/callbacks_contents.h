@@ -1,9 +1,9 @@
 // The tape's contents beside the plot (treeview_main_tape_contents): one row
 // per file found on the tape while a capture runs, with its position (m:ss
 // from the start of the capture, at the header's first byte), its loader, its
-// name as the status bar shows it, and how it read back ("reading..." until
-// judged, then "good", "repaired" or "bad"; "not checked" for the turbo
-// loaders, whose blocks are not read; "rescued" after a rescue). A stock icon
+// name as the status bar shows it (a nameless file's address range), and how
+// it read back ("reading..." until judged, then "good", "repaired", "bad" or
+// "cut short"; "rescued" after a rescue). A stock icon
 // marks good, repaired, bad, cut short and rescued files; a row's tooltip is
 // the tape health measured on the file's pilot or lead-in, or for a rescued
 // file what the rescue did. A stretch of pulses no format read has a row of
