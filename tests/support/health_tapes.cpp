@@ -63,7 +63,7 @@ health_tape health_turbo_tape(bool turrican, double speed, double jitter_percent
     return made;
 }
 
-health_tape health_loader_tape(tape_loader loader, double speed, double jitter_percent)
+health_tape health_loader_tape(tape_loader loader, double speed, double jitter_percent, bool zero_data)
 {
     pulse_window zero{}, one{};
     unsigned zero_units = 0, one_units = 0;
@@ -71,10 +71,8 @@ health_tape health_loader_tape(tape_loader loader, double speed, double jitter_p
     tape_synth synth;
     health_tape made = start(&synth, pilot_ticks_of_units(zero_units), ticks_of(zero_units * 8.0, health_pal_c64_hz),
                              speed, jitter_percent);
-    // Bytes with few 0 bits in a row: long runs of Hitload's 0 pulses would
-    // pass for a ROM loader pilot played 10 % slow.
     std::vector<unsigned char> data(loader == tape_loader_novaload_special ? 256 : sizeof program);
-    for (size_t i = 0; i < data.size(); ++i)
+    for (size_t i = 0; i < data.size() && !zero_data; ++i)
         data[i] = static_cast<unsigned char>(0x5A ^ (i * 37));
     tape_loader_file(&synth, loader, tape_name_field("HEALTH"), 0x0800, data.data(), data.size());
     made.samples = synth.samples;

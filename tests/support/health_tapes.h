@@ -30,5 +30,6 @@ health_tape health_turbo_tape(bool turrican, double speed, double jitter_percent
 
 // The same for a file of any other turbo loader, written as its saving
 // program writes it (tape_loader_file), its 0 pulses the row's nominal length
-// at the PAL C64 clock.
-health_tape health_loader_tape(tape_loader loader, double speed, double jitter_percent);
+// at the PAL C64 clock; its data bytes with few 0 bits in a row, or with
+// zero_data all 0.
+health_tape health_loader_tape(tape_loader loader, double speed, double jitter_percent, bool zero_data = false);

@@ -125,6 +125,15 @@ TEST(TapeHealth, EveryOtherLoadersPilotGivesItsFiguresLiveAndPerFile)
     }
 }
 
+// Hitload's 0 pulses lie 8 % from the ROM loader's short pulse: a run of
+// them in a file's data (here 300 zero bytes) is no ROM pilot.
+TEST(TapeHealth, AHitloadFilesZeroBytesAreNoRomPilot)
+{
+    const health_tape made = health_loader_tape(tape_loader_hitload, 0.97, 1, true);
+    const measured got = measure(made.samples);
+    expect_figures(got.live, tape_loader_hitload, made);
+}
+
 TEST(TapeHealth, LiveFiguresFollowTheNewestPilotAndEachFileKeepsItsOwn)
 {
     const health_tape fast = health_rom_tape(1.04, 1);

@@ -140,7 +140,9 @@ void pilot_stretch(tape_health *health)
     if (run.phase == run_pending) {
         const double mean = double(run.sums.ticks) / double(run.sums.pulses);
         run.format = tape_loader_rom;
-        run.phase = near_nominal(mean, nominal_of(health, tape_loader_rom)) ? run_measured : run_refused;
+        const bool in_a_mimics_data = (health->files_open & health->rom_mimics) != 0;
+        run.phase = near_nominal(mean, nominal_of(health, tape_loader_rom)) && !in_a_mimics_data ? run_measured
+                                                                                                 : run_refused;
     }
     if (run.phase == run_measured)
         add_piece(health, &run);
@@ -266,7 +268,17 @@ void tape_health_init(tape_health *health, double clock_hz, int half_waves)
         unsigned zero_units = 0, one_units = 0;
         if (!half_waves && tape_loader_pulse_classes(tape_loader(loader), &zero, &one, &zero_units, &one_units))
             health->nominal_ticks[loader] = zero_units * 8 * ticks_per_cycle;
+        if (near_nominal(health->nominal_ticks[loader], health->nominal_ticks[tape_loader_rom]))
+            health->rom_mimics |= 1u << loader;
     }
+}
+
+void tape_health_file_open(tape_health *health, tape_loader loader, bool open)
+{
+    if (open)
+        health->files_open |= 1u << loader;
+    else
+        health->files_open &= ~(1u << loader);
 }
 
 namespace {

@@ -3,8 +3,9 @@
 //
 // Measured pulses:
 // - the ROM loader's pilot: a run of short pulses, from the 8th in a row on;
-//   it counts once 256 more have come, and then a single stray pulse (a
-//   dropout) does not end it;
+//   it counts once 256 more have come (unless a file whose 0 pulses look the
+//   same is being read: tape_health_file_open), and then a single stray pulse
+//   (a dropout) does not end it;
 // - the pilot of every other turbo loader: its 0 pulses, measured by its
 //   block reader and handed in once the reader has listed the file
 //   (tape_health_add_pilot);
@@ -123,6 +124,8 @@ struct tape_health {
     tape_health_run rom;
     uint32_t shorts;           // short pulses in a row
     uint32_t rom_strays;       // non-short pulses in a row inside a measured pilot
+    uint32_t rom_mimics;       // loaders (bit 1 << tape_loader) whose 0 pulses pass for the ROM pilot's
+    uint32_t files_open;       // loaders with a file listed and not yet judged
 
     tape_health_run turbo;
     uint32_t zeros;            // zero pulses in a row
@@ -166,6 +169,13 @@ void tape_health_live(const tape_health *health, tape_health_figures *figures);
 // nominal 0 pulse. Constant work.
 void tape_health_add_pilot(tape_health *health, tape_loader loader, uint64_t pulses, uint64_t ticks,
                            uint64_t squares, uint64_t header_tick);
+
+// A file of loader has been listed (open true: its data are still to come)
+// or judged (open false). While a file of a loader whose 0 pulses lie as
+// near the ROM loader's short pulse as a pilot may (Hitload's, 8 % longer) is
+// open, a run of such pulses is its data, not a pilot, and is not measured.
+// Constant work.
+void tape_health_file_open(tape_health *health, tape_loader loader, bool open);
 
 // The figures of the file whose header, read by `loader`, begins at `tick`:
 // of the pilot or lead-in that ended there (within a quarter of a second),

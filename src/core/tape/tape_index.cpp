@@ -50,6 +50,8 @@ void turbo_file_news(void *context, const loader_file *file)
             tape_health_add_pilot(index->health, file->loader, file->pilot_sums.pulses, file->pilot_sums.ticks,
                                   file->pilot_sums.squares, file->record->tick);
     }
+    if (index->health)
+        tape_health_file_open(index->health, file->loader, file->record->verdict == tape_verdict_reading);
     send(index, file->loader, *file->record, index->loader_sequence[file->loader]);
 }
 
