@@ -28,7 +28,6 @@
 // Pilots and lead-ins are at the shortest length their readers take, or
 // within a few pulses of it, so an input is quick (about 100 and more a
 // second) and the edges are where the fuzzer looks.
-#include "tape/name_finder.h"
 #include "tape/rom.h"
 #include "tape/rom_format.h"
 #include "tape/tape_health.h"
@@ -280,17 +279,10 @@ const piece_maker pieces[] = {rom_pilot,       rom_byte,        rom_damaged_byte
                               any_pulse,       rom_header_copy, rom_data_copy,    turbo_file,
                               other_turbo_file};
 
-// Feeds samples to a fresh name finder, index and health measure, checking
-// the records as they come and the end.
+// Feeds samples to a fresh index and health measure, checking the records as
+// they come and the end.
 void index_tape(checker *c, const std::vector<unsigned short> &samples)
 {
-    unsigned char scratch[17];
-    rom_loader_find_name(0, scratch, 1);
-    tt250_loader_find_name(0, scratch, 1);
-    turrican_loader_find_name(0, scratch, 1);
-
-    name_finder finder;
-    name_finder_init(&finder);
     static tape_index index;
     static tape_health health;
     tape_health_init(&health, 985248, 0);
@@ -298,7 +290,7 @@ void index_tape(checker *c, const std::vector<unsigned short> &samples)
     index.health = &health;
     for (unsigned short sample : samples) {
         tape_health_feed(&health, &sample, 1);
-        tape_index_feed(&index, sample, name_finder_feed(&finder, sample) ? &finder : nullptr);
+        tape_index_feed(&index, sample);
         c->now += sample;
     }
     tape_index_finish(&index);

@@ -35,16 +35,6 @@ gboolean on_status(gpointer text)
     return G_SOURCE_REMOVE;
 }
 
-gboolean on_name(gpointer data)
-{
-    auto *found = static_cast<sample_pass_name *>(data);
-    cli_progress_clear();
-    cli_progress_name(cli_print_name(nullptr, found));
-    ++names_found;
-    g_free(found);
-    return G_SOURCE_REMOVE;
-}
-
 gboolean on_tape_file(gpointer data)
 {
     cli_progress_clear();
@@ -107,7 +97,7 @@ int cli_capture_run(capture_dump *dump, const char *dump_path, const char *tap_p
     // No light and no plot here: their hand-overs are not even posted. The
     // device's answer is marked from the worker itself, so the answer
     // deadline cannot fire while its status waits in the queue.
-    static const capture_worker_callbacks callbacks{on_status,    nullptr, nullptr, on_name, on_tape_file,
+    static const capture_worker_callbacks callbacks{on_status,    nullptr, nullptr, nullptr, on_tape_file,
                                                     cli_job_device_answered, on_unread};
     capture_worker_set_callbacks(&callbacks);
     capture_progress_reset();

@@ -1,12 +1,10 @@
 #include "cli_names.h"
 
-#include "tape/loader_table.h"
-
 #include "cli.h"
 #include "cli_output.h"
 #include "cli_progress.h"
 #include "link/handoff.h"
-#include "tape/name_finder.h"
+#include "tape/loader_table.h"
 #include "tape/petscii.h"
 #include "tape/tape_time.h"
 #include "tape/tape_input.h"
@@ -57,14 +55,6 @@ struct tape_reading {
 } reading;
 unsigned names_found = 0;
 
-gboolean print_found(gpointer data)
-{
-    cli_print_name(reading.label, static_cast<sample_pass_name *>(data));
-    ++names_found;
-    g_free(data);
-    return G_SOURCE_REMOVE;
-}
-
 gboolean print_record(gpointer data)
 {
     const auto *record = static_cast<tape_file_event *>(data);
@@ -106,14 +96,14 @@ int read_tape(const char *path, const char *shown_path, const sampling_option_va
 
 }  // namespace
 
-const char *cli_print_name(const char *file, const sample_pass_name *found)
+const char *cli_print_name(const char *file, const tape_file_event *record)
 {
-    const char *shown = print_line(file, found->header_ticks, name_loader_label(found->loader), found->name, nullptr);
+    const char *shown = print_line(file, record->tick, tape_loader_word(record->loader), record->name, nullptr);
     if (health) {
-        const std::string figures = found->health.pulses ? cli_percent_text(found->health.speed_percent) + "\t" +
-                                                               cli_percent_text(found->health.spread_percent)
-                                                         : "-\t-";
-        shown = print_line(file, found->header_ticks, "health", found->name, figures.c_str());
+        const std::string figures = record->health.pulses ? cli_percent_text(record->health.speed_percent) + "\t" +
+                                                                cli_percent_text(record->health.spread_percent)
+                                                          : "-\t-";
+        shown = print_line(file, record->tick, "health", record->name, figures.c_str());
     }
     return shown;
 }
@@ -144,14 +134,8 @@ void cli_count_bad_file(void)
 
 const char *cli_print_verdict(const char *file, const tape_file_event *record)
 {
-    if (record->verdict == tape_verdict_reading && !tape_loader_has_name_decoder(record->loader)) {
-        sample_pass_name listed{};
-        std::memcpy(listed.name, record->name, sizeof listed.name);
-        listed.loader = record->loader;
-        listed.tape_ticks = listed.header_ticks = record->tick;
-        listed.health = record->health;
-        return cli_print_name(file, &listed);
-    }
+    if (record->verdict == tape_verdict_reading)
+        return cli_print_name(file, record);
     switch (record->verdict) {
     case tape_verdict_good:
     case tape_verdict_repaired:
@@ -241,7 +225,7 @@ int cli_read_tapes(int count, char **paths, const sampling_option_values *option
             cli_say("zr7k8: %s: %s", shown[i].c_str(), warnings[i].c_str());
         // Each file is a tape of its own: nothing of the one before carries over.
         auto pass = std::make_unique<sample_pass>();
-        sample_pass_init(pass.get(), print_found);
+        sample_pass_init(pass.get(), nullptr);
         reading = {count > 1 ? shown[i].c_str() : nullptr, i, take, context};
         sample_pass_list_files(pass.get(), print_record);
         sample_pass_list_unread(pass.get(), print_unread);

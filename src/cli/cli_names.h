@@ -1,18 +1,21 @@
 // What a tape holds, on standard output, one line each:
 //
-//   TIME<TAB>LOADER<TAB>NAME                 a name found
-//   TIME<TAB>health<TAB>NAME<TAB>SPEED<TAB>SPREAD   with --health, after a name
-//   TIME<TAB>verdict<TAB>NAME<TAB>VERDICT    a ROM-loader or Turbo Tape 250 file judged
+//   TIME<TAB>LOADER<TAB>NAME                 a file found
+//   TIME<TAB>health<TAB>NAME<TAB>SPEED<TAB>SPREAD   with --health, after a file's name
+//   TIME<TAB>verdict<TAB>NAME<TAB>VERDICT    a file judged
 //   TIME<TAB>unread<TAB>LENGTH               a stretch of pulses no format read (tape_unread.h)
 //
-// TIME (m:ss.s) is where the file's header begins, the same on every line of
-// one file. For a name, LOADER is "rom", "tt250" or "turrican". For a
-// verdict, the second field is the word "verdict" (so scripts tell the
-// kinds apart) and VERDICT is "good", "repaired", "bad" or "cut short". A
-// health line gives the tape speed and the pulse spread measured on the
-// file's pilot or lead-in (tape_health.h), in percent with one decimal and a point ("-3.8",
-// "1.9"), or "-" for each when that was not measured. NAME is the name as the
-// client's status bar shows it (its printable part). `names` with several
+// Every file is one the tape index's block readers listed (tape_index.h),
+// the same files the client's list and a TAP image's index show. TIME
+// (m:ss.s) is where the file's header begins, the same on every line of one
+// file. LOADER is the loader's word (tape_loader_word: "rom", "tt250",
+// "turrican", ...). For a verdict, the second field is the word "verdict"
+// (so scripts tell the kinds apart) and VERDICT is "good", "repaired",
+// "bad" or "cut short". A health line gives the tape speed and the pulse
+// spread measured on the file's pilot or lead-in (tape_health.h), in percent
+// with one decimal and a point ("-3.8", "1.9"), or "-" for each when that was
+// not measured. NAME is the name as the client's status bar shows it (its
+// printable part; a nameless file's address range). `names` with several
 // files puts FILE<TAB> in front.
 //
 // An unread line's TIME is where the stretch begins, LENGTH (m:ss.s) how long
@@ -25,14 +28,14 @@
 
 #include <string>
 
-// Prints one line for `found`, and with --health the health line after it,
-// with "file\t" in front when file is not null, and flushes standard output.
-// Returns the printable name (valid until the next call).
-const char *cli_print_name(const char *file, const sample_pass_name *found);
+// Prints the name line for a file listed (`record`), and with --health the
+// health line after it, with "file\t" in front when file is not null, and
+// flushes standard output. Returns the printable name (valid until the next
+// call).
+const char *cli_print_name(const char *file, const tape_file_event *record);
 
-// Prints the verdict line for `record` when it judges a file, and the name
-// line (cli_print_name) when it lists a file of a loader no name decoder
-// reads (tape_loader_has_name_decoder): nothing for other records. With
+// Prints the name line (cli_print_name) for a record that lists a file, the
+// verdict line for one that judges it: nothing for other records. With
 // "file\t" in front when file is not null; flushes standard output. A bad or
 // cut-short file is counted for cli_checked_status. Returns the printable
 // name when a name line was printed, else nullptr.

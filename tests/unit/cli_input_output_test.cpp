@@ -2,14 +2,18 @@
 // in memory that does not grow with them, each input a tape of its own, file
 // names that cannot forge lines, and results that must arrive.
 #include "cli_run.h"
+#include "config_home.h"
 #include "tape/name_finder.h"
 #include "tape_demo.h"
 #include "tape_file.h"
+#include "tape_synth.h"
+#include "tape_testing.h"
 #include "test_pty.h"
 
 #include <gtest/gtest.h>
 #include <glib.h>
 
+#include <array>
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
@@ -122,7 +126,42 @@ TEST(CliInput, EachInputStartsWithFreshDecoders)
     }
     EXPECT_EQ(part2_in_both, alone.out);
     EXPECT_EQ(part2_in_reversed, alone.out);
-    EXPECT_EQ(alone.out.find("\trom\t"), std::string::npos) << alone.out;
+    // Read on from part1, the header's first copy would be whole.
+    EXPECT_NE(alone.out.find("\tverdict\tDEMO ROM\tbad\n"), std::string::npos) << alone.out;
+}
+
+// A program whose data block begins as a header does (type 3, $0801 to
+// $0900, a name): the name decoders of the live status take it for one, but
+// it is no file, and `names` lists what the client's list and the image's
+// index list, the block readers' files.
+TEST(CliOutput, NamesListsTheFilesTheListAndTheIndexList)
+{
+    std::vector<unsigned char> data = {0x03, 0x01, 0x08, 0x00, 0x09};
+    const std::array<unsigned char, 16> decoy = tape_name_field("DECOY");
+    data.insert(data.end(), decoy.begin(), decoy.end());
+    data.resize(64, 0xEA);
+    tape_synth synth;
+    tape_synth_init(&synth, 0, 40, 3);
+    tape_rom_program(&synth, tape_name_field("REAL"), 0x0801, data.data(), data.size());
+    tape_synth_gap(&synth, 65535);
+    std::vector<std::string> decoded;
+    for (const decoded_name &name : run_name_finder(synth.samples))
+        decoded.push_back(name.shown);
+    ASSERT_EQ(decoded, (std::vector<std::string>{"REAL", "DECOY"}));
+
+    test_folder folder;
+    write_dmp(folder.path() + "/tape.dmp", synth.samples);
+    const cli_result names = run_cli({"names", "tape.dmp"}, folder.path());
+    ASSERT_EQ(names.status, 0) << names.err;
+    std::vector<std::string> named;
+    for (const std::string &line : cli_lines(names.out))
+        if (line.find("\trom\t") != std::string::npos)
+            named.push_back(line.substr(line.rfind('\t') + 1));
+    EXPECT_EQ(named, (std::vector<std::string>{"REAL"})) << names.out;
+    ASSERT_EQ(run_cli({"totap", "tape.dmp", "tape.tap"}, folder.path()).status, 0);
+    const std::vector<std::string> indexed = cli_lines(test_read_file(folder.path() + "/tape.idx"));
+    ASSERT_EQ(indexed.size(), 2u);
+    EXPECT_EQ(indexed[1].substr(indexed[1].find(' ') + 1), "REAL");
 }
 
 TEST(CliOutput, FileNamesCannotForgeLines)

@@ -1,8 +1,6 @@
 // The tape index: the files of real and synthesized tapes, where each header
 // begins, and the verdict of every built-in-format file, with damage placed
 // on purpose.
-#include "link/handoff.h"
-#include "link/sample_pass.h"
 #include "tape/name_finder.h"
 #include "tape/petscii.h"
 #include "tape/tape_index.h"
@@ -47,18 +45,15 @@ void keep(void *context, const tape_file_event *event)
 // Feeds the samples as the sample pass does; finishes the capture when asked.
 struct indexed_tape {
     tape_index index;
-    name_finder finder;
     std::vector<record> records;
 
     // fed_before: samples a long capture had fed before these.
     explicit indexed_tape(const std::vector<unsigned short> &samples, bool finish = true, uint64_t fed_before = 0)
     {
-        decoders_restart();
-        name_finder_init(&finder);
         tape_index_init(&index, keep, &records);
         index.samples_seen = index.samples_read = fed_before;
         for (unsigned short sample : samples)
-            tape_index_feed(&index, sample, name_finder_feed(&finder, sample) ? &finder : nullptr);
+            tape_index_feed(&index, sample);
         if (finish)
             tape_index_finish(&index);
     }
@@ -157,41 +152,6 @@ TEST(TapeIndex, TurboHeaderJustPastTwoToTheThirtyTwoSamplesKeepsItsPlace)
     EXPECT_EQ(indexed_tape(s, true, fed_before).records,
               (std::vector<record>{{1, tape_loader_turrican, ticks_of(s, header), "LATE", tape_verdict_reading},
                                    {1, tape_loader_turrican, ticks_of(s, header), "LATE", tape_verdict_cut_short}}));
-}
-
-// What a front end receives from the sample pass: each name found carries
-// the position its file's record has, for every loader.
-std::vector<std::pair<uint64_t, uint64_t>> named_and_listed;  // (name's position, record's position)
-uint64_t last_listed[3];
-
-TEST(TapeIndex, NamesCarryThePositionOfTheirFilesHeader)
-{
-    const std::vector<unsigned short> samples = tape_demo_samples();
-    named_and_listed.clear();  // this test may run more than once in a process
-    handoff_set_poster([](GSourceFunc callback, gpointer data) { callback(data); });
-    sample_pass pass;
-    decoders_restart();
-    sample_pass_init(&pass, [](gpointer data) -> gboolean {
-        auto *name = static_cast<sample_pass_name *>(data);
-        named_and_listed.emplace_back(name->header_ticks, last_listed[name->loader]);
-        g_free(data);
-        return FALSE;
-    });
-    sample_pass_list_files(&pass, [](gpointer data) -> gboolean {
-        auto *event = static_cast<tape_file_event *>(data);
-        last_listed[event->loader] = event->tick;
-        g_free(data);
-        return FALSE;
-    });
-    sample_pass_take(&pass, samples.data(), unsigned(samples.size()));
-    sample_pass_finish(&pass);
-    handoff_set_poster(nullptr);
-
-    ASSERT_EQ(named_and_listed.size(), 3u);
-    for (const auto &[named, listed] : named_and_listed) {
-        EXPECT_GT(listed, 0u);
-        EXPECT_EQ(named, listed);
-    }
 }
 
 // A pair broken, a bit flipped (only the parity tells), a pulse lost and two

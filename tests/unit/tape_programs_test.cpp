@@ -1,7 +1,6 @@
 // Turbo Tape 250 files judged from their blocks, and the programs the tape
 // index keeps from files of both formats that read back, on synthesized and
 // real tapes.
-#include "tape/name_finder.h"
 #include "tape/petscii.h"
 #include "tape/program_files.h"
 #include "tape/tape_index.h"
@@ -51,13 +50,10 @@ void keep(void *context, const tape_file_event *event)
 std::vector<program_record> index_of(const std::vector<unsigned short> &samples)
 {
     std::vector<program_record> records;
-    decoders_restart();
-    name_finder finder;
-    name_finder_init(&finder);
     auto index = std::make_unique<tape_index>();
     tape_index_init(index.get(), keep, &records);
     for (unsigned short sample : samples)
-        tape_index_feed(index.get(), sample, name_finder_feed(&finder, sample) ? &finder : nullptr);
+        tape_index_feed(index.get(), sample);
     tape_index_finish(index.get());
     return records;
 }

@@ -95,7 +95,8 @@ int capture_worker_show_light(void)
 }
 
 const char *capture_worker_run(FILE *file, const char *port_name, const char *command,
-                               const sampling_option_values *options, int *acknowledged)
+                               const sampling_option_values *options, int *acknowledged,
+                               tap_index_builder *image_index)
 {
     if (acknowledged)
         *acknowledged = 0;
@@ -117,6 +118,8 @@ const char *capture_worker_run(FILE *file, const char *port_name, const char *co
         sample_pass_list_files(&pass, callbacks()->tape_file);
         sample_pass_list_unread(&pass, callbacks()->unread_stretch);
     }
+    if (image_index)
+        sample_pass_index_image(&pass, image_index);
     capture_outputs outputs{post_status, switch_light, sample_pass_take, &pass};
     capture_state state;
     capture_init(&state, file, &outputs);

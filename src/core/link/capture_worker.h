@@ -12,6 +12,8 @@
 #include <glib.h>
 #include <stdio.h>
 
+struct tap_index_builder;
+
 extern const char capture_reason_no_port[];      // "Unable to access communication port to device"
 extern const char capture_reason_no_sync[];      // "Unable to sync with device"
 extern const char capture_reason_no_sampling[];  // "Unable to start sampling on device"
@@ -59,9 +61,12 @@ void capture_worker_set_quiet_time(unsigned milliseconds);
 // capture has ended, the tape time its files take, when they were listed.
 // *acknowledged
 // (may be null) is set to 1 when the device acknowledged the command, so the
-// stream began, else 0.
+// stream began, else 0. image_index (may be null) takes every file record of
+// the capture (sample_pass_index_image), for the index of a TAP image made
+// from the dump afterwards.
 const char *capture_worker_run(FILE *file, const char *port_name, const char *command,
-                               const sampling_option_values *options = nullptr, int *acknowledged = nullptr);
+                               const sampling_option_values *options = nullptr, int *acknowledged = nullptr,
+                               tap_index_builder *image_index = nullptr);
 
 // The worker's common ending: closes file (if any), has every plot row and
 // light switch left so far shown (handoff_frame_flush), posts led_off, sleeps

@@ -17,8 +17,9 @@ void sample_pass_init(sample_pass *pass, GSourceFunc print_name)
     name_finder_init(&pass->finder);
     pass->print_name = print_name;
     pass->tape_file = nullptr;
+    pass->listing = false;
+    pass->image_index = nullptr;
     pass->unread_stretch = nullptr;
-    pass->named_file = 0;
     // The device's defaults.
     tape_health_init(&pass->health, machine_clock_hz(MACHINE_NUMBER_C64, VIDEO_STANDARD_PAL), 0);
 }
@@ -42,6 +43,13 @@ void sample_pass_use_capture_decoders(sample_pass *pass)
 // the receiver frees both with one g_free.
 static void post_file_record(void *context, const tape_file_event *event)
 {
+    auto *pass = static_cast<sample_pass *>(context);
+    // What the record settles of the stretches unread goes first.
+    tape_unread_file(&pass->unread, event);
+    if (pass->image_index)
+        tap_index_builder_take(pass->image_index, event);
+    if (!pass->tape_file)
+        return;
     auto *copy = static_cast<tape_file_event *>(g_malloc(sizeof *event + event->program_length));
     *copy = *event;
     if (event->program) {
@@ -49,9 +57,6 @@ static void post_file_record(void *context, const tape_file_event *event)
         memcpy(bytes, event->program, event->program_length);
         copy->program = bytes;
     }
-    auto *pass = static_cast<sample_pass *>(context);
-    // What the record settles of the stretches unread goes first.
-    tape_unread_file(&pass->unread, event);
     handoff_post(pass->tape_file, copy);
 }
 
@@ -65,9 +70,18 @@ static void post_unread_stretch(void *context, const tape_unread_stretch *stretc
 void sample_pass_list_files(sample_pass *pass, GSourceFunc tape_file)
 {
     pass->tape_file = tape_file;
+    if (pass->listing)
+        return;
+    pass->listing = true;
     tape_index_init(&pass->index, post_file_record, pass);
     pass->index.health = &pass->health;
     tape_unread_init(&pass->unread, post_unread_stretch, pass);
+}
+
+void sample_pass_index_image(sample_pass *pass, tap_index_builder *image_index)
+{
+    sample_pass_list_files(pass, pass->tape_file);
+    pass->image_index = image_index;
 }
 
 void sample_pass_list_unread(sample_pass *pass, GSourceFunc unread_stretch)
@@ -77,43 +91,26 @@ void sample_pass_list_unread(sample_pass *pass, GSourceFunc unread_stretch)
 
 guint64 sample_pass_read_ticks(const sample_pass *pass)
 {
-    return pass->tape_file ? tape_unread_read_ticks(&pass->unread) : 0;
+    return pass->listing ? tape_unread_read_ticks(&pass->unread) : 0;
 }
 
 // Takes samples that end with the one that completed a name (found) or hold
-// none: their tape time, the name handed over, the tape index fed in order.
+// none: their tape time, the tape index fed, the name handed over.
 static void take_up_to_name(sample_pass *pass, const unsigned short *samples, std::size_t count, int found)
 {
     guint64 tape_ticks = pass->tape_ticks;
     for (std::size_t i = 0; i < count; i++)
         tape_ticks += samples[i];
     pass->tape_ticks = tape_ticks;
-    const std::size_t plain = found ? count - 1 : count;
-    if (pass->tape_file)
-        tape_index_feed_samples(&pass->index, samples, plain);
+    if (pass->listing)
+        tape_index_feed_samples(&pass->index, samples, count);
     if (!found)
         return;
-    // The index first: the name then carries the position of the file it
-    // has just listed.
-    if (pass->tape_file)
-        tape_index_feed(&pass->index, samples[plain], &pass->finder);
-    if (pass->print_name) {
-        auto *name = g_new(sample_pass_name, 1);
-        memcpy(name->name, pass->finder.name, sizeof name->name);
-        name->loader = pass->finder.loader;
-        name->tape_ticks = tape_ticks;
-        name->header_ticks = tape_ticks;
-        name->health = tape_health_figures{};
-        if (pass->tape_file) {
-            const guint32 file =
-                tape_index_file_of_name(&pass->index, &pass->finder, pass->named_file, &name->header_ticks);
-            if (file) {
-                pass->named_file = file;
-                tape_health_file(&pass->health, name->loader, name->header_ticks, &name->health);
-            }
-        }
-        handoff_post(pass->print_name, name);
-    }
+    auto *name = g_new(sample_pass_name, 1);
+    memcpy(name->name, pass->finder.name, sizeof name->name);
+    name->loader = pass->finder.loader;
+    name->tape_ticks = tape_ticks;
+    handoff_post(pass->print_name, name);
 }
 
 void sample_pass_take(void *context, const unsigned short *samples, unsigned count)
@@ -122,16 +119,18 @@ void sample_pass_take(void *context, const unsigned short *samples, unsigned cou
     tape_health_feed(&pass->health, samples, count);
     plot_add_samples(&pass->tick_sum, samples, count);
     pass->samples += count;
-    if (pass->tape_file)
+    if (pass->listing)
         tape_unread_feed(&pass->unread, samples, count);
-    while (count > 0) {
+    if (!pass->print_name)
+        take_up_to_name(pass, samples, count, 0);
+    while (pass->print_name && count > 0) {
         int found;
         const std::size_t taken = name_finder_scan(&pass->finder, samples, count, &found);
         take_up_to_name(pass, samples, taken, found);
         samples += taken;
         count -= unsigned(taken);
     }
-    if (pass->tape_file)
+    if (pass->listing)
         tape_unread_listed_to(&pass->unread, pass->index.tick);
 }
 
@@ -163,7 +162,7 @@ int sample_pass_read_file(sample_pass *pass, const char *path, const sampling_op
 
 void sample_pass_finish(sample_pass *pass)
 {
-    if (!pass->tape_file)
+    if (!pass->listing)
         return;
     tape_index_finish(&pass->index);
     tape_unread_finish(&pass->unread);

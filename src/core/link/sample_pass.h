@@ -1,8 +1,9 @@
 // The sample pass: what happens to every sample of a capture's stream.
 //
 // Each sample goes first to the plot's row builder, then (as a pulse byte)
-// to the three tape-header name decoders. A name found is handed to the
-// interface as a heap sample_pass_name that the receiving callback frees.
+// to the three tape-header name decoders when names are asked for. A name
+// found is handed to the interface as a heap sample_pass_name that the
+// receiving callback frees.
 // When asked (sample_pass_list_files), every sample also goes to the tape
 // index, whose file records are handed over the same way, and to the unread
 // stretches' detector (tape_unread.h), which is told of every record before
@@ -15,24 +16,19 @@
 #include "sampling_options.h"
 #include "tape/name_finder.h"
 #include "tape/tape_health.h"
+#include "tape/tap_index_file.h"
 #include "tape/tape_index.h"
 #include "tape/tape_unread.h"
 
 #include <glib.h>
 
-// A name found on tape, as the interface receives it.
+// A name found on tape by the name decoders, as the interface receives it
+// (the capture's live status). Files, their names included, are listed from
+// the tape index's records (sample_pass_list_files).
 struct sample_pass_name {
     unsigned char name[17];  // the 16 PETSCII bytes of the name field as on tape, and a 0
     tape_loader loader;      // which decoder found it
     guint64 tape_ticks;      // tape time from the start of the stream to the end of the name's last pulse
-    // Where the file's header begins, the one position of the file that its
-    // record in the tape index carries too (tape_index.h). Known while files
-    // are listed (sample_pass_list_files) and the index listed the header;
-    // otherwise the same as tape_ticks.
-    guint64 header_ticks;
-    // The tape health measured on the file's pilot or lead-in (tape_health.h),
-    // known where header_ticks is; pulses 0 otherwise.
-    tape_health_figures health;
 };
 
 struct sample_pass {
@@ -41,15 +37,17 @@ struct sample_pass {
     guint64 samples;      // samples passed on
     name_finder finder;   // the name decoders (their own, or the capture worker's) and the restart flag
     GSourceFunc print_name;  // receives each name found; nullptr: names dropped
-    GSourceFunc tape_file;   // receives each file record; nullptr: no files listed
-    tape_index index;        // used only with tape_file
+    GSourceFunc tape_file;   // receives each file record; nullptr: none handed over
+    bool listing;            // files are listed (sample_pass_list_files)
+    tap_index_builder *image_index; // takes each file record too; nullptr: none
+    tape_index index;        // used only while listing
     GSourceFunc unread_stretch; // receives each stretch read by no format; nullptr: none handed over
-    tape_unread unread;      // used only with tape_file
+    tape_unread unread;      // used only while listing
     tape_health health;      // the live figures: tape_health_live(&pass->health, ...)
-    guint32 named_file;      // the index's sequence number of the last name's file
 };
 
 // Starts a capture's pass; tape health is measured against a C64 on PAL.
+// print_name nullptr: no names wanted, and the name decoders are not run.
 // Worker thread.
 void sample_pass_init(sample_pass *pass, GSourceFunc print_name);
 
@@ -68,10 +66,17 @@ void sample_pass_measure_for_options(sample_pass *pass, const sampling_option_va
 void sample_pass_use_capture_decoders(sample_pass *pass);
 
 // Lists the capture's files too: each record (tape_index.h) goes to tape_file
-// as a heap copy of a tape_file_event, its program's bytes (if any) in the
-// same block, which the callback frees with one g_free. Worker thread,
-// right after sample_pass_init.
+// (may be nullptr) as a heap copy of a tape_file_event, its program's bytes
+// (if any) in the same block, which the callback frees with one g_free.
+// Worker thread, right after sample_pass_init.
 void sample_pass_list_files(sample_pass *pass, GSourceFunc tape_file);
+
+// Lists the capture's files (as sample_pass_list_files, if not asked yet)
+// for the index of a TAP image made from the capture: each record goes to
+// image_index (tap_index_builder_take) on the worker thread, so the image's
+// index needs no second reading of the tape. Worker thread, right after
+// sample_pass_init.
+void sample_pass_index_image(sample_pass *pass, tap_index_builder *image_index);
 
 // While files are listed, hands each stretch of the tape read by no format
 // (tape_unread.h) to unread_stretch as a heap tape_unread_stretch, which the

@@ -118,15 +118,23 @@ public:
     void sample(unsigned short sample)
     {
         end_pause();
-        tap_index_builder_feed(index_, sample, TAP_HEADER_SIZE + file_->writer.data_length);
+        tap_writer_add_sample(&file_->writer, sample);
+    }
+
+    // The take's sample that begins at tick, copied (its files indexed
+    // where it goes).
+    void copy(uint64_t tick, unsigned short sample)
+    {
+        end_pause();
+        tap_index_builder_copy(index_, tick, sample, TAP_HEADER_SIZE + file_->writer.data_length);
         tap_writer_add_sample(&file_->writer, sample);
     }
 
     // A piece of a pause that a TAP image held as one entry and its reader
     // handed out in pieces: the pieces in a row become one entry again.
-    void pause_piece(unsigned short sample)
+    void copy_pause_piece(uint64_t tick, unsigned short sample)
     {
-        tap_index_builder_feed(index_, sample, TAP_HEADER_SIZE + file_->writer.data_length);
+        tap_index_builder_copy(index_, tick, sample, TAP_HEADER_SIZE + file_->writer.data_length);
         pause_ticks_ += sample;
     }
 
@@ -134,8 +142,15 @@ public:
     void pause(unsigned short ticks)
     {
         end_pause();
-        pause_piece(ticks);
+        pause_ticks_ = ticks;
         end_pause();
+    }
+
+    // A file written afresh begins here.
+    void file_begins(const unsigned char name[16])
+    {
+        end_pause();
+        tap_index_builder_add(index_, name, TAP_HEADER_SIZE + file_->writer.data_length);
     }
 
     void end_pause()
@@ -290,9 +305,9 @@ public:
             after_block_ = none;
         }
         if (from_tap_ && sample > tap_pause_piece)
-            sink_.pause_piece(sample);
+            sink_.copy_pause_piece(tick, sample);
         else
-            sink_.sample(sample);
+            sink_.copy(tick, sample);
     }
 
     void finish()
@@ -309,6 +324,8 @@ private:
             sink_.pause(inserted_file_pause);
         else
             sink_.end_pause();
+        if (p.kind != rom_data_block)
+            sink_.file_begins(p.file->name);
         write_piece(p, sink_);
         if (p.kind != rom_data_block)
             ++files_written_;
@@ -346,8 +363,17 @@ int clean_tap_write(const char *take_path, const std::vector<std::vector<tape_ta
         tape_input_close(input);
         return 0;
     }
+    // The index: the files written afresh where they are written, the first
+    // take's others where its samples are copied.
     auto index = std::make_unique<tap_index_builder>();
     tap_index_builder_init(index.get());
+    std::vector<bool> rewritten(takes.empty() ? 0 : takes[0].size());
+    for (const piece &p : pieces)
+        if (!p.inserted && p.kind != rom_data_block)
+            rewritten[size_t(p.file->in_take[0])] = true;
+    for (size_t j = 0; j < rewritten.size(); ++j)
+        if (!rewritten[j])
+            tap_index_builder_mark(index.get(), takes[0][j].loader, takes[0][j].first_tick, takes[0][j].name);
     image_sink sink(file, index.get(), tap_format_for(options));
     rewriter rewrite(pieces, sink, tape_input_get_kind(input) == tape_input_tap);
 

@@ -1,10 +1,9 @@
 #include "tape/tap_index_file.h"
 
 #include "staged_file.h"
+#include "tape/loader_table.h"
 #include "tape/petscii.h"
 #include "tape/tap_writer.h"
-#include "tape/rom_format.h"
-#include "tape/turbo_format.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,74 +14,12 @@ namespace {
 
 constexpr size_t name_length_max = 27;
 constexpr size_t file_size_limit = 8192;
-// Runs shorter than this are no pilot or lead-in (a byte holds at most two
-// short pulses in a row; a lead-in lasts hundreds of bytes).
-constexpr uint32_t pilot_pulses_min = rom_block_pilot_pulses;
 
-bool is_rom_short(unsigned short sample)
-{
-    return sample_in_window(sample, rom_short_pulse);
-}
-
-bool is_turbo(unsigned short sample)
-{
-    return sample_in_window(sample, tt250_format.zero_pulse) || sample_in_window(sample, tt250_format.one_pulse) ||
-           sample_in_window(sample, turrican_format.zero_pulse) || sample_in_window(sample, turrican_format.one_pulse);
-}
-
-// Follows one kind of run: a sample of the kind extends the run under way or
-// begins one; any other ends it, and a run long enough is kept.
-void follow(tap_index_run *run, tap_index_run *ended, uint32_t *ended_count, bool of_kind, uint64_t tick,
-            uint64_t offset)
-{
-    if (of_kind) {
-        if (run->pulses++ == 0) {
-            run->tick = tick;
-            run->offset = offset;
-        }
-        return;
-    }
-    if (run->pulses >= pilot_pulses_min)
-        ended[(*ended_count)++ % 4] = *run;
-    run->pulses = 0;
-}
-
-// The offset of the newest run that began at or before tick: the one under
-// way, else one that ended. 20, the first entry, when there is none.
-uint64_t run_start(const tap_index_run &current, const tap_index_run *ended, uint32_t ended_count, uint64_t tick)
-{
-    if (current.pulses >= pilot_pulses_min && current.tick <= tick)
-        return current.offset;
-    for (uint32_t back = 0; back < 4 && back < ended_count; ++back) {
-        const tap_index_run &run = ended[(ended_count - 1 - back) % 4];
-        if (run.tick <= tick)
-            return run.offset;
-    }
-    return 20;
-}
-
-// The entry of the sample that begins at tick, among the places kept (the
-// oldest kept when it is older).
-uint64_t offset_at(const tap_index_builder *b, uint64_t tick)
-{
-    const uint64_t kept = std::min<uint64_t>(b->places_kept, tap_index_places);
-    if (kept == 0)
-        return TAP_HEADER_SIZE;
-    uint64_t low = b->places_kept - kept, high = b->places_kept - 1;
-    while (low < high) {
-        const uint64_t middle = low + (high - low + 1) / 2;
-        if (b->places[middle % tap_index_places].tick <= tick)
-            low = middle;
-        else
-            high = middle - 1;
-    }
-    return b->places[low % tap_index_places].offset;
-}
-
-std::string shown_name(const unsigned char raw[17])
+std::string shown_name(const unsigned char raw[16])
 {
     unsigned char name[17];
-    std::memcpy(name, raw, sizeof name);
+    std::memcpy(name, raw, 16);
+    name[16] = 0;
     char shown[17];
     petscii_printable_name(name, shown);
     std::string text = shown;
@@ -93,46 +30,87 @@ std::string shown_name(const unsigned char raw[17])
     return text.substr(0, name_length_max);
 }
 
-void take(void *context, const tape_file_event *event)
+// The place kept of the sample that begins at tick: the newest that begins
+// at or before it (the oldest kept when it is older).
+uint64_t place_at(const tap_index_builder *b, uint64_t tick)
 {
-    auto *b = static_cast<tap_index_builder *>(context);
-    if (event->verdict != tape_verdict_reading && event->verdict != tape_verdict_not_checked)
-        return; // a judgement of a file listed already
-    uint64_t offset = 0;
-    if (event->loader == tape_loader_rom)
-        offset = run_start(b->rom_run, b->rom_pilots, b->rom_pilots_ended, event->tick);
-    else if (event->loader == tape_loader_tt250 || event->loader == tape_loader_turrican)
-        offset = run_start(b->turbo_run, b->turbo_runs, b->turbo_runs_ended, event->tick);
-    else
-        offset = offset_at(b, event->first_tick);
-    b->entries.push_back({offset, shown_name(event->name)});
+    uint64_t low = b->places_kept - std::min<uint64_t>(b->places_kept, tap_index_places), high = b->places_kept - 1;
+    while (low < high) {
+        const uint64_t middle = low + (high - low + 1) / 2;
+        if (b->places[middle % tap_index_places].tick <= tick)
+            low = middle;
+        else
+            high = middle - 1;
+    }
+    return low;
+}
+
+// The entry where a file's pilot begins: lead_samples before the place
+// kept (or the oldest kept).
+void place(tap_index_builder *b, uint64_t place, const tap_index_mark &mark)
+{
+    const uint64_t oldest = b->places_kept - std::min<uint64_t>(b->places_kept, tap_index_places);
+    place = place >= oldest + mark.lead_samples ? place - mark.lead_samples : oldest;
+    b->entries.push_back({b->places[place % tap_index_places].offset, mark.name});
+}
+
+bool earlier(const tap_index_mark &x, const tap_index_mark &y)
+{
+    return x.tick < y.tick;
 }
 
 }  // namespace
 
 void tap_index_builder_init(tap_index_builder *builder)
 {
-    name_finder_init(&builder->finder);
-    tape_index_init(&builder->index, take, builder);
+    builder->marks.clear();
+    builder->placed = 0;
     builder->tick = 0;
-    builder->rom_run = builder->turbo_run = tap_index_run{};
-    builder->rom_pilots_ended = builder->turbo_runs_ended = 0;
     builder->places_kept = 0;
     builder->entries.clear();
 }
 
-void tap_index_builder_feed(tap_index_builder *b, unsigned short sample, uint64_t offset)
+void tap_index_builder_take(tap_index_builder *builder, const tape_file_event *event)
 {
-    follow(&b->rom_run, b->rom_pilots, &b->rom_pilots_ended, is_rom_short(sample), b->tick, offset);
-    follow(&b->turbo_run, b->turbo_runs, &b->turbo_runs_ended, is_turbo(sample), b->tick, offset);
-    b->places[b->places_kept++ % tap_index_places] = {b->tick, offset};
-    b->tick += sample;
-    tape_index_feed(&b->index, sample, name_finder_feed(&b->finder, sample) ? &b->finder : nullptr);
+    if (event->verdict != tape_verdict_reading && event->verdict != tape_verdict_not_checked)
+        return; // a judgement of a file listed already
+    tap_index_builder_mark(builder, event->loader, event->first_tick, event->name);
 }
 
-void tap_index_builder_finish(tap_index_builder *builder)
+void tap_index_builder_take_record(void *builder, const tape_file_event *event)
 {
-    tape_index_finish(&builder->index);
+    tap_index_builder_take(static_cast<tap_index_builder *>(builder), event);
+}
+
+void tap_index_builder_mark(tap_index_builder *b, tape_loader loader, uint64_t tick, const unsigned char name[16])
+{
+    // The pilot-byte loaders' readers (one pulse a bit) say their pilot
+    // begins after the byte that aligned them; a player needs that byte too.
+    const tap_index_mark mark{tick, tape_loader_pilot_format(loader) ? 8u : 0u, shown_name(name)};
+    if (b->places_kept != 0 && tick < b->tick) {
+        place(b, place_at(b, tick), mark);
+        return;
+    }
+    // Two formats' records a batch apart can come out of order.
+    b->marks.insert(std::upper_bound(b->marks.begin() + long(b->placed), b->marks.end(), mark, earlier), mark);
+}
+
+void tap_index_builder_add(tap_index_builder *builder, const unsigned char name[16], uint64_t offset)
+{
+    builder->entries.push_back({offset, shown_name(name)});
+}
+
+void tap_index_builder_copy(tap_index_builder *b, uint64_t tick, unsigned short sample, uint64_t offset)
+{
+    b->places[b->places_kept++ % tap_index_places] = {tick, offset};
+    b->tick = tick + sample;
+    while (b->placed < b->marks.size() && b->marks[b->placed].tick < b->tick)
+        place(b, b->places_kept - 1, b->marks[b->placed++]);
+}
+
+void tap_index_builder_feed(tap_index_builder *b, unsigned short sample, uint64_t offset)
+{
+    tap_index_builder_copy(b, b->tick, sample, offset);
 }
 
 std::string tap_index_text(const char *image_name, const std::vector<tap_index_entry> &entries)
@@ -142,7 +120,10 @@ std::string tap_index_text(const char *image_name, const std::vector<tap_index_e
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
             c = '_';
     std::string text = "; " + image + "\n";
-    for (const tap_index_entry &entry : entries) {
+    std::vector<tap_index_entry> in_order = entries;
+    std::stable_sort(in_order.begin(), in_order.end(),
+                     [](const tap_index_entry &x, const tap_index_entry &y) { return x.offset < y.offset; });
+    for (const tap_index_entry &entry : in_order) {
         char offset[24];
         std::snprintf(offset, sizeof offset, "0x%llX ", static_cast<unsigned long long>(entry.offset));
         const std::string line = offset + entry.name + "\n";

@@ -15,20 +15,22 @@
 // characters; control characters never appear, not even from the image's
 // name. The file stays under 8 KB: files past that are left out.
 //
-// A ROM-loader file's pilot is the run of short pulses before its header; a
-// Turbo Tape 250 or Turrican file's lead-in is the run of pulses in their
-// windows that holds its header (a turbo file that follows another without a
-// pause shares its run, so its entry points at the start of that run); the
-// other turbo loaders' files begin where their block readers say their pilot
-// began (tape_file_event::first_tick), looked up among the newest
-// tap_index_places samples' entries.
+// Where a file begins, its pilot or lead-in, is what its block reader reports
+// (tape_file_event::first_tick): the files come from the tape index's records
+// of the reading that lists the tape's files anyway (a capture's sample pass,
+// a rescue's take, or the conversion's own), so a tape is decoded once for
+// its files and its index.
 //
-// The builder is fed every sample with the offset of its entry in the image,
-// as the image is written. It keeps nothing but the entries: constant memory
-// besides them. Any thread; one builder per image.
+// The builder is fed every sample of the image with the offset of its entry,
+// as the image is written, and handed those records (tap_index_builder_take)
+// before or as the image is written: each file is placed at the entry of the
+// sample its pilot begins in. A record handed over after its pilot's sample
+// passed is placed from the newest tap_index_places samples' places (older:
+// at the oldest kept); a file whose pilot lies beyond the image's end is
+// left out. Constant memory besides the files. Any thread; one builder per
+// image.
 #pragma once
 
-#include "tape/name_finder.h"
 #include "tape/tape_index.h"
 
 #include <glib.h>
@@ -42,45 +44,59 @@ struct tap_index_entry {
     std::string name; // printable, at most 27 characters
 };
 
-// A run of pulses that could be a pilot or a lead-in.
-struct tap_index_run {
-    uint64_t tick;    // where its first pulse begins
-    uint64_t offset;  // that pulse's entry in the image
-    uint32_t pulses;
-};
-
 // Where a sample begins on tape and its entry in the image.
 struct tap_index_place {
     uint64_t tick;
     uint64_t offset;
 };
 
-// Samples whose places are kept: more than a pilot and header of the turbo
-// loaders found by their pilot, with the index's batch.
-inline constexpr unsigned tap_index_places = 16384;
+// Samples whose places are kept: more than a built-in-format header's
+// pilot as the machine writes it, before its reader lists the header.
+inline constexpr unsigned tap_index_places = 65536;
 
-struct tap_index_builder {
-    name_finder finder;
-    tape_index index;
-    uint64_t tick;                    // where the next sample begins
-    tap_index_run rom_run, turbo_run; // the runs under way
-    tap_index_run rom_pilots[4], turbo_runs[4]; // the last few that ended, newest at [n % 4]
-    uint32_t rom_pilots_ended, turbo_runs_ended;
-    uint64_t places_kept;             // samples fed; the newest at [(places_kept - 1) % tap_index_places]
-    tap_index_place places[tap_index_places];
-    std::vector<tap_index_entry> entries;
+// A file whose place in the image is not known yet.
+struct tap_index_mark {
+    uint64_t tick;         // where its block reader says its pilot begins
+    unsigned lead_samples; // samples of the pilot before that (the byte that aligned the reader)
+    std::string name;
 };
 
-// Starts a builder (large: allocate it on the heap).
+struct tap_index_builder {
+    std::vector<tap_index_mark> marks;  // files ahead, in tape order
+    size_t placed;                      // marks placed so far
+    uint64_t tick;                      // where the sample after the last one taken begins
+    uint64_t places_kept;               // samples taken; the newest at [(places_kept - 1) % tap_index_places]
+    tap_index_place places[tap_index_places];
+    std::vector<tap_index_entry> entries; // placed, in no particular order (tap_index_text sorts them)
+};
+
+// Starts a builder with no file (large: allocate it on the heap).
 void tap_index_builder_init(tap_index_builder *builder);
 
-// One sample whose entry begins at offset in the image.
+// A record of the tape index: a file listed (verdict reading, or not
+// checked) is indexed; a judgement of one is not. Fits tape_file_sink.
+void tap_index_builder_take(tap_index_builder *builder, const tape_file_event *event);
+void tap_index_builder_take_record(void *builder, const tape_file_event *event);
+
+// One sample of the tape, the next, whose entry begins at offset in the
+// image. Constant work.
 void tap_index_builder_feed(tap_index_builder *builder, unsigned short sample, uint64_t offset);
 
-// The image has ended.
-void tap_index_builder_finish(tap_index_builder *builder);
+// For an image that is not the tape the records came from (a clean image):
+// a file of the tape whose pilot begins at tick there (name: its 16-byte
+// field), placed where the image holds that sample of the tape
+// (tap_index_builder_copy); and a file written afresh, placed at offset at
+// once.
+void tap_index_builder_mark(tap_index_builder *builder, tape_loader loader, uint64_t tick,
+                            const unsigned char name[16]);
+void tap_index_builder_add(tap_index_builder *builder, const unsigned char name[16], uint64_t offset);
 
-// The index file's text for the image named image_name (its base name).
+// The tape's sample that begins at tick is copied into the image, at the
+// entry at offset (several pieces of one pause can share an entry).
+void tap_index_builder_copy(tap_index_builder *builder, uint64_t tick, unsigned short sample, uint64_t offset);
+
+// The index file's text for the image named image_name (its base name), the
+// entries in the order of their offsets.
 std::string tap_index_text(const char *image_name, const std::vector<tap_index_entry> &entries);
 
 // The index's path beside tap_path: its ".tap" ending (any case) replaced by

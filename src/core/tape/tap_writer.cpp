@@ -182,7 +182,6 @@ int tap_file_commit_with_index(tap_file *file, tap_index_builder *index, const c
     const int replace = file->replace;
     if (!tap_file_commit(file, error))
         return 0;
-    tap_index_builder_finish(index);
     GError *index_error = nullptr;
     if (!tap_index_write(tap_path, index->entries, replace, &index_error)) {
         g_set_error_literal(error, TAP_INDEX_ERROR, index_error->code, index_error->message);
@@ -198,12 +197,24 @@ gchar *tap_path_beside_dump(const char *dmp_path)
 }
 
 int tap_write_file_from_dmp(const char *dmp_path, const char *tap_path, int replace,
-                            const sampling_option_values *options, tap_conversion_result *result, GError **error)
+                            const sampling_option_values *options, tap_conversion_result *result, GError **error,
+                            tap_index_builder *index)
 {
     int dmp = g_open(dmp_path, O_RDONLY | O_CLOEXEC, 0);
     if (dmp < 0) {
         set_error_from_errno(error, errno);
         return 0;
+    }
+    // Without a reading that listed the dump's files, the conversion lists
+    // them itself.
+    std::unique_ptr<tap_index_builder> own_index;
+    std::unique_ptr<tape_index> files;
+    if (!index) {
+        own_index = std::make_unique<tap_index_builder>();
+        index = own_index.get();
+        tap_index_builder_init(index);
+        files = std::make_unique<tape_index>();
+        tape_index_init(files.get(), tap_index_builder_take_record, index);
     }
     tap_file *file = tap_file_create(tap_path, replace, options, error);
     if (!file) {
@@ -215,8 +226,6 @@ int tap_write_file_from_dmp(const char *dmp_path, const char *tap_path, int repl
     // is put together in place.
     static const size_t block_size = 65536;
     unsigned char *block = static_cast<unsigned char *>(g_malloc(block_size + 1));
-    auto index = std::make_unique<tap_index_builder>();
-    tap_index_builder_init(index.get());
     size_t held = 0;  // 0 or 1: a low byte waiting for its high byte
     int read_error = 0;
     for (;;) {
@@ -235,7 +244,9 @@ int tap_write_file_from_dmp(const char *dmp_path, const char *tap_path, int repl
         size_t whole = available - available % dmp_bytes_per_sample;
         for (size_t at = 0; at < whole; at += dmp_bytes_per_sample) {
             const unsigned short sample = dmp_sample_at(block + at);
-            tap_index_builder_feed(index.get(), sample, TAP_HEADER_SIZE + file->writer.data_length);
+            tap_index_builder_feed(index, sample, TAP_HEADER_SIZE + file->writer.data_length);
+            if (files)
+                tape_index_feed(files.get(), sample);
             tap_writer_add_sample(&file->writer, sample);
         }
         held = available - whole;
@@ -250,8 +261,10 @@ int tap_write_file_from_dmp(const char *dmp_path, const char *tap_path, int repl
         set_error_from_errno(error, read_error);
         return 0;
     }
+    if (files)
+        tape_index_finish(files.get());
     guint64 samples = file->writer.samples;
-    if (!tap_file_commit_with_index(file, index.get(), tap_path, error))
+    if (!tap_file_commit_with_index(file, index, tap_path, error))
         return 0;
     if (result) {
         result->samples = samples;

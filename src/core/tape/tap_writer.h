@@ -141,9 +141,13 @@ struct tap_conversion_result {
 // byte first) into a TAP image at tap_path for a capture with these sampling
 // options, through a temporary file as above, and writes its index beside it
 // (tap_index_file.h; a failure there is a TAP_INDEX_ERROR, the image is
-// kept). replace as for tap_file_create. Returns 1 on success and fills
-// *result (may be null); returns 0 with *error set (message: the system's
-// reason), leaving no file behind and any earlier file under tap_path as it
-// was. Reads and writes in fixed-size blocks: constant memory.
+// kept). replace as for tap_file_create. index: a builder that took the
+// dump's files from the reading that listed them (a capture's sample pass);
+// nullptr: the conversion lists them with a tape index of its own. Returns 1
+// on success and fills *result (may be null); returns 0 with *error set
+// (message: the system's reason), leaving no file behind and any earlier
+// file under tap_path as it was. Reads and writes in fixed-size blocks:
+// constant memory but for the index's files.
 int tap_write_file_from_dmp(const char *dmp_path, const char *tap_path, int replace,
-                            const sampling_option_values *options, tap_conversion_result *result, GError **error);
+                            const sampling_option_values *options, tap_conversion_result *result, GError **error,
+                            tap_index_builder *index = nullptr);

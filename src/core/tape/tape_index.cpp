@@ -21,8 +21,6 @@ void send(tape_index *index, tape_loader loader, const tape_file_record &file, u
     event.verdict = file.verdict;
     if (index->health)
         tape_health_file(index->health, loader, file.tick, &event.health);
-    if (file.verdict == tape_verdict_reading)
-        index->listed = event;
     if (file.program) {
         event.load_address = file.load_address;
         event.program_length = file.program_length;
@@ -57,7 +55,7 @@ void turbo_file_news(void *context, const loader_file *file)
 
 }  // namespace
 
-void tape_index_catch_up(tape_index *index, const name_finder *)
+void tape_index_catch_up(tape_index *index)
 {
     while (index->samples_read != index->samples_seen) {
         const uint32_t at = uint32_t(index->samples_read % tape_index_recent_samples);
@@ -68,17 +66,6 @@ void tape_index_catch_up(tape_index *index, const name_finder *)
         index->tick = rom_files_read(&index->rom, index->recent + at, count, index->tick);
         index->samples_read += count;
     }
-}
-
-uint32_t tape_index_file_of_name(const tape_index *index, const name_finder *found, uint32_t after_sequence,
-                                 uint64_t *tick)
-{
-    const tape_file_event &listed = index->listed;
-    if (listed.sequence <= after_sequence || listed.loader != found->loader ||
-        std::memcmp(listed.name, found->name, 16) != 0)
-        return 0;
-    *tick = listed.tick;
-    return listed.sequence;
 }
 
 void tape_index_feed_samples(tape_index *index, const unsigned short *samples, std::size_t count)
@@ -94,7 +81,7 @@ void tape_index_feed_samples(tape_index *index, const unsigned short *samples, s
         samples += piece;
         count -= piece;
         if (index->samples_seen % tape_index_batch == 0)
-            tape_index_catch_up(index, nullptr);
+            tape_index_catch_up(index);
     }
 }
 
@@ -110,14 +97,13 @@ void tape_index_init(tape_index *index, tape_file_sink sink, void *context)
     index->sink = sink;
     index->context = context;
     index->health = nullptr;
-    index->listed = tape_file_event{};
     rom_files_init(&index->rom, rom_file_news, index);
     loader_files_init(&index->loaders, turbo_file_news, index);
 }
 
 void tape_index_finish(tape_index *index)
 {
-    tape_index_catch_up(index, nullptr);
+    tape_index_catch_up(index);
     rom_files_finish(&index->rom);
     loader_files_finish(&index->loaders);
 }

@@ -17,7 +17,10 @@
 // Where the files come from: the block readers (rom_files.h for the
 // built-in format, loader_files.h for every turbo loader), which read every
 // header themselves (so a header is listed even where a name decoder, which
-// needs a clean first copy, saw none). The readers take each batch of
+// needs a clean first copy, saw none, and a data block that begins as a
+// header does is no file). The client's list, the command line's lines and
+// a TAP image's index all take their files, names and places from these
+// records; the name decoders serve only the capture's live status. The readers take each batch of
 // samples in turn, so records of two formats less than a batch apart could
 // come out of order; on tape, every block's lead-in or pilot keeps them much
 // further apart.
@@ -43,7 +46,6 @@
 // the feeding thread. Not thread-safe: one index per capture.
 #pragma once
 
-#include "tape/name_finder.h"
 #include "tape/rom_files.h"
 #include "tape/tape_health.h"
 #include "tape/loader_files.h"
@@ -57,9 +59,8 @@ struct tape_file_event {
     tape_loader loader;
     uint64_t tick;           // position of the header's first byte, ticks since the capture began
     // The stretch of tape the file takes, as its reader states it
-    // (tape_file_record.h). A Turrican loader file, known only from its name
-    // decoder, takes its lead-in (as far as the health measure followed it)
-    // and its header up to the name's end.
+    // (tape_file_record.h); first_tick is where a TAP image's index places
+    // the file (tap_index_file.h).
     uint64_t first_tick;
     uint64_t end_tick;
     unsigned char name[17];  // the 16 bytes of the name field as on tape, then 0
@@ -97,7 +98,6 @@ struct tape_index {
     tape_file_sink sink;
     void *context;
     tape_health *health;       // where records take their files' health from, and the pilots the readers measured go; nullptr: none
-    tape_file_event listed;    // the last file listed (sequence 0: none yet)
     unsigned short recent[tape_index_recent_samples];
 };
 
@@ -106,35 +106,20 @@ struct tape_index {
 // must be fed each sample before the index. Any thread.
 void tape_index_init(tape_index *index, tape_file_sink sink, void *context);
 
-// Lets the block readers read the samples fed so far (name_found is not
-// used: the readers list every file themselves).
-void tape_index_catch_up(tape_index *index, const name_finder *name_found);
+// Lets the block readers read the samples fed so far.
+void tape_index_catch_up(tape_index *index);
 
-// Feeds one sample. name_found is the capture's name finder when this sample
-// completed a name (name_finder_feed returned 1), else nullptr. Inline, as
-// it runs for every sample: it keeps the sample until a batch is full or a
-// name is found, so records come up to tape_index_batch samples late (a
-// fraction of a second of tape), always in tape order.
-inline void tape_index_feed(tape_index *index, unsigned short sample, const name_finder *name_found)
+// Feeds one sample. Inline, as it runs for every sample: it keeps the sample
+// until a batch is full, so records come up to tape_index_batch samples late
+// (a fraction of a second of tape), always in tape order.
+inline void tape_index_feed(tape_index *index, unsigned short sample)
 {
     index->recent[index->samples_seen++ % tape_index_recent_samples] = sample;
-    if (index->samples_seen % tape_index_batch == 0 || name_found)
-        tape_index_catch_up(index, name_found);
+    if (index->samples_seen % tape_index_batch == 0)
+        tape_index_catch_up(index);
 }
 
-// The file whose name a decoder has just completed (`found`, after the
-// sample that completed it went through tape_index_feed): the one a block
-// reader listed last, provided its loader and name field are the same and its
-// sequence number is above `after_sequence` (the file of the previous name
-// found), since the block readers list a header at the end of its name field
-// too. Returns that
-// file's sequence number and sets *tick to its position; returns 0 when no
-// file listed is the name's (*tick untouched).
-uint32_t tape_index_file_of_name(const tape_index *index, const name_finder *found, uint32_t after_sequence,
-                                 uint64_t *tick);
-
-// tape_index_feed for each of `count` samples in turn, none of which
-// completed a name.
+// tape_index_feed for each of `count` samples in turn.
 void tape_index_feed_samples(tape_index *index, const unsigned short *samples, std::size_t count);
 
 // The capture has ended: a file still being read is cut short (never good).

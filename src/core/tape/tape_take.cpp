@@ -89,6 +89,7 @@ void take_record(tape_take_reader *r, tape_loader loader, const tape_file_record
         *side.pending_tick = UINT64_MAX;
         file.loader = loader;
         file.tick = record->tick;
+        file.first_tick = record->first_tick;
         std::memcpy(file.name, record->name, sizeof file.name);
         file.verdict = tape_verdict_reading;
         if (loader != tape_loader_rom) {

@@ -47,6 +47,7 @@ struct tape_take_block_place {
 struct tape_take_file {
     tape_loader loader;
     uint64_t tick;                      // where the header begins, ticks since the take began
+    uint64_t first_tick;                // where the file's pilot or lead-in begins (tape_file_record)
     unsigned char name[16];             // the name field as listed ('?' for unreadable bytes)
     tape_verdict verdict;               // as this take alone read it
     std::vector<int16_t> header[2];     // per copy: the header's bytes (and checksum), or tape_take_unread
