@@ -146,11 +146,13 @@ public:
         end_pause();
     }
 
-    // A file written afresh begins here.
-    void file_begins(const unsigned char name[16])
+    // A file written afresh begins here; after_aligning_byte: behind the
+    // byte that aligned its reader in the take, copied as recorded.
+    void file_begins(const tape_rescued_file &file, bool after_aligning_byte)
     {
         end_pause();
-        tap_index_builder_add(index_, name, TAP_HEADER_SIZE + file_->writer.data_length);
+        tap_index_builder_add(index_, file.loader, file.name, TAP_HEADER_SIZE + file_->writer.data_length,
+                              after_aligning_byte);
     }
 
     void end_pause()
@@ -325,7 +327,7 @@ private:
         else
             sink_.end_pause();
         if (p.kind != rom_data_block)
-            sink_.file_begins(p.file->name);
+            sink_.file_begins(*p.file, !p.inserted);
         write_piece(p, sink_);
         if (p.kind != rom_data_block)
             ++files_written_;

@@ -54,6 +54,13 @@ void place(tap_index_builder *b, uint64_t place, const tap_index_mark &mark)
     b->entries.push_back({b->places[place % tap_index_places].offset, mark.name});
 }
 
+// The pilot-byte loaders' readers (one pulse a bit) say their pilot begins
+// after the byte that aligned them; a player needs that byte too.
+unsigned aligning_samples(tape_loader loader)
+{
+    return tape_loader_pilot_format(loader) ? 8u : 0u;
+}
+
 bool earlier(const tap_index_mark &x, const tap_index_mark &y)
 {
     return x.tick < y.tick;
@@ -84,9 +91,7 @@ void tap_index_builder_take_record(void *builder, const tape_file_event *event)
 
 void tap_index_builder_mark(tap_index_builder *b, tape_loader loader, uint64_t tick, const unsigned char name[16])
 {
-    // The pilot-byte loaders' readers (one pulse a bit) say their pilot
-    // begins after the byte that aligned them; a player needs that byte too.
-    const tap_index_mark mark{tick, tape_loader_pilot_format(loader) ? 8u : 0u, shown_name(name)};
+    const tap_index_mark mark{tick, aligning_samples(loader), shown_name(name)};
     if (b->places_kept != 0 && tick < b->tick) {
         place(b, place_at(b, tick), mark);
         return;
@@ -95,9 +100,14 @@ void tap_index_builder_mark(tap_index_builder *b, tape_loader loader, uint64_t t
     b->marks.insert(std::upper_bound(b->marks.begin() + long(b->placed), b->marks.end(), mark, earlier), mark);
 }
 
-void tap_index_builder_add(tap_index_builder *builder, const unsigned char name[16], uint64_t offset)
+void tap_index_builder_add(tap_index_builder *b, tape_loader loader, const unsigned char name[16], uint64_t offset,
+                           bool after_aligning_byte)
 {
-    builder->entries.push_back({offset, shown_name(name)});
+    const tap_index_mark mark{0, after_aligning_byte ? aligning_samples(loader) : 0u, shown_name(name)};
+    if (mark.lead_samples != 0 && b->places_kept != 0)
+        place(b, b->places_kept, mark);
+    else
+        b->entries.push_back({offset, mark.name});
 }
 
 void tap_index_builder_copy(tap_index_builder *b, uint64_t tick, unsigned short sample, uint64_t offset)

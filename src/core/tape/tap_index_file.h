@@ -85,11 +85,13 @@ void tap_index_builder_feed(tap_index_builder *builder, unsigned short sample, u
 // For an image that is not the tape the records came from (a clean image):
 // a file of the tape whose pilot begins at tick there (name: its 16-byte
 // field), placed where the image holds that sample of the tape
-// (tap_index_builder_copy); and a file written afresh, placed at offset at
-// once.
+// (tap_index_builder_copy); and a file written afresh from offset on, placed
+// there at once, or, when the tape's byte that aligned its reader stays as
+// recorded before it (after_aligning_byte), where that byte was copied.
 void tap_index_builder_mark(tap_index_builder *builder, tape_loader loader, uint64_t tick,
                             const unsigned char name[16]);
-void tap_index_builder_add(tap_index_builder *builder, const unsigned char name[16], uint64_t offset);
+void tap_index_builder_add(tap_index_builder *builder, tape_loader loader, const unsigned char name[16],
+                           uint64_t offset, bool after_aligning_byte);
 
 // The tape's sample that begins at tick is copied into the image, at the
 // entry at offset (several pieces of one pause can share an entry).
