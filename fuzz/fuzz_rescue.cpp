@@ -150,7 +150,7 @@ void check_clean_image(const std::vector<unsigned short> &first, const std::vect
         for (const tape_rescued_file &file : files)
             given += file.loader == loader && file.outcome != tape_rescue_bad;
         for (const tape_take_file &file : image) {
-            if (file.loader != loader || file.verdict != tape_verdict_good)
+            if (file.loader != loader || file.verdict != tape_verdict_good || file.data_file)
                 continue;
             fuzz_check(file.program == program_of(loader, program), target,
                        "the clean image holds a program not on the tape");

@@ -102,6 +102,45 @@ TEST(CleanTap, APauseOfATapTakeStaysOneEntry)
     EXPECT_NE(read_bytes(clean_path).find(pause), std::string::npos);
 }
 
+// A data file (type 4) holds no program to rebuild: it is copied as it was
+// recorded, and the clean image's index names it where a plain conversion's
+// index names it, beside the program rebuilt.
+TEST(CleanTap, ItsIndexNamesTheDataFilesAPlainConversionNames)
+{
+    const unsigned char program[] = {0xA9, 0x01, 0x60};
+    tape_synth side;
+    tape_synth_init(&side);
+    tape_rom_header(&side, tape_rom_header_pilot, 4, 0x033C, 0x03FC, tape_name_field("NOTES"));
+    std::vector<unsigned char> payload(192, 'A');
+    payload[0] = 2;
+    payload[50] = 0;
+    tape_rom_block(&side, tape_rom_data_pilot, payload.data(), payload.size(), {});
+    tape_synth_gap(&side, 65535);
+    tape_rom_program(&side, tape_name_field("CODE"), 0x0801, program, sizeof program);
+
+    test_folder folder;
+    const std::string take_path = folder.path() + "/take.dmp";
+    std::string error;
+    ASSERT_TRUE(dmp_write_file(take_path.c_str(), side.samples, &error)) << error;
+    const sampling_option_values options{};
+    GError *failure = nullptr;
+    ASSERT_TRUE(tap_write_file_from_dmp(take_path.c_str(), (folder.path() + "/plain.tap").c_str(), 1, &options,
+                                        nullptr, &failure))
+        << failure->message;
+    const std::vector<std::vector<tape_take_file>> takes = {test_read_take(take_path)};
+    ASSERT_FALSE(test_clean_image(take_path, takes, folder.path() + "/clean.tap").empty());
+
+    auto names = [](const std::string &index) {
+        std::vector<std::string> listed;
+        for (size_t at = index.find('\n') + 1, end; (end = index.find('\n', at)) != std::string::npos; at = end + 1)
+            listed.push_back(index.substr(index.find(' ', at) + 1, end - index.find(' ', at) - 1));
+        return listed;
+    };
+    const std::vector<std::string> plain = names(read_bytes(folder.path() + "/plain.idx"));
+    EXPECT_EQ(plain, (std::vector<std::string>{"NOTES", "CODE"}));
+    EXPECT_EQ(names(read_bytes(folder.path() + "/clean.idx")), plain);
+}
+
 // The first take ends seven pulses into a pilot byte of a Turbo Tape 250
 // file that only the second take holds, and the file has no more lead-in
 // than its reader needs: written after the take's end, it still loads good

@@ -221,6 +221,8 @@ std::vector<tape_rescued_file> tape_rescue(const std::vector<std::vector<tape_ta
     for (unsigned t = 0; t < takes.size(); ++t) {
         std::map<std::tuple<tape_loader, std::array<unsigned char, 16>>, unsigned> seen;
         for (const tape_take_file &file : takes[t]) {
+            if (file.data_file)
+                continue;
             unsigned start = 0, end = 0;
             std::array<unsigned char, 16> name;
             std::memcpy(name.data(), file.name, name.size());

@@ -74,24 +74,27 @@ void take_record(tape_take_reader *r, tape_loader loader, const tape_file_record
 {
     format_side side = side_of(r, loader);
     if (record->verdict == tape_verdict_reading) {
-        *side.open = !(loader == tape_loader_rom && record->type == rom_data_file_type);
-        if (!*side.open)
-            return;
         tape_take_file file{};
-        if (*side.pending_tick == record->tick) {
-            for (unsigned copy = 0; copy < 2; ++copy) {
-                file.header[copy] = std::move(side.pending->header[copy]);
-                file.data[copy] = std::move(side.pending->data[copy]);
-                file.place[copy] = side.pending->place[copy];
-            }
-        }
-        *side.pending = tape_take_file{};
-        *side.pending_tick = UINT64_MAX;
         file.loader = loader;
         file.tick = record->tick;
         file.first_tick = record->first_tick;
         std::memcpy(file.name, record->name, sizeof file.name);
         file.verdict = tape_verdict_reading;
+        file.data_file = loader == tape_loader_rom && record->type == rom_data_file_type;
+        *side.open = !file.data_file;
+        // A data file is listed for the index only; header bytes pending stay
+        // for a file that may yet claim them.
+        if (!file.data_file) {
+            if (*side.pending_tick == record->tick) {
+                for (unsigned copy = 0; copy < 2; ++copy) {
+                    file.header[copy] = std::move(side.pending->header[copy]);
+                    file.data[copy] = std::move(side.pending->data[copy]);
+                    file.place[copy] = side.pending->place[copy];
+                }
+            }
+            *side.pending = tape_take_file{};
+            *side.pending_tick = UINT64_MAX;
+        }
         if (loader != tape_loader_rom) {
             file.addressed = true;
             file.start = record->load_address;
@@ -102,7 +105,7 @@ void take_record(tape_take_reader *r, tape_loader loader, const tape_file_record
     }
     if (side.files->empty() || side.files->back().tick != record->tick ||
         side.files->back().verdict != tape_verdict_reading)
-        return; // a data file's verdict
+        return;
     tape_take_file &file = side.files->back();
     file.verdict = record->verdict;
     if (record->program)

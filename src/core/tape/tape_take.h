@@ -13,7 +13,8 @@
 // data block as their readers report them (tape_loader_block_lengths,
 // loader_table.h), check bytes included. A byte never read, or read with a
 // pulse out of its window or a wrong parity, is tape_take_unread. Data files
-// of the built-in format (type 4) hold no program and are not kept.
+// of the built-in format (type 4) hold no program: they are listed (data_file,
+// for the clean image's index) with none of their bytes.
 //
 // Not thread-safe: one reader per take, on one thread.
 #pragma once
@@ -57,6 +58,7 @@ struct tape_take_file {
     // Turbo loaders: the addresses as the file was listed (end exclusive).
     bool addressed = false;
     unsigned start = 0, end = 0;
+    bool data_file = false; // a data file of the built-in format: no bytes kept, nothing to rescue
 };
 
 // The addresses a file's header gives: a turbo file's as listed; a
