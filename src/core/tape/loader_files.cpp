@@ -50,6 +50,9 @@ void loader_files_init(loader_files *files, loader_file_report report, void *con
         pilot_files_init(&files->pilot[i], tape_loader_pilot_format(loader_files_pilot_loaders[i]), take_record,
                          &files->routes[i]);
     novaload_files_init(&files->novaload, take_record, &files->routes[loader_files_pilot_count]);
+    pilot_lanes_init(&files->lanes);
+    for (unsigned i = 0; i < loader_files_pilot_count; ++i)
+        pilot_lanes_add(&files->lanes, i, &files->pilot[i].reader);
 }
 
 void loader_files_report_bytes(loader_files *files, loader_byte_report report, void *context)
@@ -64,9 +67,17 @@ void loader_files_report_bytes(loader_files *files, loader_byte_report report, v
 
 uint64_t loader_files_read(loader_files *files, const unsigned short *samples, size_t count, uint64_t tick)
 {
+    const uint64_t first_tick = tick;
+    for (size_t at = 0; at < count; at += pilot_lanes_batch) {
+        const size_t batch = count - at < pilot_lanes_batch ? count - at : pilot_lanes_batch;
+        pilot_lanes_take(&files->lanes, samples + at, batch, tick);
+        for (unsigned i = 0; i < loader_files_pilot_count; ++i)
+            pilot_files_read_lanes(&files->pilot[i], &files->lanes, i);
+        tick = files->lanes.tick_after[batch - 1];
+    }
     for (pilot_files &reader : files->pilot)
-        pilot_files_read(&reader, samples, count, tick);
-    return novaload_files_read(&files->novaload, samples, count, tick);
+        pilot_files_read_ends(&reader, tick);
+    return novaload_files_read(&files->novaload, samples, count, first_tick);
 }
 
 void loader_files_finish(loader_files *files)

@@ -1,9 +1,11 @@
 // The files of every turbo loader read from one stream: Turbo Tape 250,
 // Turrican, Freeload, Hitload, US Gold and Microload (pilot_files.h, one
 // reader per row) and Novaload with Novaload Special (novaload_files.h).
-// Each reader takes every batch of samples in turn, so records of two
-// formats less than a batch apart may come out of tape order; on tape every
-// file's pilot keeps them much further apart.
+// Each reader takes every batch of samples in turn (a read of more than
+// pilot_lanes_batch samples in batches of that many; the pilot-byte readers
+// share their search, pilot_lanes.h), so records of two formats less than a
+// batch apart may come out of tape order; on tape every file's pilot keeps
+// them much further apart.
 //
 // One report for all of them: the loader, the record (name, tick, span,
 // verdict, program, rules in the readers' headers), the file's end address
@@ -37,6 +39,7 @@ inline constexpr tape_loader loader_files_pilot_loaders[] = {
     tape_loader_hitload, tape_loader_usgold,    tape_loader_microload,
 };
 inline constexpr unsigned loader_files_pilot_count = sizeof loader_files_pilot_loaders / sizeof(tape_loader);
+static_assert(loader_files_pilot_count <= pilot_lanes_max);
 
 struct loader_files;
 
@@ -48,6 +51,7 @@ struct loader_files_route {
 
 struct loader_files {
     pilot_files pilot[loader_files_pilot_count];
+    pilot_lanes lanes;     // their pilot search, one lane each
     novaload_files novaload;
     loader_files_route routes[loader_files_pilot_count + 1];
     loader_file_report report;

@@ -271,11 +271,14 @@ void byte_read(novaload_files *f)
     f->byte_clean = true;
 }
 
-// The search over samples[0..count): nearly every pulse of a tape is spent
-// here. Returns how many samples it took; it stops after a sync pulse.
+// The search over samples[0..count), its counts and sums in local variables:
+// nearly every pulse of a tape is spent here. Returns how many samples it
+// took; it stops after a sync pulse.
 size_t seek_pilot(novaload_files *f, const unsigned short *samples, size_t count)
 {
     uint32_t zeros = f->zeros;
+    uint64_t run_tick = f->run_tick;
+    pilot_pulse_sums sums = f->run_sums;
     uint64_t at = f->tick;
     size_t i = 0;
     while (i < count) {
@@ -284,17 +287,17 @@ size_t seek_pilot(novaload_files *f, const unsigned short *samples, size_t count
         at += sample;
         if (bit == bit_zero) {
             if (zeros++ == 0) {
-                f->run_tick = at - sample;
-                f->run_sums = {};
+                run_tick = at - sample;
+                sums = {};
             }
-            pilot_pulse_sums_add(&f->run_sums, sample);
+            pilot_pulse_sums_add(&sums, sample);
             continue;
         }
         if (bit == bit_one && zeros >= facts.pilot_pulses_min) {
             f->state = marker;
-            f->run_pilot_tick = f->run_tick;
-            f->file.first_tick = f->run_tick;
-            f->pilot_sums = f->run_sums;
+            f->run_pilot_tick = run_tick;
+            f->file.first_tick = run_tick;
+            f->pilot_sums = sums;
             f->file.tick = at - sample;
             f->byte_tick = at;
             f->bit_count = 0;
@@ -307,6 +310,8 @@ size_t seek_pilot(novaload_files *f, const unsigned short *samples, size_t count
         zeros = 0;
     }
     f->zeros = zeros;
+    f->run_tick = run_tick;
+    f->run_sums = sums;
     f->tick = at;
     return i;
 }

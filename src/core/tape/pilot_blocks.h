@@ -16,11 +16,13 @@
 // keep their places. The payload goes on until the caller ends the block
 // (pilot_block_reader_end_block), usually from its callback.
 //
-// Constant work per pulse, no allocation. One reader per stream; not
-// thread-safe.
+// Constant work per pulse, less while searching (the search is shared with
+// the stream's other readers, pilot_lanes.h), no allocation. One reader per
+// stream; not thread-safe.
 #pragma once
 
 #include "tape/pilot_format.h"
+#include "tape/pilot_lanes.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -76,11 +78,11 @@ using pilot_block_take = void (*)(void *context, pilot_block_event event);
 // a new stream. Any thread.
 void pilot_block_reader_init(pilot_block_reader *reader, const pilot_format *format);
 
-// Reads count samples (pulse lengths in ticks) of which the first begins at
-// tick; calls take for each event, in tape order. Returns where the sample
-// after the last begins.
-uint64_t pilot_block_reader_read(pilot_block_reader *reader, const unsigned short *samples, size_t count,
-                                 uint64_t tick, pilot_block_take take, void *context);
+// Reads the batch the lanes took last (pilot_lanes_take), searching for
+// pilots through the reader's lane (pilot_lanes_add); calls take for each
+// event, in tape order. Returns where the sample after the batch begins.
+uint64_t pilot_block_reader_read(pilot_block_reader *reader, const pilot_lanes *lanes, unsigned lane,
+                                 pilot_block_take take, void *context);
 
 // The block is complete, or not wanted: the reader looks for the next pilot
 // from the next pulse on. Safe to call from take.

@@ -260,13 +260,29 @@ void pilot_files_report_bytes(pilot_files *files, tape_file_byte_report report, 
     files->byte_context = context;
 }
 
-uint64_t pilot_files_read(pilot_files *files, const unsigned short *samples, size_t count, uint64_t tick)
+uint64_t pilot_files_read_lanes(pilot_files *files, const pilot_lanes *lanes, unsigned lane)
 {
-    tick = pilot_block_reader_read(&files->reader, samples, count, tick, take, files);
+    return pilot_block_reader_read(&files->reader, lanes, lane, take, files);
+}
+
+void pilot_files_read_ends(pilot_files *files, uint64_t tick)
+{
     if (files->data_due && files->role != data && tick - files->header_end_tick > data_wait_ticks) {
         judge(files, tape_verdict_bad);
         files->data_due = false;
     }
+}
+
+uint64_t pilot_files_read(pilot_files *files, const unsigned short *samples, size_t count, uint64_t tick)
+{
+    pilot_lanes lanes;
+    pilot_lanes_init(&lanes);
+    pilot_lanes_add(&lanes, 0, &files->reader);
+    for (size_t at = 0; at < count; at += pilot_lanes_batch) {
+        pilot_lanes_take(&lanes, samples + at, count - at < pilot_lanes_batch ? count - at : pilot_lanes_batch, tick);
+        tick = pilot_files_read_lanes(files, &lanes, 0);
+    }
+    pilot_files_read_ends(files, tick);
     return tick;
 }
 

@@ -77,6 +77,13 @@ void pilot_files_report_bytes(pilot_files *files, tape_file_byte_report report, 
 // first begins at tick. Returns where the sample after the last begins.
 uint64_t pilot_files_read(pilot_files *files, const unsigned short *samples, size_t count, uint64_t tick);
 
+// The same in two steps, for several readers sharing one pilot search
+// (pilot_lanes.h): each batch the lanes take, read through the reader's lane
+// (returns where the sample after the batch begins), then, when every batch
+// of one call's samples has been read, pilot_files_read_ends with that tick.
+uint64_t pilot_files_read_lanes(pilot_files *files, const pilot_lanes *lanes, unsigned lane);
+void pilot_files_read_ends(pilot_files *files, uint64_t tick);
+
 // The stream has ended: a file listed and not yet judged is cut short.
 void pilot_files_finish(pilot_files *files);
 

@@ -93,9 +93,8 @@ uint64_t settled_to(const tape_unread *u)
     for (const std::vector<tape_unread_span> &stretch : u->ended)
         if (stretch.back().end <= u->ended_listed)
             settled = std::max(settled, stretch.back().end);
-    for (size_t i = 0; i < u->files.size(); ++i)
-        if (u->open[i])
-            settled = std::min(settled, u->files[i].first);
+    for (const size_t at : u->open)
+        settled = std::min(settled, u->files[at].first);
     return settled;
 }
 
@@ -176,23 +175,40 @@ void tape_unread_init(tape_unread *u, tape_unread_sink sink, void *context)
 
 void tape_unread_feed(tape_unread *u, const unsigned short *samples, std::size_t count)
 {
+    // The window's counts in local variables, written back only where a
+    // window closes: every pulse of the tape passes here.
     uint64_t tick = u->tick;
+    uint64_t window_closes = u->window_closes;
+    uint32_t usable_pulses = u->usable;
+    uint32_t unusable_pulses = u->unusable;
+    uint64_t window_first = u->window_first;
+    uint64_t window_end = u->window_end;
     for (std::size_t i = 0; i < count; ++i) {
         const unsigned short sample = samples[i];
-        if (tick >= u->window_closes) {
+        if (tick >= window_closes) {
+            u->usable = usable_pulses;
+            u->unusable = unusable_pulses;
+            u->window_first = window_first;
+            u->window_end = window_end;
             close_windows(u, tick / tape_unread_window_ticks);
-            u->window_closes = (u->window + 1) * tape_unread_window_ticks;
+            u->window_closes = window_closes = (u->window + 1) * tape_unread_window_ticks;
+            usable_pulses = u->usable;
+            unusable_pulses = u->unusable;
         }
         if (usable(sample)) {
-            if (u->usable++ == 0)
-                u->window_first = tick;
-            u->window_end = tick + sample;
+            if (usable_pulses++ == 0)
+                window_first = tick;
+            window_end = tick + sample;
         } else {
-            ++u->unusable;
+            ++unusable_pulses;
         }
         tick += sample;
     }
     u->tick = tick;
+    u->usable = usable_pulses;
+    u->unusable = unusable_pulses;
+    u->window_first = window_first;
+    u->window_end = window_end;
 }
 
 void tape_unread_file(tape_unread *u, const tape_file_event *record)
@@ -200,14 +216,16 @@ void tape_unread_file(tape_unread *u, const tape_file_event *record)
     if (record->sequence == 0)
         return;
     const size_t at = record->sequence - 1;
-    if (at >= u->files.size()) {
+    if (at >= u->files.size())
         u->files.resize(at + 1, tape_unread_span{0, 0});
-        u->open.resize(at + 1, false);
-    }
     // The tape ended inside a file cut short: all of its end is the file's.
     const uint64_t end = record->verdict == tape_verdict_cut_short ? no_limit : record->end_tick;
     u->files[at] = {record->first_tick, std::max(record->first_tick, end)};
-    u->open[at] = record->verdict == tape_verdict_reading;
+    const auto listed = std::find(u->open.begin(), u->open.end(), at);
+    if (record->verdict != tape_verdict_reading && listed != u->open.end())
+        u->open.erase(listed);
+    else if (record->verdict == tape_verdict_reading && listed == u->open.end())
+        u->open.push_back(at);
     u->last_first = std::max(u->last_first, record->first_tick);
     settle(u, settled_to(u));
 }
@@ -225,7 +243,7 @@ void tape_unread_finish(tape_unread *u)
 {
     close_windows(u, u->window + 1);
     end_growing(u);
-    std::fill(u->open.begin(), u->open.end(), false);
+    u->open.clear();
     settle(u, no_limit);
 }
 

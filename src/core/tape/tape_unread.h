@@ -70,9 +70,11 @@ struct tape_unread {
     // The window being counted.
     uint64_t window;          // its number (tick / tape_unread_window_ticks)
     uint64_t window_closes;   // where the next window begins
+    // (Apart, so that no compiler takes the two ends for a pair of lanes
+    // and the loop over every pulse moves them in and out of one register.)
+    uint64_t window_first;    // where its first usable pulse began
     uint32_t usable;          // usable pulses that began in it
     uint32_t unusable;        // and the others
-    uint64_t window_first;    // where its first usable pulse began
     uint64_t window_end;      // where its last usable pulse ended
     // The runs of the stretch still growing, not yet settled; whether its
     // last run is still growing, and the windows since its last dense one.
@@ -83,10 +85,10 @@ struct tape_unread {
     // runs in a list of their own.
     std::vector<std::vector<tape_unread_span>> ended;
     uint64_t ended_listed;    // the index has listed every file beginning before here
-    // Every file's span, by the record's sequence number - 1, and which
-    // are still being read.
+    // Every file's span, by the record's sequence number - 1, and the
+    // numbers - 1 of those still being read (a few: one per reader at most).
     std::vector<tape_unread_span> files;
-    std::vector<bool> open;
+    std::vector<size_t> open;
     uint64_t last_first;      // first_tick of the latest file listed
 };
 
