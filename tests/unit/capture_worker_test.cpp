@@ -127,6 +127,7 @@ protected:
         handoff_frame_set_callback(on_frame);
         take_posts();
         dump_path = folder.path() + "/tape.DMP";
+        serial_set_timeout(50);  // no test waits out a whole read
     }
 
     void TearDown() override
@@ -137,6 +138,7 @@ protected:
         handoff_frame_set_callback(nullptr);
         handoff_set_poster(nullptr);
         capture_worker_set_quiet_time(CAPTURE_QUIET_MS);
+        serial_set_timeout(SERIAL_TIMEOUT_MS);
     }
 
     void start_device(devsim_options options)
@@ -266,6 +268,7 @@ gboolean on_every_third_switch(gpointer)
 
 TEST_F(CaptureWorker, LightFasterThanFramesChangesEveryOtherFrameAndEndsDark)
 {
+    frames = 0;
     handoff_frame_set_callback(on_every_third_switch);
     start_device(fast_options(random_stream(64 * 400, 8)));
     EXPECT_EQ(capture(false), nullptr);
@@ -290,9 +293,9 @@ TEST_F(CaptureWorker, PauseLongerThanAReadWithTheMarkerSplitAcrossIt)
     for (unsigned cut : {1, 4, 6}) {
         SCOPED_TRACE("marker cut after byte " + std::to_string(cut));
         devsim_options options = fast_options(stream);
-        options.pauses = {{1001, 600}};  // an odd number of bytes, then silence
+        options.pauses = {{1001, 150}};  // an odd number of bytes, then silence
         options.split_marker_at = cut;
-        options.split_marker_pause_ms = 600;
+        options.split_marker_pause_ms = 150;
         start_device(options);
         EXPECT_EQ(capture(true), nullptr);
         EXPECT_TRUE(dump_file() == stream) << "file of " << dump_file().size() << " bytes";

@@ -22,8 +22,17 @@
 int hPort = -1;
 
 // Every read and write returns this long after it started, at the latest.
-static const int serial_timeout_ms = 500;
-static const gint64 serial_timeout_us = serial_timeout_ms * G_GINT64_CONSTANT(1000);
+static std::atomic<int> timeout_ms{SERIAL_TIMEOUT_MS};
+
+void serial_set_timeout(unsigned milliseconds)
+{
+    timeout_ms.store(int(milliseconds));
+}
+
+static gint64 serial_timeout_us()
+{
+    return timeout_ms.load() * G_GINT64_CONSTANT(1000);
+}
 
 // How often serial_wait_until_sent looks at the output queue.
 static const int drain_check_ms = 2;
@@ -125,7 +134,7 @@ static wait_result port_wait(std::uint64_t snapshot, short events, gint64 deadli
     for (;;) {
         if (live_port.load() != snapshot)
             return wait_result::failed;
-        int timeout = deadline_just_taken ? serial_timeout_ms : milliseconds_until(deadline);
+        int timeout = deadline_just_taken ? timeout_ms.load() : milliseconds_until(deadline);
         deadline_just_taken = false;
         pollfd fds[2] = {{view.fd, events, 0}, {view.wake, POLLIN, 0}};
         int ready = poll(fds, 2, timeout);
@@ -152,8 +161,8 @@ static wait_result port_wait(std::uint64_t snapshot, short events, gint64 deadli
 }
 
 // Moves up to `count` bytes between the port and `bytes` (reading when
-// `reading`), until all have moved (or, with `some`, until any have) or 500
-// ms have passed; *moved tells how many did. Returns 1, or 0 when the port is
+// `reading`), until all have moved (or, with `some`, until any have) or the
+// time-out has passed; *moved tells how many did. Returns 1, or 0 when the port is
 // closed or the device is gone.
 static int port_transfer(bool reading, unsigned char *bytes, unsigned count, unsigned *moved, bool some = false)
 {
@@ -170,7 +179,7 @@ static int port_transfer(bool reading, unsigned char *bytes, unsigned count, uns
         return n < 0 || live_port.load() != snapshot ? 0 : 1;
     }
 
-    gint64 deadline = g_get_monotonic_time() + serial_timeout_us;
+    gint64 deadline = g_get_monotonic_time() + serial_timeout_us();
     unsigned done = 0;
     int result = 1;
     bool first_wait = true;
@@ -230,7 +239,7 @@ int serial_wait_until_sent(void)
     if (snapshot == port_closed)
         return 0;
     port_view view = port_unpack(snapshot);
-    gint64 deadline = g_get_monotonic_time() + serial_timeout_us;
+    gint64 deadline = g_get_monotonic_time() + serial_timeout_us();
     for (;;) {
         int queued = serial_output_queued(view.fd);
         if (queued < 0 || live_port.load() != snapshot)

@@ -20,6 +20,14 @@
 // is still open.
 extern int hPort;
 
+// How long a read or write waits for the device at most, unless changed.
+#define SERIAL_TIMEOUT_MS 500
+
+// Sets how long every read and write waits at most: SERIAL_TIMEOUT_MS unless
+// changed. For tests, which hand in a short one to see a pause longer than a
+// read without waiting it out. Any thread, while no port is open.
+void serial_set_timeout(unsigned milliseconds);
+
 // Opens the port called `name` and configures it. Tries `name` unchanged
 // first; when that open fails and `name` does not start with "/dev/", tries
 // "/dev/" followed by `name`. Refuses a port that another holder has locked
