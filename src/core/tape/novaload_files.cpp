@@ -271,10 +271,10 @@ void byte_read(novaload_files *f)
     f->byte_clean = true;
 }
 
-// The search over samples[0..count), its counts and sums in local variables:
-// nearly every pulse of a tape is spent here. Returns how many samples it
-// took; it stops after a sync pulse.
-size_t seek_pilot(novaload_files *f, const unsigned short *samples, size_t count)
+// The search over samples[0..count), pulse by pulse, its counts and sums in
+// local variables. Returns how many samples it took; it stops after a sync
+// pulse.
+size_t seek_run(novaload_files *f, const unsigned short *samples, size_t count)
 {
     uint32_t zeros = f->zeros;
     uint64_t run_tick = f->run_tick;
@@ -314,6 +314,32 @@ size_t seek_pilot(novaload_files *f, const unsigned short *samples, size_t count
     f->run_sums = sums;
     f->tick = at;
     return i;
+}
+
+// The search over samples[0..count): nearly every pulse of a tape is spent
+// here. Returns how many samples it took; it stops after a sync pulse.
+size_t seek_pilot(novaload_files *f, const unsigned short *samples, size_t count)
+{
+    // A sync needs pilot_pulses_min 0 pulses before it. Where the run so far
+    // cannot grow that long within these samples, none of them is a sync and
+    // only the run they end with matters: everything up to the last pulse
+    // that is not a 0 is passed over, as noise mostly is.
+    if (f->zeros < facts.pilot_pulses_min && count <= facts.pilot_pulses_min - f->zeros) {
+        size_t last = count;
+        while (last > 0 && bit_of_sample(f, samples[last - 1]) == bit_zero)
+            --last;
+        if (last > 0) {
+            uint64_t passed = 0;
+            for (size_t i = 0; i < last; ++i)
+                passed += samples[i];
+            f->tick += passed;
+            f->zeros = 0;
+            samples += last;
+            count -= last;
+            return last + seek_run(f, samples, count);
+        }
+    }
+    return seek_run(f, samples, count);
 }
 
 }  // namespace

@@ -195,13 +195,13 @@ void tape_unread_feed(tape_unread *u, const unsigned short *samples, std::size_t
             usable_pulses = u->usable;
             unusable_pulses = u->unusable;
         }
-        if (usable(sample)) {
-            if (usable_pulses++ == 0)
-                window_first = tick;
-            window_end = tick + sample;
-        } else {
-            ++unusable_pulses;
-        }
+        // Without branches: on a noisy stretch whether a pulse is usable
+        // follows no pattern a processor could predict.
+        const bool use = usable(sample);
+        window_first = use && usable_pulses == 0 ? tick : window_first;
+        window_end = use ? tick + sample : window_end;
+        usable_pulses += use;
+        unusable_pulses += !use;
         tick += sample;
     }
     u->tick = tick;
