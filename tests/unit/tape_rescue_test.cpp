@@ -15,13 +15,15 @@
 
 namespace {
 
-std::vector<tape_take_file> read_take(const std::vector<unsigned short> &samples)
+std::vector<tape_take_file> read_take(const std::vector<unsigned short> &samples,
+                                      tape_take_reader *reused = nullptr)
 {
-    auto reader = tape_take_reader_new();
+    std::unique_ptr<tape_take_reader> fresh = reused ? nullptr : tape_take_reader_new();
+    tape_take_reader *reader = reused ? reused : fresh.get();
     // In pieces, as a file streams in.
     for (size_t at = 0; at < samples.size(); at += 4093)
-        tape_take_reader_feed(reader.get(), samples.data() + at, std::min<size_t>(4093, samples.size() - at));
-    return tape_take_reader_finish(reader.get());
+        tape_take_reader_feed(reader, samples.data() + at, std::min<size_t>(4093, samples.size() - at));
+    return tape_take_reader_finish(reader);
 }
 
 std::string outcomes(const std::vector<tape_rescued_file> &files)
@@ -55,6 +57,30 @@ TEST(TapeRescue, TwoTakesTogetherGiveBackWhatNeitherReadsAlone)
     EXPECT_EQ(rescued[1].load_address, 0x1000);
     EXPECT_TRUE(rescued[2].program.empty());
     EXPECT_EQ(rescued[0].takes_holding, 2u);
+}
+
+TEST(TapeRescue, ARestartedReaderReadsTheNextTakeAsANewOneWould)
+{
+    auto reader = tape_take_reader_new();
+    const std::vector<tape_take_file> first = read_take(rescue_take({5, 9}, 3, 0), reader.get());
+    ASSERT_EQ(first.size(), 3u);
+    const std::vector<unsigned short> second = rescue_take({200, 310}, 8, 20);
+    // Restarted both when spent and midway through a take.
+    for (size_t fed : {size_t(0), second.size() / 2}) {
+        tape_take_reader_restart(reader.get());
+        tape_take_reader_feed(reader.get(), second.data(), fed);
+        tape_take_reader_restart(reader.get());
+        const std::vector<tape_take_file> restarted = read_take(second, reader.get()), fresh = read_take(second);
+        ASSERT_EQ(restarted.size(), fresh.size());
+        for (size_t i = 0; i < fresh.size(); ++i) {
+            EXPECT_EQ(restarted[i].tick, fresh[i].tick);
+            EXPECT_EQ(restarted[i].verdict, fresh[i].verdict);
+            for (unsigned copy = 0; copy < 2; ++copy) {
+                EXPECT_EQ(restarted[i].header[copy], fresh[i].header[copy]);
+                EXPECT_EQ(restarted[i].data[copy], fresh[i].data[copy]);
+            }
+        }
+    }
 }
 
 // The clean image of the rescue: both rescued files written afresh load good

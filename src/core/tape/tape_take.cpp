@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -162,19 +163,36 @@ bool tape_take_file_addresses(const tape_take_file &file, unsigned *start, unsig
     return true;
 }
 
-std::unique_ptr<tape_take_reader> tape_take_reader_new()
+namespace {
+
+// Hands a freshly constructed reader to its block readers.
+void start_reader(tape_take_reader *reader)
 {
-    auto reader = std::make_unique<tape_take_reader>();
-    rom_files_init(&reader->rom, take_rom_record, reader.get());
-    rom_files_report_bytes(&reader->rom, take_rom_byte, reader.get());
-    loader_files_init(&reader->loaders, take_turbo_record, reader.get());
-    loader_files_report_bytes(&reader->loaders, take_turbo_byte, reader.get());
+    rom_files_init(&reader->rom, take_rom_record, reader);
+    rom_files_report_bytes(&reader->rom, take_rom_byte, reader);
+    loader_files_init(&reader->loaders, take_turbo_record, reader);
+    loader_files_report_bytes(&reader->loaders, take_turbo_byte, reader);
     reader->tick = 0;
     for (unsigned loader = 0; loader < tape_loader_count; ++loader) {
         reader->pending_tick[loader] = UINT64_MAX;
         reader->open[loader] = false;
     }
+}
+
+}  // namespace
+
+std::unique_ptr<tape_take_reader> tape_take_reader_new()
+{
+    auto reader = std::make_unique<tape_take_reader>();
+    start_reader(reader.get());
     return reader;
+}
+
+void tape_take_reader_restart(tape_take_reader *reader)
+{
+    std::destroy_at(reader);
+    std::construct_at(reader);
+    start_reader(reader);
 }
 
 void tape_take_reader_feed(tape_take_reader *reader, const unsigned short *samples, size_t count)

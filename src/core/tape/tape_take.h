@@ -79,6 +79,11 @@ struct tape_take_reader {
 // A reader for a new take, on the heap (it is large). Any thread.
 std::unique_ptr<tape_take_reader> tape_take_reader_new();
 
+// Makes a reader, spent or midway, ready for a new take as
+// tape_take_reader_new would, in its own memory: a caller reading take after
+// take spares the large allocation. Any thread.
+void tape_take_reader_restart(tape_take_reader *reader);
+
 // Reads count samples (pulse lengths in ticks), the next ones of the take.
 void tape_take_reader_feed(tape_take_reader *reader, const unsigned short *samples, size_t count);
 
