@@ -271,10 +271,12 @@ void write_piece(const piece &p, image_sink &sink)
         write_turbo_file(p, sink);
 }
 
-// Before a file the first take does not hold: whatever the take has there (a
-// pilot cut inside a byte, the start of a block) ends, so that every reader
-// meets the file's pilot afresh and counts all of it. The longest sample, in
-// no loader's classes.
+// Around a file the first take does not hold: whatever the take has before
+// it (a pilot cut inside a byte, the start of a block) ends, so that every
+// reader meets the file's pilot afresh and counts all of it; and the file
+// ends before the take goes on, so that a pilot the take has right there is
+// not read as the inserted file's tail. The longest sample, in no loader's
+// classes.
 constexpr unsigned short inserted_file_pause = 65535;
 
 // The TAP reader hands a pause out in pieces each longer than this (half the
@@ -331,8 +333,10 @@ private:
         write_piece(p, sink_);
         if (p.kind != rom_data_block)
             ++files_written_;
-        if (p.inserted)
+        if (p.inserted) {
+            sink_.pause(inserted_file_pause);
             return;
+        }
         cut_end_ = std::max(cut_end_, p.end);
         if (p.begin != p.end)
             after_block_ = p.kind == turbo_file ? none : awaiting_end_mark;
