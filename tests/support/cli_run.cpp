@@ -96,3 +96,13 @@ std::vector<std::string> cli_lines(const std::string &text)
         result.push_back(line);
     return result;
 }
+
+std::vector<std::string> cli_columns(const std::string &line)
+{
+    std::vector<std::string> result;
+    gchar **parts = g_strsplit(line.c_str(), "\t", -1);
+    for (gchar **part = parts; *part; ++part)
+        result.emplace_back(*part);
+    g_strfreev(parts);
+    return result;
+}

@@ -42,3 +42,6 @@ cli_result run_cli_with(const std::vector<std::string> &arguments, const std::st
 
 // The lines of a command's output, without their line ends.
 std::vector<std::string> cli_lines(const std::string &text);
+
+// The tab-separated columns of a name line: [file,] time, loader, name.
+std::vector<std::string> cli_columns(const std::string &line);
