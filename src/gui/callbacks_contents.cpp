@@ -97,12 +97,9 @@ void show_record(GtkListStore *store, GtkTreeIter *row, const tape_file_event *r
                         ? g_strdup(_("No take read this file alone: the takes together gave it back"))
                         : callbacks_health_text(&record->health);
     gchar *tooltip = health[0] ? g_markup_escape_text(health, -1) : nullptr;
-    unsigned char name[17];
-    std::memcpy(name, record->name, sizeof name);
-    char shown[17];
-    petscii_printable_name(name, shown);
+    const std::string shown = petscii_printable_field(record->name);
     gtk_list_store_set(store, row, COLUMN_SEQUENCE, record->sequence, COLUMN_POSITION, position, COLUMN_LOADER,
-                       _(tape_loader_text(record->loader)), COLUMN_NAME, shown, COLUMN_VERDICT,
+                       _(tape_loader_text(record->loader)), COLUMN_NAME, shown.c_str(), COLUMN_VERDICT,
                        _(tape_verdict_text(record->verdict)), COLUMN_VERDICT_ICON, verdict_icon(record->verdict),
                        COLUMN_TOOLTIP, tooltip, -1);
     g_free(position);

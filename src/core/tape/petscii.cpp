@@ -1,5 +1,7 @@
 #include "tape/petscii.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr unsigned name_length = 16;
@@ -23,4 +25,14 @@ void petscii_printable_name(unsigned char name[17], char out[17])
             out[kept++] = static_cast<char>(byte);
     }
     out[kept] = 0;
+}
+
+std::string petscii_printable_field(const unsigned char field[16])
+{
+    unsigned char name[name_length + 1];
+    std::memcpy(name, field, name_length);
+    name[name_length] = 0;
+    char shown[name_length + 1];
+    petscii_printable_name(name, shown);
+    return shown;
 }

@@ -62,12 +62,7 @@ std::string numbered_next(const std::string &stem, const char *ending, std::vect
 
 std::string printable_stem(const unsigned char name[16])
 {
-    unsigned char field[17];
-    std::memcpy(field, name, 16);
-    field[16] = 0;
-    char shown[17];
-    petscii_printable_name(field, shown);
-    return safe_stem(shown);
+    return safe_stem(petscii_printable_field(name));
 }
 
 }  // namespace

@@ -17,12 +17,7 @@ constexpr size_t file_size_limit = 8192;
 
 std::string shown_name(const unsigned char raw[16])
 {
-    unsigned char name[17];
-    std::memcpy(name, raw, 16);
-    name[16] = 0;
-    char shown[17];
-    petscii_printable_name(name, shown);
-    std::string text = shown;
+    std::string text = petscii_printable_field(raw);
     while (!text.empty() && text.back() == ' ')
         text.pop_back();
     if (text.empty())
