@@ -60,7 +60,7 @@ double process_cpu_seconds()
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-double thread_cpu_seconds()
+double gui_thread_cpu_seconds()
 {
     timespec now;
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
@@ -84,7 +84,7 @@ struct status_watch {
 void on_text_pushed(GtkStatusbar *, guint, gchar *text, gpointer data)
 {
     auto *watch = static_cast<status_watch *>(data);
-    watch->seen.push_back({text ? text : "", clock_type::now(), process_cpu_seconds(), thread_cpu_seconds()});
+    watch->seen.push_back({text ? text : "", clock_type::now(), process_cpu_seconds(), gui_thread_cpu_seconds()});
     if (!watch->awaited.empty() && watch->awaited == watch->seen.back().text)
         gtk_main_quit();
 }
@@ -256,7 +256,7 @@ stream_pass bare_reader(const std::string &port)
             if (ack_matched == sizeof ack) {
                 streaming = true;
                 began = clock_type::now();
-                cpu_began = thread_cpu_seconds();
+                cpu_began = gui_thread_cpu_seconds();
             }
         }
         if (!streaming || i == n)
@@ -271,7 +271,7 @@ stream_pass bare_reader(const std::string &port)
         if (memcmp(last, devsim_success_marker, 7) == 0) {
             pass.complete = true;
             pass.seconds = std::chrono::duration<double>(clock_type::now() - began).count();
-            pass.cpu_seconds = thread_cpu_seconds() - cpu_began;
+            pass.cpu_seconds = gui_thread_cpu_seconds() - cpu_began;
             break;
         }
     }

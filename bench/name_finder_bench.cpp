@@ -14,11 +14,11 @@
 
 namespace {
 
-constexpr double line_rate_samples_per_second = 46080;
+constexpr double finder_line_rate_samples_per_second = 46080;
 
 // The demo tape eight times over: about half a million samples of all three
 // formats, pilots, data blocks and silences.
-const std::vector<unsigned short> &long_tape()
+const std::vector<unsigned short> &finder_long_tape()
 {
     static const std::vector<unsigned short> tape = [] {
         const std::vector<unsigned short> demo = tape_demo_samples();
@@ -35,12 +35,12 @@ void report(benchmark::State &state, size_t samples_per_iteration)
     const double samples = static_cast<double>(state.iterations()) * static_cast<double>(samples_per_iteration);
     state.SetItemsProcessed(static_cast<int64_t>(samples));
     state.counters["x_line_rate"] =
-        benchmark::Counter(samples / line_rate_samples_per_second, benchmark::Counter::kIsRate);
+        benchmark::Counter(samples / finder_line_rate_samples_per_second, benchmark::Counter::kIsRate);
 }
 
 void BM_NameFinderSamplePass(benchmark::State &state)
 {
-    const std::vector<unsigned short> &tape = long_tape();
+    const std::vector<unsigned short> &tape = finder_long_tape();
     decoders_restart();
     name_finder finder;
     name_finder_init(&finder);
@@ -56,7 +56,7 @@ BENCHMARK(BM_NameFinderSamplePass);
 
 void decoder_alone(benchmark::State &state, decoder_function decoder)
 {
-    const std::vector<unsigned char> pulses = pulse_bytes(long_tape());
+    const std::vector<unsigned char> pulses = pulse_bytes(finder_long_tape());
     unsigned char name[17] = {};
     int restart = 0;
     for (auto _ : state) {

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr double line_rate_samples_per_second = 46080;
+constexpr double tap_line_rate_samples_per_second = 46080;
 
 
 void BM_TapWriterSamples(benchmark::State &state)
@@ -34,7 +34,7 @@ void BM_TapWriterSamples(benchmark::State &state)
     close(sink);
     const double samples = double(state.iterations()) * double(tape.size());
     state.SetItemsProcessed(int64_t(samples));
-    state.counters["x_line_rate"] = benchmark::Counter(samples / line_rate_samples_per_second,
+    state.counters["x_line_rate"] = benchmark::Counter(samples / tap_line_rate_samples_per_second,
                                                        benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_TapWriterSamples)->Unit(benchmark::kMillisecond);

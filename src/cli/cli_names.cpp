@@ -53,13 +53,13 @@ struct tape_reading {
     cli_tape_record_take take;
     void *context;
 } reading;
-unsigned names_found = 0;
+unsigned names_listed = 0;
 
 gboolean print_record(gpointer data)
 {
     const auto *record = static_cast<tape_file_event *>(data);
     if (cli_print_verdict(reading.label, record))
-        ++names_found;
+        ++names_listed;
     if (reading.take)
         reading.take(reading.context, reading.file, record);
     g_free(data);
@@ -219,7 +219,7 @@ int cli_read_tapes(int count, char **paths, const sampling_option_values *option
     int status = CLI_EXIT_OK;
     guint64 tape_ticks = 0;
     guint64 read_ticks = 0;
-    names_found = 0;
+    names_listed = 0;
     for (int i = 0; i < count && !cli_output_failed(); ++i) {
         if (!warnings[i].empty())
             cli_say("zr7k8: %s: %s", shown[i].c_str(), warnings[i].c_str());
@@ -238,6 +238,6 @@ int cli_read_tapes(int count, char **paths, const sampling_option_values *option
     // A file without a tape in it still says so, as a dump does.
     cli_progress_start(0);
     cli_progress_update(tape_ticks, 0, 0);
-    cli_progress_finish(names_found, read_ticks);
+    cli_progress_finish(names_listed, read_ticks);
     return status;
 }

@@ -18,11 +18,11 @@
 
 namespace {
 
-gboolean force = FALSE;
+gboolean dump_force = FALSE;
 gboolean write_tap = FALSE;
 
-const GOptionEntry entries[] = {
-    {"force", 'f', 0, G_OPTION_ARG_NONE, &force,
+const GOptionEntry dump_entries[] = {
+    {"force", 'f', 0, G_OPTION_ARG_NONE, &dump_force,
      N_("Replace FILE (and with --tap its TAP image and index, with --programs its program files) if it exists"),
      nullptr},
     {"tap", 't', 0, G_OPTION_ARG_NONE, &write_tap,
@@ -44,10 +44,10 @@ int cmd_dump(int argc, char **argv)
         "arrived. With --programs DIR each program read back good or repaired is saved there as a .prg file. FILE (and with --tap "
         "its image) is written under a temporary name beside it and put in place once the device has begun the "
         "capture; until then an earlier FILE stays as it was."),
-        entries, &setup);
+        dump_entries, &setup);
     if (parsed != CLI_EXIT_OK)
         return parsed;
-    cli_programs_set_force(force);
+    cli_programs_set_force(dump_force);
     if (cli_programs_prepare_capture() != CLI_EXIT_OK) {
         g_free(setup.port);
         return CLI_EXIT_USAGE;
@@ -59,7 +59,7 @@ int cmd_dump(int argc, char **argv)
     if (tap_path)
         for (const std::string &output : cli_targets_of_image(tap_path))
             outputs.push_back(output);
-    int status = cli_targets_check(outputs, {}, force);
+    int status = cli_targets_check(outputs, {}, dump_force);
     GError *error = nullptr;
     capture_dump *dump = status == CLI_EXIT_OK ? capture_dump_create(path, &error) : nullptr;
     if (status == CLI_EXIT_OK && !dump) {
@@ -68,7 +68,7 @@ int cmd_dump(int argc, char **argv)
     }
 
     if (dump)
-        status = cli_capture_run(dump, path, tap_path, force, setup.port, &setup.options);
+        status = cli_capture_run(dump, path, tap_path, dump_force, setup.port, &setup.options);
     g_free(tap_path);
     g_free(setup.port);
     return cli_checked_status(cli_programs_status(status));

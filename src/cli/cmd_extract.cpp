@@ -13,14 +13,14 @@
 
 namespace {
 
-gchar *into = nullptr;
+gchar *extract_into = nullptr;
 
 // The folder for the programs of the tape at path: DIR itself for one tape,
 // for each of several a folder of its own in DIR named after the file
 // (program_folder_name_next: never outside DIR, repeats numbered).
 std::string folder_for(const char *path, bool several, std::vector<std::string> *taken)
 {
-    const std::string folder = into ? into : ".";
+    const std::string folder = extract_into ? extract_into : ".";
     if (!several)
         return folder;
     gchar *joined = g_build_filename(folder.c_str(), program_folder_name_next(path, taken).c_str(), nullptr);
@@ -39,7 +39,7 @@ void keep_program(void *context, int file, const tape_file_event *record)
 int cmd_extract(int argc, char **argv)
 {
     static const GOptionEntry entries[] = {
-        {"into", 'o', 0, G_OPTION_ARG_FILENAME, &into,
+        {"into", 'o', 0, G_OPTION_ARG_FILENAME, &extract_into,
          N_("Write the programs into DIR (default: the current folder), created if missing"), N_("DIR")},
         {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
     };

@@ -9,10 +9,11 @@
 
 namespace {
 
-gboolean force = FALSE;
+gboolean preview_force = FALSE;
 
-const GOptionEntry entries[] = {
-    {"force", 'f', 0, G_OPTION_ARG_NONE, &force, N_("With --programs: replace program files that exist"), nullptr},
+const GOptionEntry preview_entries[] = {
+    {"force", 'f', 0, G_OPTION_ARG_NONE, &preview_force, N_("With --programs: replace program files that exist"),
+     nullptr},
     {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
 };
 
@@ -27,10 +28,10 @@ int cmd_preview(int argc, char **argv)
         "name) and the verdict of each ROM-loader and Turbo Tape 250 file once it has been read (where its header begins, the word "
         "verdict, name, and good, repaired, bad or cut short); stores nothing, unless --programs DIR saves each "
         "program read back good or repaired there as a .prg file. Ctrl-C stops."),
-        entries, &setup);
+        preview_entries, &setup);
     if (parsed != CLI_EXIT_OK)
         return parsed;
-    cli_programs_set_force(force);
+    cli_programs_set_force(preview_force);
     int status = cli_programs_prepare_capture();
     if (status == CLI_EXIT_OK)
         status = cli_programs_status(cli_capture_run(nullptr, nullptr, nullptr, false, setup.port, &setup.options));

@@ -8,7 +8,7 @@
 
 namespace {
 
-gchar *port_option = nullptr;
+gchar *reboot_port_option = nullptr;
 
 void reboot_work(void *port, GSourceFunc finish)
 {
@@ -21,12 +21,12 @@ int cmd_reboot(int argc, char **argv)
 {
     GOptionContext *context = cli_option_context(
         "reboot", "", N_("Restarts the device: waits for its console prompt and sends the reboot command."), nullptr);
-    cli_add_port_option(context, &port_option);
+    cli_add_port_option(context, &reboot_port_option);
     const int parsed = cli_parse(context, &argc, &argv, 0, 0);
     g_option_context_free(context);
     if (parsed != CLI_EXIT_OK)
         return parsed;
-    char *port = cli_device_port(port_option);
+    char *port = cli_device_port(reboot_port_option);
     if (!port)
         return CLI_EXIT_USAGE;
 

@@ -21,9 +21,9 @@
 
 namespace {
 
-gchar *into = nullptr;
+gchar *rescue_into = nullptr;
 gchar *clean_image = nullptr;
-gboolean force = FALSE;
+gboolean rescue_force = FALSE;
 
 std::vector<tape_program> programs_of(const std::vector<tape_rescued_file> &files)
 {
@@ -78,12 +78,12 @@ std::string named(const std::vector<unsigned> &which, const std::vector<const ch
 int cmd_rescue(int argc, char **argv)
 {
     static const GOptionEntry entries[] = {
-        {"into", 'o', 0, G_OPTION_ARG_FILENAME, &into,
+        {"into", 'o', 0, G_OPTION_ARG_FILENAME, &rescue_into,
          N_("Write the programs into DIR (default: the current folder), created if missing"), N_("DIR")},
         {"tap", 't', 0, G_OPTION_ARG_FILENAME, &clean_image,
          N_("Also write a clean TAP image: the files read written afresh, the rest as the first take has it"),
          N_("OUT.tap")},
-        {"force", 'f', 0, G_OPTION_ARG_NONE, &force, N_("Replace program files and the image if they exist"),
+        {"force", 'f', 0, G_OPTION_ARG_NONE, &rescue_force, N_("Replace program files and the image if they exist"),
          nullptr},
         {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
     };
@@ -102,7 +102,7 @@ int cmd_rescue(int argc, char **argv)
     const int parsed = cli_parse_with_sampling(context, &argc, &argv, 2, -1, &options);
     if (parsed != CLI_EXIT_OK)
         return parsed;
-    cli_programs_set_force(force);
+    cli_programs_set_force(rescue_force);
 
     for (int i = 1; i < argc; ++i) {
         std::string error;
@@ -137,13 +137,14 @@ int cmd_rescue(int argc, char **argv)
     }
 
     const std::vector<tape_program> programs = programs_of(files);
-    std::vector<std::string> outputs = cli_programs_paths(into ? into : ".", programs);
+    std::vector<std::string> outputs = cli_programs_paths(rescue_into ? rescue_into : ".", programs);
     const size_t program_count = outputs.size();
     if (clean_image)
         for (const std::string &output : cli_targets_of_image(clean_image))
             outputs.push_back(output);
     const int checked =
-        cli_targets_check(outputs, std::vector<std::string>(paths_of_takes.begin(), paths_of_takes.end()), force);
+        cli_targets_check(outputs, std::vector<std::string>(paths_of_takes.begin(), paths_of_takes.end()),
+                          rescue_force);
     if (checked != CLI_EXIT_OK)
         return checked;
     const int written =
@@ -151,7 +152,7 @@ int cmd_rescue(int argc, char **argv)
     if (written != CLI_EXIT_OK)
         return written;
     if (clean_image) {
-        const int imaged = cli_write_clean_image(paths_of_takes[0], takes, files, &options, clean_image, force);
+        const int imaged = cli_write_clean_image(paths_of_takes[0], takes, files, &options, clean_image, rescue_force);
         if (imaged != CLI_EXIT_OK)
             return imaged;
     }

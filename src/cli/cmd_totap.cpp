@@ -13,11 +13,11 @@
 
 namespace {
 
-gboolean force = FALSE;
+gboolean totap_force = FALSE;
 gboolean clean = FALSE;
 
-const GOptionEntry entries[] = {
-    {"force", 'f', 0, G_OPTION_ARG_NONE, &force, N_("Replace OUT and its index if they exist"), nullptr},
+const GOptionEntry totap_entries[] = {
+    {"force", 'f', 0, G_OPTION_ARG_NONE, &totap_force, N_("Replace OUT and its index if they exist"), nullptr},
     {"clean", 'c', 0, G_OPTION_ARG_NONE, &clean,
      N_("Write the files read afresh with the formats' nominal pulses, the rest as recorded (IN may also be a "
         "TAP image)"),
@@ -35,7 +35,7 @@ int cmd_totap(int argc, char **argv)
         "writes it beside a dump. Give the sampling options the dump was made with (default: c64, pal, full "
         "waves). OUT appears only once complete. With --clean, the files read from the tape are written afresh "
         "with their formats' nominal pulses and everything else as recorded."),
-        entries);
+        totap_entries);
     cli_sampling_add_options(context);
     sampling_option_values options;
     const int parsed = cli_parse_with_sampling(context, &argc, &argv, 2, 2, &options);
@@ -52,7 +52,7 @@ int cmd_totap(int argc, char **argv)
         return cli_refuse("%s: %s", shown_in.c_str(), error.c_str());
     if (kind == 1 && !clean)
         return cli_refuse("%s is a TAP image already, not a dump", shown_in.c_str());
-    const int target = cli_targets_check(cli_targets_of_image(out), {in}, force);
+    const int target = cli_targets_check(cli_targets_of_image(out), {in}, totap_force);
     if (target != CLI_EXIT_OK)
         return target;
     if (clean) {
@@ -60,12 +60,12 @@ int cmd_totap(int argc, char **argv)
         const int read = cli_read_take(in, &takes[0]);
         if (read != CLI_EXIT_OK)
             return read;
-        return cli_write_clean_image(in, takes, tape_rescue(takes, nullptr), &options, out, force);
+        return cli_write_clean_image(in, takes, tape_rescue(takes, nullptr), &options, out, totap_force);
     }
 
     tap_conversion_result result{};
     GError *failure = nullptr;
-    if (!tap_write_file_from_dmp(in, out, force, &options, &result, &failure)) {
+    if (!tap_write_file_from_dmp(in, out, totap_force, &options, &result, &failure)) {
         const int status = cli_targets_write_failed(out, failure);
         g_error_free(failure);
         return status;

@@ -12,7 +12,7 @@
 
 namespace {
 
-gchar *port_option = nullptr;
+gchar *update_port_option = nullptr;
 gchar *bootloader_option = nullptr;
 
 struct update_ports {
@@ -75,13 +75,13 @@ int cmd_update(int argc, char **argv)
         "bootloader and runs avrdude on the bootloader port. avrdude must be on PATH and avrdude.conf in the "
         "working directory."),
         nullptr);
-    cli_add_port_option(context, &port_option);
+    cli_add_port_option(context, &update_port_option);
     cli_add_bootloader_port_option(context, &bootloader_option);
     const int parsed = cli_parse(context, &argc, &argv, 0, 0);
     g_option_context_free(context);
     if (parsed != CLI_EXIT_OK)
         return parsed;
-    char *device = cli_device_port(port_option);
+    char *device = cli_device_port(update_port_option);
     char *bootloader = device ? cli_bootloader_port(bootloader_option) : nullptr;
     if (!bootloader) {
         g_free(device);

@@ -41,7 +41,7 @@ struct clean_tap_job {
 // Job steps.
 enum : unsigned { step_reading, step_writing };
 
-bool run(gpointer data, tape_read_control *control)
+bool run_clean_tap(gpointer data, tape_read_control *control)
 {
     auto *job = static_cast<clean_tap_job *>(data);
     const char *take = job->tape.paths[0].c_str();
@@ -58,7 +58,7 @@ bool run(gpointer data, tape_read_control *control)
            !job->error;
 }
 
-gchar *progress_text(gconstpointer data, unsigned step, int percent)
+gchar *clean_tap_progress_text(gconstpointer data, unsigned step, int percent)
 {
     const auto *job = static_cast<const clean_tap_job *>(data);
     const bool reading = step == step_reading;
@@ -71,7 +71,7 @@ gchar *progress_text(gconstpointer data, unsigned step, int percent)
     return text;
 }
 
-void finish(gpointer data, bool stopped)
+void finish_clean_tap(gpointer data, bool stopped)
 {
     auto *job = static_cast<clean_tap_job *>(data);
     const std::string shown_name = common_shown_file_name(job->image.c_str(), true);
@@ -92,14 +92,15 @@ void finish(gpointer data, bool stopped)
     g_free(text);
 }
 
-void free_job(gpointer data)
+void free_clean_tap_job(gpointer data)
 {
     auto *job = static_cast<clean_tap_job *>(data);
     g_clear_error(&job->error);
     delete job;
 }
 
-const file_job_kind clean_tap_kind{"clean-tap", run, progress_text, finish, free_job};
+const file_job_kind clean_tap_kind{"clean-tap", run_clean_tap, clean_tap_progress_text, finish_clean_tap,
+                                   free_clean_tap_job};
 
 // "NAME clean.tap" for the first take NAME.EXT.
 std::string proposed_name(const std::string &take)

@@ -24,7 +24,7 @@ struct running_job {
 
 running_job job;
 
-void show_progress(void)
+void show_job_progress(void)
 {
     gchar *text = job.kind->progress_text(job.data, job.control.step, tape_read_control_percent(&job.control));
     if (g_strcmp0(text, job.shown) != 0)
@@ -35,7 +35,7 @@ void show_progress(void)
 
 gboolean on_progress(gpointer)
 {
-    show_progress();
+    show_job_progress();
     return G_SOURCE_CONTINUE;
 }
 
@@ -70,7 +70,7 @@ gboolean callbacks_file_job_start(const file_job_kind *kind, gpointer data)
     job.control.stop_requested = false;
     tape_read_control_begin_step(&job.control, 0);
     // The first step named before the worker can move on from it.
-    show_progress();
+    show_job_progress();
     GError *error = nullptr;
     GThread *thread = g_thread_try_new(kind->thread_name, thread_file_job, nullptr, &error);
     if (!thread) {

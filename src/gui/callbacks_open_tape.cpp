@@ -26,7 +26,7 @@ struct open_tape_job {
     GError *error = nullptr;
 };
 
-bool run(gpointer data, tape_read_control *control)
+bool run_open_tape(gpointer data, tape_read_control *control)
 {
     auto *job = static_cast<open_tape_job *>(data);
     auto pass = std::make_unique<sample_pass>();
@@ -40,7 +40,7 @@ bool run(gpointer data, tape_read_control *control)
     return read < 0;
 }
 
-gchar *progress_text(gconstpointer data, unsigned, int percent)
+gchar *open_tape_progress_text(gconstpointer data, unsigned, int percent)
 {
     const auto *job = static_cast<const open_tape_job *>(data);
     const std::string shown = common_shown_file_name(job->path.c_str(), true);
@@ -48,7 +48,7 @@ gchar *progress_text(gconstpointer data, unsigned, int percent)
                        : g_strdup_printf(_(" Reading %s: %d %%"), shown.c_str(), percent);
 }
 
-void finish(gpointer data, bool stopped)
+void finish_open_tape(gpointer data, bool stopped)
 {
     auto *job = static_cast<open_tape_job *>(data);
     callbacks_clock_stop();
@@ -68,14 +68,15 @@ void finish(gpointer data, bool stopped)
     g_free(text);
 }
 
-void free_job(gpointer data)
+void free_open_tape_job(gpointer data)
 {
     auto *job = static_cast<open_tape_job *>(data);
     g_clear_error(&job->error);
     delete job;
 }
 
-const file_job_kind open_tape_kind{"open-tape", run, progress_text, finish, free_job};
+const file_job_kind open_tape_kind{"open-tape", run_open_tape, open_tape_progress_text, finish_open_tape,
+                                   free_open_tape_job};
 
 }  // namespace
 

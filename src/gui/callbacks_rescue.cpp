@@ -25,7 +25,7 @@ struct rescue_job {
     GError *error = nullptr;
 };
 
-bool run(gpointer data, tape_read_control *control)
+bool run_rescue(gpointer data, tape_read_control *control)
 {
     auto *job = static_cast<rescue_job *>(data);
     for (size_t take = 0; take < job->paths.size(); ++take) {
@@ -39,7 +39,7 @@ bool run(gpointer data, tape_read_control *control)
     return false;
 }
 
-gchar *progress_text(gconstpointer data, unsigned step, int percent)
+gchar *rescue_progress_text(gconstpointer data, unsigned step, int percent)
 {
     const auto *job = static_cast<const rescue_job *>(data);
     const std::string shown_name = common_shown_file_name(job->paths[step].c_str(), true);
@@ -71,7 +71,7 @@ void show_files(const std::vector<tape_rescued_file> &files)
     }
 }
 
-void finish(gpointer data, bool stopped)
+void finish_rescue(gpointer data, bool stopped)
 {
     auto *job = static_cast<rescue_job *>(data);
     gchar *text = nullptr;
@@ -98,14 +98,14 @@ void finish(gpointer data, bool stopped)
     g_free(text);
 }
 
-void free_job(gpointer data)
+void free_rescue_job(gpointer data)
 {
     auto *job = static_cast<rescue_job *>(data);
     g_clear_error(&job->error);
     delete job;
 }
 
-const file_job_kind rescue_kind{"rescue", run, progress_text, finish, free_job};
+const file_job_kind rescue_kind{"rescue", run_rescue, rescue_progress_text, finish_rescue, free_rescue_job};
 
 }  // namespace
 

@@ -35,7 +35,7 @@ static void add_filter(GtkWidget *dialog, const gchar *name, const gchar *const 
 // that of the last dump of an earlier run (kept in the settings), else the
 // working folder. A chooser given no folder opens on its list of recently used
 // files, which is no folder: a name typed there cannot be saved.
-static gchar *start_folder(void)
+static gchar *open_dialog_start_folder(void)
 {
     if (utf8_path_lastopenfolder)
         return g_strdup(utf8_path_lastopenfolder);
@@ -135,7 +135,7 @@ int fileopen_save_dmp_file(gchar **path, int keep_above)
     static const gchar *const all_patterns[] = {"*", nullptr};
     add_filter(dialog, _("  ZR7K dump files (*.DMP) "), dump_patterns);
     add_filter(dialog, _("  All files (*.*) "), all_patterns);
-    gchar *folder = start_folder();
+    gchar *folder = open_dialog_start_folder();
     gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), folder);
     g_free(folder);
     gpointer question_data = GINT_TO_POINTER(keep_above ? stay_on_top : not_on_top);

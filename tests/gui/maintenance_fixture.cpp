@@ -11,7 +11,7 @@ const char *const operation_buttons[] = {
     "toolbutton_main_dump",     "toolbutton_main_reboot", "toolbutton_main_firmware_update",
 };
 
-bool sensitive(const char *name)
+bool maintenance_sensitive(const char *name)
 {
     return gtk_widget_get_sensitive(lookup_widget(window_main, name)) != FALSE;
 }
@@ -48,19 +48,19 @@ GtkWidget *maintenance_test::button(const char *name)
 bool maintenance_test::toolbar_resting()
 {
     for (const char *name : operation_buttons) {
-        if (!sensitive(name))
+        if (!maintenance_sensitive(name))
             return false;
     }
-    return !sensitive("toolbutton_main_abort");
+    return !maintenance_sensitive("toolbutton_main_abort");
 }
 
 bool maintenance_test::toolbar_busy()
 {
     for (const char *name : operation_buttons) {
-        if (sensitive(name))
+        if (maintenance_sensitive(name))
             return false;
     }
-    return sensitive("toolbutton_main_abort");
+    return maintenance_sensitive("toolbutton_main_abort");
 }
 
 bool maintenance_test::wait_for_status(const std::string &text, int deadline_ms)

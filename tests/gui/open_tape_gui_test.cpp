@@ -22,7 +22,7 @@
 
 namespace {
 
-bool sensitive(const char *name)
+bool open_tape_sensitive(const char *name)
 {
     return gtk_widget_is_sensitive(lookup_widget(window_main, name));
 }
@@ -32,7 +32,7 @@ std::string label(const char *name)
     return gtk_label_get_text(GTK_LABEL(lookup_widget(window_main, name)));
 }
 
-int rows_shown()
+int open_tape_rows_shown()
 {
     GtkTreeView *view = GTK_TREE_VIEW(lookup_widget(window_main, "treeview_main_tape_contents"));
     return gtk_tree_model_iter_n_children(gtk_tree_view_get_model(view), nullptr);
@@ -79,7 +79,10 @@ gboolean count_tick(gpointer ticks)
 
 class OpenTape : public gui_test {
 protected:
-    bool resting() { return sensitive("toolbutton_main_open_tape") && !sensitive("toolbutton_main_abort"); }
+    bool resting()
+    {
+        return open_tape_sensitive("toolbutton_main_open_tape") && !open_tape_sensitive("toolbutton_main_abort");
+    }
 
     test_folder folder;
 };
@@ -119,16 +122,16 @@ TEST_F(OpenTape, TheWindowAnswersWhileALongTapeIsReadAndAbortStopsIt)
     int ticks = 0;
     const guint ticker = g_timeout_add(1, count_tick, &ticks);
     callbacks_open_tape(tape.c_str());
-    EXPECT_TRUE(sensitive("toolbutton_main_abort")) << "the toolbar is busy while the worker reads";
-    EXPECT_TRUE(test_pump_until([&] { return ticks >= 3 && rows_shown() > 0; }));
+    EXPECT_TRUE(open_tape_sensitive("toolbutton_main_abort")) << "the toolbar is busy while the worker reads";
+    EXPECT_TRUE(test_pump_until([&] { return ticks >= 3 && open_tape_rows_shown() > 0; }));
     g_source_remove(ticker);
-    EXPECT_TRUE(sensitive("toolbutton_main_abort")) << "still reading";
+    EXPECT_TRUE(open_tape_sensitive("toolbutton_main_abort")) << "still reading";
     EXPECT_EQ(test_statusbar_text().rfind(" Reading long.DMP", 0), 0u) << test_statusbar_text();
 
     test_click(lookup_widget(window_main, "toolbutton_main_abort"));
     ASSERT_TRUE(test_pump_until([&] { return resting(); }));
     EXPECT_EQ(test_statusbar_text(), " Operation aborted");
-    EXPECT_FALSE(sensitive("button_main_save_clean_tap")) << "a tape read in part is no tape to save";
+    EXPECT_FALSE(open_tape_sensitive("button_main_save_clean_tap")) << "a tape read in part is no tape to save";
 }
 
 }  // namespace

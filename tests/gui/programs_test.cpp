@@ -27,25 +27,25 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool sensitive(const char *name)
+bool programs_sensitive(const char *name)
 {
     return gtk_widget_is_sensitive(lookup_widget(window_main, name));
 }
 
-GtkTreeView *contents_view()
+GtkTreeView *programs_contents_view()
 {
     return GTK_TREE_VIEW(lookup_widget(window_main, "treeview_main_tape_contents"));
 }
 
-int rows_shown()
+int programs_rows_shown()
 {
-    return gtk_tree_model_iter_n_children(gtk_tree_view_get_model(contents_view()), nullptr);
+    return gtk_tree_model_iter_n_children(gtk_tree_view_get_model(programs_contents_view()), nullptr);
 }
 
 // The names the list shows, row by row.
 std::vector<std::string> names_shown()
 {
-    GtkTreeModel *model = gtk_tree_view_get_model(contents_view());
+    GtkTreeModel *model = gtk_tree_view_get_model(programs_contents_view());
     std::vector<std::string> names;
     GtkTreeIter row;
     for (gboolean more = gtk_tree_model_get_iter_first(model, &row); more; more = gtk_tree_model_iter_next(model, &row)) {
@@ -60,7 +60,7 @@ std::vector<std::string> names_shown()
 void select_row(int index)
 {
     GtkTreePath *path = gtk_tree_path_new_from_indices(index, -1);
-    gtk_tree_selection_select_path(gtk_tree_view_get_selection(contents_view()), path);
+    gtk_tree_selection_select_path(gtk_tree_view_get_selection(programs_contents_view()), path);
     gtk_tree_path_free(path);
 }
 
@@ -86,7 +86,7 @@ protected:
     void TearDown() override
     {
         serial_disconnect_port();
-        test_pump_until([] { return sensitive("toolbutton_main_monitor"); }, 5000);
+        test_pump_until([] { return programs_sensitive("toolbutton_main_monitor"); }, 5000);
         if (sim)
             devsim_stop(sim);
         gui_test::TearDown();
@@ -112,7 +112,7 @@ protected:
     void preview_demo_tape()
     {
         preview(tape_demo_samples());
-        ASSERT_TRUE(test_pump_until([] { return rows_shown() == 3; }));
+        ASSERT_TRUE(test_pump_until([] { return programs_rows_shown() == 3; }));
     }
 
     devsim *sim = nullptr;
@@ -121,12 +121,12 @@ protected:
 
 TEST_F(Programs, ButtonsSaveWhatTheListShowsAfterAPreview)
 {
-    EXPECT_FALSE(sensitive("button_main_save_all_programs"));
+    EXPECT_FALSE(programs_sensitive("button_main_save_all_programs"));
     preview_demo_tape();
-    EXPECT_TRUE(sensitive("button_main_save_all_programs"));
-    EXPECT_FALSE(sensitive("button_main_save_program")) << "no row selected";
+    EXPECT_TRUE(programs_sensitive("button_main_save_all_programs"));
+    EXPECT_FALSE(programs_sensitive("button_main_save_program")) << "no row selected";
     select_row(1);
-    EXPECT_TRUE(sensitive("button_main_save_program"));
+    EXPECT_TRUE(programs_sensitive("button_main_save_program"));
 
     // One program: the dialog proposes its name.
     const std::string one = folder.path() + "/one";
@@ -178,7 +178,7 @@ TEST_F(Programs, ButtonsSaveWhatTheListShowsAfterAPreview)
 
 std::string cell(int row, int column)
 {
-    GtkTreeModel *model = gtk_tree_view_get_model(contents_view());
+    GtkTreeModel *model = gtk_tree_view_get_model(programs_contents_view());
     GtkTreeIter at;
     if (!gtk_tree_model_iter_nth_child(model, &at, nullptr, row))
         return "(no row)";
@@ -210,14 +210,14 @@ TEST_F(Programs, PulsesNoFormatReadGetARowBetweenTheFiles)
     tape_rom_program(&synth, tape_name_field("SECOND"), 0x0801, program, sizeof program);
     tape_synth_gap(&synth, 65535);
     preview(synth.samples);
-    ASSERT_TRUE(test_pump_until([] { return rows_shown() == 3; }));
+    ASSERT_TRUE(test_pump_until([] { return programs_rows_shown() == 3; }));
 
     EXPECT_EQ(cell(0, name) + " " + cell(0, verdict), "FIRST good");
     EXPECT_EQ(cell(1, position) + " " + cell(1, loader) + " " + cell(1, verdict),
               "0:18 unread 0:03 of pulses in no format read here");
     EXPECT_EQ(cell(2, name) + " " + cell(2, verdict), "SECOND good");
     select_row(1);
-    EXPECT_FALSE(sensitive("button_main_save_program")) << "no program in an unread stretch";
+    EXPECT_FALSE(programs_sensitive("button_main_save_program")) << "no program in an unread stretch";
 }
 
 // Every target is looked at first: something in the way that is no file is
@@ -249,9 +249,9 @@ TEST_F(Programs, OpenTapeFillsTheListFromAFileAndRefusesOtherFiles)
     test_click(lookup_widget(window_main, "toolbutton_main_open_tape"));
     ASSERT_TRUE(
         test_pump_until([] { return test_statusbar_text() == " Opened openroms-testtape-c64-pal-turbo.tap"; }));
-    EXPECT_EQ(rows_shown(), 1);
-    EXPECT_TRUE(sensitive("button_main_save_all_programs"));
-    EXPECT_TRUE(sensitive("button_main_save_clean_tap"));
+    EXPECT_EQ(programs_rows_shown(), 1);
+    EXPECT_TRUE(programs_sensitive("button_main_save_all_programs"));
+    EXPECT_TRUE(programs_sensitive("button_main_save_clean_tap"));
     EXPECT_EQ(options_get_folder(options_folder_open_tape), tapes);
 
     // A file that is no tape leaves the list as it was; its name cannot
@@ -261,7 +261,7 @@ TEST_F(Programs, OpenTapeFillsTheListFromAFileAndRefusesOtherFiles)
     test_click(lookup_widget(window_main, "toolbutton_main_open_tape"));
     EXPECT_EQ(test_statusbar_text(), " Cannot open notes\\n.txt: not a DMP file or TAP image");
     test_pump_pending();
-    EXPECT_EQ(rows_shown(), 1);
+    EXPECT_EQ(programs_rows_shown(), 1);
 }
 
 // A Preview that ends inside a Turrican header's name leaves the capture's
@@ -276,7 +276,7 @@ TEST_F(Programs, OpenTapeAfterACaptureCutInsideAHeaderListsWhatTheCommandLineLis
     const unsigned name_bytes_left = 8;
     cut.samples.resize(tape_turbo_lead_in * 8 + turbo_pulses_to_name_end(turrican_format) - name_bytes_left * 8);
     preview(cut.samples);
-    ASSERT_TRUE(test_pump_until([] { return rows_shown() == 1; }))
+    ASSERT_TRUE(test_pump_until([] { return programs_rows_shown() == 1; }))
         << "no file; its lead-in, which no file read claims, is a row of unread pulses";
 
     tape_synth opened;

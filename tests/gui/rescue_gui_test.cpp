@@ -22,7 +22,7 @@
 
 namespace {
 
-bool sensitive(const char *name)
+bool rescue_sensitive(const char *name)
 {
     return gtk_widget_is_sensitive(lookup_widget(window_main, name));
 }
@@ -82,7 +82,7 @@ protected:
         ASSERT_TRUE(dmp_write_file(second.c_str(), rescue_take({200, 310}, 8, 20), &error)) << error;
     }
 
-    bool resting() { return sensitive("toolbutton_main_rescue") && !sensitive("toolbutton_main_abort"); }
+    bool resting() { return rescue_sensitive("toolbutton_main_rescue") && !rescue_sensitive("toolbutton_main_abort"); }
 
     test_folder folder;
     const std::string first = folder.path() + "/side A take 1.DMP";
@@ -92,14 +92,14 @@ protected:
 TEST_F(Rescue, TwoTakesFillTheListAndTheCleanImageLoadsGood)
 {
     write_takes();
-    EXPECT_FALSE(sensitive("button_main_save_clean_tap")) << "no tape in the list yet";
+    EXPECT_FALSE(rescue_sensitive("button_main_save_clean_tap")) << "no tape in the list yet";
     std::vector<std::string> shown;
     test_connection recorder(lookup_widget(window_main, "statusbar_main"), "text-pushed", G_CALLBACK(record_text),
                              &shown);
     auto chosen = choose_takes(folder.path(), {first, second});
     test_click(lookup_widget(window_main, "toolbutton_main_rescue"));
-    EXPECT_FALSE(sensitive("toolbutton_main_monitor")) << "the toolbar is busy while the worker reads";
-    EXPECT_TRUE(sensitive("toolbutton_main_abort"));
+    EXPECT_FALSE(rescue_sensitive("toolbutton_main_monitor")) << "the toolbar is busy while the worker reads";
+    EXPECT_TRUE(rescue_sensitive("toolbutton_main_abort"));
     ASSERT_TRUE(test_pump_until([&] { return resting(); }));
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(shown.front().rfind(" Reading take 1 of 2, side A take 1.DMP", 0), 0u) << shown.front();
@@ -114,11 +114,11 @@ TEST_F(Rescue, TwoTakesFillTheListAndTheCleanImageLoadsGood)
     ASSERT_NE(callbacks_programs_of(2), nullptr);
     EXPECT_EQ(callbacks_programs_of(2)->bytes, rescue_turbo_program);
     EXPECT_EQ(callbacks_programs_of(3), nullptr);
-    EXPECT_TRUE(sensitive("button_main_save_all_programs"));
+    EXPECT_TRUE(rescue_sensitive("button_main_save_all_programs"));
 
     // The clean image: an index of that name exists, and the one question
     // that names it is answered Yes.
-    ASSERT_TRUE(sensitive("button_main_save_clean_tap"));
+    ASSERT_TRUE(rescue_sensitive("button_main_save_clean_tap"));
     const std::string image = folder.path() + "/clean.tap";
     test_write_file(folder.path() + "/clean.idx", "old index");
     {
@@ -156,12 +156,12 @@ TEST_F(Rescue, AbortStopsItWhileItReads)
     ASSERT_TRUE(dmp_write_file(second.c_str(), long_take, &error)) << error;
     auto chosen = choose_takes(folder.path(), {first, second});
     test_click(lookup_widget(window_main, "toolbutton_main_rescue"));
-    ASSERT_TRUE(sensitive("toolbutton_main_abort"));
+    ASSERT_TRUE(rescue_sensitive("toolbutton_main_abort"));
     test_click(lookup_widget(window_main, "toolbutton_main_abort"));
     ASSERT_TRUE(test_pump_until([&] { return resting(); }));
     EXPECT_EQ(test_statusbar_text(), " Operation aborted");
     EXPECT_EQ(gtk_tree_model_iter_n_children(contents(), nullptr), 0);
-    EXPECT_FALSE(sensitive("button_main_save_clean_tap"));
+    EXPECT_FALSE(rescue_sensitive("button_main_save_clean_tap"));
 }
 
 // One take is no rescue: refused without a worker.

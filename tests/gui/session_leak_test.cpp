@@ -22,7 +22,7 @@
 
 namespace {
 
-std::vector<unsigned char> file_bytes(const std::string &path)
+std::vector<unsigned char> leak_file_bytes(const std::string &path)
 {
     gchar *contents = nullptr;
     gsize length = 0;
@@ -76,7 +76,7 @@ TEST_F(Session, PreviewDumpAbortAndQuitLoseNoMemory)
     auto chosen = test_choose_file(folder.path(), "whole");
     click("toolbutton_main_dump");
     ASSERT_TRUE(wait_for_end(" Operation succeeded"));
-    EXPECT_EQ(file_bytes(folder.path() + "/whole.DMP"), tape);
+    EXPECT_EQ(leak_file_bytes(folder.path() + "/whole.DMP"), tape);
 
     // A tape at the real line rate, aborted while it plays.
     options.bytes_per_second = devsim_line_rate;

@@ -16,7 +16,7 @@ namespace {
 
 class Startup : public gui_test {};
 
-const char *const start_buttons[] = {
+const char *const startup_start_buttons[] = {
     "toolbutton_main_settings", "toolbutton_main_format", "toolbutton_main_monitor",
     "toolbutton_main_dump",     "toolbutton_main_reboot", "toolbutton_main_firmware_update",
     "toolbutton_main_about",    "toolbutton_main_stay_on_top", "toolbutton_main_quit",
@@ -46,7 +46,7 @@ TEST_F(Startup, FirstStartCreatesSettingsFileAndShowsOnlyTheMainWindow)
 
 TEST_F(Startup, RestingToolbarHasOnlyAbortGreyed)
 {
-    for (const char *name : start_buttons)
+    for (const char *name : startup_start_buttons)
         EXPECT_TRUE(sensitive(window_main, name)) << name;
     EXPECT_FALSE(sensitive(window_main, "toolbutton_main_abort"));
     EXPECT_FALSE(gtk_toggle_tool_button_get_active(
@@ -80,7 +80,7 @@ TEST_F(Startup, MainWindowShowsAllTenButtonsWithLabelsAndAFullSizePlot)
     // Every button is on screen, inside the window, with its label.
     GtkAllocation window_area;
     gtk_widget_get_allocation(window_main, &window_area);
-    for (const char *name : start_buttons) {
+    for (const char *name : startup_start_buttons) {
         GtkWidget *button = lookup_widget(window_main, name);
         EXPECT_TRUE(gtk_widget_get_child_visible(button)) << name;
         GtkAllocation area;

@@ -28,14 +28,14 @@ void restore(const char *name, const std::string &value, bool had)
         unsetenv(name);
 }
 
-void remove_tree(const std::string &path)
+void remove_sandbox_tree(const std::string &path)
 {
     GDir *dir = g_dir_open(path.c_str(), 0, nullptr);
     if (dir) {
         while (const char *entry = g_dir_read_name(dir)) {
             const std::string child = path + "/" + entry;
             if (g_file_test(child.c_str(), G_FILE_TEST_IS_DIR) && !g_file_test(child.c_str(), G_FILE_TEST_IS_SYMLINK))
-                remove_tree(child);
+                remove_sandbox_tree(child);
             else
                 g_unlink(child.c_str());
         }
@@ -94,7 +94,7 @@ programmer_sandbox::~programmer_sandbox()
     restore("XDG_CONFIG_HOME", old_xdg_, had_xdg_);
     restore("PATH", old_path_, had_path_);
     if (!root_.empty())
-        remove_tree(root_);
+        remove_sandbox_tree(root_);
 }
 
 void programmer_sandbox::hide_programmer()

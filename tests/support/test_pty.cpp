@@ -111,14 +111,14 @@ int test_open_descriptor_count()
     return count - 1;   // the listing's own descriptor
 }
 
-static void remove_tree(const std::string &path)
+static void remove_pty_tree(const std::string &path)
 {
     if (GDir *folder = g_dir_open(path.c_str(), 0, nullptr)) {
         while (const char *name = g_dir_read_name(folder)) {
             std::string child = path + "/" + name;
             if (g_file_test(child.c_str(), G_FILE_TEST_IS_DIR) &&
                 !g_file_test(child.c_str(), G_FILE_TEST_IS_SYMLINK))
-                remove_tree(child);
+                remove_pty_tree(child);
             else
                 g_unlink(child.c_str());
         }
@@ -140,7 +140,7 @@ test_folder::test_folder()
 test_folder::~test_folder()
 {
     if (!folder.empty())
-        remove_tree(folder);
+        remove_pty_tree(folder);
 }
 
 test_working_directory::test_working_directory(const std::string &folder)

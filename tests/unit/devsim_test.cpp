@@ -20,17 +20,17 @@ namespace {
 
 const unsigned wait_ms = 5000;
 
-struct sim_deleter {
+struct devsim_deleter {
     void operator()(devsim *sim) const { devsim_stop(sim); }
 };
-using sim_handle = std::unique_ptr<devsim, sim_deleter>;
+using devsim_handle = std::unique_ptr<devsim, devsim_deleter>;
 
-sim_handle start(devsim_options options)
+devsim_handle start(devsim_options options)
 {
     std::string error;
     devsim *sim = devsim_start(options, &error);
     EXPECT_NE(sim, nullptr) << error;
-    return sim_handle(sim);
+    return devsim_handle(sim);
 }
 
 std::vector<unsigned char> counting_bytes(size_t count)

@@ -118,17 +118,17 @@ private:
     unsigned long long left;
 };
 
-struct sim_deleter {
+struct soak_sim_deleter {
     void operator()(devsim *sim) const { devsim_stop(sim); }
 };
-using sim_handle = std::unique_ptr<devsim, sim_deleter>;
+using soak_sim_handle = std::unique_ptr<devsim, soak_sim_deleter>;
 
-sim_handle start_device(const devsim_options &options)
+soak_sim_handle start_device(const devsim_options &options)
 {
     std::string error;
     devsim *sim = devsim_start(options, &error);
     EXPECT_NE(sim, nullptr) << error;
-    return sim_handle(sim);
+    return soak_sim_handle(sim);
 }
 
 // The interface side: a main loop on the test's thread that takes every
@@ -247,7 +247,7 @@ TEST(Soak, LongTapeSentAsFastAsPossibleKeepsMemoryFlatAndTheDumpExact)
     options.stream = [tape_bytes](const devsim_sampling_request &) {
         return std::make_unique<repeated_demo_tape>(tape_bytes);
     };
-    sim_handle sim = start_device(options);
+    soak_sim_handle sim = start_device(options);
     ASSERT_TRUE(sim);
 
     test_folder folder;
@@ -319,7 +319,7 @@ TEST(Soak, CapturesAbortedAtRandomPointsLeaveNothingBehindAndThePortOpensEveryTi
     options.stream = [](const devsim_sampling_request &) {
         return std::make_unique<repeated_demo_tape>(100 * bytes_per_tape_minute);
     };
-    sim_handle sim = start_device(options);
+    soak_sim_handle sim = start_device(options);
     ASSERT_TRUE(sim);
     const std::string port = devsim_port_name(sim.get());
     test_folder folder;
@@ -387,7 +387,7 @@ TEST(Fault, ConsoleFloodedWithTextBeforeItsPromptStillCaptures)
     options.stream = [](const devsim_sampling_request &) {
         return std::make_unique<repeated_demo_tape>(bytes_per_tape_minute / 4);
     };
-    sim_handle sim = start_device(options);
+    soak_sim_handle sim = start_device(options);
     ASSERT_TRUE(sim);
     test_folder folder;
     const std::string path = folder.path() + "/flood.dmp";
@@ -408,7 +408,7 @@ TEST(Fault, ConsoleFloodWithoutPromptWaitsUntilAbort)
     devsim_options options;
     options.greeting = flood;
     options.send_prompt = false;
-    sim_handle sim = start_device(options);
+    soak_sim_handle sim = start_device(options);
     ASSERT_TRUE(sim);
     interface_side side;
     side.install();
@@ -437,7 +437,7 @@ TEST(Fault, StreamThatStopsWithoutAMarkerWaitsAndEndsAtOnceOnAbort)
     };
     // After 100000 bytes the device falls silent for a day.
     options.pauses = {{sent_before_stop, 24u * 3600 * 1000}};
-    sim_handle sim = start_device(options);
+    soak_sim_handle sim = start_device(options);
     ASSERT_TRUE(sim);
     test_folder folder;
     const std::string path = folder.path() + "/stalled.dmp";

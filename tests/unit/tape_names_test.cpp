@@ -20,7 +20,7 @@ std::vector<std::string> shown_names(const std::vector<unsigned short> &samples)
     return shown;
 }
 
-const unsigned char program[] = {0x0B, 0x08, 0x0A, 0x00, 0x9E, '2', '0', '6', '1', 0, 0, 0};
+const unsigned char names_program[] = {0x0B, 0x08, 0x0A, 0x00, 0x9E, '2', '0', '6', '1', 0, 0, 0};
 
 // Two files of one format, with data blocks and silences.
 std::vector<unsigned short> rom_tape(int offset, int jitter, uint32_t seed)
@@ -31,12 +31,12 @@ std::vector<unsigned short> rom_tape(int offset, int jitter, uint32_t seed)
         tape_synth_gap(&synth, 65535);
         tape_rom_header(&synth, tape_rom_header_pilot, 1, 0x0801, 0x080D, tape_name_field(name));
         tape_synth_gap(&synth, 65535);
-        tape_rom_block(&synth, tape_rom_data_pilot, program, sizeof program);
+        tape_rom_block(&synth, tape_rom_data_pilot, names_program, sizeof names_program);
     }
     return synth.samples;
 }
 
-std::vector<unsigned short> turbo_tape(const tape_turbo_format &format, int offset, int jitter, uint32_t seed)
+std::vector<unsigned short> jittered_turbo_tape(const tape_turbo_format &format, int offset, int jitter, uint32_t seed)
 {
     tape_synth synth;
     tape_synth_init(&synth, offset, jitter, seed);
@@ -44,7 +44,7 @@ std::vector<unsigned short> turbo_tape(const tape_turbo_format &format, int offs
         tape_synth_gap(&synth, 65535);
         tape_turbo_header(&synth, format, tape_turbo_lead_in, 1, 0x0801, 0x080D, tape_name_field(name));
         tape_synth_gap(&synth, 65535);
-        tape_turbo_data(&synth, format, tape_turbo_lead_in, program, sizeof program);
+        tape_turbo_data(&synth, format, tape_turbo_lead_in, names_program, sizeof names_program);
     }
     return synth.samples;
 }
@@ -62,24 +62,24 @@ TEST(SynthesizedTapes, RomLoaderNamesWithJitter)
 
 TEST(SynthesizedTapes, Tt250NamesWithJitter)
 {
-    EXPECT_EQ(shown_names(turbo_tape(tape_tt250, 0, 105, 7)), two_files);
-    EXPECT_EQ(shown_names(turbo_tape(tape_tt250, 70, 35, 8)), two_files);
-    EXPECT_EQ(shown_names(turbo_tape(tape_tt250, -70, 35, 9)), two_files);
+    EXPECT_EQ(shown_names(jittered_turbo_tape(tape_tt250, 0, 105, 7)), two_files);
+    EXPECT_EQ(shown_names(jittered_turbo_tape(tape_tt250, 70, 35, 8)), two_files);
+    EXPECT_EQ(shown_names(jittered_turbo_tape(tape_tt250, -70, 35, 9)), two_files);
 }
 
 TEST(SynthesizedTapes, TurricanNamesWithJitter)
 {
-    EXPECT_EQ(shown_names(turbo_tape(tape_turrican, 0, 100, 7)), two_files);
-    EXPECT_EQ(shown_names(turbo_tape(tape_turrican, 65, 35, 8)), two_files);
-    EXPECT_EQ(shown_names(turbo_tape(tape_turrican, -65, 35, 9)), two_files);
+    EXPECT_EQ(shown_names(jittered_turbo_tape(tape_turrican, 0, 100, 7)), two_files);
+    EXPECT_EQ(shown_names(jittered_turbo_tape(tape_turrican, 65, 35, 8)), two_files);
+    EXPECT_EQ(shown_names(jittered_turbo_tape(tape_turrican, -65, 35, 9)), two_files);
 }
 
 TEST(SynthesizedTapes, PulsesPushedOutOfTheWindowsGiveNoNames)
 {
     // Every turbo 0 pulse moved below the windows and every ROM short pulse
     // into the medium window.
-    EXPECT_TRUE(shown_names(turbo_tape(tape_tt250, -120, 0, 1)).empty());
-    EXPECT_TRUE(shown_names(turbo_tape(tape_turrican, -110, 0, 1)).empty());
+    EXPECT_TRUE(shown_names(jittered_turbo_tape(tape_tt250, -120, 0, 1)).empty());
+    EXPECT_TRUE(shown_names(jittered_turbo_tape(tape_turrican, -110, 0, 1)).empty());
     EXPECT_TRUE(shown_names(rom_tape(170, 0, 1)).empty());
 }
 
@@ -104,7 +104,7 @@ TEST(SynthesizedTapes, DemoTapeHoldsTheThreeNamesInOrder)
 
 // ---- Real tapes ---------------------------------------------------------------
 
-struct real_tape {
+struct names_real_tape {
     tape_home home;
     const char *file;
     const char *label;
@@ -119,7 +119,7 @@ struct real_tape {
 
 const std::string romeo("ROMEO & JULIET  ");
 
-const real_tape real_tapes[] = {
+const names_real_tape names_real_tapes[] = {
     {tape_home::repository, "openroms-testtape-c64-pal-normal.tap", "PalNormal", {romeo}, {"ROMEO & JULIET"}, 1, 0,
      0},
     {tape_home::repository, "openroms-testtape-c64-pal-normal-errors.tap", "DamagedDataBlock", {romeo},
@@ -135,9 +135,9 @@ const real_tape real_tapes[] = {
      {"GYRO RUN"}, 1, 0, 0},
 };
 
-void PrintTo(const real_tape &tape, std::ostream *out) { *out << tape.file; }
+void PrintTo(const names_real_tape &tape, std::ostream *out) { *out << tape.file; }
 
-class RealTape : public testing::TestWithParam<real_tape> {
+class RealTape : public testing::TestWithParam<names_real_tape> {
 protected:
     std::vector<unsigned short> samples;
 
@@ -173,7 +173,7 @@ TEST_P(RealTape, EachDecoderAloneFindsOnlyItsOwnFormat)
     EXPECT_EQ(run_decoder(turrican_loader_find_name, pulses).size(), GetParam().turrican);
 }
 
-INSTANTIATE_TEST_SUITE_P(Tapes, RealTape, testing::ValuesIn(real_tapes),
-                         [](const testing::TestParamInfo<real_tape> &info) { return info.param.label; });
+INSTANTIATE_TEST_SUITE_P(Tapes, RealTape, testing::ValuesIn(names_real_tapes),
+                         [](const testing::TestParamInfo<names_real_tape> &info) { return info.param.label; });
 
 }  // namespace

@@ -32,7 +32,7 @@ void PrintTo(const program_record &r, std::ostream *out)
          << " bytes";
 }
 
-void keep(void *context, const tape_file_event *event)
+void keep_program_event(void *context, const tape_file_event *event)
 {
     unsigned char name[17];
     std::memcpy(name, event->name, sizeof name);
@@ -51,14 +51,15 @@ std::vector<program_record> index_of(const std::vector<unsigned short> &samples)
 {
     std::vector<program_record> records;
     auto index = std::make_unique<tape_index>();
-    tape_index_init(index.get(), keep, &records);
+    tape_index_init(index.get(), keep_program_event, &records);
     for (unsigned short sample : samples)
         tape_index_feed(index.get(), sample);
     tape_index_finish(index.get());
     return records;
 }
 
-const std::vector<unsigned char> program = {0x0B, 0x08, 0x0A, 0x00, 0x9E, '2', '0', '6', '1', 0, 0, 0, 0x60, 0xEA};
+const std::vector<unsigned char> sample_program = {0x0B, 0x08, 0x0A, 0x00, 0x9E, '2', '0', '6', '1',
+                                                   0, 0, 0, 0x60, 0xEA};
 
 program_record turbo(uint32_t sequence, const char *name, tape_verdict verdict,
                      const std::vector<unsigned char> &bytes = {})
@@ -97,11 +98,11 @@ struct turbo_tape {
 TEST(Tt250Files, CleanFileIsGoodAndBringsExactlyItsProgram)
 {
     turbo_tape tape;
-    tape.file("FIRST", program);
+    tape.file("FIRST", sample_program);
     tape.file("SECOND", {0xA9, 0x00});
     EXPECT_EQ(index_of(tape.synth.samples),
               (std::vector<program_record>{turbo(1, "FIRST", tape_verdict_reading),
-                                           turbo(1, "FIRST", tape_verdict_good, program),
+                                           turbo(1, "FIRST", tape_verdict_good, sample_program),
                                            turbo(2, "SECOND", tape_verdict_reading),
                                            turbo(2, "SECOND", tape_verdict_good, {0xA9, 0x00})}));
 }
@@ -113,11 +114,11 @@ TEST(Tt250Files, DamagedByteOrWrongChecksumIsBadAndKeepsNoProgram)
 {
     const std::vector<program_record> first_bad = {
         turbo(1, "FIRST", tape_verdict_reading), turbo(1, "FIRST", tape_verdict_bad),
-        turbo(2, "SECOND", tape_verdict_reading), turbo(2, "SECOND", tape_verdict_good, program)};
+        turbo(2, "SECOND", tape_verdict_reading), turbo(2, "SECOND", tape_verdict_good, sample_program)};
     for (int damaged : {150, 81 * 8}) {
         turbo_tape tape;
-        tape.file("FIRST", program);
-        tape.file("SECOND", program);
+        tape.file("FIRST", sample_program);
+        tape.file("SECOND", sample_program);
         // The first bit of data byte 3 (0x00): a pulse in no window, or a 1.
         tape.synth.samples[first_data_sample(tape.starts[0]) + 3 * byte_samples] = static_cast<unsigned short>(damaged);
         EXPECT_EQ(index_of(tape.synth.samples), first_bad) << "damaged pulse " << damaged;
@@ -127,13 +128,13 @@ TEST(Tt250Files, DamagedByteOrWrongChecksumIsBadAndKeepsNoProgram)
 TEST(Tt250Files, HeaderWithoutItsDataBlockIsBad)
 {
     turbo_tape tape;
-    tape.file("FIRST", program, 1, tape_turbo_lead_in, false);
-    tape.file("SECOND", program);
+    tape.file("FIRST", sample_program, 1, tape_turbo_lead_in, false);
+    tape.file("SECOND", sample_program);
     EXPECT_EQ(index_of(tape.synth.samples),
               (std::vector<program_record>{turbo(1, "FIRST", tape_verdict_reading),
                                            turbo(1, "FIRST", tape_verdict_bad),
                                            turbo(2, "SECOND", tape_verdict_reading),
-                                           turbo(2, "SECOND", tape_verdict_good, program)}));
+                                           turbo(2, "SECOND", tape_verdict_good, sample_program)}));
 }
 
 // A capture that ends inside a file has not damaged it: cut short, in both
@@ -141,7 +142,7 @@ TEST(Tt250Files, HeaderWithoutItsDataBlockIsBad)
 TEST(Tt250Files, CaptureEndingInsideAFileCutsItShort)
 {
     turbo_tape tape;
-    tape.file("FIRST", program);
+    tape.file("FIRST", sample_program);
     const size_t header_end = tape.starts[0] + (tape_turbo_lead_in + 9 + 1 + 192) * byte_samples;
     for (size_t cut : {header_end - 50 * byte_samples, first_data_sample(tape.starts[0]) + 5}) {
         const std::vector<unsigned short> samples(tape.synth.samples.begin(), tape.synth.samples.begin() + cut);
@@ -151,7 +152,7 @@ TEST(Tt250Files, CaptureEndingInsideAFileCutsItShort)
 
     tape_synth rom;
     tape_synth_init(&rom);
-    tape_rom_program(&rom, tape_name_field("ROM"), 0x0801, program.data(), program.size());
+    tape_rom_program(&rom, tape_name_field("ROM"), 0x0801, sample_program.data(), sample_program.size());
     rom.samples.resize(rom.samples.size() - 1000); // inside the data block's first copy
     EXPECT_EQ(index_of(rom.samples).back().verdict, tape_verdict_cut_short);
 }
@@ -161,15 +162,15 @@ TEST(Tt250Files, CaptureEndingInsideAFileCutsItShort)
 TEST(Tt250Files, WrongHeaderIsNotTakenForAFile)
 {
     turbo_tape tape;
-    tape.file("WRONG ID", program, 3);
-    tape.file("SHORT LEAD-IN", program, 1, 958);
-    tape.file("RIGHT", program, 2, 959);
+    tape.file("WRONG ID", sample_program, 3);
+    tape.file("SHORT LEAD-IN", sample_program, 1, 958);
+    tape.file("RIGHT", sample_program, 2, 959);
     EXPECT_EQ(index_of(tape.synth.samples),
               (std::vector<program_record>{turbo(1, "RIGHT", tape_verdict_reading),
-                                           turbo(1, "RIGHT", tape_verdict_good, program)}));
+                                           turbo(1, "RIGHT", tape_verdict_good, sample_program)}));
 }
 
-std::vector<unsigned short> real_tape(const char *file)
+std::vector<unsigned short> real_tape_samples(const char *file)
 {
     std::vector<unsigned short> samples;
     std::string error;
@@ -196,7 +197,7 @@ TEST(RealTapePrograms, FourTapesCarryTheSameProgram)
     };
     std::vector<unsigned char> first;
     for (const expected &tape : tapes) {
-        const std::vector<program_record> records = index_of(real_tape(tape.file));
+        const std::vector<program_record> records = index_of(real_tape_samples(tape.file));
         ASSERT_EQ(records.size(), 2u) << tape.file;
         const program_record &judged = records.back();
         EXPECT_EQ(judged.loader, tape.loader) << tape.file;

@@ -23,7 +23,7 @@ const turbo_case turrican_case{"Turrican", turrican_loader_find_name, &tape_turr
 
 void PrintTo(const turbo_case &c, std::ostream *out) { *out << c.label; }
 
-const std::array<unsigned char, 16> game = tape_name_field("GAME");
+const std::array<unsigned char, 16> game_name = tape_name_field("GAME");
 constexpr unsigned invalid_pulse = 0;
 
 class TurboDecoder : public testing::TestWithParam<turbo_case> {
@@ -36,7 +36,7 @@ protected:
     {
         tape_synth synth;
         tape_synth_init(&synth);
-        tape_turbo_header(&synth, format ? *format : *c().format, lead_in, id, start, end, game);
+        tape_turbo_header(&synth, format ? *format : *c().format, lead_in, id, start, end, game_name);
         return pulse_bytes(synth.samples);
     }
 
@@ -66,7 +66,7 @@ TEST_P(TurboDecoder, SynthesizedHeaderGivesItsNameOnThePulseAfterTheLastNameBit)
 {
     const auto found = decode(header());
     ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].raw, game);
+    EXPECT_EQ(found[0].raw, game_name);
     EXPECT_EQ(found[0].at, name_byte(1000, 16));
 }
 
@@ -124,7 +124,7 @@ TEST_P(TurboDecoder, BytesBetweenIdentifierAndNameMayHoldAnything)
     // Lead-in and sync values where the decoder must not look.
     const auto found = decode(header(1000, 1, 0x0202, 0x0109));
     ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].raw, game);
+    EXPECT_EQ(found[0].raw, game_name);
 }
 
 TEST_P(TurboDecoder, InvalidPulsesCountAsZeroBitsWhileSearchingForAlignment)

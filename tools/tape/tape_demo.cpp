@@ -37,7 +37,7 @@ void silence(tape_synth *synth)
     tape_synth_gap(synth, silence_ticks);
 }
 
-void turbo_file(tape_synth *synth, const tape_turbo_format &format, const char *name)
+void demo_turbo_file(tape_synth *synth, const tape_turbo_format &format, const char *name)
 {
     tape_turbo_header(synth, format, tape_turbo_lead_in, tape_turbo_header_id, basic_start, basic_end,
                       tape_name_field(name));
@@ -59,9 +59,9 @@ std::vector<unsigned short> tape_demo_samples(void)
     silence(&synth);
     tape_rom_block(&synth, demo_data_pilot, demo_program, sizeof demo_program);
     silence(&synth);
-    turbo_file(&synth, tape_tt250, tape_demo_names[1]);
+    demo_turbo_file(&synth, tape_tt250, tape_demo_names[1]);
     synth.jitter_ticks = worn_jitter_ticks;
-    turbo_file(&synth, tape_turrican, tape_demo_names[2]);
+    demo_turbo_file(&synth, tape_turrican, tape_demo_names[2]);
     return synth.samples;
 }
 

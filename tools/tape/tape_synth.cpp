@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr unsigned longest_sample = 65535;
+constexpr unsigned longest_synth_sample = 65535;
 
 // xorshift32: small, deterministic, and good enough to scatter pulses.
 uint32_t next_random(tape_synth *synth)
@@ -146,7 +146,7 @@ void tape_synth_init(tape_synth *synth, int offset_ticks, int jitter_ticks, uint
 void tape_synth_pulse(tape_synth *synth, unsigned ticks)
 {
     const long moved = static_cast<long>(ticks) + synth->offset_ticks + jitter(synth);
-    synth->samples.push_back(static_cast<unsigned short>(std::clamp<long>(moved, 1, longest_sample)));
+    synth->samples.push_back(static_cast<unsigned short>(std::clamp<long>(moved, 1, longest_synth_sample)));
 }
 
 void tape_synth_sample(tape_synth *synth, unsigned short sample)
@@ -156,7 +156,7 @@ void tape_synth_sample(tape_synth *synth, unsigned short sample)
 
 void tape_synth_gap(tape_synth *synth, unsigned ticks)
 {
-    synth->samples.push_back(static_cast<unsigned short>(std::min(ticks, longest_sample)));
+    synth->samples.push_back(static_cast<unsigned short>(std::min(ticks, longest_synth_sample)));
 }
 
 std::array<unsigned char, 16> tape_name_field(const char *text, unsigned char pad)
@@ -228,7 +228,7 @@ void tape_rom_program(tape_synth *synth, const std::array<unsigned char, 16> &na
     const std::vector<unsigned char> header =
         rom_header_payload(1, start, static_cast<unsigned>(start + length), name);
     tape_rom_block(synth, tape_rom_header_pilot, header.data(), header.size(), header_damage);
-    tape_synth_gap(synth, longest_sample);
+    tape_synth_gap(synth, longest_synth_sample);
     tape_rom_block(synth, tape_rom_data_pilot, data, length, data_damage);
 }
 

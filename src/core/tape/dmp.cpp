@@ -9,7 +9,7 @@ namespace {
 struct file_closer {
     void operator()(FILE *file) const { std::fclose(file); }
 };
-using file_handle = std::unique_ptr<FILE, file_closer>;
+using stdio_file = std::unique_ptr<FILE, file_closer>;
 
 int fail(std::string *error, const char *what, const char *path)
 {
@@ -52,7 +52,7 @@ gchar *dmp_path_beside(const char *dmp_path, const char *ending)
 int dmp_write_file(const char *path, const std::vector<unsigned short> &samples, std::string *error)
 {
     const std::vector<unsigned char> bytes = dmp_bytes_of_samples(samples);
-    file_handle file(std::fopen(path, "wb"));
+    stdio_file file(std::fopen(path, "wb"));
     if (!file)
         return fail(error, "cannot create", path);
     if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
@@ -64,7 +64,7 @@ int dmp_write_file(const char *path, const std::vector<unsigned short> &samples,
 
 int dmp_read_file(const char *path, std::vector<unsigned short> *samples, std::string *error)
 {
-    file_handle file(std::fopen(path, "rb"));
+    stdio_file file(std::fopen(path, "rb"));
     if (!file)
         return fail(error, "cannot open", path);
     samples->clear();

@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr unsigned char padding_space = 0x20;
+constexpr unsigned char header_padding = 0x20;
 
 void put_address(std::vector<unsigned char> *bytes, unsigned at, unsigned value)
 {
@@ -20,7 +20,7 @@ void put_address(std::vector<unsigned char> *bytes, unsigned at, unsigned value)
 std::vector<unsigned char> pilot_header(const pilot_format &format, unsigned start, unsigned end,
                                         const std::array<unsigned char, 16> &name)
 {
-    std::vector<unsigned char> header(format.header_length, padding_space);
+    std::vector<unsigned char> header(format.header_length, header_padding);
     for (unsigned i = 0; i < format.name_at && i < header.size(); ++i)
         header[i] = 0;
     for (unsigned i = 0; i < format.name_length; ++i)

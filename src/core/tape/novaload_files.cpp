@@ -1,26 +1,26 @@
 #include "tape/novaload_files.h"
 
 #include "tape/pilot_files.h"
+#include "tape/pulse_window.h"
 
 #include <cstring>
 
 namespace {
 
-enum reader_state : uint8_t {
-    seeking,   // counting 0 pulses until a 1 pulse ends a pilot
-    marker,    // the byte 0xAA after the sync pulse
-    kind,      // 0x55 for Special, else Novaload's name length
-    header,    // Novaload: name and the three fields
-    data,      // Novaload: check bytes and sub-blocks
-    page,      // Special: a page byte
-    page_data, // Special: 256 bytes and their check byte
+enum novaload_state : uint8_t {
+    novaload_seeking, // counting 0 pulses until a 1 pulse ends a pilot
+    marker,           // the byte 0xAA after the sync pulse
+    kind,             // 0x55 for Special, else Novaload's name length
+    name_and_fields,  // Novaload: name and the three fields
+    sub_blocks,       // Novaload: check bytes and sub-blocks
+    page,             // Special: a page byte
+    page_data,        // Special: 256 bytes and their check byte
 };
 
-constexpr unsigned first_aliasing_sample = 2048;
-constexpr uint8_t bit_zero = 0;
-constexpr uint8_t bit_one = 1;
-constexpr uint8_t no_bit = 2;
-constexpr uint32_t longest_data = 0x10000;
+constexpr uint8_t novaload_bit_zero = 0;
+constexpr uint8_t novaload_bit_one = 1;
+constexpr uint8_t novaload_no_bit = 2;
+constexpr uint32_t longest_novaload_data = 0x10000;
 constexpr unsigned header_fields = 6; // load - 256, end, size + 256
 constexpr unsigned last_page = 0xFF;
 
@@ -28,7 +28,7 @@ const novaload_format &facts = novaload_facts;
 
 inline uint8_t bit_of_sample(const novaload_files *f, unsigned short sample)
 {
-    return sample < first_aliasing_sample ? f->bit_of_pulse[sample >> 3] : no_bit;
+    return sample < tape_first_aliasing_sample ? f->bit_of_pulse[sample >> 3] : novaload_no_bit;
 }
 
 void report(novaload_files *f)
@@ -52,7 +52,7 @@ void judge(novaload_files *f, tape_verdict verdict, uint64_t end_tick)
 
 void seek(novaload_files *f)
 {
-    f->state = seeking;
+    f->state = novaload_seeking;
     f->zeros = 0;
     f->run_first_page = 0;
 }
@@ -84,7 +84,8 @@ void header_read(novaload_files *f)
     const unsigned load = (unsigned(fields[0] | fields[1] << 8) + facts.load_offset) & 0xFFFFu;
     const unsigned end = unsigned(fields[2] | fields[3] << 8);
     const unsigned size_field = unsigned(fields[4] | fields[5] << 8);
-    const bool lying = size_field < facts.size_offset || load + (size_field - facts.size_offset) > longest_data;
+    const bool lying =
+        size_field < facts.size_offset || load + (size_field - facts.size_offset) > longest_novaload_data;
     f->data_length = lying ? 0 : size_field - facts.size_offset;
     f->end_address = load + f->data_length;
     f->end_disagrees = end != (f->end_address & 0xFFFFu);
@@ -97,7 +98,7 @@ void header_read(novaload_files *f)
         seek(f);
         return;
     }
-    f->state = data;
+    f->state = sub_blocks;
     f->index = 0;
     f->data_read = 0;
     f->sub_block_left = 0;
@@ -248,16 +249,16 @@ void byte_read(novaload_files *f)
         f->index = 0;
         pass_byte_on(f, tape_file_header_block, true);
         f->index = 1;
-        f->state = header;
+        f->state = name_and_fields;
         break;
-    case header:
+    case name_and_fields:
         pass_byte_on(f, tape_file_header_block, true);
         f->head[f->index] = f->byte;
         f->sum = static_cast<unsigned char>(f->sum + f->byte);
         if (++f->index == 1u + f->head[0] + header_fields)
             header_read(f);
         break;
-    case data:
+    case sub_blocks:
         data_byte(f);
         break;
     case page:
@@ -285,7 +286,7 @@ size_t seek_run(novaload_files *f, const unsigned short *samples, size_t count)
         const unsigned short sample = samples[i++];
         const uint8_t bit = bit_of_sample(f, sample);
         at += sample;
-        if (bit == bit_zero) {
+        if (bit == novaload_bit_zero) {
             if (zeros++ == 0) {
                 run_tick = at - sample;
                 sums = {};
@@ -293,7 +294,7 @@ size_t seek_run(novaload_files *f, const unsigned short *samples, size_t count)
             pilot_pulse_sums_add(&sums, sample);
             continue;
         }
-        if (bit == bit_one && zeros >= facts.pilot_pulses_min) {
+        if (bit == novaload_bit_one && zeros >= facts.pilot_pulses_min) {
             f->state = marker;
             f->run_pilot_tick = run_tick;
             f->file.first_tick = run_tick;
@@ -326,7 +327,7 @@ size_t seek_pilot(novaload_files *f, const unsigned short *samples, size_t count
     // that is not a 0 is passed over, as noise mostly is.
     if (f->zeros < facts.pilot_pulses_min && count <= facts.pilot_pulses_min - f->zeros) {
         size_t last = count;
-        while (last > 0 && bit_of_sample(f, samples[last - 1]) == bit_zero)
+        while (last > 0 && bit_of_sample(f, samples[last - 1]) == novaload_bit_zero)
             --last;
         if (last > 0) {
             uint64_t passed = 0;
@@ -367,9 +368,9 @@ void novaload_files_init(novaload_files *files, tape_file_report report, void *c
     files->byte_context = nullptr;
     for (unsigned pulse = 0; pulse < 256; ++pulse) {
         const unsigned char byte = static_cast<unsigned char>(pulse);
-        files->bit_of_pulse[pulse] = pulse_in_window(byte, facts.one_pulse)    ? bit_one
-                                     : pulse_in_window(byte, facts.zero_pulse) ? bit_zero
-                                                                               : no_bit;
+        files->bit_of_pulse[pulse] = pulse_in_window(byte, facts.one_pulse)    ? novaload_bit_one
+                                     : pulse_in_window(byte, facts.zero_pulse) ? novaload_bit_zero
+                                                                               : novaload_no_bit;
     }
     seek(files);
 }
@@ -385,17 +386,17 @@ uint64_t novaload_files_read(novaload_files *f, const unsigned short *samples, s
     f->tick = tick;
     size_t i = 0;
     while (i < count) {
-        if (f->state == seeking) {
+        if (f->state == novaload_seeking) {
             i += seek_pilot(f, samples + i, count - i);
             continue;
         }
         const unsigned short sample = samples[i++];
         const uint8_t bit = bit_of_sample(f, sample);
         f->tick += sample;
-        if (bit == no_bit) {
+        if (bit == novaload_no_bit) {
             // Before the header is complete, or where no run is open to
             // place a page in, there is no file yet: look for the next pilot.
-            const bool framing = f->state == marker || f->state == kind || f->state == header ||
+            const bool framing = f->state == marker || f->state == kind || f->state == name_and_fields ||
                                  (f->state == page && f->run_first_page == 0);
             if (framing) {
                 seek(f);
@@ -414,12 +415,12 @@ uint64_t novaload_files_read(novaload_files *f, const unsigned short *samples, s
 
 void novaload_files_finish(novaload_files *files)
 {
-    if (files->special && files->run_first_page != 0 && files->state != seeking) {
+    if (files->special && files->run_first_page != 0 && files->state != novaload_seeking) {
         tape_address_range_name(files->run_first_page << 8, files->end_address, files->file.name);
         list(files);
     }
     judge(files, tape_verdict_cut_short, files->tick);
     files->run_first_page = 0;
-    files->state = seeking;
+    files->state = novaload_seeking;
     files->zeros = 0;
 }

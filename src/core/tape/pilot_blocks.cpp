@@ -13,15 +13,12 @@ enum reader_state : uint8_t {
     payload,    // bytes until the caller ends the block
 };
 
-// Samples from here on alias onto small pulse bytes; they are in no class.
-constexpr unsigned first_aliasing_sample = 2048;
-
 constexpr uint8_t bit_one = 1;
 constexpr uint8_t no_bit = 2;
 
 inline uint8_t bit_of_sample(const pilot_block_reader *r, unsigned short sample)
 {
-    return sample < first_aliasing_sample ? r->bit_of_pulse[sample >> 3] : no_bit;
+    return sample < tape_first_aliasing_sample ? r->bit_of_pulse[sample >> 3] : no_bit;
 }
 
 inline unsigned shift(unsigned byte, unsigned bit, bool lsb_first)

@@ -12,10 +12,10 @@ constexpr uint64_t data_wait_ticks = 10 * 2000000ull;
 
 constexpr uint32_t longest_data = 0x10000;
 
-enum block_role : uint8_t {
-    no_block,
-    header, // the header of a file being listed or open
-    data,   // the open file's data (for one-block formats, the bytes after the header)
+enum pilot_block_role : uint8_t {
+    no_pilot_block,
+    header_block, // the header of a file being listed or open
+    data_block,   // the open file's data (for one-block formats, the bytes after the header)
 };
 
 void report(pilot_files *f)
@@ -34,7 +34,7 @@ void judge(pilot_files *f, tape_verdict verdict)
 
 void end_block(pilot_files *f)
 {
-    f->role = no_block;
+    f->role = no_pilot_block;
     pilot_block_reader_end_block(&f->reader);
 }
 
@@ -97,14 +97,14 @@ void block_began(pilot_files *f)
     const bool header_id = !format.identified_blocks || r->identifier == 1 || r->identifier == 2;
     const bool is_header = header_id && r->lead_in_bytes >= format.pilot_bytes_min;
     if (f->data_due && r->identifier == 0) {
-        f->role = data;
+        f->role = data_block;
         f->sum = 0;
         return;
     }
     judge(f, tape_verdict_bad); // a block other than its data where the data was due
     f->data_due = false;
     if (is_header) {
-        f->role = header;
+        f->role = header_block;
         f->header_tick = r->block_tick;
         f->header_lead_tick = r->lead_tick;
         f->header_pilot_sums = r->pilot_sums;
@@ -142,7 +142,7 @@ void header_complete(pilot_files *f)
 {
     f->header_end_tick = f->reader.end_tick;
     if (!f->format->identified_blocks && f->file_open && !f->lying) {
-        f->role = data;
+        f->role = data_block;
         f->sum = 0;
         return;
     }
@@ -225,9 +225,9 @@ void take(void *context, pilot_block_event event)
     pilot_files *f = static_cast<pilot_files *>(context);
     if (event == pilot_block_began)
         block_began(f);
-    else if (f->role == header)
+    else if (f->role == header_block)
         header_byte(f);
-    else if (f->role == data)
+    else if (f->role == data_block)
         data_byte(f);
     else
         end_block(f);
@@ -246,7 +246,7 @@ void pilot_files_init(pilot_files *files, const pilot_format *format, tape_file_
 {
     // Every field but the program's bytes (written before they are read)
     // starts at zero: no block, no file open, nothing counted, no byte report.
-    static_assert(no_block == 0);
+    static_assert(no_pilot_block == 0);
     std::memset(static_cast<void *>(files), 0, offsetof(pilot_files, program));
     pilot_block_reader_init(&files->reader, format);
     files->format = format;
@@ -267,7 +267,7 @@ uint64_t pilot_files_read_lanes(pilot_files *files, const pilot_lanes *lanes, un
 
 void pilot_files_read_ends(pilot_files *files, uint64_t tick)
 {
-    if (files->data_due && files->role != data && tick - files->header_end_tick > data_wait_ticks) {
+    if (files->data_due && files->role != data_block && tick - files->header_end_tick > data_wait_ticks) {
         judge(files, tape_verdict_bad);
         files->data_due = false;
     }
@@ -290,5 +290,5 @@ void pilot_files_finish(pilot_files *files)
 {
     judge(files, tape_verdict_cut_short);
     files->data_due = false;
-    files->role = no_block;
+    files->role = no_pilot_block;
 }

@@ -13,9 +13,6 @@ constexpr uint64_t low_seven_bits = 0x7F * every_lane;
 // Gathers bit 8n of a word into bit 56 + n.
 constexpr uint64_t gather_lane_bits = 0x0102040810204080ull;
 
-// Samples from here on are in no class; they share the table's last entry.
-constexpr unsigned first_aliasing_sample = 2048;
-
 // The lanes of registers that equal their byte in pilots, as bits (bit n:
 // lane n).
 inline unsigned char lanes_equal(uint64_t registers, uint64_t pilots)
@@ -67,7 +64,7 @@ void pilot_lanes_take(pilot_lanes *lanes, const unsigned short *samples, size_t 
     const uint64_t pilots = lanes->pilots;
     for (size_t j = 0; j < count; ++j) {
         const unsigned short sample = samples[j];
-        const unsigned pulse = (sample < first_aliasing_sample ? sample : first_aliasing_sample) >> 3;
+        const unsigned pulse = (sample < tape_first_aliasing_sample ? sample : tape_first_aliasing_sample) >> 3;
         registers = ((registers & low_seven_bits) << 1) | lanes->ones[pulse];
         lanes->after[j] = registers;
         tick += sample;

@@ -13,19 +13,18 @@ namespace {
 constexpr uint32_t countdown_first_copy_base = rom_first_countdown + 1u; // byte n must be base - n
 constexpr uint32_t header_type_byte = rom_countdown_bytes + 1 + rom_header_type_byte;
 constexpr uint32_t name_first_byte = rom_countdown_bytes + 1 + rom_header_name_byte;
-constexpr uint32_t name_length = rom_name_length;
-constexpr uint32_t name_last_byte = name_first_byte + name_length - 1;
+constexpr uint32_t name_last_byte = name_first_byte + rom_name_length - 1;
 static_assert(header_type_byte == 10 && name_first_byte == 15);
 
 constexpr unsigned data_bits_per_byte = 8;
 
 enum rom_state : uint32_t {
-    seeking_pilot = 0,       // counting consecutive short pulses
-    in_pilot = 1,            // pilot long enough; the first long pulse opens a block
-    marker_second_half = 2,  // a byte marker's long pulse seen; its medium pulse is next
-    data_bits = 3,           // eight bits of two pulses each, least significant bit first
-    check_bit = 4,           // the check bit's two pulses, not evaluated
-    marker_first_half = 5,   // the next marker's long pulse; the byte just read is judged
+    seeking_pilot = 0,      // counting consecutive short pulses
+    pilot_long_enough = 1,  // pilot long enough; the first long pulse opens a block
+    marker_second_half = 2, // a byte marker's long pulse seen; its medium pulse is next
+    data_bits = 3,          // eight bits of two pulses each, least significant bit first
+    check_bit = 4,          // the check bit's two pulses, not evaluated
+    marker_first_half = 5,  // the next marker's long pulse; the byte just read is judged
 };
 
 // The capture worker's decoder: one instance for the whole program.
@@ -57,7 +56,7 @@ int judge_completed_byte(rom_name_decoder &d, unsigned char *name)
         d.state = marker_second_half;
         return 0;
     }
-    std::memcpy(name, d.name_bytes, name_length);
+    std::memcpy(name, d.name_bytes, rom_name_length);
     d.state = seeking_pilot;
     return 1;
 }
@@ -81,7 +80,7 @@ void read_second_half_of_bit(rom_name_decoder &d, unsigned char pulse)
 void enter_pilot_when_long_enough(rom_name_decoder &d)
 {
     if (d.pilot_pulses > rom_name_pilot_pulses)
-        d.state = in_pilot;
+        d.state = pilot_long_enough;
 }
 
 // The pilot search over samples[0..count), its count held in a local
@@ -111,7 +110,7 @@ void enter_pilot_when_long_enough(rom_name_decoder &d)
         enter_pilot_when_long_enough(d);
         return 0;
 
-    case in_pilot:
+    case pilot_long_enough:
         if (is_short(pulse)) {
             ++d.pilot_pulses;
             return 0;

@@ -23,31 +23,28 @@ constexpr std::array<uint8_t, 256> pulse_classes = [] {
 }();
 
 // A pair's bit by the classes of its two pulses: 1 for (medium, short), 0 for
-// (short, medium), no_bit for anything else; the medium-first pair is tested
+// (short, medium), rom_no_bit for anything else; the medium-first pair is tested
 // first, as in the name decoder. A table: bit values are random, so tests
 // would be branches the processor cannot foresee.
-constexpr uint8_t no_bit = 2;
+constexpr uint8_t rom_no_bit = 2;
 constexpr std::array<uint8_t, 64> bit_of_pair = [] {
     std::array<uint8_t, 64> bits{};
     for (unsigned first = 0; first < 8; ++first)
         for (unsigned second = 0; second < 8; ++second)
             bits[first * 8 + second] = (first & medium_class) && (second & short_class)   ? 1
                                        : (first & short_class) && (second & medium_class) ? 0
-                                                                                          : no_bit;
+                                                                                          : rom_no_bit;
     return bits;
 }();
 
 constexpr unsigned data_bit_pulses = 16; // eight data bits, two pulses each
 
-// Samples from here on alias onto small pulse bytes; they are in no class.
-constexpr unsigned first_aliasing_sample = tape_first_aliasing_sample;
-
 // Short pulses in a row that make a pilot.
 constexpr uint32_t pilot_short_pulses = rom_block_pilot_pulses;
 
-enum reader_state : uint8_t {
-    seeking,       // outside blocks: waiting for a pilot
-    in_pilot,      // enough short pulses; a long one opens the first marker
+enum rom_reader_state : uint8_t {
+    rom_seeking,   // outside blocks: waiting for a pilot
+    rom_in_pilot,  // enough short pulses; a long one opens the first marker
     marker_second, // a marker's long pulse seen: medium opens a byte, short is the end mark
     bit_pairs,     // eight data bits and the parity bit, two pulses each
     next_marker,   // a byte is complete; a long pulse opens the next one
@@ -94,7 +91,7 @@ rom_block_event marker_after_damage(rom_block_reader *r, uint64_t tick)
         return rom_block_none; // still the damaged byte's place: read it again from here
     r->byte_index = here;
     if (!r->in_copy && here >= countdown_bytes) {
-        r->state = seeking; // no countdown came: not a block of this format
+        r->state = rom_seeking; // no countdown came: not a block of this format
         return rom_block_none;
     }
     return report_lost(r, damaged, here);
@@ -123,7 +120,7 @@ rom_block_event recognise_copy(rom_block_reader *r, unsigned char value)
         r->copy = rom_repeated_copy;
         position = repeated_copy_countdown - value;
     } else {
-        r->state = seeking; // a clean byte that is no countdown: not this format
+        r->state = rom_seeking; // a clean byte that is no countdown: not this format
         return rom_block_none;
     }
     r->in_copy = true;
@@ -154,10 +151,10 @@ rom_block_event complete_byte(rom_block_reader *r, unsigned char value, bool cle
         }
     } else if (clean) {
         event = recognise_copy(r, value);
-        if (r->state == seeking)
+        if (r->state == rom_seeking)
             return event;
     } else if (r->byte_index + 1 >= countdown_bytes) {
-        r->state = seeking; // the countdown is over and none of it was clean
+        r->state = rom_seeking; // the countdown is over and none of it was clean
         return event;
     }
     ++r->byte_index;
@@ -171,7 +168,7 @@ rom_block_event read_pair_end(rom_block_reader *r, uint8_t pulse_class, unsigned
 {
     const unsigned bit = bit_of_pair[r->first_of_pair * 8u + pulse_class];
     ++r->pulse_in_byte;
-    if (bit == no_bit) {
+    if (bit == rom_no_bit) {
         r->state = hunting;
         return rom_block_none;
     }
@@ -183,12 +180,12 @@ rom_block_event read_pair_end(rom_block_reader *r, uint8_t pulse_class, unsigned
 // of every byte, and damage.
 rom_block_event step(rom_block_reader *r, uint8_t pulse_class, unsigned short sample, uint64_t tick)
 {
-    if ((pulse_class & short_class) && r->short_run == pilot_short_pulses && r->state != in_pilot) {
-        r->state = in_pilot;
+    if ((pulse_class & short_class) && r->short_run == pilot_short_pulses && r->state != rom_in_pilot) {
+        r->state = rom_in_pilot;
         r->pilot_tick = r->run_tick;
         return end_copy(r, false);
     }
-    if (r->state == in_pilot) {
+    if (r->state == rom_in_pilot) {
         if (pulse_class & long_class) {
             r->byte_index = 0;
             r->byte_tick = tick;
@@ -196,16 +193,16 @@ rom_block_event step(rom_block_reader *r, uint8_t pulse_class, unsigned short sa
             r->anchor_tick = tick;
             r->state = marker_second;
         } else {
-            r->state = seeking;
+            r->state = rom_seeking;
         }
         return rom_block_none;
     }
-    if (r->state == seeking)
+    if (r->state == rom_seeking)
         return rom_block_none;
     if (pulse_class & long_class)
         return marker_after_damage(r, tick); // where none was due: a pulse was lost, or a marker broken
     if (r->state == marker_second && (pulse_class & short_class)) {
-        r->state = seeking;
+        r->state = rom_seeking;
         return end_copy(r, true);
     }
     if (r->state == bit_pairs)
@@ -231,7 +228,7 @@ void save_progress(rom_block_reader *r, unsigned state, unsigned pulse_in_byte, 
 void rom_block_reader_init(rom_block_reader *reader)
 {
     *reader = rom_block_reader{};
-    reader->state = seeking;
+    reader->state = rom_seeking;
     reader->byte_ticks = nominal_byte_ticks;
 }
 
@@ -248,17 +245,17 @@ uint64_t rom_block_reader_read(rom_block_reader *r, const unsigned short *sample
     for (size_t i = 0; i < count; tick += samples[i], ++i) {
         const unsigned short sample = samples[i];
         // Longer samples all take pulse byte 255, which is in no class.
-        const unsigned unaliased = sample < first_aliasing_sample ? sample : first_aliasing_sample - 1;
+        const unsigned unaliased = sample < tape_first_aliasing_sample ? sample : tape_first_aliasing_sample - 1;
         const uint8_t pulse_class = pulse_classes[unaliased / tape_ticks_per_pulse_unit];
         const uint32_t is_short = pulse_class & short_class;
         short_run = (short_run + 1) & (0u - is_short); // no branch: shorts come at random inside bytes
         run_tick = short_run == 1 ? tick : run_tick;
         switch (state) {
-        case seeking:
+        case rom_seeking:
             if (short_run != pilot_short_pulses)
                 continue;
             break;
-        case in_pilot:
+        case rom_in_pilot:
             if (is_short)
                 continue;
             break;
@@ -279,7 +276,7 @@ uint64_t rom_block_reader_read(rom_block_reader *r, const unsigned short *sample
                     continue;
                 }
                 const unsigned bit = bit_of_pair[first_of_pair * 8u + pulse_class];
-                if (bit != no_bit && pulse_in_byte < data_bit_pulses) {
+                if (bit != rom_no_bit && pulse_in_byte < data_bit_pulses) {
                     bits |= bit << (pulse_in_byte / 2);
                     ones ^= bit;
                     ++pulse_in_byte;

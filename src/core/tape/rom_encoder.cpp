@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr unsigned char padding_space = 0x20;
+constexpr unsigned char payload_padding = 0x20;
 
 void put_le16(std::vector<unsigned char> &payload, unsigned at, unsigned value)
 {
@@ -35,7 +35,7 @@ std::array<rom_pulse, rom_byte_pulses> rom_byte_pulse_classes(unsigned char byte
 std::vector<unsigned char> rom_header_payload(unsigned char type, unsigned start, unsigned end,
                                               const std::array<unsigned char, 16> &name)
 {
-    std::vector<unsigned char> payload(rom_header_payload_bytes, padding_space);
+    std::vector<unsigned char> payload(rom_header_payload_bytes, payload_padding);
     payload[rom_header_type_byte] = type;
     put_le16(payload, rom_header_start_byte, start);
     put_le16(payload, rom_header_end_byte, end);

@@ -12,7 +12,6 @@ constexpr unsigned type_byte = rom_header_type_byte;
 constexpr unsigned start_address_byte = rom_header_start_byte;
 constexpr unsigned end_address_byte = rom_header_end_byte;
 constexpr unsigned name_byte = rom_header_name_byte;
-constexpr unsigned name_length = rom_name_length;
 constexpr unsigned char unreadable_name_byte = '?';
 // Bytes of a block copy besides its payload: the countdown and the checksum.
 constexpr uint64_t copy_frame_bytes = rom_countdown_bytes + 1;
@@ -108,7 +107,7 @@ void open_file(rom_files *f)
     f->file.type = block->head[type_byte];
     f->file.verdict = tape_verdict_reading;
     f->file.load_address = static_cast<uint16_t>(address_at(block, start_address_byte));
-    for (unsigned i = 0; i < name_length; ++i)
+    for (unsigned i = 0; i < rom_name_length; ++i)
         f->file.name[i] = rom_block_check_knows(block, name_byte + i) ? block->head[name_byte + i]
                                                                       : unreadable_name_byte;
     report(f);

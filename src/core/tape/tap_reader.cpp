@@ -8,10 +8,7 @@
 
 namespace {
 
-constexpr unsigned cycles_per_unit = 8;
 constexpr unsigned longest_sample = 65535;
-constexpr unsigned char long_entry_mark = 0;
-constexpr std::size_t long_entry_size = 4;
 
 // A pulse of these cycles becomes the pause to hand out: one sample, or as
 // many equal ones as a pause longer than the longest sample needs. Each piece
@@ -84,21 +81,21 @@ std::size_t tap_entry_decoder_run(tap_entry_decoder *decoder, const unsigned cha
     std::size_t out = 0;
     hand_out(decoder, samples, max, &out);
     while (at < size && out < max) {
-        uint64_t cycles = bytes[at] * uint64_t{cycles_per_unit};
+        uint64_t cycles = bytes[at] * uint64_t{tap_cycles_per_unit};
         std::size_t entry_size = 1;
-        if (bytes[at] == long_entry_mark && decoder->version == 0) {
+        if (bytes[at] == tap_long_entry_mark && decoder->version == 0) {
             samples[out++] = longest_sample;  // an overflow of unknown length
             at += entry_size;
             continue;
         }
-        if (bytes[at] == long_entry_mark) {
-            if (size - at < long_entry_size) {
+        if (bytes[at] == tap_long_entry_mark) {
+            if (size - at < tap_long_entry_size) {
                 if (at_end)
                     at = size;  // a long entry cut short ends the image
                 break;
             }
             cycles = bytes[at + 1] | (bytes[at + 2] << 8) | (bytes[at + 3] << 16);
-            entry_size = long_entry_size;
+            entry_size = tap_long_entry_size;
         }
         at += entry_size;
         if (cycles == 0)

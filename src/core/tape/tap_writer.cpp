@@ -18,24 +18,20 @@ namespace {
 
 const unsigned char version_full_waves = 1;
 const unsigned char version_half_waves = 2;
-// An entry byte counts 8 cycles; 0 announces a 24-bit cycle count.
-const guint64 cycles_per_unit = 8;
 const guint64 longest_short_entry = 255;
 const guint64 longest_long_entry = 0xFFFFFF; // cycles in a 24-bit count
-const unsigned long_entry_size = 4;
-const unsigned char long_entry_mark = 0;
 
 // Room for the longest entry must stay free in the buffer.
-const unsigned flush_level = TAP_WRITER_BUFFER_SIZE - long_entry_size;
+const unsigned flush_level = TAP_WRITER_BUFFER_SIZE - tap_long_entry_size;
 const guint64 longest_length_field = G_MAXUINT32;
 
-void set_error_from_errno(GError **error, int error_number)
+void set_write_error(GError **error, int error_number)
 {
     g_set_error_literal(error, G_FILE_ERROR, g_file_error_from_errno(error_number), g_strerror(error_number));
 }
 
 // Writes all of count bytes, retrying short writes and interruptions.
-int write_all(int fd, const unsigned char *bytes, size_t count)
+int write_fully(int fd, const unsigned char *bytes, size_t count)
 {
     while (count > 0) {
         ssize_t written = write(fd, bytes, count);
@@ -52,7 +48,7 @@ int write_all(int fd, const unsigned char *bytes, size_t count)
 
 void flush(tap_writer *writer)
 {
-    if (writer->error_number == 0 && !write_all(writer->fd, writer->buffer, writer->fill))
+    if (writer->error_number == 0 && !write_fully(writer->fd, writer->buffer, writer->fill))
         writer->error_number = errno;
     writer->fill = 0;
 }
@@ -88,19 +84,19 @@ void tap_writer_start(tap_writer *writer, int fd, const sampling_option_values *
 // One entry of cycles machine cycles (under 2^24).
 static void add_entry(tap_writer *writer, guint64 cycles)
 {
-    guint64 units = (cycles + cycles_per_unit / 2) / cycles_per_unit;
+    guint64 units = (cycles + tap_cycles_per_unit / 2) / tap_cycles_per_unit;
     unsigned char *at = writer->buffer + writer->fill;
     if (units >= 1 && units <= longest_short_entry) {
         at[0] = (unsigned char)units;
         writer->fill += 1;
         writer->data_length += 1;
     } else {
-        at[0] = long_entry_mark;
+        at[0] = tap_long_entry_mark;
         at[1] = (unsigned char)cycles;
         at[2] = (unsigned char)(cycles >> 8);
         at[3] = (unsigned char)(cycles >> 16);
-        writer->fill += long_entry_size;
-        writer->data_length += long_entry_size;
+        writer->fill += tap_long_entry_size;
+        writer->data_length += tap_long_entry_size;
     }
     writer->samples++;
     // Checked as the image grows: an input too long for the length field
@@ -166,7 +162,7 @@ void tap_file_discard(tap_file *file)
 int tap_file_commit(tap_file *file, GError **error)
 {
     if (!tap_writer_finish(&file->writer)) {
-        set_error_from_errno(error, file->writer.error_number);
+        set_write_error(error, file->writer.error_number);
         tap_file_discard(file);
         return 0;
     }
@@ -202,7 +198,7 @@ int tap_write_file_from_dmp(const char *dmp_path, const char *tap_path, int repl
 {
     int dmp = g_open(dmp_path, O_RDONLY | O_CLOEXEC, 0);
     if (dmp < 0) {
-        set_error_from_errno(error, errno);
+        set_write_error(error, errno);
         return 0;
     }
     // Without a reading that listed the dump's files, the conversion lists
@@ -258,7 +254,7 @@ int tap_write_file_from_dmp(const char *dmp_path, const char *tap_path, int repl
 
     if (read_error != 0) {
         tap_file_discard(file);
-        set_error_from_errno(error, read_error);
+        set_write_error(error, read_error);
         return 0;
     }
     if (files)

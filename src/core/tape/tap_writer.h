@@ -44,6 +44,12 @@ enum {
     TAP_HEADER_SIZE = 20,
 };
 
+// An entry byte counts 8 cycles; the byte 0 announces a long entry of 4
+// bytes, a 24-bit cycle count behind it (in version 0, a pause of unknown length).
+inline constexpr unsigned tap_cycles_per_unit = 8;
+inline constexpr unsigned char tap_long_entry_mark = 0;
+inline constexpr unsigned tap_long_entry_size = 4;
+
 #define TAP_WRITER_BUFFER_SIZE 65536
 
 // What the header says and which clock turns ticks into cycles.

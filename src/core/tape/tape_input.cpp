@@ -33,7 +33,7 @@ namespace {
 // A long TAP entry is 4 bytes: with fewer left the decoder may need more.
 constexpr std::size_t longest_entry = 4;
 
-void set_error_from_errno(GError **error, int error_number)
+void set_read_error(GError **error, int error_number)
 {
     g_set_error_literal(error, G_FILE_ERROR, g_file_error_from_errno(error_number), g_strerror(error_number));
 }
@@ -90,7 +90,7 @@ int open_tap(tape_input *input, unsigned clock_hz, GError **error)
 long read_dmp(tape_input *input, unsigned short *samples, std::size_t max, GError **error)
 {
     if (!refill_to(input, dmp_bytes_per_sample)) {
-        set_error_from_errno(error, errno);
+        set_read_error(error, errno);
         return -1;
     }
     const std::size_t count = std::min((input->fill - input->at) / dmp_bytes_per_sample, max);
@@ -107,7 +107,7 @@ long read_tap(tape_input *input, unsigned short *samples, std::size_t max, GErro
         const int at_end = input->end_of_file || available == input->entry_bytes_left;
         if (available < longest_entry && !at_end) {
             if (!refill(input)) {
-                set_error_from_errno(error, errno);
+                set_read_error(error, errno);
                 return -1;
             }
             continue;
@@ -124,7 +124,7 @@ long read_tap(tape_input *input, unsigned short *samples, std::size_t max, GErro
             return 0;
         }
         if (!refill(input)) {
-            set_error_from_errno(error, errno);
+            set_read_error(error, errno);
             return -1;
         }
     }
@@ -136,7 +136,7 @@ tape_input *tape_input_open(const char *path, unsigned clock_hz, GError **error)
 {
     const int fd = g_open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY, 0);
     if (fd < 0) {
-        set_error_from_errno(error, errno);
+        set_read_error(error, errno);
         return nullptr;
     }
     auto *input = g_new0(tape_input, 1);
@@ -146,7 +146,7 @@ tape_input *tape_input_open(const char *path, unsigned clock_hz, GError **error)
     if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
         input->file_size = guint64(status.st_size);
     if (!refill_to(input, TAP_HEADER_SIZE)) {
-        set_error_from_errno(error, errno);
+        set_read_error(error, errno);
         tape_input_close(input);
         return nullptr;
     }
