@@ -6,10 +6,21 @@
 
 namespace {
 
-int machine_type = 0;
-int video_standard = 0;
-int dump_half_waves = 0;
-int rising_active = 0;
+// The values the format window's choices stand for, kept on that window so
+// that a new window starts from zeros (as its items and boxes do).
+const char values_key[] = "zr7k8-sampling-values";
+
+// The values of the window that holds `widget` (window_format by default).
+sampling_option_values &values(GtkWidget *widget = window_format)
+{
+    GObject *window = G_OBJECT(gtk_widget_get_toplevel(widget));
+    auto *kept = static_cast<sampling_option_values *>(g_object_get_data(window, values_key));
+    if (!kept) {
+        kept = g_new0(sampling_option_values, 1);
+        g_object_set_data_full(window, values_key, kept, g_free);
+    }
+    return *kept;
+}
 
 // The item whose text the entry holds, ignoring case and surrounding
 // spaces, or -1 when it names none.
@@ -51,8 +62,8 @@ void format_settle_entry(GtkWidget *window, const char *combo_name, int current)
 
 void callbacks_format_settle_typed_text(GtkWidget *widget)
 {
-    format_settle_entry(widget, "comboboxentry_format_machine_type", machine_type);
-    format_settle_entry(widget, "comboboxentry_format_video_standard", video_standard);
+    format_settle_entry(widget, "comboboxentry_format_machine_type", values(widget).machine_type);
+    format_settle_entry(widget, "comboboxentry_format_video_standard", values(widget).video_standard);
 }
 
 gboolean on_format_entry_focus_out_event(GtkWidget *widget, GdkEventFocus *, gpointer)
@@ -63,7 +74,7 @@ gboolean on_format_entry_focus_out_event(GtkWidget *widget, GdkEventFocus *, gpo
 
 sampling_option_values callbacks_format_get_values(void)
 {
-    return {machine_type, video_standard, dump_half_waves, rising_active};
+    return values();
 }
 
 void on_toolbutton_main_format_clicked(GtkToolButton *, gpointer)
@@ -78,26 +89,26 @@ gboolean on_window_format_delete_event(GtkWidget *widget, GdkEvent *, gpointer)
 
 void on_checkbutton_format_use_half_waves_toggled(GtkToggleButton *togglebutton, gpointer)
 {
-    dump_half_waves = gtk_toggle_button_get_active(togglebutton) ? 1 : 0;
+    values(GTK_WIDGET(togglebutton)).dump_half_waves = gtk_toggle_button_get_active(togglebutton) ? 1 : 0;
 }
 
 void on_checkbutton_format_use_rising_edge_toggled(GtkToggleButton *togglebutton, gpointer)
 {
-    rising_active = gtk_toggle_button_get_active(togglebutton) ? 1 : 0;
+    values(GTK_WIDGET(togglebutton)).rising_active = gtk_toggle_button_get_active(togglebutton) ? 1 : 0;
 }
 
 void on_comboboxentry_format_video_standard_changed(GtkComboBox *combobox, gpointer)
 {
     // No active item: the user is typing; the value stays until the edit ends.
     if (gtk_combo_box_get_active(combobox) >= 0)
-        video_standard = gtk_combo_box_get_active(combobox);
+        values(GTK_WIDGET(combobox)).video_standard = gtk_combo_box_get_active(combobox);
 }
 
 void on_comboboxentry_format_machine_type_changed(GtkComboBox *combobox, gpointer)
 {
     if (gtk_combo_box_get_active(combobox) < 0)
         return;
-    machine_type = gtk_combo_box_get_active(combobox);
+    const int machine_type = values(GTK_WIDGET(combobox)).machine_type = gtk_combo_box_get_active(combobox);
     gtk_widget_set_sensitive(lookup_widget(window_format, "checkbutton_format_use_rising_edge"),
                              sampling_machine_uses_rising_start(machine_type));
     gtk_widget_set_sensitive(lookup_widget(window_format, "checkbutton_format_use_half_waves"),

@@ -19,8 +19,14 @@ const char quit_question[] = "Are you sure you want to quit?";
 const gint64 quit_wait_us = 30 * G_USEC_PER_SEC;
 const guint quit_poll_ms = 50;
 
-// Set once quitting has begun: a second Quit meanwhile is not asked again.
-bool quit_under_way = false;
+// Set on the main window once quitting has begun: a second Quit meanwhile is
+// not asked again. Kept on the window, so it lasts exactly as long as it.
+const char quitting_key[] = "zr7k8-quitting";
+
+bool quit_under_way(void)
+{
+    return window_main && g_object_get_data(G_OBJECT(window_main), quitting_key);
+}
 
 gboolean keep_polling(gpointer)
 {
@@ -33,7 +39,7 @@ gboolean keep_polling(gpointer)
 // quit_wait_us.
 void end_running_operation(void)
 {
-    quit_under_way = true;
+    g_object_set_data(G_OBJECT(window_main), quitting_key, GINT_TO_POINTER(1));
     flag_abort_requested = 1;
     serial_disconnect_port();
     callbacks_file_job_stop();
@@ -64,7 +70,7 @@ void quit_program(void)
 
 void on_toolbutton_main_quit_clicked(GtkToolButton *, gpointer)
 {
-    if (quit_under_way || !common_get_user_confirmation(quit_question))
+    if (quit_under_way() || !common_get_user_confirmation(quit_question))
         return;
     options_save_to_file();
     end_running_operation();
@@ -73,7 +79,7 @@ void on_toolbutton_main_quit_clicked(GtkToolButton *, gpointer)
 
 gboolean on_window_main_delete_event(GtkWidget *, GdkEvent *, gpointer)
 {
-    if (quit_under_way || !common_get_user_confirmation(quit_question))
+    if (quit_under_way() || !common_get_user_confirmation(quit_question))
         return TRUE;
     options_save_to_file();
     end_running_operation();

@@ -2,6 +2,7 @@
 
 #include "common.h"
 #include "interface.h"
+#include "main.h"
 #include "options.h"
 #include "staged_file.h"
 #include "support.h"
@@ -15,9 +16,16 @@
 #include <string>
 #include <vector>
 
-// The folder shown when the last choice was confirmed (file-name encoding),
-// or null before the first one of the run.
-static gchar *utf8_path_lastopenfolder;
+// The folder shown when the last choice of this run was confirmed (file-name
+// encoding), kept on the main window under this key, so that it lasts as long
+// as the run; absent before the first confirmed choice.
+static const char last_folder_key[] = "zr7k8-last-dump-folder";
+
+static const gchar *last_folder(void)
+{
+    return window_main ? static_cast<const gchar *>(g_object_get_data(G_OBJECT(window_main), last_folder_key))
+                       : nullptr;
+}
 
 static const int stay_on_top = 2;
 static const int not_on_top = 1;
@@ -37,8 +45,8 @@ static void add_filter(GtkWidget *dialog, const gchar *name, const gchar *const 
 // files, which is no folder: a name typed there cannot be saved.
 static gchar *open_dialog_start_folder(void)
 {
-    if (utf8_path_lastopenfolder)
-        return g_strdup(utf8_path_lastopenfolder);
+    if (const gchar *last = last_folder())
+        return g_strdup(last);
     const gchar *remembered = options_get_dump_folder();
     if (remembered && g_file_test(remembered, G_FILE_TEST_IS_DIR))
         return g_strdup(remembered);
@@ -167,16 +175,17 @@ int fileopen_save_dmp_file(gchar **path, int keep_above)
         g_free(chosen);
     }
     *path = dump;
-    g_free(utf8_path_lastopenfolder);
-    utf8_path_lastopenfolder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
+    gchar *shown_folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
+    if (window_main)
+        g_object_set_data_full(G_OBJECT(window_main), last_folder_key, g_strdup(shown_folder), g_free);
     gboolean tap_wanted = gtk_toggle_button_get_active(write_tap);
     const gchar *kept_folder = options_get_dump_folder();
-    if (tap_wanted != options_get_write_tap_image() ||
-        g_strcmp0(utf8_path_lastopenfolder, kept_folder) != 0) {
+    if (tap_wanted != options_get_write_tap_image() || g_strcmp0(shown_folder, kept_folder) != 0) {
         options_set_write_tap_image(tap_wanted);
-        options_set_dump_folder(utf8_path_lastopenfolder);
+        options_set_dump_folder(shown_folder);
         options_save_to_file();
     }
+    g_free(shown_folder);
     gtk_widget_destroy(dialog);
     return 1;
 }

@@ -1,10 +1,13 @@
 // The client as it comes up: what a user sees before touching anything.
 #include "callbacks_format.h"
 #include "config_home.h"
+#include "fileopen.h"
 #include "gui_support.h"
 #include "main.h"
 #include "options.h"
+#include "save_dialog_helper.h"
 #include "support.h"
+#include "test_pty.h"
 
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
@@ -185,6 +188,51 @@ TEST(Program, RunsUntilQuitConfirmedAndReturnsZero)
     EXPECT_TRUE(g_file_test(test_config_file().c_str(), G_FILE_TEST_EXISTS));
     test_shell_stop();
     EXPECT_TRUE(test_log_take().empty());
+}
+
+// What a run keeps (the last dump's folder, the sampling options, a quit under
+// way) lives on its windows: the next start in the same process, as the tests
+// run many to a process, is a first start again.
+TEST_F(Startup, TheNextStartKeepsNothingOfTheRunBefore)
+{
+    test_folder before, elsewhere;
+    auto chosen = test_choose_file(before.path(), "a");
+    gchar *path = nullptr;
+    ASSERT_EQ(fileopen_save_dmp_file(&path, 0), 1);
+    g_free(path);
+    gtk_toggle_button_set_active(
+        GTK_TOGGLE_BUTTON(lookup_widget(window_format, "checkbutton_format_use_half_waves")), TRUE);
+    ASSERT_EQ(callbacks_format_get_values().dump_half_waves, 1);
+    GtkWidget *quit = lookup_widget(window_main, "toolbutton_main_quit");
+    auto yes = test_answer_dialog("dialog_yes_no_confirmation", "button_yes_no_confirmation_yes");
+    test_run_main_loop([quit] { test_click(quit); });
+    ASSERT_EQ(yes->answered, 1);
+
+    test_shell_stop();
+    test_shell_start();
+    test_working_directory here(elsewhere.path());
+    std::string opened_in;
+    auto cancel = test_when_window_shown("filechooserdialog_save_dump", [&](GtkWidget *dialog) {
+        test_pump_until([&] {
+            gchar *now = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
+            opened_in = now ? now : "";
+            g_free(now);
+            return !opened_in.empty();
+        });
+        test_click(lookup_widget(dialog, "button_save_dump_cancel"));
+    });
+    EXPECT_EQ(fileopen_save_dmp_file(&path, 0), 0);
+    EXPECT_EQ(opened_in, elsewhere.path());
+    EXPECT_EQ(callbacks_format_get_values().dump_half_waves, 0);
+    quit = lookup_widget(window_main, "toolbutton_main_quit");
+    auto no = test_answer_dialog("dialog_yes_no_confirmation", "button_yes_no_confirmation_no");
+    bool loop_still_running = false;
+    test_run_main_loop([&] {
+        test_click(quit);
+        test_end_loop_later(&loop_still_running);
+    });
+    EXPECT_EQ(no->answered, 1);
+    EXPECT_TRUE(loop_still_running);
 }
 
 }  // namespace

@@ -11,11 +11,9 @@
 //       EXPECT_EQ(test_statusbar_text(), "");
 //   }
 //
-// ctest runs every test in a process of its own, which is what the program
-// sees too: its file-local state (the sampling option values, say) starts
-// fresh. Running a whole test binary in one process works for the helpers,
-// but a test that checks start-of-process values may then see an earlier
-// test's values.
+// Many tests run in one process (tests/CMakeLists.txt), one after the other
+// in any order: what the client keeps for a run lives on its windows and
+// goes with them, so each test_shell_start is a first start.
 //
 // Everything here runs on the test's main thread, which is the interface
 // thread of the client under test. Waits use generous deadlines that only
