@@ -5,8 +5,8 @@
 // test_config_home() makes a fresh temporary folder and points
 // XDG_CONFIG_HOME at it. Call it before anything else asks GLib for the
 // configuration folder (the GUI helpers' test_gui_init() does so first).
-// ctest runs each test in a process of its own; when a whole test binary runs
-// in one process, test_config_reset() gives each test an empty folder again.
+// Tests run many to a process: test_config_reset() gives each test an empty
+// folder again.
 // The folder is removed when the process exits normally.
 #pragma once
 
