@@ -175,7 +175,7 @@ TEST_F(MaintenanceWithDevice, UpdateWithoutAProgrammerOnThePathFails)
 // still runs to its end, and the update is reported as aborted.
 TEST_F(MaintenanceWithDevice, AbortDuringThePauseEndsAsAborted)
 {
-    callbacks_maintenance_set_bootloader_pause(1000);
+    callbacks_maintenance_set_bootloader_pause(300);
     start();
     test_click(button("toolbutton_main_firmware_update"));
     ASSERT_TRUE(test_pump_until([&] { return device_received_reboot(); }));

@@ -126,7 +126,8 @@ TEST(CliTargets, ANameTakenDuringTheDumpKeepsItsFile)
     test_folder folder;
     const std::string dir = folder.path();
     devsim_options options;
-    options.bytes_per_second = 50000;
+    // The demo tape in about a second: time enough to take the name.
+    options.bytes_per_second = 150000;
     const std::vector<unsigned char> stream = dmp_bytes_of_samples(tape_demo_samples());
     options.stream = [stream](const devsim_sampling_request &) { return devsim_stream_from_bytes(stream); };
     devsim *sim = devsim_start(options);

@@ -19,13 +19,23 @@ namespace {
 // Hangs are caught, not waited out: past this the port is closed under the job.
 const int hang_limit_ms = 10000;
 
+// Reads wait this long at most (handed in); a wait that outlasts a few of
+// them has seen reads time out and go on.
+const unsigned read_ms = 50;
+const int longer_than_a_read_ms = 3 * read_ms;
+
 class ConsoleTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        serial_set_timeout(read_ms);
         ASSERT_EQ(serial_connect_and_configure_port(device.path().c_str()), 1);
     }
-    void TearDown() override { serial_disconnect_port(); }
+    void TearDown() override
+    {
+        serial_disconnect_port();
+        serial_set_timeout(SERIAL_TIMEOUT_MS);
+    }
 
     void start(std::function<int()> job) { running = std::async(std::launch::async, std::move(job)); }
 
@@ -64,7 +74,7 @@ TEST_F(ConsoleTest, PromptSplitBetweenCrAndLfOverTwoReads)
     ASSERT_TRUE(device.write("hello\r"));
     start(console_synch_with_device);
     // The first read ends at its time-out holding "hello\r".
-    EXPECT_TRUE(still_running_after(700));
+    EXPECT_TRUE(still_running_after(longer_than_a_read_ms));
     ASSERT_TRUE(device.write("\n> "));
     EXPECT_EQ(result(), 1);
 }
@@ -91,7 +101,7 @@ TEST_F(ConsoleTest, PromptWithoutItsSpaceKeepsTheWaitGoingUntilTheClose)
 {
     ASSERT_TRUE(device.write("hi\r\n>"));
     start(console_synch_with_device);
-    EXPECT_TRUE(still_running_after(700));
+    EXPECT_TRUE(still_running_after(longer_than_a_read_ms));
     serial_disconnect_port();
     EXPECT_EQ(result(), 0);
 }
@@ -100,7 +110,7 @@ TEST_F(ConsoleTest, PromptFollowedByAByteDoesNotEndTheWait)
 {
     ASSERT_TRUE(device.write("\r\n> x"));
     start(console_synch_with_device);
-    EXPECT_TRUE(still_running_after(700));
+    EXPECT_TRUE(still_running_after(longer_than_a_read_ms));
     ASSERT_TRUE(device.write("\r\n> "));
     EXPECT_EQ(result(), 1);
 }
@@ -116,12 +126,12 @@ TEST_F(ConsoleTest, FullBufferWithoutPromptWaitsWithoutSpinning)
         cpu_seconds = double(used.tv_sec) + used.tv_nsec / 1e9;
         return result;
     });
-    EXPECT_TRUE(still_running_after(1500));
+    EXPECT_TRUE(still_running_after(600));
     serial_disconnect_port();
     EXPECT_EQ(result(), 0);
-    // A spinning wait burns the whole 1.5 s; a waiting one next to nothing.
+    // A spinning wait burns the whole 0.6 s; a waiting one next to nothing.
     EXPECT_GE(cpu_seconds.load(), 0.0);
-    EXPECT_LT(cpu_seconds.load(), 0.5);
+    EXPECT_LT(cpu_seconds.load(), 0.2);
 }
 
 TEST_F(ConsoleTest, EchoMatchedSendsOnlyTextAndCr)
@@ -190,7 +200,7 @@ TEST_F(ConsoleTest, DeviceThatEchoesNothingKeepsTheCommandWaitingUntilTheClose)
 {
     start([] { return console_execute_command("u 0 0 0"); });
     EXPECT_EQ(device.read(8, 2000), "u 0 0 0\r");
-    EXPECT_TRUE(still_running_after(700));
+    EXPECT_TRUE(still_running_after(longer_than_a_read_ms));
     serial_disconnect_port();
     EXPECT_EQ(result(), 0);
 }
@@ -208,7 +218,7 @@ TEST_F(ConsoleTest, ReadCollectsItsCountOverSeveralArrivals)
     ASSERT_TRUE(device.write("OK"));
     char buffer[5];
     start([&] { return console_read(buffer, 5); });
-    EXPECT_TRUE(still_running_after(700));
+    EXPECT_TRUE(still_running_after(longer_than_a_read_ms));
     ASSERT_TRUE(device.write("!\r\n"));
     EXPECT_EQ(result(), 1);
     EXPECT_EQ(std::string(buffer, 5), "OK!\r\n");

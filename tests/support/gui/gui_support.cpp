@@ -1,6 +1,7 @@
 #include "gui_support.h"
 
 #include "callbacks_shell.h"
+#include "link/serial.h"
 #include "config_home.h"
 #include "main.h"
 #include "support.h"
@@ -112,6 +113,7 @@ void test_shell_start(const char *settings_file_text)
         test_write_file(test_config_file(), settings_file_text);
     flag_abort_requested = 0;
     flag_windows_always_on_top = 0;
+    serial_set_timeout(test_serial_timeout_ms);
     int argc = 1;
     static char name[] = "zr7k8-client";
     static char *args[] = {name, nullptr};
@@ -142,6 +144,7 @@ void test_shell_stop()
     g_list_free(own);
     window_main = window_format = window_connection_settings = nullptr;
     test_pump_pending();
+    serial_set_timeout(SERIAL_TIMEOUT_MS);
 }
 
 void gui_test::SetUp()

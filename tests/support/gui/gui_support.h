@@ -37,14 +37,21 @@
 // environment says. Safe to call more than once; the first call decides.
 void test_gui_init(const char *locale = "C.UTF-8");
 
+// How long a serial read or write waits at most while the client runs under
+// test (serial_set_timeout): the console's prompt wait at each start of an
+// operation reads until its time is up, so a short one keeps each short.
+const unsigned test_serial_timeout_ms = 50;
+
 // Starts the client as its main does, up to the main loop: empties the
 // configuration folder (a first start, unless `settings_file_text` is given,
-// which is then written as user.ini first), resets the application flags to 0
-// and runs main_start_up. Returns when the main window is mapped.
+// which is then written as user.ini first), resets the application flags to 0,
+// hands in test_serial_timeout_ms and runs main_start_up. Returns when the
+// main window is mapped.
 void test_shell_start(const char *settings_file_text = nullptr);
 
 // Destroys every top-level window still there (the three windows, dialogs)
-// without running quit_program, and drops their events.
+// without running quit_program, drops their events and puts the serial time
+// limit back.
 void test_shell_stop();
 
 // Fixture: test_shell_start in SetUp; in TearDown, test_shell_stop and a

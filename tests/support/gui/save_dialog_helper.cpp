@@ -30,9 +30,14 @@ std::shared_ptr<test_window_watch> test_choose_file(const std::string &folder, c
                 // Typed and confirmed in one go, before the entry's
                 // background completion can extend the name.
                 gtk_file_chooser_set_current_name(chooser, state->name.c_str());
+                // A name may hold a folder of its own ("sub/tape.DMP").
                 gchar *file = ready ? gtk_file_chooser_get_filename(chooser) : nullptr;
                 gchar *file_folder = file ? g_path_get_dirname(file) : nullptr;
-                ready = file_folder && state->folder == file_folder;
+                gchar *typed = g_build_filename(state->folder.c_str(), state->name.c_str(), nullptr);
+                gchar *typed_folder = g_path_get_dirname(typed);
+                ready = file_folder && g_str_equal(typed_folder, file_folder);
+                g_free(typed_folder);
+                g_free(typed);
                 g_free(file_folder);
                 g_free(file);
                 if (!ready && ++state->tries < 500)
