@@ -82,10 +82,15 @@ TEST_F(Session, PreviewDumpAbortAndQuitLoseNoMemory)
     options.bytes_per_second = devsim_line_rate;
     devsim_set_options(sim, options);
     auto aborted = test_choose_file(folder.path(), "aborted");
+    const unsigned runs_before = devsim_get_status(sim).runs_started;
     click("toolbutton_main_dump");
-    ASSERT_TRUE(test_pump_until([&] { return devsim_get_status(sim).run_bytes_sent >= 20000; }, 30000));
+    // The byte count is the last run's until this one starts.
+    ASSERT_TRUE(test_pump_until([&] {
+        const devsim_status now = devsim_get_status(sim);
+        return now.runs_started > runs_before && now.run_bytes_sent >= 20000;
+    }, 30000));
     click("toolbutton_main_abort");
-    ASSERT_TRUE(wait_for_end(" Operation aborted"));
+    ASSERT_TRUE(wait_for_end(" Operation aborted")) << test_statusbar_text();
 
     options.bytes_per_second = 0;
     devsim_set_options(sim, options);
