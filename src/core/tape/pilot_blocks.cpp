@@ -1,5 +1,6 @@
 #include "tape/pilot_blocks.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -91,7 +92,20 @@ size_t seek_pilot(pilot_block_reader *r, const pilot_lanes *lanes, unsigned lane
         *tick = lanes->tick_after[j - 1];
         return j - i;
     }
-    const size_t at = next_pilot_at(lanes, lane, j);
+    size_t at = next_pilot_at(lanes, lane, j);
+    // A pilot byte followed within a byte by a pulse in no class ends there
+    // with nothing read, the register in step with the lane again: on noise
+    // nearly every pilot byte is such (the lanes pass over those whose next
+    // two pulses say so), so it is passed over here rather than read.
+    while (at < lanes->count) {
+        const size_t last = std::min(at + 8, lanes->count - 1);
+        size_t k = at + 1;
+        while (k <= last && bit_of_sample(r, lanes->samples[k]) != no_bit)
+            ++k;
+        if (k > last)
+            break;
+        at = next_pilot_at(lanes, lane, k + 1);
+    }
     if (at == lanes->count) {
         const unsigned last = (lanes->after[at - 1] >> shift_by) & 0xFFu;
         r->byte = static_cast<unsigned char>(pilot_lane_of_register(last, lsb_first));

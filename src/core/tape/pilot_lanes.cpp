@@ -30,6 +30,8 @@ void pilot_lanes_init(pilot_lanes *lanes)
 {
     for (uint64_t &ones : lanes->ones)
         ones = 0;
+    for (unsigned char &lanes_in_class : lanes->in_class)
+        lanes_in_class = 0;
     // A lane without a reader stays 0, never 0xFF.
     lanes->pilots = ~uint64_t{0};
     lanes->registers = 0;
@@ -47,8 +49,12 @@ void pilot_lanes_add(pilot_lanes *lanes, unsigned lane, const pilot_block_reader
         lanes->ones[pulse] &= ~(uint64_t{0xFF} << shift);
         if (reader->bit_of_pulse[pulse] == 1)
             lanes->ones[pulse] |= uint64_t{1} << shift;
+        lanes->in_class[pulse] &= static_cast<unsigned char>(~(1u << lane));
+        if (reader->bit_of_pulse[pulse] <= 1)
+            lanes->in_class[pulse] |= static_cast<unsigned char>(1u << lane);
     }
     lanes->ones[256] &= ~(uint64_t{0xFF} << shift);
+    lanes->in_class[256] &= static_cast<unsigned char>(~(1u << lane));
     lanes->pilots &= ~(uint64_t{0xFF} << shift);
     lanes->pilots |= uint64_t{pilot_lane_of_register(format.pilot_byte, format.lsb_first)} << shift;
     lanes->registers &= ~(uint64_t{0xFF} << shift);
@@ -67,10 +73,13 @@ void pilot_lanes_take(pilot_lanes *lanes, const unsigned short *samples, size_t 
         const unsigned pulse = (sample < tape_first_aliasing_sample ? sample : tape_first_aliasing_sample) >> 3;
         registers = ((registers & low_seven_bits) << 1) | lanes->ones[pulse];
         lanes->after[j] = registers;
+        lanes->class_at[j] = lanes->in_class[pulse];
         tick += sample;
         lanes->tick_after[j] = tick;
     }
     lanes->registers = registers;
+    lanes->class_at[count] = 0xFF;
+    lanes->class_at[count + 1] = 0xFF;
     size_t j = 0;
 #if defined(__SSE2__)
     // Two samples' lanes at a time, one compare and one mask of their bytes.
@@ -78,12 +87,13 @@ void pilot_lanes_take(pilot_lanes *lanes, const unsigned short *samples, size_t 
     for (; j + 2 <= count; j += 2) {
         const __m128i two = _mm_loadu_si128(reinterpret_cast<const __m128i *>(lanes->after + j));
         const unsigned equal = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(two, every_pilot)));
-        lanes->pilot_at[j] = static_cast<unsigned char>(equal);
-        lanes->pilot_at[j + 1] = static_cast<unsigned char>(equal >> 8);
+        lanes->pilot_at[j] = static_cast<unsigned char>(equal) & lanes->class_at[j + 1] & lanes->class_at[j + 2];
+        lanes->pilot_at[j + 1] =
+            static_cast<unsigned char>(equal >> 8) & lanes->class_at[j + 2] & lanes->class_at[j + 3];
     }
 #endif
     for (; j < count; ++j)
-        lanes->pilot_at[j] = lanes_equal(lanes->after[j], pilots);
+        lanes->pilot_at[j] = lanes_equal(lanes->after[j], pilots) & lanes->class_at[j + 1] & lanes->class_at[j + 2];
     for (j = count; j < count + 8; ++j)
         lanes->pilot_at[j] = 0;
 }

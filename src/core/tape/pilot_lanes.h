@@ -30,6 +30,9 @@ struct pilot_lanes {
     // The readers' classes: by pulse byte (256: a sample of 2048 ticks or
     // more), 0x01 in the lane of each reader that takes the pulse as a 1.
     uint64_t ones[257];
+    // By pulse byte likewise, bit n set where lane n's reader takes the
+    // pulse as a 0 or a 1.
+    unsigned char in_class[257];
     uint64_t pilots;      // each lane's pilot byte as its lane holds it; a lane unused never matches
     uint64_t registers;   // every lane after the last sample taken
     // The batch taken last.
@@ -39,9 +42,13 @@ struct pilot_lanes {
     uint64_t before;      // every lane before its first sample
     uint64_t after[pilot_lanes_batch];      // every lane after sample j
     uint64_t tick_after[pilot_lanes_batch]; // where the sample after sample j begins
-    // Lanes that hold their pilot byte after sample j (bit n: lane n), then
-    // zeros up to a multiple of 8 past count.
+    // Lanes that hold their pilot byte after sample j (bit n: lane n) and
+    // whose reader takes each of the batch's next two samples, as far as the
+    // batch holds them, as a 0 or a 1 (a pilot byte that a pulse in no class
+    // follows ends before its next byte is read: it is no pilot), then zeros
+    // up to a multiple of 8 past count.
     unsigned char pilot_at[pilot_lanes_batch + 8];
+    unsigned char class_at[pilot_lanes_batch + 2]; // in_class of sample j; past count, every lane
 };
 
 // Prepares for a new stream with no lane in use. Any thread.

@@ -248,8 +248,12 @@ uint64_t rom_block_reader_read(rom_block_reader *r, const unsigned short *sample
         const unsigned unaliased = sample < tape_first_aliasing_sample ? sample : tape_first_aliasing_sample - 1;
         const uint8_t pulse_class = pulse_classes[unaliased / tape_ticks_per_pulse_unit];
         const uint32_t is_short = pulse_class & short_class;
-        short_run = (short_run + 1) & (0u - is_short); // no branch: shorts come at random inside bytes
-        run_tick = short_run == 1 ? tick : run_tick;
+        // No branches: shorts come at random inside bytes and on noise (the
+        // run's start is selected through a mask, which no compiler turns
+        // back into a branch).
+        short_run = (short_run + 1) & (0u - is_short);
+        const uint64_t run_begins = 0 - uint64_t{short_run == 1};
+        run_tick = (tick & run_begins) | (run_tick & ~run_begins);
         switch (state) {
         case rom_seeking:
             if (short_run != pilot_short_pulses)

@@ -196,10 +196,12 @@ void tape_unread_feed(tape_unread *u, const unsigned short *samples, std::size_t
             unusable_pulses = u->unusable;
         }
         // Without branches: on a noisy stretch whether a pulse is usable
-        // follows no pattern a processor could predict.
+        // follows no pattern a processor could predict (the end is selected
+        // through a mask, which no compiler turns back into a branch).
         const bool use = usable(sample);
+        const uint64_t use_mask = 0 - uint64_t{use};
         window_first = use && usable_pulses == 0 ? tick : window_first;
-        window_end = use ? tick + sample : window_end;
+        window_end = ((tick + sample) & use_mask) | (window_end & ~use_mask);
         usable_pulses += use;
         unusable_pulses += !use;
         tick += sample;

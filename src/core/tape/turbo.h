@@ -109,18 +109,32 @@ inline void begin_lead_in_when_aligned(const turbo_format &format, turbo_state &
 // The alignment search over samples[0..count), its shift register held in a
 // local variable: nearly every pulse of a tape is spent here. Returns how many
 // samples it took; it stops after the one that aligned the decoder.
+// An alignment that the next pulse undoes (a pulse in neither window: the
+// lead-in's first step shifts it in as a 0 and goes back to the search, as
+// on noise nearly every alignment does) is passed over here, the decoder
+// left as that step would leave it.
 inline std::size_t seek_alignment(const turbo_format &format, turbo_state &decoder, const unsigned short *samples,
                                   std::size_t count)
 {
     unsigned byte = decoder.byte;
+    bool undone = false;
     std::size_t i = 0;
     while (i < count) {
         const unsigned one = pulse_in_window(pulse_of_sample(samples[i++]), format.one_pulse);
         byte = ((byte << 1) | one) & 0xFFu;
-        if (byte == format.lead_in_byte)
+        if (byte != format.lead_in_byte)
+            continue;
+        if (i == count || classify(format, pulse_of_sample(samples[i])) != bit_invalid)
             break;
+        byte = (byte << 1) & 0xFFu;
+        ++i;
+        undone = true;
     }
     decoder.byte = static_cast<unsigned char>(byte);
+    if (undone) {
+        decoder.bit_count = 0;
+        decoder.byte_count = 1;
+    }
     begin_lead_in_when_aligned(format, decoder);
     return i;
 }
