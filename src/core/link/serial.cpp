@@ -160,6 +160,35 @@ static wait_result port_wait(std::uint64_t snapshot, short events, gint64 deadli
     }
 }
 
+// A stream that comes faster than it is read has bytes waiting at each
+// read: serial_read_some then reads before it waits, which spares the wait's
+// call. A read that finds nothing (the stream comes at its own pace, or has
+// paused) costs a call, so after one the next reads wait first. Only the
+// reading thread uses it.
+static const unsigned reads_waiting_first = 16;
+static thread_local unsigned reads_before_next_try = 0;
+
+// serial_read_some's read before the wait: 1 with *moved bytes when some
+// were waiting, 0 when the port was closed meanwhile, -1 when the wait must
+// tell (nothing there, or a failure the wait reports as such).
+static int read_waiting_bytes(int fd, std::uint64_t snapshot, unsigned char *bytes, unsigned count, unsigned *moved)
+{
+    if (reads_before_next_try > 0) {
+        --reads_before_next_try;
+        return -1;
+    }
+    ssize_t n = read(fd, bytes, count);
+    if (live_port.load() != snapshot)
+        return 0;
+    if (n > 0) {
+        if (moved)
+            *moved = unsigned(n);
+        return 1;
+    }
+    reads_before_next_try = reads_waiting_first;
+    return -1;
+}
+
 // Moves up to `count` bytes between the port and `bytes` (reading when
 // `reading`), until all have moved (or, with `some`, until any have) or the
 // time-out has passed; *moved tells how many did. Returns 1, or 0 when the port is
@@ -177,6 +206,11 @@ static int port_transfer(bool reading, unsigned char *bytes, unsigned count, uns
     if (count == 0) {
         ssize_t n = reading ? read(fd, bytes, 0) : write(fd, bytes, 0);
         return n < 0 || live_port.load() != snapshot ? 0 : 1;
+    }
+    if (reading && some) {
+        const int waiting = read_waiting_bytes(fd, snapshot, bytes, count, moved);
+        if (waiting >= 0)
+            return waiting;
     }
 
     gint64 deadline = g_get_monotonic_time() + serial_timeout_us();

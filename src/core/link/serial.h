@@ -65,7 +65,8 @@ int serial_read(void *buffer, unsigned count, unsigned *received);
 
 // As serial_read, but returns as soon as some bytes have arrived, with those
 // that are there (at most `count`): one wait and one read when data comes,
-// however the device's packets fall against `count`.
+// however the device's packets fall against `count`, and only the read while
+// a stream faster than its reader keeps bytes waiting.
 int serial_read_some(void *buffer, unsigned count, unsigned *received);
 
 // Writes up to `count` bytes from `buffer`. Returns when all are written or
