@@ -53,30 +53,9 @@ protected:
     {
         test_question_answerer no(GTK_RESPONSE_NO);
         auto watch = test_choose_file(in_folder, name, inspect);
-        // Cancels on the poll after the answer: by then the chooser runs
-        // again (the answer's own loop iteration may still belong to the
-        // question).
-        struct waiting {
-            test_question_answerer *question;
-            bool answer_seen;
-        } state{&no, false};
-        guint cancel_later = g_timeout_add(
-            20,
-            [](gpointer data) -> gboolean {
-                auto *state = static_cast<waiting *>(data);
-                if (!state->answer_seen) {
-                    state->answer_seen = state->question->answered > 0;
-                    return TRUE;
-                }
-                if (GtkWidget *dialog = test_find_window("filechooserdialog_save_dump"))
-                    test_click(lookup_widget(dialog, "button_save_dump_cancel"));
-                return FALSE;
-            },
-            &state);
+        test_cancel_after_answer cancel(no, "filechooserdialog_save_dump");
         gchar *path = nullptr;
         EXPECT_EQ(fileopen_save_dmp_file(&path, 0), 0);
-        if (g_main_context_find_source_by_id(nullptr, cancel_later))
-            g_source_remove(cancel_later);
         EXPECT_EQ(no.answered, 1);
         EXPECT_FALSE(no.keep_above);
         return no.text;

@@ -151,14 +151,9 @@ TEST_F(Programs, ButtonsSaveWhatTheListShowsAfterAPreview)
     test_write_file(all + "/DEMO ROM.prg", "mine");
     {
         test_question_answerer no(GTK_RESPONSE_NO);
-        auto refused = test_answer_chooser("filechooserdialog_save_all_programs", "button_save_all_programs_ok",
-                                           all, [](GtkFileChooser *chooser) {
-                                               // No on the question brings the chooser back: cancel it then.
-                                               g_timeout_add(300, [](gpointer window) -> gboolean {
-                                                   gtk_dialog_response(GTK_DIALOG(window), GTK_RESPONSE_CANCEL);
-                                                   return FALSE;
-                                               }, chooser);
-                                           });
+        // No on the question brings the chooser back: cancel it then.
+        test_cancel_after_answer cancel(no, "filechooserdialog_save_all_programs");
+        auto refused = test_answer_chooser("filechooserdialog_save_all_programs", "button_save_all_programs_ok", all);
         test_click(lookup_widget(window_main, "button_main_save_all_programs"));
         EXPECT_EQ(no.answered, 1);
         EXPECT_NE(no.text.find("DEMO ROM.prg"), std::string::npos) << no.text;

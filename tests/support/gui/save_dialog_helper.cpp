@@ -95,3 +95,28 @@ gboolean test_question_answerer::poll(gpointer self)
     g_list_free(toplevels);
     return TRUE;
 }
+
+test_cancel_after_answer::test_cancel_after_answer(const test_question_answerer &question, const char *dialog)
+    : question(question), dialog(dialog)
+{
+    source = g_timeout_add(20, poll, this);
+}
+
+test_cancel_after_answer::~test_cancel_after_answer()
+{
+    if (source)
+        g_source_remove(source);
+}
+
+gboolean test_cancel_after_answer::poll(gpointer self)
+{
+    auto *canceller = static_cast<test_cancel_after_answer *>(self);
+    if (!canceller->answer_seen) {
+        canceller->answer_seen = canceller->question.answered > 0;
+        return TRUE;
+    }
+    if (GtkWidget *chooser = test_find_window(canceller->dialog.c_str()))
+        gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_CANCEL);
+    canceller->source = 0;
+    return FALSE;
+}

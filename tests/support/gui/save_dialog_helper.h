@@ -39,3 +39,22 @@ private:
     guint source;
     static gboolean poll(gpointer self);
 };
+
+// Cancels the chooser registered as `dialog` once `question` has answered,
+// on a poll after the answer: the chooser then runs again (the answer's own
+// loop iteration may still belong to the question), so the cancel is not
+// lost however slowly the question came.
+class test_cancel_after_answer {
+public:
+    test_cancel_after_answer(const test_question_answerer &question, const char *dialog);
+    ~test_cancel_after_answer();
+    test_cancel_after_answer(const test_cancel_after_answer &) = delete;
+    test_cancel_after_answer &operator=(const test_cancel_after_answer &) = delete;
+
+private:
+    const test_question_answerer &question;
+    std::string dialog;
+    bool answer_seen = false;
+    guint source;
+    static gboolean poll(gpointer self);
+};
