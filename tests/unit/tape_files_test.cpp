@@ -77,6 +77,9 @@ TEST(TapConversion, ClockComesFromTheHeaderOrTheCaller)
     // Version 0 has no machine fields: always the PAL clock.
     EXPECT_EQ(convert(tap_image(0, {0x30}, 0, 1)), std::vector<unsigned short>{779});
     EXPECT_EQ(convert(tap_image(1, {0x30}), 1000000), std::vector<unsigned short>{768});
+    // At a clock that slow a short entry lasts longer than a sample: 76800
+    // ticks, split as a pause is.
+    EXPECT_EQ(convert(tap_image(1, {0x30}), 10000), (std::vector<unsigned short>{38400, 38400}));
     tape_tap_info info{};
     std::vector<unsigned short> samples;
     const auto image = tap_image(1, {0x30}, 1, 0);

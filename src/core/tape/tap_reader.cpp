@@ -10,13 +10,18 @@ namespace {
 
 constexpr unsigned longest_sample = 65535;
 
+uint64_t ticks_of_cycles(unsigned clock_hz, uint64_t cycles)
+{
+    return (cycles * tape_ticks_per_second + clock_hz / 2) / clock_hz;
+}
+
 // A pulse of these cycles becomes the pause to hand out: one sample, or as
 // many equal ones as a pause longer than the longest sample needs. Each piece
 // of a pause is longer than half the longest sample, far beyond any pulse a
 // loader reads.
 void start_pulse(tap_entry_decoder *decoder, uint64_t cycles)
 {
-    const uint64_t ticks = (cycles * tape_ticks_per_second + decoder->clock_hz / 2) / decoder->clock_hz;
+    const uint64_t ticks = ticks_of_cycles(decoder->clock_hz, cycles);
     decoder->pause_ticks = ticks;
     decoder->pause_pieces = ticks == 0 ? 1 : (ticks + longest_sample - 1) / longest_sample;
     decoder->pause_left = decoder->pause_pieces;
@@ -71,7 +76,13 @@ int tap_reader_header(const unsigned char *header, std::size_t size, unsigned cl
 
 void tap_entry_decoder_init(tap_entry_decoder *decoder, const tape_tap_info *info)
 {
-    *decoder = tap_entry_decoder{info->version, info->clock_hz, 0, 0, 0, 0, 0};
+    *decoder = tap_entry_decoder{info->version, info->clock_hz, {}, 0, 0, 0, 0, 0};
+    // 0: not looked up (a pulse of more ticks than a sample holds, at a
+    // clock given that slow; or of none).
+    for (unsigned units = 0; units < tap_entry_units_looked_up; ++units) {
+        const uint64_t ticks = ticks_of_cycles(info->clock_hz, units * uint64_t{tap_cycles_per_unit});
+        decoder->ticks_of_units[units] = static_cast<unsigned short>(ticks <= longest_sample ? ticks : 0);
+    }
 }
 
 std::size_t tap_entry_decoder_run(tap_entry_decoder *decoder, const unsigned char *bytes, std::size_t size,
@@ -109,6 +120,11 @@ std::size_t tap_entry_decoder_run(tap_entry_decoder *decoder, const unsigned cha
             }
             cycles += decoder->half_wave;
             decoder->have_half_wave = 0;
+        }
+        if (cycles % tap_cycles_per_unit == 0 && cycles / tap_cycles_per_unit < tap_entry_units_looked_up &&
+            decoder->ticks_of_units[cycles / tap_cycles_per_unit] != 0) {
+            samples[out++] = decoder->ticks_of_units[cycles / tap_cycles_per_unit];
+            continue;
         }
         start_pulse(decoder, cycles);
         hand_out(decoder, samples, max, &out);

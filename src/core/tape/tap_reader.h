@@ -41,10 +41,15 @@ int tap_reader_has_signature(const unsigned char *bytes, std::size_t size);
 int tap_reader_header(const unsigned char *header, std::size_t size, unsigned clock_hz, tape_tap_info *info,
                       guint32 *entry_bytes, const char **error);
 
+// Pulses up to this many entry units (two short half waves at most) are
+// looked up rather than divided out: nearly every pulse of an image.
+inline constexpr unsigned tap_entry_units_looked_up = 511;
+
 // Turns entries into samples for one image.
 struct tap_entry_decoder {
     unsigned version;
     unsigned clock_hz;
+    unsigned short ticks_of_units[tap_entry_units_looked_up]; // a pulse of so many 8-cycle units, in ticks
     guint64 half_wave;   // version 2: the first half of a pulse, waiting for its second
     int have_half_wave;
     guint64 pause_ticks;   // a pause being split: its length,
