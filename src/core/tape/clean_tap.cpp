@@ -10,7 +10,6 @@
 #include "tape/loader_table.h"
 
 #include <algorithm>
-#include <memory>
 #include <tuple>
 
 namespace {
@@ -371,16 +370,16 @@ int clean_tap_write(const char *take_path, const std::vector<std::vector<tape_ta
     }
     // The index: the files written afresh where they are written, the first
     // take's others where its samples are copied.
-    auto index = std::make_unique<tap_index_builder>();
-    tap_index_builder_init(index.get());
+    tap_index_builder index;
+    tap_index_builder_init(&index, tap_index_places_marked_ahead);
     std::vector<bool> rewritten(takes.empty() ? 0 : takes[0].size());
     for (const piece &p : pieces)
         if (!p.inserted && p.kind != rom_data_block)
             rewritten[size_t(p.file->in_take[0])] = true;
     for (size_t j = 0; j < rewritten.size(); ++j)
         if (!rewritten[j])
-            tap_index_builder_mark(index.get(), takes[0][j].loader, takes[0][j].first_tick, takes[0][j].name);
-    image_sink sink(file, index.get(), tap_format_for(options));
+            tap_index_builder_mark(&index, takes[0][j].loader, takes[0][j].first_tick, takes[0][j].name);
+    image_sink sink(file, &index, tap_format_for(options));
     rewriter rewrite(pieces, sink, tape_input_get_kind(input) == tape_input_tap);
 
     std::vector<unsigned short> samples(TAPE_INPUT_BUFFER_SIZE / 2);
@@ -406,7 +405,7 @@ int clean_tap_write(const char *take_path, const std::vector<std::vector<tape_ta
     }
     rewrite.finish();
     const uint64_t written = file->writer.samples;
-    if (!tap_file_commit_with_index(file, index.get(), tap_path, error))
+    if (!tap_file_commit_with_index(file, &index, tap_path, error))
         return 0;
     if (result)
         *result = {rewrite.files_written_, written};

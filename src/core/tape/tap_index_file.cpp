@@ -6,6 +6,7 @@
 #include "tape/tap_writer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -25,14 +26,26 @@ std::string shown_name(const unsigned char raw[16])
     return text.substr(0, name_length_max);
 }
 
+// The place of the sample taken as the place-th (the ring is a power of two
+// long).
+tap_index_place &place_of(tap_index_builder *b, uint64_t place)
+{
+    return b->places[place & (b->places.size() - 1)];
+}
+
+uint64_t oldest_kept(const tap_index_builder *b)
+{
+    return b->places_kept - std::min<uint64_t>(b->places_kept, b->places.size());
+}
+
 // The place kept of the sample that begins at tick: the newest that begins
 // at or before it (the oldest kept when it is older).
-uint64_t place_at(const tap_index_builder *b, uint64_t tick)
+uint64_t place_at(tap_index_builder *b, uint64_t tick)
 {
-    uint64_t low = b->places_kept - std::min<uint64_t>(b->places_kept, tap_index_places), high = b->places_kept - 1;
+    uint64_t low = oldest_kept(b), high = b->places_kept - 1;
     while (low < high) {
         const uint64_t middle = low + (high - low + 1) / 2;
-        if (b->places[middle % tap_index_places].tick <= tick)
+        if (place_of(b, middle).tick <= tick)
             low = middle;
         else
             high = middle - 1;
@@ -44,9 +57,9 @@ uint64_t place_at(const tap_index_builder *b, uint64_t tick)
 // kept (or the oldest kept).
 void place(tap_index_builder *b, uint64_t place, const tap_index_mark &mark)
 {
-    const uint64_t oldest = b->places_kept - std::min<uint64_t>(b->places_kept, tap_index_places);
+    const uint64_t oldest = oldest_kept(b);
     place = place >= oldest + mark.lead_samples ? place - mark.lead_samples : oldest;
-    b->entries.push_back({b->places[place % tap_index_places].offset, mark.name});
+    b->entries.push_back({place_of(b, place).offset, mark.name});
 }
 
 // The pilot-byte loaders' readers (one pulse a bit) say their pilot begins
@@ -63,8 +76,9 @@ bool earlier(const tap_index_mark &x, const tap_index_mark &y)
 
 }  // namespace
 
-void tap_index_builder_init(tap_index_builder *builder)
+void tap_index_builder_init(tap_index_builder *builder, unsigned places)
 {
+    builder->places.assign(std::bit_ceil(std::max(places, 1u)), {});
     builder->marks.clear();
     builder->placed = 0;
     builder->tick = 0;
@@ -107,7 +121,7 @@ void tap_index_builder_add(tap_index_builder *b, tape_loader loader, const unsig
 
 void tap_index_builder_copy(tap_index_builder *b, uint64_t tick, unsigned short sample, uint64_t offset)
 {
-    b->places[b->places_kept++ % tap_index_places] = {tick, offset};
+    place_of(b, b->places_kept++) = {tick, offset};
     b->tick = tick + sample;
     while (b->placed < b->marks.size() && b->marks[b->placed].tick < b->tick)
         place(b, b->places_kept - 1, b->marks[b->placed++]);

@@ -25,9 +25,9 @@
 // as the image is written, and handed those records (tap_index_builder_take)
 // before or as the image is written: each file is placed at the entry of the
 // sample its pilot begins in. A record handed over after its pilot's sample
-// passed is placed from the newest tap_index_places samples' places (older:
-// at the oldest kept); a file whose pilot lies beyond the image's end is
-// left out. Constant memory besides the files. Any thread; one builder per
+// passed is placed from the newest samples' places the builder keeps
+// (older: at the oldest kept); a file whose pilot lies beyond the image's end
+// is left out. Constant memory besides the files. Any thread; one builder per
 // image.
 #pragma once
 
@@ -54,6 +54,11 @@ struct tap_index_place {
 // pilot as the machine writes it, before its reader lists the header.
 inline constexpr unsigned tap_index_places = 65536;
 
+// Enough for a builder handed every file before the image is written: such
+// a file is placed at most the samples of the byte that aligned its reader
+// (8) before the sample being written.
+inline constexpr unsigned tap_index_places_marked_ahead = 16;
+
 // A file whose place in the image is not known yet.
 struct tap_index_mark {
     uint64_t tick;         // where its block reader says its pilot begins
@@ -65,13 +70,14 @@ struct tap_index_builder {
     std::vector<tap_index_mark> marks;  // files ahead, in tape order
     size_t placed;                      // marks placed so far
     uint64_t tick;                      // where the sample after the last one taken begins
-    uint64_t places_kept;               // samples taken; the newest at [(places_kept - 1) % tap_index_places]
-    tap_index_place places[tap_index_places];
+    uint64_t places_kept;               // samples taken; the newest at [(places_kept - 1) % places.size()]
+    std::vector<tap_index_place> places;  // the newest samples' places, a ring
     std::vector<tap_index_entry> entries; // placed, in no particular order (tap_index_text sorts them)
 };
 
-// Starts a builder with no file (large: allocate it on the heap).
-void tap_index_builder_init(tap_index_builder *builder);
+// Starts a builder with no file, keeping the places of at least the newest
+// places samples (rounded up to a power of two; tap_index_places take 1 MB).
+void tap_index_builder_init(tap_index_builder *builder, unsigned places = tap_index_places);
 
 // A record of the tape index: a file listed (verdict reading, or not
 // checked) is indexed; a judgement of one is not. Fits tape_file_sink.
