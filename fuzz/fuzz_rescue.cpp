@@ -3,10 +3,11 @@
 // shortest pilot its block reader takes, Turbo Tape 250 and Turrican headers
 // behind the shortest lead-in their block reader takes and their data blocks
 // behind a short one, every other turbo loader as its saving program writes
-// it, Novaload Special with one page of the program), each take with
-// its own damage: pulses moved out of every window, the take begun late or
-// cut short. Built with
-// AddressSanitizer and UndefinedBehaviorSanitizer.
+// it but for a pilot a little longer than the shortest its reader takes and a
+// short Novaload trailer, Novaload Special with one page of the program),
+// each take with its own damage: pulses moved out of every window, the take
+// begun late or cut short. Built with AddressSanitizer and
+// UndefinedBehaviorSanitizer.
 //
 // Invariants, whatever the damage:
 // - a program the rescue gives back (good, repaired or rescued) is exactly
@@ -20,6 +21,8 @@
 // bytes: take, position (24 bits scaled over the take), what is done there.
 #include "fuzz_check.h"
 #include "tape/clean_tap.h"
+#include "tape/formats/novaload.h"
+#include "tape/loader_table.h"
 #include "tape/rom_format.h"
 #include "tape/tape_input.h"
 #include "tape/tape_rescue.h"
@@ -70,11 +73,27 @@ std::vector<unsigned char> program_of(tape_loader loader, const std::vector<unsi
     return page;
 }
 
+// A pilot this many bytes (Novaload: this many bytes' pulses) longer than the
+// shortest its reader takes: damage inside that margin leaves the file
+// readable in its take, damage further in loses it there, as with the saving
+// program's longer pilots. Novaload's trailer, which its reader never waits
+// for, as long as the margin: copied as recorded into the clean image all
+// the same.
+constexpr unsigned pilot_margin_bytes = 8;
+
+tape_loader_lengths side_lengths(tape_loader loader)
+{
+    if (const pilot_format *row = tape_loader_pilot_format(loader))
+        return {row->pilot_bytes_min + pilot_margin_bytes, 0};
+    return {novaload_facts.pilot_pulses_min + 8 * pilot_margin_bytes, 8 * pilot_margin_bytes};
+}
+
 template <tape_loader loader>
 void loader_program(tape_synth *synth, unsigned start, const std::vector<unsigned char> &program)
 {
     const std::vector<unsigned char> bytes = program_of(loader, program);
-    tape_loader_file(synth, loader, tape_name_field("LOADER"), start, bytes.data(), bytes.size());
+    tape_loader_file(synth, loader, tape_name_field("LOADER"), start, bytes.data(), bytes.size(),
+                     side_lengths(loader));
 }
 
 // The files on the side, one per format, in this order; a format the rescue
@@ -120,8 +139,18 @@ const side_file *side_file_of(tape_loader loader)
 tape_take_reader *take_reader()
 {
     static const std::unique_ptr<tape_take_reader> reader = tape_take_reader_new();
-    tape_take_reader_restart(reader.get());
     return reader.get();
+}
+
+// The take's files; the reader is made ready for the next take at once, so
+// that it holds no memory between inputs. An input that ends holding more
+// blocks than it found would be run again by the leak check (and libFuzzer
+// gives up that check after a thousand such runs).
+std::vector<tape_take_file> finish_take(tape_take_reader *reader)
+{
+    std::vector<tape_take_file> files = tape_take_reader_finish(reader);
+    tape_take_reader_restart(reader);
+    return files;
 }
 
 std::vector<tape_take_file> read_take(const char *path)
@@ -134,7 +163,7 @@ std::vector<tape_take_file> read_take(const char *path)
     while ((got = tape_input_read(input, samples, 4096, nullptr)) > 0)
         tape_take_reader_feed(reader, samples, size_t(got));
     tape_input_close(input);
-    return tape_take_reader_finish(reader);
+    return finish_take(reader);
 }
 
 // Where the first take and its clean image are written, removed when the
@@ -244,7 +273,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (const std::vector<unsigned short> &take : takes) {
         tape_take_reader *reader = take_reader();
         tape_take_reader_feed(reader, take.data(), take.size());
-        read.push_back(tape_take_reader_finish(reader));
+        read.push_back(finish_take(reader));
     }
     const std::vector<tape_rescued_file> files = tape_rescue(read, nullptr);
     unsigned good = 0;

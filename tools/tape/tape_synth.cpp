@@ -114,8 +114,18 @@ private:
 void tape_loader_file(tape_synth *synth, tape_loader loader, const std::array<unsigned char, 16> &name,
                       unsigned start, const unsigned char *data, size_t length)
 {
+    const pilot_format *row = tape_loader_pilot_format(loader);
+    const tape_loader_lengths written =
+        row ? tape_loader_lengths{row->pilot_bytes_written, 0}
+            : tape_loader_lengths{novaload_facts.pilot_pulses_written, novaload_facts.trailer_pulses_written};
+    tape_loader_file(synth, loader, name, start, data, length, written);
+}
+
+void tape_loader_file(tape_synth *synth, tape_loader loader, const std::array<unsigned char, 16> &name,
+                      unsigned start, const unsigned char *data, size_t length, const tape_loader_lengths &lengths)
+{
     if (const pilot_format *row = tape_loader_pilot_format(loader)) {
-        synth_pilot_encoder(synth, *row).file(start, name, data, length);
+        synth_pilot_encoder(synth, *row).file(start, name, data, length, lengths.pilot);
         return;
     }
     synth_novaload_encoder encoder(synth);
@@ -124,10 +134,11 @@ void tape_loader_file(tape_synth *synth, tape_loader loader, const std::array<un
         while (name_length > 0 && name[name_length - 1] == 0x20)
             --name_length;
         encoder.file(std::vector<unsigned char>(name.begin(), name.begin() + long(name_length)), start, data,
-                     length);
+                     length, lengths.pilot, lengths.trailer);
         return;
     }
-    encoder.special({{start >> 8, std::vector<unsigned char>(data, data + length)}});
+    encoder.special({{start >> 8, std::vector<unsigned char>(data, data + length)}}, lengths.pilot,
+                    lengths.trailer);
 }
 
 const tape_turbo_format tape_tt250{pulse_window_centre_ticks(turbo_zero_window(tt250_format)),

@@ -175,3 +175,14 @@ void tape_turbo_data(tape_synth *synth, const tape_turbo_format &format, unsigne
 // start's page (start a multiple of 256, length a multiple of 256).
 void tape_loader_file(tape_synth *synth, tape_loader loader, const std::array<unsigned char, 16> &name,
                       unsigned start, const unsigned char *data, size_t length);
+
+// A turbo loader's pilot (pilot bytes; Novaload's in 0 pulses) and
+// Novaload's trailer (0 pulses; none for the others).
+struct tape_loader_lengths {
+    unsigned pilot;
+    unsigned trailer;
+};
+
+// As tape_loader_file, with these lengths instead of the saving program's.
+void tape_loader_file(tape_synth *synth, tape_loader loader, const std::array<unsigned char, 16> &name,
+                      unsigned start, const unsigned char *data, size_t length, const tape_loader_lengths &lengths);

@@ -75,8 +75,13 @@ void pilot_encoder::file_of(unsigned pilot_bytes, unsigned char identifier, cons
 void pilot_encoder::file(unsigned start, const std::array<unsigned char, 16> &name, const unsigned char *data,
                          size_t length)
 {
-    file_of(format_.pilot_bytes_written, 1, pilot_header(format_, start, unsigned(start + length), name), data,
-            length);
+    file(start, name, data, length, format_.pilot_bytes_written);
+}
+
+void pilot_encoder::file(unsigned start, const std::array<unsigned char, 16> &name, const unsigned char *data,
+                         size_t length, unsigned pilot_bytes)
+{
+    file_of(pilot_bytes, 1, pilot_header(format_, start, unsigned(start + length), name), data, length);
 }
 
 std::vector<unsigned char> novaload_header(const std::vector<unsigned char> &name, unsigned start, size_t length)
@@ -153,21 +158,21 @@ void novaload_encoder::trailer(unsigned pulses)
 }
 
 void novaload_encoder::file(const std::vector<unsigned char> &name, unsigned start, const unsigned char *data,
-                            size_t length)
+                            size_t length, unsigned pilot_pulses, unsigned trailer_pulses)
 {
     const std::vector<unsigned char> header = novaload_header(name, start, length);
-    pilot_and_marker(novaload_facts.pilot_pulses_written);
+    pilot_and_marker(pilot_pulses);
     write_bytes(header);
     write_bytes(novaload_data_stream(header, data, length));
-    trailer(novaload_facts.trailer_pulses_written);
+    trailer(trailer_pulses);
 }
 
-void novaload_encoder::special(const std::vector<run> &runs)
+void novaload_encoder::special(const std::vector<run> &runs, unsigned pilot_pulses, unsigned trailer_pulses)
 {
-    pilot_and_marker(novaload_facts.pilot_pulses_written);
+    pilot_and_marker(pilot_pulses);
     write_byte(novaload_facts.special_marker);
     for (const run &r : runs)
         write_bytes(novaload_special_stream(r.first_page, r.data.data(), r.data.size()));
     write_byte(0);
-    trailer(novaload_facts.trailer_pulses_written);
+    trailer(trailer_pulses);
 }

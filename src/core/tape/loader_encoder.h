@@ -50,8 +50,10 @@ public:
                  const unsigned char *data, size_t length);
 
     // A file as its saving program writes it, with pilot_header's header and
-    // the row's pilot length.
+    // the row's pilot length (or pilot_bytes).
     void file(unsigned start, const std::array<unsigned char, 16> &name, const unsigned char *data, size_t length);
+    void file(unsigned start, const std::array<unsigned char, 16> &name, const unsigned char *data, size_t length,
+              unsigned pilot_bytes);
 
 private:
     const pilot_format &format_;
@@ -89,14 +91,18 @@ public:
     // pulses 0 pulses after a file.
     void trailer(unsigned pulses);
 
-    // A Novaload file with the row's pilot and trailer.
-    void file(const std::vector<unsigned char> &name, unsigned start, const unsigned char *data, size_t length);
+    // A Novaload file with the row's pilot and trailer (or these lengths).
+    void file(const std::vector<unsigned char> &name, unsigned start, const unsigned char *data, size_t length,
+              unsigned pilot_pulses = novaload_facts.pilot_pulses_written,
+              unsigned trailer_pulses = novaload_facts.trailer_pulses_written);
 
-    // A Novaload Special chain with the row's pilot and trailer: the runs in
-    // turn (each a first page and a multiple of 256 bytes), then page 0.
+    // A Novaload Special chain with the row's pilot and trailer (or these
+    // lengths): the runs in turn (each a first page and a multiple of 256
+    // bytes), then page 0.
     struct run {
         unsigned first_page;
         std::vector<unsigned char> data;
     };
-    void special(const std::vector<run> &runs);
+    void special(const std::vector<run> &runs, unsigned pilot_pulses = novaload_facts.pilot_pulses_written,
+                 unsigned trailer_pulses = novaload_facts.trailer_pulses_written);
 };
