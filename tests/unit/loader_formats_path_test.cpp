@@ -212,8 +212,9 @@ TEST_P(LoaderPath, ListedJudgedRescuedAndWrittenAfresh)
         ASSERT_LT(offset, tap.size());
         const unsigned entry = static_cast<unsigned char>(tap[offset]);
         EXPECT_TRUE(entry == zero_units || entry == one_units) << lines[1 + i];
-        if (loader == tape_loader_novaload)
+        if (loader == tape_loader_novaload) {
             EXPECT_NE(static_cast<unsigned char>(tap[offset - 1]), zero_units);
+        }
     }
 }
 
