@@ -21,7 +21,7 @@
 // as the run; absent before the first confirmed choice.
 static const char last_folder_key[] = "zr7k8-last-dump-folder";
 
-static const gchar *last_folder(void)
+static const gchar *utf8_path_lastopenfolder(void)
 {
     return window_main ? static_cast<const gchar *>(g_object_get_data(G_OBJECT(window_main), last_folder_key))
                        : nullptr;
@@ -45,7 +45,7 @@ static void add_filter(GtkWidget *dialog, const gchar *name, const gchar *const 
 // files, which is no folder: a name typed there cannot be saved.
 static gchar *open_dialog_start_folder(void)
 {
-    if (const gchar *last = last_folder())
+    if (const gchar *last = utf8_path_lastopenfolder())
         return g_strdup(last);
     const gchar *remembered = options_get_dump_folder();
     if (remembered && g_file_test(remembered, G_FILE_TEST_IS_DIR))
